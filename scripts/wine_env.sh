@@ -1,0 +1,19 @@
+# Sourced by the scripts that run Windows programs: one Wine prefix inside the build tree, a
+# persistent wineserver so each program starts in milliseconds, and its shutdown on exit.
+QUORVEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="${WINEPREFIX_OVERRIDE:-$QUORVEL_ROOT/build/x86_64/wineprefix}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINE64=/usr/lib/wine/wine64
+
+start_wineserver() {
+  mkdir -p "$WINEPREFIX"
+  wineserver -p >/dev/null 2>&1 || true
+  # The first start of a prefix launches Wine's background services; they must be up before a
+  # test runs, or they inherit the test's output pipe and ctest waits on it.
+  "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+stop_wineserver() {
+  wineserver -k >/dev/null 2>&1 || true
+}

@@ -1,0 +1,40 @@
+#include "patch/library_main.h"
+
+#include <shlobj.h>
+
+#include "foundation/run_log.h"
+#include "foundation/shared_string.h"
+#include "patch/run_driver.h"
+
+namespace quorvel {
+namespace {
+
+void OnProcessAttach() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  SharedWString base(L".");
+  // The folder is not created: the log goes nowhere until the launcher's installer made it.
+  if (SHGetSpecialFolderPathW(nullptr, folder, CSIDL_LOCAL_APPDATA, FALSE)) {
+    base = folder;
+  }
+  RunLog::SetPath(L"%ls\\%ls\\Quorvel.log", base.Chars(), L"Brinmoor");
+  WriteBanner("\n\n======= Starting Quorvel %s %s ============\n");
+}
+
+}  // namespace
+
+BOOL OnDllMain(HINSTANCE /*module*/, DWORD reason, LPVOID /*reserved*/) {
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      OnProcessAttach();
+      return TRUE;
+    case DLL_PROCESS_DETACH:
+    case DLL_THREAD_ATTACH:
+    case DLL_THREAD_DETACH:
+      return TRUE;
+    default:
+      RunLog::Write("DllMain() returning false\n");
+      return FALSE;
+  }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,22 @@
+#include "patch/patch_run.h"
+
+#include "patch/progress_window.h"
+
+namespace quorvel {
+
+PatchRun::PatchRun() = default;
+
+PatchRun::~PatchRun() {
+  // The window must close before anything else goes: its thread still shows displayText.
+  progressWindow.reset();
+  displayText.Clear();
+  postPatchArguments.Clear();
+  postPatchCommand.Clear();
+  appliedFiles.clear();
+  files.clear();
+  backupDirectory.Clear();
+  applicationDirectory.Clear();
+  patchDirectory.Clear();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <windows.h>
+
+#include <list>
+#include <memory>
+
+#include "foundation/shared_string.h"
+
+namespace quorvel {
+
+class ProgressWindowThread;
+
+// The record of one patch run, owned by the entry point for the length of the call.
+struct PatchRun {
+  PatchRun();
+  PatchRun(const PatchRun&) = delete;
+  PatchRun& operator=(const PatchRun&) = delete;
+  // Closes the progress window first (and waits for its thread), then releases the rest.
+  ~PatchRun();
+
+  DWORD parentPid = 0;
+  SharedWString patchDirectory;
+  SharedWString applicationDirectory;
+  SharedWString backupDirectory;
+  std::list<SharedWString> files;         // still to apply, in command-line order
+  std::list<SharedWString> appliedFiles;  // applied in this run, in the order applied
+  SharedWString postPatchCommand;
+  SharedWString postPatchArguments;
+  std::unique_ptr<ProgressWindowThread> progressWindow;
+  SharedWString displayText;
+};
+
+}  // namespace quorvel

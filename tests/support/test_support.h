@@ -1,0 +1,73 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "gtest/gtest.h"
+
+namespace quorvel::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  ~ScopedTempDir();
+  const std::wstring& Path() const { return path_; }
+  // Path joined with a relative name by a backslash.
+  std::wstring operator/(const std::wstring& relative) const { return path_ + L"\\" + relative; }
+
+ private:
+  std::wstring path_;
+};
+
+// Removes a file or a folder tree; read-only files included.
+void RemoveTree(const std::wstring& path);
+
+// Writes bytes to a file, creating its folders.
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// Reads a whole file; empty when it does not exist.
+std::string ReadFileBytes(const std::wstring& path);
+bool PathExists(const std::wstring& path);
+bool IsDirectory(const std::wstring& path);
+
+// The folder of the running test program, where the DLL and the helper programs are built.
+std::wstring ProgramFolder();
+
+// Narrow UTF-8 form of wide text, for readable assertion output.
+std::string Utf8(const std::wstring& text);
+
+// The text FormatMessage gives for a Win32 error, converted as the system converts it; tests
+// compare with this rather than with a literal sentence, since Wine's texts differ.
+std::wstring SystemMessage(DWORD code);
+
+// Points the run log at a fresh file in a temporary folder for the length of a test, and puts
+// the previous path back afterwards.
+class LogCapture {
+ public:
+  LogCapture();
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+  ~LogCapture();
+  // The bytes written to the log so far.
+  std::string Text() const;
+  const std::wstring& FilePath() const { return file_; }
+
+ private:
+  ScopedTempDir dir_;
+  std::wstring file_;
+  std::wstring previous_;
+};
+
+// A fixture with a fresh temporary folder per test.
+class TempDirTest : public ::testing::Test {
+ protected:
+  std::wstring Dir() const { return temp_.Path(); }
+  std::wstring At(const std::wstring& relative) const { return temp_ / relative; }
+
+  ScopedTempDir temp_;
+};
+
+}  // namespace quorvel::test
