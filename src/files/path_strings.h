@@ -1,0 +1,32 @@
+#pragma once
+
+#include "foundation/shared_string.h"
+
+namespace quorvel {
+
+// Textual operations on Windows paths: no file-system access, no ".." resolution, no collapsing
+// of doubled separators, no case folding.
+
+// Backslash, slash and colon: the end of a path component (a drive prefix such as C: ends one).
+extern const wchar_t kPathSeparators[];
+// Backslash and slash.
+extern const wchar_t kSlashes[];
+
+// Every slash becomes a backslash.
+void ToBackslashes(SharedWString& path);
+// ToBackslashes, then trailing backslashes removed (C:\ becomes C:, a lone \ the empty string).
+void NormalizePath(SharedWString& path);
+// Appends other to base. An empty other leaves base; an empty base takes other; a
+// drive-qualified (X:) or network (two slashes) other replaces base. Otherwise one slash joins
+// them (callers normalise it to a backslash) unless base ends in a separator or other starts
+// with a slash; a slash at both sides is kept once.
+void JoinPath(SharedWString& base, const SharedWString& other);
+// The path up to and including its last separator; empty for a bare name.
+SharedWString DirectoryPart(const SharedWString& path);
+// Cuts everything up to and including the last separator.
+void FileNamePart(SharedWString& path);
+void FileNamePart(SharedString& path);
+// Cuts the path at the last dot of its final component.
+void RemoveExtension(SharedString& path);
+
+}  // namespace quorvel
