@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "files/file_path.h"
+#include "files/path_strings.h"
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 
@@ -56,12 +57,20 @@ bool BackupLedger::Contains(const SharedWString& fullPath) const {
   return false;
 }
 
+FilePath PathIn(const SharedWString& directory, const SharedWString& name) {
+  // Joined before normalising: a folder given as D:\ would otherwise become the drive-relative
+  // D: and the name would land in that drive's current directory.
+  SharedWString path(directory);
+  JoinPath(path, name);
+  return FilePath(path);
+}
+
 HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirectory,
                   const SharedWString& targetDirectory, const SharedWString& backupDirectory,
                   PatchFileObserver* observer, BackupLedger* ledger) {
-  FilePath target = FilePath(targetDirectory).Joined(name);
-  FilePath backup = FilePath(backupDirectory).Joined(name);
-  FilePath source = FilePath(sourceDirectory).Joined(name);
+  FilePath target = PathIn(targetDirectory, name);
+  FilePath backup = PathIn(backupDirectory, name);
+  FilePath source = PathIn(sourceDirectory, name);
 
   // A backup that an earlier attempt of this run wrote holds the old file: keep it, and do not
   // back up again what now stands at the target.

@@ -45,6 +45,11 @@ class BackupLedger {
   std::vector<SharedWString> paths_;
 };
 
+class FilePath;
+
+// The file name inside directory, as every step of a patch builds its paths.
+FilePath PathIn(const SharedWString& directory, const SharedWString& name);
+
 // Puts the file name from sourceDirectory over targetDirectory, keeping what it replaces at
 // backupDirectory: clears the backup path, moves (or copies) the target there, then moves (or
 // copies) the source over the target and removes the emptied source folders. A name missing

@@ -27,7 +27,7 @@ bool SamePath(const SharedWString& a, const SharedWString& b) {
 // A name as the file system would see it, for spotting a name listed twice: the target's full
 // path, or, when it cannot be resolved, the name with backslashes.
 SharedWString Identity(const PatchRun& run, const SharedWString& name) {
-  SharedWString full = FilePath(run.applicationDirectory).Joined(name).FullPath();
+  SharedWString full = PathIn(run.applicationDirectory, name).FullPath();
   if (!full.IsEmpty()) {
     return full;
   }
@@ -63,9 +63,9 @@ void PublishFileName(const SharedWString& name) {
 HRESULT CheckFileList(const PatchRun& run, SharedWString& badName) {
   std::vector<SharedWString> seen;
   for (const SharedWString& name : run.files) {
-    const SharedWString source = FilePath(run.patchDirectory).Joined(name).FullPath();
-    const SharedWString target = FilePath(run.applicationDirectory).Joined(name).FullPath();
-    const SharedWString backup = FilePath(run.backupDirectory).Joined(name).FullPath();
+    const SharedWString source = PathIn(run.patchDirectory, name).FullPath();
+    const SharedWString target = PathIn(run.applicationDirectory, name).FullPath();
+    const SharedWString backup = PathIn(run.backupDirectory, name).FullPath();
     if (SamePath(source, target) || SamePath(source, backup) || SamePath(target, backup)) {
       RunLog::Write(
           "Refusing to patch \"%ls\": its patch, application and backup paths are not three "

@@ -13,6 +13,7 @@
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "patch/environment_references.h"
+#include "patch/patch_file.h"
 #include "patch/run_steps.h"
 
 namespace quorvel {
@@ -26,7 +27,7 @@ void FetchLauncher(const SharedWString& commandPath, const SharedWString& folder
                    FilePath& candidate) {
   RunLog::Write("<%ls> not found! Looking for DastryLauncher.exe in <%ls>\n", commandPath.Chars(),
                 folder.Chars());
-  FilePath found = FilePath(folder).Joined(kDefaultLauncher);
+  FilePath found = PathIn(folder, kDefaultLauncher);
   if (found.Exists()) {
     RunLog::Write("Found <%ls> copying it to <%ls>\n", found.Path().Chars(),
                   candidate.Path().Chars());
@@ -36,7 +37,7 @@ void FetchLauncher(const SharedWString& commandPath, const SharedWString& folder
 
 // Settles the command when the command line gave none that exists.
 void ChooseDefaultLauncher(PatchRun& run) {
-  FilePath candidate = FilePath(run.applicationDirectory).Joined(kDefaultLauncher);
+  FilePath candidate = PathIn(run.applicationDirectory, kDefaultLauncher);
   run.postPatchCommand = candidate.Path();
   if (!candidate.Exists()) {
     FetchLauncher(run.postPatchCommand, run.patchDirectory, candidate);
