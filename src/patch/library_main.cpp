@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "foundation/char_buffer.h"
 #include "foundation/run_log.h"
 #include "foundation/shared_string.h"
 #include "patch/run_driver.h"
@@ -10,11 +11,16 @@ namespace quorvel {
 namespace {
 
 void OnProcessAttach() {
-  wchar_t folder[MAX_PATH + 1] = {};
+  CharBuffer folder;
   SharedWString base(L".");
-  // The folder is not created: the log goes nowhere until the launcher's installer made it.
-  if (SHGetSpecialFolderPathW(nullptr, folder, CSIDL_LOCAL_APPDATA, FALSE)) {
-    base = folder;
+  // Room for MAX_PATH wide characters and the terminator. The folder is not created: the log
+  // goes nowhere until the launcher's installer made it. Without memory for the buffer the base
+  // stays ".", as when the shell cannot name the folder.
+  if (folder.Resize(2 * (MAX_PATH + 1), CharBuffer::GrowByPolicy | CharBuffer::SetSizeExactly)) {
+    auto* path = static_cast<wchar_t*>(folder.Data());
+    if (SHGetSpecialFolderPathW(nullptr, path, CSIDL_LOCAL_APPDATA, FALSE)) {
+      base = path;
+    }
   }
   RunLog::SetPath(L"%ls\\%ls\\Quorvel.log", base.Chars(), L"Brinmoor");
   WriteBanner("\n\n======= Starting Quorvel %s %s ============\n");
