@@ -24,6 +24,29 @@ bool SamePath(const SharedWString& a, const SharedWString& b) {
   return !a.IsEmpty() && !b.IsEmpty() && _wcsicmp(a.Chars(), b.Chars()) == 0;
 }
 
+// Whether path lies inside folder (both full paths; an empty one is never inside anything).
+bool Inside(const SharedWString& path, const SharedWString& folder) {
+  if (path.IsEmpty() || folder.IsEmpty()) {
+    return false;
+  }
+  const uint32_t length = folder.Length();
+  return path.Length() > length && _wcsnicmp(path.Chars(), folder.Chars(), length) == 0 &&
+         (path.Chars()[length] == L'\\' || folder.Chars()[length - 1] == L'\\');
+}
+
+// The three roles of a run: where new files come from, where they go, where old ones are kept.
+struct Role {
+  const char* what;
+  SharedWString folder;  // full path
+  SharedWString path;    // full path of the name in this role
+};
+
+SharedWString FolderPath(const SharedWString& directory) {
+  // Joining "." resolves a drive root such as D:\ to itself rather than to the drive's
+  // current directory.
+  return PathIn(directory, L".").FullPath();
+}
+
 // A name as the file system would see it, for spotting a name listed twice: the target's full
 // path, or, when it cannot be resolved, the name with backslashes.
 SharedWString Identity(const PatchRun& run, const SharedWString& name) {
@@ -61,18 +84,41 @@ void PublishFileName(const SharedWString& name) {
 }
 
 HRESULT CheckFileList(const PatchRun& run, SharedWString& badName) {
+  Role roles[3] = {{"patch", FolderPath(run.patchDirectory), SharedWString()},
+                   {"application", FolderPath(run.applicationDirectory), SharedWString()},
+                   {"backup", FolderPath(run.backupDirectory), SharedWString()}};
+  const SharedWString* directories[3] = {&run.patchDirectory, &run.applicationDirectory,
+                                         &run.backupDirectory};
   std::vector<SharedWString> seen;
   for (const SharedWString& name : run.files) {
-    const SharedWString source = PathIn(run.patchDirectory, name).FullPath();
-    const SharedWString target = PathIn(run.applicationDirectory, name).FullPath();
-    const SharedWString backup = PathIn(run.backupDirectory, name).FullPath();
-    if (SamePath(source, target) || SamePath(source, backup) || SamePath(target, backup)) {
-      RunLog::Write(
-          "Refusing to patch \"%ls\": its patch, application and backup paths are not three "
-          "different files\n",
-          name.Chars());
-      badName = name;
-      return E_INVALIDARG;
+    for (int r = 0; r < 3; ++r) {
+      roles[r].path = PathIn(*directories[r], name).FullPath();
+    }
+    for (int r = 0; r < 3; ++r) {
+      for (int q = 0; q < 3; ++q) {
+        if (q == r) {
+          continue;
+        }
+        if (q > r && SamePath(roles[r].path, roles[q].path)) {
+          RunLog::Write(
+              "Refusing to patch \"%ls\": its patch, application and backup paths are not three "
+              "different files\n",
+              name.Chars());
+          badName = name;
+          return E_INVALIDARG;
+        }
+        // A path in another role's folder would touch that role's files (a name such as
+        // Patch\x when the patch folder lies inside the application folder), unless this role's
+        // whole folder lies there, as the patch folder inside the application folder does.
+        if (Inside(roles[r].path, roles[q].folder) && !SamePath(roles[r].folder, roles[q].folder) &&
+            !Inside(roles[r].folder, roles[q].folder)) {
+          RunLog::Write("Refusing to patch \"%ls\": its %s path <%ls> lies in the %s folder <%ls>\n",
+                        name.Chars(), roles[r].what, roles[r].path.Chars(), roles[q].what,
+                        roles[q].folder.Chars());
+          badName = name;
+          return E_INVALIDARG;
+        }
+      }
     }
     const SharedWString identity = Identity(run, name);
     for (const SharedWString& earlier : seen) {

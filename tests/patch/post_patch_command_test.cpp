@@ -84,7 +84,7 @@ TEST_F(PostPatchCommandTest, ALauncherFoundNowhereFailsToStart) {
   const std::string text = log_.Text();
   const std::string joined = "Could not find an executable anywhere!Executing post patch command: " +
                              Launcher() + " \r\nFailed to launch post patch command, HResult: "
-                             "0x80070002, error 2 " + test::Utf8(test::SystemMessage(2));
+                             "0x80070002, error 2 " + test::LoggedSystemMessage(2);
   EXPECT_NE(text.find(joined), std::string::npos) << text;
 }
 
