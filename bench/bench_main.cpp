@@ -1,0 +1,176 @@
+// The benchmark: what a patch run costs per file against the floor of the work it must do, what
+// the host process costs, and what string operations allocate. Prints figures only.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "bench_clock.h"
+#include "case_runner.h"
+#include "child_process.h"
+#include "command_line_capacity.h"
+#include "foundation/run_log.h"
+#include "host_runs.h"
+#include "patch/patch_run.h"
+#include "patch/run_steps.h"
+#include "patch_tree.h"
+#include "string_allocations.h"
+
+namespace quorvel::bench {
+namespace {
+
+struct CaseFigures {
+  std::vector<double> run;    // microseconds of every repetition of the run
+  std::vector<double> floor;  // and of its floor
+  SIZE_T peakWorkingSet = 0;  // bytes
+  std::string text;           // what the child wrote
+};
+
+// Runs one case in a child process and reads what it wrote.
+bool RunCaseChild(BenchCase benchCase, size_t files, int repetitions, CaseFigures& figures) {
+  const std::wstring results = FreshFolderName(L"results") + L".txt";
+  const ChildRun child = RunChild(ProgramPath().c_str(),
+                                  L"\"" + ProgramPath() + L"\" " +
+                                      CaseArguments(benchCase, files, repetitions, results),
+                                  false);
+  FILE* in = _wfopen(results.c_str(), L"r");
+  if (in != nullptr) {
+    char line[512];
+    while (fgets(line, sizeof(line), in) != nullptr) {
+      figures.text += line;
+      if (strncmp(line, "run ", 4) == 0) {
+        figures.run.push_back(atof(line + 4));
+      } else if (strncmp(line, "floor ", 6) == 0) {
+        figures.floor.push_back(atof(line + 6));
+      } else if (strncmp(line, "peak ", 5) == 0) {
+        figures.peakWorkingSet = static_cast<SIZE_T>(_strtoui64(line + 5, nullptr, 10));
+      }
+    }
+    fclose(in);
+    DeleteFileW(results.c_str());
+  }
+  const bool ok = child.started && child.exitCode == 0;
+  if (!ok) {
+    printf("  a child run failed (exit code %lu)\n%s", child.exitCode, figures.text.c_str());
+  }
+  return ok;
+}
+
+double Megabytes(SIZE_T bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+void PrintRow(const char* label, size_t files, const std::vector<double>& microseconds,
+              double floorMedian, SIZE_T peak) {
+  const double median = Median(microseconds);
+  printf("  %-40s %5zu %4zu %10.2f %8.1f %8.2f %10.1f\n", label, files, microseconds.size(),
+         median / 1000, median / static_cast<double>(files),
+         floorMedian > 0 ? median / floorMedian : 0, Megabytes(peak));
+}
+
+struct Comparison {
+  const char* floorLabel;
+  BenchCase floorAlone;
+  const char* runLabel;
+  BenchCase runAlone;
+  BenchCase pair;
+};
+
+// The run against its floor: timed by turns in one child process, so that a slower or faster
+// spell of the shared machine falls on both; the peak working set of each comes from a child
+// that does only that once.
+void Compare(const Comparison& comparison, size_t files, int repetitions) {
+  CaseFigures timed;
+  CaseFigures floorAlone;
+  CaseFigures runAlone;
+  if (!RunCaseChild(comparison.pair, files, repetitions, timed) ||
+      !RunCaseChild(comparison.floorAlone, files, 1, floorAlone) ||
+      !RunCaseChild(comparison.runAlone, files, 1, runAlone)) {
+    return;
+  }
+  const double floorMedian = Median(timed.floor);
+  PrintRow(comparison.floorLabel, files, timed.floor, floorMedian, floorAlone.peakWorkingSet);
+  PrintRow(comparison.runLabel, files, timed.run, floorMedian, runAlone.peakWorkingSet);
+}
+
+// The largest list that one command line carries, checked by parsing it as a run does.
+size_t ReportCommandLineCapacity() {
+  const size_t largest = LargestPatchOnOneCommandLine();
+  size_t shortest = ~size_t(0);
+  size_t longest = 0;
+  size_t total = 0;
+  for (size_t i = 0; i < largest; ++i) {
+    const size_t length = PatchName(i).size();
+    shortest = length < shortest ? length : shortest;
+    longest = length > longest ? length : longest;
+    total += length;
+  }
+  const size_t used = HostCommandLine(largest).size() + 1;
+  const size_t next = HostCommandLine(largest + 1).size() + 1;
+
+  const std::wstring log = FreshFolderName(L"parse") + L".log";
+  RunLog::SetPath(L"%ls", log.c_str());
+  PatchRun run;
+  const HRESULT parsed = ParseRunArguments(run, RunArguments(largest).c_str());
+  DeleteFileW(log.c_str());
+  RunLog::SetPath(L"");
+
+  printf("Largest patch on one command line: %zu files\n", largest);
+  printf("  names like %ls: %zu to %zu characters, mean %.1f\n", PatchName(0).c_str(), shortest,
+         longest, static_cast<double>(total) / static_cast<double>(largest));
+  printf("  rundll32 command line with the run's folders under C:\\Program Files (x86): %zu of\n"
+         "  %zu characters with the terminator (one more file would need %zu)\n",
+         used, kCommandLineLimit, next);
+  printf("  parsed as a run: 0x%08x, %zu files\n\n", static_cast<unsigned>(parsed),
+         run.files.size());
+  return largest;
+}
+
+int RunAll() {
+  printf("Quorvel benchmark: medians of repetitions, each case in a process of its own\n\n");
+  const size_t largest = ReportCommandLineCapacity();
+
+  struct Size {
+    size_t files;
+    int repetitions;
+  };
+  const Size sizes[] = {{100, 9}, {1000, 5}, {largest, 5}};
+  const Comparison patch = {"floor: 2 MoveFileW + 2 log writes/file", BenchCase::kPatchFloor,
+                            "PatchFiles", BenchCase::kPatch, BenchCase::kPatchPair};
+  const Comparison revert = {"floor: 2 MoveFileW + 1 log write/file", BenchCase::kRevertFloor,
+                             "RevertPatches", BenchCase::kRevert, BenchCase::kRevertPair};
+  printf("Patch runs: every file replaces an existing one, in a nested tree\n");
+  printf("  %-40s %5s %4s %10s %8s %8s %10s\n", "", "files", "reps", "median ms", "us/file",
+         "vs floor", "peak WS MB");
+  for (const Comparison* comparison : {&patch, &revert}) {
+    for (const Size& size : sizes) {
+      Compare(*comparison, size.files, size.repetitions);
+    }
+  }
+
+  printf("\nWhere the time goes, counted at this program's imports:\n");
+  CaseFigures calls;
+  if (RunCaseChild(BenchCase::kCalls, largest, 1, calls)) {
+    printf("%s", calls.text.c_str());
+  }
+
+  printf("\nHost process:\n");
+  ReportHostRuns(9);
+
+  printf("\nString allocations:\n");
+  ReportStringAllocations();
+  return 0;
+}
+
+}  // namespace
+}  // namespace quorvel::bench
+
+int wmain(int argc, wchar_t** argv) {
+  if (quorvel::bench::IsCaseRun(argc, argv)) {
+    return quorvel::bench::RunCase(argc, argv);
+  }
+  return quorvel::bench::RunAll();
+}

@@ -1,0 +1,199 @@
+#include "call_counters.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "import_hook.h"
+
+namespace quorvel::bench {
+namespace {
+
+CallTally g_tally;
+double g_ticksToMicroseconds = 0;
+
+// Counts one call of kind; when it is a timed kind the object's lifetime is added to its time.
+class Counted {
+ public:
+  explicit Counted(Call call) : index_(static_cast<int>(call)) {
+    ++g_tally.calls[index_];
+    QueryPerformanceCounter(&start_);
+  }
+  Counted(const Counted&) = delete;
+  Counted& operator=(const Counted&) = delete;
+  ~Counted() {
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&end);
+    g_tally.microseconds[index_] +=
+        static_cast<double>(end.QuadPart - start_.QuadPart) * g_ticksToMicroseconds;
+  }
+
+ private:
+  int index_;
+  LARGE_INTEGER start_;
+};
+
+void Count(Call call) { ++g_tally.calls[static_cast<int>(call)]; }
+
+decltype(&GetFileAttributesExW) g_getFileAttributesEx;
+decltype(&GetFullPathNameW) g_getFullPathName;
+decltype(&MoveFileW) g_moveFile;
+decltype(&CopyFileExW) g_copyFileEx;
+decltype(&DeleteFileW) g_deleteFile;
+decltype(&CreateDirectoryW) g_createDirectory;
+decltype(&RemoveDirectoryW) g_removeDirectory;
+decltype(&_wfopen) g_wfopen;
+decltype(&fwrite) g_fwrite;
+decltype(&fclose) g_fclose;
+decltype(&malloc) g_malloc;
+decltype(&calloc) g_calloc;
+decltype(&realloc) g_realloc;
+decltype(&free) g_free;
+decltype(&_wcsicmp) g_wcsicmp;
+decltype(&_wcsnicmp) g_wcsnicmp;
+
+BOOL WINAPI CountGetFileAttributesEx(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data) {
+  Counted counted(Call::kGetFileAttributesExW);
+  return g_getFileAttributesEx(path, level, data);
+}
+
+DWORD WINAPI CountGetFullPathName(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart) {
+  Counted counted(Call::kGetFullPathNameW);
+  return g_getFullPathName(path, size, buffer, filePart);
+}
+
+BOOL WINAPI CountMoveFile(LPCWSTR from, LPCWSTR to) {
+  Counted counted(Call::kMoveFileW);
+  return g_moveFile(from, to);
+}
+
+BOOL WINAPI CountCopyFileEx(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progress, LPVOID data,
+                            LPBOOL cancel, DWORD flags) {
+  Counted counted(Call::kCopyFileExW);
+  return g_copyFileEx(from, to, progress, data, cancel, flags);
+}
+
+BOOL WINAPI CountDeleteFile(LPCWSTR path) {
+  Counted counted(Call::kDeleteFileW);
+  return g_deleteFile(path);
+}
+
+BOOL WINAPI CountCreateDirectory(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
+  Counted counted(Call::kCreateDirectoryW);
+  return g_createDirectory(path, security);
+}
+
+BOOL WINAPI CountRemoveDirectory(LPCWSTR path) {
+  Counted counted(Call::kRemoveDirectoryW);
+  return g_removeDirectory(path);
+}
+
+FILE* __cdecl CountWfopen(const wchar_t* path, const wchar_t* mode) {
+  Counted counted(Call::kLogOpen);
+  return g_wfopen(path, mode);
+}
+
+size_t __cdecl CountFwrite(const void* data, size_t size, size_t count, FILE* file) {
+  Counted counted(Call::kLogWrite);
+  return g_fwrite(data, size, count, file);
+}
+
+int __cdecl CountFclose(FILE* file) {
+  Counted counted(Call::kLogClose);
+  return g_fclose(file);
+}
+
+void* __cdecl CountMalloc(size_t size) {
+  Count(Call::kHeapAllocation);
+  return g_malloc(size);
+}
+
+void* __cdecl CountCalloc(size_t count, size_t size) {
+  Count(Call::kHeapAllocation);
+  return g_calloc(count, size);
+}
+
+void* __cdecl CountRealloc(void* block, size_t size) {
+  Count(Call::kHeapAllocation);
+  return g_realloc(block, size);
+}
+
+void __cdecl CountFree(void* block) {
+  if (block != nullptr) {
+    Count(Call::kHeapFree);
+  }
+  g_free(block);
+}
+
+int __cdecl CountWcsicmp(const wchar_t* a, const wchar_t* b) {
+  Count(Call::kCaseInsensitiveCompare);
+  return g_wcsicmp(a, b);
+}
+
+int __cdecl CountWcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {
+  Count(Call::kCaseInsensitiveCompare);
+  return g_wcsnicmp(a, b, count);
+}
+
+template <typename Function>
+bool Redirect(const char* dll, const char* name, Function replacement, Function& original) {
+  original = reinterpret_cast<Function>(
+      ReplaceImport(dll, name, reinterpret_cast<void*>(replacement)));
+  return original != nullptr;
+}
+
+}  // namespace
+
+CallTally CallTally::operator-(const CallTally& earlier) const {
+  CallTally difference;
+  for (int i = 0; i < kCallKinds; ++i) {
+    difference.calls[i] = calls[i] - earlier.calls[i];
+    difference.microseconds[i] = microseconds[i] - earlier.microseconds[i];
+  }
+  return difference;
+}
+
+bool InstallCallCounters() {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  g_ticksToMicroseconds = 1e6 / static_cast<double>(frequency.QuadPart);
+  const char* kernel = "kernel32.dll";
+  const char* runtime = "msvcrt.dll";
+  bool all = true;
+  all &= Redirect(kernel, "GetFileAttributesExW", &CountGetFileAttributesEx, g_getFileAttributesEx);
+  all &= Redirect(kernel, "GetFullPathNameW", &CountGetFullPathName, g_getFullPathName);
+  all &= Redirect(kernel, "MoveFileW", &CountMoveFile, g_moveFile);
+  all &= Redirect(kernel, "CopyFileExW", &CountCopyFileEx, g_copyFileEx);
+  all &= Redirect(kernel, "DeleteFileW", &CountDeleteFile, g_deleteFile);
+  all &= Redirect(kernel, "CreateDirectoryW", &CountCreateDirectory, g_createDirectory);
+  all &= Redirect(kernel, "RemoveDirectoryW", &CountRemoveDirectory, g_removeDirectory);
+  all &= Redirect(runtime, "_wfopen", &CountWfopen, g_wfopen);
+  all &= Redirect(runtime, "fwrite", &CountFwrite, g_fwrite);
+  all &= Redirect(runtime, "fclose", &CountFclose, g_fclose);
+  all &= Redirect(runtime, "malloc", &CountMalloc, g_malloc);
+  all &= Redirect(runtime, "calloc", &CountCalloc, g_calloc);
+  all &= Redirect(runtime, "realloc", &CountRealloc, g_realloc);
+  all &= Redirect(runtime, "free", &CountFree, g_free);
+  all &= Redirect(runtime, "_wcsicmp", &CountWcsicmp, g_wcsicmp);
+  all &= Redirect(runtime, "_wcsnicmp", &CountWcsnicmp, g_wcsnicmp);
+  return all;
+}
+
+CallTally CurrentTally() { return g_tally; }
+
+const char* CallName(Call call) {
+  static const char* const kNames[kCallKinds] = {
+      "GetFileAttributesExW", "GetFullPathNameW", "MoveFileW",      "CopyFileExW",
+      "DeleteFileW",          "CreateDirectoryW", "RemoveDirectoryW", "log _wfopen",
+      "log fwrite",           "log fclose",       "malloc/calloc/realloc", "free",
+      "_wcsicmp/_wcsnicmp"};
+  return kNames[static_cast<int>(call)];
+}
+
+bool CallIsTimed(Call call) {
+  return call != Call::kHeapAllocation && call != Call::kHeapFree &&
+         call != Call::kCaseInsensitiveCompare;
+}
+
+}  // namespace quorvel::bench

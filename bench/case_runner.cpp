@@ -1,0 +1,292 @@
+#include "case_runner.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <vector>
+
+#include "bench_clock.h"
+#include "call_counters.h"
+#include "floor_loop.h"
+#include "foundation/run_log.h"
+#include "patch/patch_run.h"
+#include "patch/revert_patches.h"
+#include "patch/run_steps.h"
+#include "patch_tree.h"
+
+namespace quorvel::bench {
+namespace {
+
+const wchar_t* const kCaseNames[] = {L"patch",      L"patch-floor", L"revert", L"revert-floor",
+                                     L"patch-pair", L"revert-pair", L"calls"};
+
+// A run record for the tree: its folders as a launcher passes them, the names as still to apply
+// (patch) or as applied (revert).
+void FillRun(PatchRun& run, const PatchTree& tree, bool applied) {
+  run.patchDirectory = tree.Patch().c_str();
+  run.applicationDirectory = tree.Application().c_str();
+  run.backupDirectory = tree.Backup().c_str();
+  std::list<SharedWString>& list = applied ? run.appliedFiles : run.files;
+  for (const std::wstring& name : tree.Names()) {
+    list.push_back(SharedWString(name.c_str()));
+  }
+}
+
+bool TimedPatch(const PatchTree& tree, double& microseconds) {
+  PatchRun run;
+  FillRun(run, tree, false);
+  const Stopwatch stopwatch;
+  const HRESULT hr = PatchFiles(run);
+  microseconds = stopwatch.Microseconds();
+  return hr == S_OK && run.appliedFiles.size() == tree.Names().size();
+}
+
+bool TimedRevert(const PatchTree& tree, double& microseconds) {
+  PatchRun run;
+  FillRun(run, tree, true);
+  const Stopwatch stopwatch;
+  const HRESULT hr = RevertPatches(run);
+  microseconds = stopwatch.Microseconds();
+  return hr == S_OK;
+}
+
+bool TimedFloor(const FloorLoop& loop, double& microseconds) {
+  const Stopwatch stopwatch;
+  const bool ok = loop.Run();
+  microseconds = stopwatch.Microseconds();
+  return ok;
+}
+
+// Each of these starts and ends with the tree as it was made: old files in the application
+// folder, new ones in the patch folder, no folders in the backup folder.
+
+bool PatchOnce(const PatchTree& tree, double& microseconds) {
+  return TimedPatch(tree, microseconds) && tree.RevertPlainly();
+}
+
+bool RevertOnce(const PatchTree& tree, double& microseconds) {
+  return tree.ApplyPlainly() && TimedRevert(tree, microseconds);
+}
+
+std::wstring FloorLog(const PatchTree& tree) { return tree.Root() + L"\\floor.log"; }
+
+// The floor finds every folder in place: it moves and writes, nothing else.
+bool PatchFloorOnce(const PatchTree& tree, double& microseconds) {
+  const FloorLoop loop = FloorLoop::Patch(tree, FloorLog(tree));
+  const bool ok = tree.CreateFolders(tree.Backup()) && TimedFloor(loop, microseconds) &&
+                  tree.MoveAll(tree.Application(), tree.Patch()) &&
+                  tree.MoveAll(tree.Backup(), tree.Application());
+  tree.RemoveEmptyFolders(tree.Backup());
+  return ok;
+}
+
+bool RevertFloorOnce(const PatchTree& tree, double& microseconds) {
+  const FloorLoop loop = FloorLoop::Revert(tree, FloorLog(tree));
+  const bool ok = tree.CreateFolders(tree.Backup()) &&
+                  tree.MoveAll(tree.Application(), tree.Backup()) &&
+                  tree.MoveAll(tree.Patch(), tree.Application()) && TimedFloor(loop, microseconds);
+  tree.RemoveEmptyFolders(tree.Backup());
+  return ok;
+}
+
+// One repetition of a case; pairs take turns in which of the two goes first.
+bool Repetition(BenchCase benchCase, int repetition, const PatchTree& tree, FILE* out) {
+  double run = 0;
+  double floor = 0;
+  bool ok = false;
+  switch (benchCase) {
+    case BenchCase::kPatch:
+      ok = PatchOnce(tree, run);
+      break;
+    case BenchCase::kRevert:
+      ok = RevertOnce(tree, run);
+      break;
+    case BenchCase::kPatchFloor:
+      ok = PatchFloorOnce(tree, floor);
+      break;
+    case BenchCase::kRevertFloor:
+      ok = RevertFloorOnce(tree, floor);
+      break;
+    case BenchCase::kPatchPair:
+      ok = repetition % 2 == 0
+               ? PatchFloorOnce(tree, floor) && PatchOnce(tree, run)
+               : PatchOnce(tree, run) && PatchFloorOnce(tree, floor);
+      break;
+    case BenchCase::kRevertPair:
+      ok = repetition % 2 == 0
+               ? RevertFloorOnce(tree, floor) && RevertOnce(tree, run)
+               : RevertOnce(tree, run) && RevertFloorOnce(tree, floor);
+      break;
+    case BenchCase::kCalls:
+      break;
+  }
+  if (run > 0) {
+    fprintf(out, "run %.1f\n", run);
+  }
+  if (floor > 0) {
+    fprintf(out, "floor %.1f\n", floor);
+  }
+  return ok;
+}
+
+void WriteTallyRow(FILE* out, Call call, const CallTally* tallies, size_t columns, size_t files) {
+  fprintf(out, "  %-24s", CallName(call));
+  for (size_t c = 0; c < columns; ++c) {
+    const uint64_t calls = tallies[c].Calls(call);
+    const double perFile = static_cast<double>(calls) / static_cast<double>(files);
+    if (CallIsTimed(call) && calls != 0) {
+      fprintf(out, " %8.2f %7.1f", perFile,
+              tallies[c].microseconds[static_cast<int>(call)] / static_cast<double>(calls));
+    } else {
+      fprintf(out, " %8.2f %7s", perFile, "");
+    }
+  }
+  fprintf(out, "\n");
+}
+
+// One patch, its revert and both floors with every counted call counted: the calls per file by
+// kind, and the mean microseconds of one call of each timed kind.
+int CountCalls(const PatchTree& tree, FILE* out) {
+  if (!InstallCallCounters()) {
+    fprintf(out, "could not redirect the counted calls\n");
+    return 1;
+  }
+  // Columns: PatchFiles, its floor, RevertPatches, its floor.
+  CallTally tallies[4];
+  double totals[4] = {};
+  double unused = 0;
+  CallTally before = CurrentTally();
+  Stopwatch stopwatch;
+  bool ok = TimedPatch(tree, unused);
+  totals[0] = stopwatch.Microseconds();
+  tallies[0] = CurrentTally() - before;
+
+  before = CurrentTally();
+  stopwatch = Stopwatch();
+  ok = ok && TimedRevert(tree, unused);
+  totals[2] = stopwatch.Microseconds();
+  tallies[2] = CurrentTally() - before;
+
+  // The floor finds every folder in place.
+  ok = ok && tree.CreateFolders(tree.Backup());
+  const FloorLoop patchFloor = FloorLoop::Patch(tree, FloorLog(tree));
+  const FloorLoop revertFloor = FloorLoop::Revert(tree, FloorLog(tree));
+  before = CurrentTally();
+  stopwatch = Stopwatch();
+  ok = ok && patchFloor.Run();
+  totals[1] = stopwatch.Microseconds();
+  tallies[1] = CurrentTally() - before;
+
+  before = CurrentTally();
+  stopwatch = Stopwatch();
+  ok = ok && revertFloor.Run();
+  totals[3] = stopwatch.Microseconds();
+  tallies[3] = CurrentTally() - before;
+  if (!ok) {
+    fprintf(out, "a counted run failed\n");
+    return 1;
+  }
+
+  const size_t files = tree.Names().size();
+  fprintf(out, "  calls per file (and mean us per call) with %zu files:\n", files);
+  fprintf(out, "  %-24s %16s %16s %16s %16s\n", "", "PatchFiles", "its floor", "RevertPatches",
+          "its floor");
+  for (int i = 0; i < kCallKinds; ++i) {
+    WriteTallyRow(out, static_cast<Call>(i), tallies, 4, files);
+  }
+  fprintf(out, "  %-24s", "us per file, all");
+  for (double total : totals) {
+    fprintf(out, " %16.1f", total / static_cast<double>(files));
+  }
+  fprintf(out, "\n  %-24s", "us per file, timed calls");
+  for (const CallTally& tally : tallies) {
+    double sum = 0;
+    for (int i = 0; i < kCallKinds; ++i) {
+      sum += tally.microseconds[i];
+    }
+    fprintf(out, " %16.1f", sum / static_cast<double>(files));
+  }
+  fprintf(out, "\n  (timing through the counters adds to both; the figures above are for\n"
+               "  finding where the time goes, the timed comparisons are measured without them)\n");
+  return 0;
+}
+
+bool ArgumentValue(int argc, wchar_t** argv, const wchar_t* name, std::wstring& value) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (wcscmp(argv[i], name) == 0) {
+      value = argv[i + 1];
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::wstring CaseArguments(BenchCase benchCase, size_t files, int repetitions,
+                           const std::wstring& resultFile) {
+  return std::wstring(L"--case ") + kCaseNames[static_cast<int>(benchCase)] + L" --files " +
+         std::to_wstring(files) + L" --repetitions " + std::to_wstring(repetitions) +
+         L" --results \"" + resultFile + L"\"";
+}
+
+bool IsCaseRun(int argc, wchar_t** argv) {
+  std::wstring unused;
+  return ArgumentValue(argc, argv, L"--case", unused);
+}
+
+int RunCase(int argc, wchar_t** argv) {
+  std::wstring name;
+  std::wstring files;
+  std::wstring repetitions;
+  std::wstring results;
+  if (!ArgumentValue(argc, argv, L"--case", name) || !ArgumentValue(argc, argv, L"--files", files) ||
+      !ArgumentValue(argc, argv, L"--repetitions", repetitions) ||
+      !ArgumentValue(argc, argv, L"--results", results)) {
+    return 2;
+  }
+  int index = -1;
+  for (int i = 0; i < static_cast<int>(sizeof(kCaseNames) / sizeof(kCaseNames[0])); ++i) {
+    if (name == kCaseNames[i]) {
+      index = i;
+    }
+  }
+  if (index < 0) {
+    return 2;
+  }
+  const auto benchCase = static_cast<BenchCase>(index);
+  const PatchTree tree(FreshFolderName(kCaseNames[index]),
+                       PatchNames(wcstoul(files.c_str(), nullptr, 10)));
+  if (!tree.Ok()) {
+    return 3;
+  }
+  RunLog::SetPath(L"%ls\\Quorvel.log", tree.Root().c_str());
+  FILE* out = _wfopen(results.c_str(), L"w");
+  if (out == nullptr) {
+    return 4;
+  }
+  int exitCode = 0;
+  if (benchCase == BenchCase::kCalls) {
+    exitCode = CountCalls(tree, out);
+  } else {
+    const int count = _wtoi(repetitions.c_str());
+    for (int r = 0; r < count && exitCode == 0; ++r) {
+      if (!Repetition(benchCase, r, tree, out)) {
+        exitCode = 5;
+      }
+    }
+  }
+  // Wine tells the peak reliably only to the process itself.
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof(counters);
+  if (benchCase != BenchCase::kCalls &&
+      GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) {
+    fprintf(out, "peak %llu\n", static_cast<unsigned long long>(counters.PeakWorkingSetSize));
+  }
+  fclose(out);
+  return exitCode;
+}
+
+}  // namespace quorvel::bench
