@@ -22,4 +22,21 @@ double Median(std::vector<double> values) {
   return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+double Minimum(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+double PairedRatio(const std::vector<double>& values, const std::vector<double>& floors) {
+  if (values.size() != floors.size()) {
+    return 0;
+  }
+  std::vector<double> ratios;
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (floors[i] > 0) {
+      ratios.push_back(values[i] / floors[i]);
+    }
+  }
+  return Median(ratios);
+}
+
 }  // namespace quorvel::bench

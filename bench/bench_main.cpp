@@ -64,11 +64,19 @@ bool RunCaseChild(BenchCase benchCase, size_t files, int repetitions, CaseFigure
 double Megabytes(SIZE_T bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
 void PrintRow(const char* label, size_t files, const std::vector<double>& microseconds,
-              double floorMedian, SIZE_T peak) {
+              const std::vector<double>& floor, SIZE_T peak) {
   const double median = Median(microseconds);
-  printf("  %-40s %5zu %4zu %10.2f %8.1f %8.2f %10.1f\n", label, files, microseconds.size(),
-         median / 1000, median / static_cast<double>(files),
-         floorMedian > 0 ? median / floorMedian : 0, Megabytes(peak));
+  printf("  %-38s %5zu %4zu %9.1f %8.1f %8.1f %6.2f %6.2f %7.1f\n", label, files,
+         microseconds.size(), median / 1000, Minimum(microseconds) / 1000,
+         median / static_cast<double>(files), PairedRatio(microseconds, floor),
+         Median(floor) > 0 ? median / Median(floor) : 0, Megabytes(peak));
+}
+
+void PrintHeader() {
+  printf("  %-38s %5s %4s %9s %8s %8s %6s %6s %7s\n", "", "files", "reps", "median ms", "min ms",
+         "us/file", "ratio", "ratio", "peak WS");
+  printf("  %-38s %5s %4s %9s %8s %8s %6s %6s %7s\n", "", "", "", "", "", "(median)", "paired",
+         "of med", "MB");
 }
 
 struct Comparison {
@@ -91,9 +99,8 @@ void Compare(const Comparison& comparison, size_t files, int repetitions) {
       !RunCaseChild(comparison.runAlone, files, 1, runAlone)) {
     return;
   }
-  const double floorMedian = Median(timed.floor);
-  PrintRow(comparison.floorLabel, files, timed.floor, floorMedian, floorAlone.peakWorkingSet);
-  PrintRow(comparison.runLabel, files, timed.run, floorMedian, runAlone.peakWorkingSet);
+  PrintRow(comparison.floorLabel, files, timed.floor, timed.floor, floorAlone.peakWorkingSet);
+  PrintRow(comparison.runLabel, files, timed.run, timed.floor, runAlone.peakWorkingSet);
 }
 
 // The largest list that one command line carries, checked by parsing it as a run does.
@@ -142,9 +149,10 @@ int RunAll() {
                             "PatchFiles", BenchCase::kPatch, BenchCase::kPatchPair};
   const Comparison revert = {"floor: 2 MoveFileW + 1 log write/file", BenchCase::kRevertFloor,
                              "RevertPatches", BenchCase::kRevert, BenchCase::kRevertPair};
-  printf("Patch runs: every file replaces an existing one, in a nested tree\n");
-  printf("  %-40s %5s %4s %10s %8s %8s %10s\n", "", "files", "reps", "median ms", "us/file",
-         "vs floor", "peak WS MB");
+  printf("Patch runs: every file replaces an existing one, in a nested tree. Ratio to the floor:\n"
+         "  \"paired\" is the median of each repetition against the floor measured beside it,\n"
+         "  \"of med\" the median against the floor's median.\n");
+  PrintHeader();
   for (const Comparison* comparison : {&patch, &revert}) {
     for (const Size& size : sizes) {
       Compare(*comparison, size.files, size.repetitions);

@@ -56,17 +56,18 @@ void ReportHostRuns(int repetitions) {
       }
     }
   }
-  printf("  %-34s %5s %10s %9s %12s\n", "rundll32.exe calling", "reps", "median ms", "vs floor",
-         "peak WS MB");
-  const double floor = Median(series[0].milliseconds);
+  printf("  %-34s %5s %9s %8s %6s %6s %10s\n", "rundll32.exe calling", "reps", "median ms",
+         "min ms", "paired", "of med", "peak WS MB");
+  const std::vector<double>& floor = series[0].milliseconds;
   for (const HostSeries& host : series) {
     if (host.failed) {
       printf("  %-34s could not be started\n", host.label);
       continue;
     }
     const double median = Median(host.milliseconds);
-    printf("  %-34s %5d %10.2f %9.2f %12.1f\n", host.label, repetitions, median,
-           floor > 0 ? median / floor : 0, Median(host.peakMegabytes));
+    printf("  %-34s %5d %9.1f %8.1f %6.2f %6.2f %10.1f\n", host.label, repetitions, median,
+           Minimum(host.milliseconds), PairedRatio(host.milliseconds, floor),
+           median / Median(floor), Median(host.peakMegabytes));
   }
   printf("  (the whole host process, from CreateProcessW to its end; the peak is the median of\n"
          "  %d further runs, watched while they run; the run log folder %s, so the refused run\n"
