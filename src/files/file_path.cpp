@@ -89,7 +89,12 @@ bool FilePath::Exists() {
 
 HRESULT FilePath::Delete() {
   Record(S_OK);
-  const bool isDirectory = Exists() && IsDirectory();
+  Exists();
+  return DeleteAsQueried();
+}
+
+HRESULT FilePath::DeleteAsQueried() {
+  const bool isDirectory = IsDirectory();
   const SharedWString full = FullPath();
   if (isDirectory) {
     if (!RemoveDirectoryW(full.Chars())) {
@@ -177,7 +182,8 @@ HRESULT FilePath::RemoveWithEmptyParents(const FilePath& root) {
   while (current.FullPath().Length() > rootFull.Length()) {
     if (current.Exists()) {
       const bool isDirectory = current.IsDirectory();
-      const HRESULT result = current.Delete();
+      // The query has just been made: Delete would only repeat it.
+      const HRESULT result = current.DeleteAsQueried();
       if (FAILED(result)) {
         // A directory that stays (not empty, or in use) ends the climb; a file that stays is
         // a failure.

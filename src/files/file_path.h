@@ -65,6 +65,8 @@ class FilePath {
   // Marks the attributes unknown after a change of the path.
   void PathChanged();
   bool IsDirectory() const;
+  // Delete's removal for the attributes of the query just made.
+  HRESULT DeleteAsQueried();
   HRESULT Record(HRESULT result) { return lastResult_ = result; }
   // CopyTo or MoveTo: PrepareDestination on a copy of destination, then the one system call.
   HRESULT Transfer(const FilePath& destination, bool move, bool failIfExists);

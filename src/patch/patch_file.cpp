@@ -34,27 +34,15 @@ void LoggingPatchObserver::OnRestored(const SharedWString& backup, const SharedW
 }
 
 void BackupLedger::Add(const SharedWString& fullPath) {
-  if (!fullPath.IsEmpty() && !Contains(fullPath)) {
-    paths_.push_back(fullPath);
+  if (!fullPath.IsEmpty()) {
+    paths_.insert(fullPath);
   }
 }
 
-void BackupLedger::Remove(const SharedWString& fullPath) {
-  for (auto it = paths_.begin(); it != paths_.end(); ++it) {
-    if (_wcsicmp(it->Chars(), fullPath.Chars()) == 0) {
-      paths_.erase(it);
-      return;
-    }
-  }
-}
+void BackupLedger::Remove(const SharedWString& fullPath) { paths_.erase(fullPath); }
 
 bool BackupLedger::Contains(const SharedWString& fullPath) const {
-  for (const SharedWString& path : paths_) {
-    if (_wcsicmp(path.Chars(), fullPath.Chars()) == 0) {
-      return true;
-    }
-  }
-  return false;
+  return paths_.count(fullPath) != 0;
 }
 
 FilePath PathIn(const SharedWString& directory, const SharedWString& name) {
@@ -74,12 +62,14 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
 
   // A backup that an earlier attempt of this run wrote holds the old file: keep it, and do not
   // back up again what now stands at the target.
-  const bool keptBackup = ledger != nullptr && backup.Exists() && ledger->Contains(backup.FullPath());
+  const bool backupExists = backup.Exists();
+  const bool keptBackup =
+      ledger != nullptr && backupExists && ledger->Contains(backup.FullPath());
   if (keptBackup) {
     if (observer != nullptr) {
       observer->OnKeepingBackup(backup.FullPath());
     }
-  } else if (backup.Exists() && FAILED(backup.Delete())) {
+  } else if (backupExists && FAILED(backup.Delete())) {
     return backup.LastResult();
   }
 

@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <cwchar>
+#include <set>
 
 #include "foundation/shared_string.h"
 
@@ -33,8 +34,8 @@ class LoggingPatchObserver : public PatchFileObserver {
                   HRESULT result) override;
 };
 
-// The backup paths (full paths) that this run has written. Such a backup may be the only copy
-// of the player's old file, so a retry never deletes or replaces it.
+// The backup paths (full paths, compared ignoring case) that this run has written. Such a
+// backup may be the only copy of the player's old file, so a retry never deletes or replaces it.
 class BackupLedger {
  public:
   void Add(const SharedWString& fullPath);
@@ -42,7 +43,14 @@ class BackupLedger {
   bool Contains(const SharedWString& fullPath) const;
 
  private:
-  std::vector<SharedWString> paths_;
+  struct IgnoringCase {
+    bool operator()(const SharedWString& a, const SharedWString& b) const {
+      return _wcsicmp(a.Chars(), b.Chars()) < 0;
+    }
+  };
+  // Ordered, so that each file of a large patch costs a few comparisons, not one per file
+  // already applied.
+  std::set<SharedWString, IgnoringCase> paths_;
 };
 
 class FilePath;

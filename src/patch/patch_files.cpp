@@ -1,7 +1,9 @@
 #include "patch/patch_files.h"
 
-#include <cwchar>
+#include <algorithm>
 #include <cstdlib>
+#include <cwchar>
+#include <vector>
 
 #include "files/file_path.h"
 #include "files/path_strings.h"
@@ -47,16 +49,38 @@ SharedWString FolderPath(const SharedWString& directory) {
   return PathIn(directory, L".").FullPath();
 }
 
-// A name as the file system would see it, for spotting a name listed twice: the target's full
-// path, or, when it cannot be resolved, the name with backslashes.
-SharedWString Identity(const PatchRun& run, const SharedWString& name) {
-  SharedWString full = PathIn(run.applicationDirectory, name).FullPath();
-  if (!full.IsEmpty()) {
-    return full;
+// A name as the file system would see it, for spotting a name listed twice: its application
+// path in full, or, when that cannot be resolved, the name with backslashes.
+SharedWString Identity(const SharedWString& name, const SharedWString& applicationPath) {
+  if (!applicationPath.IsEmpty()) {
+    return applicationPath;
   }
   SharedWString text(name);
   NormalizePath(text);
   return text;
+}
+
+// The position of the first identity that an earlier one repeats (ignoring case); the count
+// when none does. Sorting keeps this at n log n comparisons: a patch of thousands of files
+// would otherwise compare every name with every earlier one.
+size_t FirstRepeated(const std::vector<SharedWString>& identities) {
+  std::vector<size_t> order(identities.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    order[i] = i;
+  }
+  // Equal identities end up side by side, each group in list order.
+  std::sort(order.begin(), order.end(), [&identities](size_t a, size_t b) {
+    const int compared = _wcsicmp(identities[a].Chars(), identities[b].Chars());
+    return compared != 0 ? compared < 0 : a < b;
+  });
+  size_t first = identities.size();
+  for (size_t i = 1; i < order.size(); ++i) {
+    if (order[i] < first &&
+        _wcsicmp(identities[order[i - 1]].Chars(), identities[order[i]].Chars()) == 0) {
+      first = order[i];
+    }
+  }
+  return first;
 }
 
 void TellUser(const SharedWString& message) {
@@ -87,13 +111,22 @@ HRESULT CheckFileList(const PatchRun& run, SharedWString& badName) {
   Role roles[3] = {{"patch", FolderPath(run.patchDirectory), SharedWString()},
                    {"application", FolderPath(run.applicationDirectory), SharedWString()},
                    {"backup", FolderPath(run.backupDirectory), SharedWString()}};
-  const SharedWString* directories[3] = {&run.patchDirectory, &run.applicationDirectory,
-                                         &run.backupDirectory};
-  std::vector<SharedWString> seen;
+  // The application paths are resolved first, to find the first repeated name; the checks
+  // below still run name by name, so the first faulty name is the one refused.
+  std::vector<SharedWString> applicationPaths;
+  std::vector<SharedWString> identities;
+  applicationPaths.reserve(run.files.size());
+  identities.reserve(run.files.size());
   for (const SharedWString& name : run.files) {
-    for (int r = 0; r < 3; ++r) {
-      roles[r].path = PathIn(*directories[r], name).FullPath();
-    }
+    applicationPaths.push_back(PathIn(run.applicationDirectory, name).FullPath());
+    identities.push_back(Identity(name, applicationPaths.back()));
+  }
+  const size_t firstRepeated = FirstRepeated(identities);
+  size_t index = 0;
+  for (const SharedWString& name : run.files) {
+    roles[0].path = PathIn(run.patchDirectory, name).FullPath();
+    roles[1].path = applicationPaths[index];
+    roles[2].path = PathIn(run.backupDirectory, name).FullPath();
     for (int r = 0; r < 3; ++r) {
       for (int q = 0; q < 3; ++q) {
         if (q == r) {
@@ -120,16 +153,13 @@ HRESULT CheckFileList(const PatchRun& run, SharedWString& badName) {
         }
       }
     }
-    const SharedWString identity = Identity(run, name);
-    for (const SharedWString& earlier : seen) {
-      if (_wcsicmp(earlier.Chars(), identity.Chars()) == 0) {
-        RunLog::Write("Refusing to patch \"%ls\": the file is listed more than once\n",
-                      name.Chars());
-        badName = name;
-        return E_INVALIDARG;
-      }
+    if (index == firstRepeated) {
+      RunLog::Write("Refusing to patch \"%ls\": the file is listed more than once\n",
+                    name.Chars());
+      badName = name;
+      return E_INVALIDARG;
     }
-    seen.push_back(identity);
+    ++index;
   }
   return S_OK;
 }

@@ -343,6 +343,22 @@ TEST_F(RefusedRunTest, ANameListedTwiceIsRefused) {
   ExpectRefused(L"A.TXT");
 }
 
+TEST_F(RefusedRunTest, OfTwoRepeatedNamesTheOneRepeatedFirstInTheListIsRefused) {
+  LayFiles();
+  List({L"a.txt", L"b.txt", L"B.txt", L"A.txt"});
+  ExpectRefused(L"B.txt");
+}
+
+TEST_F(RefusedRunTest, AFaultyNameBeforeARepeatedOneIsRefusedForItsFault) {
+  LayFiles();
+  const std::wstring name = Game(L"b.txt");
+  List({L"a.txt"});
+  run_.files.push_back(SharedWString(name.c_str()));
+  run_.files.push_back(SharedWString(L"A.TXT"));
+  ExpectRefused(name);
+  EXPECT_EQ(log_.Text().find("listed more than once"), std::string::npos);
+}
+
 TEST_F(RefusedRunTest, ANameListedTwiceWithOtherSlashesIsRefused) {
   WriteFileBytes(Game(L"d\\e.txt"), "old e");
   WriteFileBytes(Patch(L"d\\e.txt"), "new e");
