@@ -4,12 +4,16 @@
 
 #include "foundation/run_log.h"
 #include "foundation/shared_string.h"
+#include "patch/module_objects.h"
 #include "patch/run_driver.h"
 
 namespace quorvel {
 namespace {
 
 void OnProcessAttach() {
+  // The linker leaves out a static library's objects that nothing names; naming the module's
+  // process-wide objects here keeps them in every module that contains DllMain.
+  static_cast<void>(ModuleProcessInstance());
   wchar_t folder[MAX_PATH + 1] = {};
   SharedWString base(L".");
   // The folder is not created: the log goes nowhere until the launcher's installer made it.
