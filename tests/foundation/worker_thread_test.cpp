@@ -107,15 +107,6 @@ TEST(WorkerThreadTest, WaitReturnsAtOnceAfterAFailedStart) {
   WaitForSingleObject(worker.Handle(), INFINITE);
 }
 
-TEST(WorkerThreadTest, StartingTwiceFails) {
-  TestWorker worker([](TestWorker& self) {
-    self.WaitForStop();
-    return 0u;
-  });
-  ASSERT_TRUE(worker.StartResult());
-  EXPECT_FALSE(worker.Start());
-}
-
 TEST(WorkerThreadTest, SetStopFalseOnlyStoresAndTrueCallsOnStopOncePerCall) {
   TestWorker worker([](TestWorker& self) {
     self.WaitForStop();

@@ -107,16 +107,5 @@ TEST(ParentWaitTest, WithoutADisplayTextNoWindowThreadIsCreatedAndNothingIsPrint
   EXPECT_EQ(printed, "");
 }
 
-TEST(ParentWaitTest, WithADisplayTextTheRunOwnsAProgressWindowShowingIt) {
-  LogCapture log;
-  PatchRun run;
-  run.parentPid = kNoSuchProcess;
-  run.displayText = L"Updating game files";
-  WaitForParentProcess(run);
-  ASSERT_NE(run.progressWindow, nullptr);
-  EXPECT_TRUE(run.progressWindow->HasStarted());
-  EXPECT_STREQ(run.progressWindow->GetText().Chars(), L"Updating game files");
-}
-
 }  // namespace
 }  // namespace quorvel
