@@ -1,8 +1,139 @@
+#include "patch/run_arguments.h"
+
+#include <psapi.h>
+
+#include <cwchar>
+
+#include "foundation/format.h"
+#include "foundation/run_log.h"
+#include "foundation/scoped_handle.h"
 #include "patch/run_steps.h"
 
 namespace quorvel {
+namespace {
 
-HRESULT ParseRunArguments(PatchRun& /*run*/, const wchar_t* /*commandLine*/) {
+// The launcher's executable path, or the empty string when its process cannot be asked.
+SharedWString LauncherExecutable(DWORD parentPid) {
+  ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parentPid));
+  if (!process.IsValid()) {
+    return SharedWString();
+  }
+  wchar_t path[MAX_PATH + 1] = {};
+  if (GetModuleFileNameExW(process.Get(), nullptr, path, MAX_PATH) == 0) {
+    return SharedWString();
+  }
+  return SharedWString(path);
+}
+
+void AppendQuoted(SharedWString& text, const SharedWString& argument) {
+  AppendFormat(text, L" \"%ls\"", argument.Chars());
+}
+
+}  // namespace
+
+HRESULT ParseRunArguments(PatchRun& run, const wchar_t* commandLine) {
+  ArgumentList arguments;
+  if (!BuildArgumentList(commandLine, arguments)) {
+    return E_INVALIDARG;
+  }
+  SharedWString argument;
+  if (!PopFront(arguments, argument)) {
+    RunLog::Write("No arguments on the command line\n");
+    return E_INVALIDARG;
+  }
+  if (argument.Equals(SharedWString(L"-text"))) {
+    if (!PopFront(arguments, run.displayText)) {
+      RunLog::Write("No display text given\n");
+      return E_INVALIDARG;
+    }
+    if (!PopFront(arguments, argument)) {
+      RunLog::Write("No parent PID given\n");
+      return E_INVALIDARG;
+    }
+  }
+  run.parentPid = std::wcstoul(argument.Chars(), nullptr, 0);
+  if (run.parentPid == 0) {
+    RunLog::Write("Parent PID cannot be zero\n");
+    return E_INVALIDARG;
+  }
+  RunLog::Write("parent pid: %d\n", static_cast<int>(run.parentPid));
+
+  if (!PopFront(arguments, run.patchDirectory)) {
+    RunLog::Write("No patch directory specified\n");
+    return E_INVALIDARG;
+  }
+  RunLog::Write("Patch Directory:       <%ls>\n", run.patchDirectory.Chars());
+  if (!PopFront(arguments, run.applicationDirectory)) {
+    RunLog::Write("No application directory specified\n");
+    return E_INVALIDARG;
+  }
+  RunLog::Write("Application Directory: <%ls>\n", run.applicationDirectory.Chars());
+  if (!PopFront(arguments, run.backupDirectory)) {
+    RunLog::Write("No backup directory specified\n");
+    return E_INVALIDARG;
+  }
+  RunLog::Write("Backup Directory:      <%ls>\n", run.backupDirectory.Chars());
+
+  HRESULT result = ParseFileList(run, arguments);
+  if (FAILED(result)) {
+    return result;
+  }
+  result = BuildPostPatchCommand(run, arguments);
+  if (FAILED(result)) {
+    RunLog::Write("Failed to build post patch command\n");
+    return result;
+  }
+  RunLog::Write("Post Patch Command: <%ls %ls>\n", run.postPatchCommand.Chars(),
+                run.postPatchArguments.Chars());
+  return S_OK;
+}
+
+HRESULT ParseFileList(PatchRun& run, ArgumentList& arguments) {
+  run.files.clear();
+  if (arguments.empty()) {
+    RunLog::Write("No file count or file list given on the command line\n");
+    return E_INVALIDARG;
+  }
+  // Text that is no number counts 0 files: the argument after it is the post-patch command.
+  const uint32_t count = std::wcstoul(arguments.front().Chars(), nullptr, 0);
+  arguments.pop_front();
+  RunLog::Write("There are %d files to patch\n", static_cast<int>(count));
+  for (uint32_t i = 0; i < count; ++i) {
+    if (arguments.empty()) {
+      RunLog::Write("Only %d filenames were specified\n", static_cast<int>(i));
+      return E_INVALIDARG;
+    }
+    SharedWString name;
+    if (!PopFront(arguments, name)) {
+      RunLog::Write("There was an empty filename in the command line\n");
+      return E_INVALIDARG;
+    }
+    RunLog::Write("File: \"%ls\"\n", name.Chars());
+    run.files.push_back(name);
+  }
+  return S_OK;
+}
+
+HRESULT BuildPostPatchCommand(PatchRun& run, ArgumentList& arguments) {
+  if (!PopFront(arguments, run.postPatchCommand)) {
+    // The full stop after the line end belongs to the message: the next log line opens with it.
+    RunLog::Write("There is no post patch command\n.");
+    return E_INVALIDARG;
+  }
+  run.postPatchArguments.Clear();
+  // Any file or folder of that name counts as found.
+  if (GetFileAttributesW(run.postPatchCommand.Chars()) == INVALID_FILE_ATTRIBUTES) {
+    RunLog::Write("Could not find post patch command: %ls\n", run.postPatchCommand.Chars());
+    // The launcher gets the path it was meant to run as its first argument, and is restarted
+    // from its own executable; it is usually still running while the arguments are read.
+    AppendQuoted(run.postPatchArguments, run.postPatchCommand);
+    run.postPatchCommand = LauncherExecutable(run.parentPid);
+  }
+  SharedWString argument;
+  while (PopFront(arguments, argument)) {
+    AppendQuoted(run.postPatchArguments, argument);
+  }
+  run.postPatchArguments.Trim(SharedWString::Whitespace, true, true);
   return S_OK;
 }
 

@@ -33,7 +33,7 @@ DWORD RunRundll32(const std::wstring& arguments) {
   return exitCode;
 }
 
-TEST(Rundll32Test, ARunWritesTheOpeningAndAClosingBannerToTheUserLog) {
+TEST(Rundll32Test, AnEmptyCommandLineIsLoggedBetweenTheOpeningAndTheFailedBanner) {
   const std::wstring folder = LogFolder();
   CreateDirectoryW(folder.c_str(), nullptr);
   const std::wstring logFile = folder + L"\\Quorvel.log";
@@ -43,12 +43,10 @@ TEST(Rundll32Test, ARunWritesTheOpeningAndAClosingBannerToTheUserLog) {
 
   const std::string written = test::ReadFileBytes(logFile).substr(before);
   const std::string stamp = "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d";
-  EXPECT_TRUE(std::regex_search(
-      written, std::regex("^\r\n\r\n======= Starting Quorvel " + stamp + " ============\r\n")))
-      << written;
-  EXPECT_TRUE(std::regex_search(
-      written,
-      std::regex("\r\n======= Quorvel (Complete|Failed) " + stamp + " ============\r\n$")))
+  EXPECT_TRUE(std::regex_match(
+      written, std::regex("\r\n\r\n======= Starting Quorvel " + stamp + " ============\r\n" +
+                          "Argument List:\r\nNo arguments on the command line\r\n" +
+                          "\r\n======= Quorvel Failed " + stamp + " ============\r\n")))
       << written;
 }
 

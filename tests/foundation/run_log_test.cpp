@@ -15,6 +15,13 @@ TEST(RunLogTest, WritesAppendWithCrLfAndAnUnendedWriteJoinsTheNext) {
   EXPECT_EQ(log.Text(), "Could not open, error: 87 next message\r\nsecond line\r\n");
 }
 
+TEST(RunLogTest, AWideArgumentOutsideTheAnsiCodePageReachesTheFileWhole) {
+  LogCapture log;
+  RunLog::Write("File: \"%ls\" (%d)\n", L"C:\\Games\\\x4E2D\\client.dll", 7);
+  RunLog::Write("after\n");
+  EXPECT_EQ(log.Text(), "File: \"C:\\Games\\\xE4\xB8\xAD\\client.dll\" (7)\r\nafter\r\n");
+}
+
 TEST(RunLogTest, AnExistingLogIsAppendedToNotTruncated) {
   LogCapture log;
   test::WriteFileBytes(log.FilePath(), "earlier run\r\n");

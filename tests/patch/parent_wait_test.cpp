@@ -4,14 +4,14 @@
 #include "patch/patch_run.h"
 #include "patch/progress_window.h"
 #include "patch/run_steps.h"
-#include "support/held_process.h"
 #include "support/test_support.h"
+#include "support/waiting_process.h"
 
 namespace quorvel {
 namespace {
 
-using test::HeldProcess;
 using test::LogCapture;
+using test::WaitingProcess;
 
 // A process id that no process has: ids are small multiples of four.
 constexpr DWORD kNoSuchProcess = 0x7FFFFFF0;
@@ -30,23 +30,23 @@ std::string InFile(const std::string& text) {
 
 struct WaitOnThread {
   PatchRun* run;
-  const HeldProcess* launcher;
+  const WaitingProcess* launcher;
   bool launcherHadEnded = false;
 };
 
 DWORD WINAPI WaitAndLook(void* parameter) {
   auto* wait = static_cast<WaitOnThread*>(parameter);
   WaitForParentProcess(*wait->run);
-  wait->launcherHadEnded = wait->launcher->HasEnded();
+  wait->launcherHadEnded = !wait->launcher->IsRunning();
   return 0;
 }
 
 TEST(ParentWaitTest, ReturnsOnlyAfterTheLauncherHasEnded) {
   LogCapture log;
-  HeldProcess launcher;
-  ASSERT_TRUE(launcher.IsReady());
+  WaitingProcess launcher;
+  ASSERT_TRUE(launcher.IsRunning());
   PatchRun run;
-  run.parentPid = launcher.Pid();
+  run.parentPid = launcher.Id();
   WaitOnThread wait{&run, &launcher};
   ScopedHandle waiter(CreateThread(nullptr, 0, &WaitAndLook, &wait, 0, nullptr));
   ASSERT_TRUE(waiter.IsValid());
@@ -54,7 +54,7 @@ TEST(ParentWaitTest, ReturnsOnlyAfterTheLauncherHasEnded) {
   // The launcher is alive and held: a wait that returns now did not wait for it. The pause only
   // gives such a wait the chance to show itself; a sound one never returns within it.
   const bool returnedWhileAlive = WaitForSingleObject(waiter.Get(), 250) == WAIT_OBJECT_0;
-  launcher.Release();
+  launcher.Finish();
   WaitForSingleObject(waiter.Get(), INFINITE);
 
   EXPECT_FALSE(returnedWhileAlive);
@@ -70,17 +70,16 @@ TEST(ParentWaitTest, ALauncherThatNoLongerExistsIsLoggedAndTheRunGoesOn) {
   EXPECT_EQ(WaitForParentProcess(run), S_OK);
   EXPECT_EQ(log.Text(),
             InFile("Waiting for the parent process to end\n"
-                   "Could not open the parent process, HResult: 0x80070057, error: 87 " +
-                   test::Utf8(test::SystemMessage(ERROR_INVALID_PARAMETER))));
+                   "Could not open the parent process, HResult: 0x80070057, error: 87 ") +
+                test::LoggedSystemMessage(ERROR_INVALID_PARAMETER));
 }
 
 TEST(ParentWaitTest, AnEndedLauncherStillKnownToTheSystemEndsTheWaitAtOnce) {
   LogCapture log;
-  HeldProcess launcher;
-  ASSERT_TRUE(launcher.IsReady());
-  ASSERT_EQ(launcher.ReleaseAndWait(), 0u);
+  WaitingProcess launcher;
+  ASSERT_TRUE(launcher.Finish());
   PatchRun run;
-  run.parentPid = launcher.Pid();
+  run.parentPid = launcher.Id();
   EXPECT_EQ(WaitForParentProcess(run), S_OK);
   EXPECT_EQ(log.Text(), InFile("Waiting for the parent process to end\n"));
 }

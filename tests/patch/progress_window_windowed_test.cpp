@@ -2,11 +2,15 @@
 #include <string>
 
 #include "foundation/scoped_handle.h"
+#include "patch/patch_files.h"
 #include "patch/patch_run.h"
 #include "patch/progress_window.h"
+#include "patch/run_driver.h"
 #include "patch/run_steps.h"
 #include "resources/resource.h"
+#include "support/helper_process.h"
 #include "support/test_support.h"
+#include "support/waiting_process.h"
 
 namespace quorvel {
 namespace {
@@ -86,6 +90,66 @@ TEST_F(ProgressWindowOnDisplayTest, ShowsTheDisplayTextWhileTheRunGoesOnAndIsGon
   EXPECT_NE(printed.find("received a message\nWM_USER\n"), std::string::npos) << printed;
   EXPECT_NE(printed.find("received a message\nWM_CLOSE\n"), std::string::npos) << printed;
   EXPECT_EQ(printed.substr(printed.size() - 10), "result: 0\n") << printed;
+}
+
+// What the run's pause between two patch attempts saw of the progress window; the pause then
+// lets go of the file that made the first attempt fail.
+HWND g_dialogDuringPatch = nullptr;
+std::wstring g_textDuringPatch;
+test::FileLock* g_lock = nullptr;
+
+void LookAtTheWindowThenRetry(DWORD /*milliseconds*/) {
+  Eventually([] {
+    g_dialogDuringPatch = FindWindowW(nullptr, L"Quorvel");
+    return g_dialogDuringPatch != nullptr && IsWindowVisible(g_dialogDuringPatch);
+  });
+  g_textDuringPatch = ControlText(g_dialogDuringPatch);
+  g_lock->Release();
+}
+
+TEST_F(ProgressWindowOnDisplayTest,
+       AWholeRunShowsTheWindowWhilePatchingAndClosesItBeforeReturning) {
+  test::ScopedTempDir dir;
+  test::LogCapture log;
+  test::WriteFileBytes(dir / L"Game\\a.txt", "old");
+  test::WriteFileBytes(dir / L"Patch\\a.txt", "new");
+  CreateDirectoryW((dir / L"Backup").c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\sample_launcher.exe").c_str(),
+                        (dir / L"Game\\DastryLauncher.exe").c_str(), TRUE));
+  test::NamedEvent launcherStarted(L"launcher_started");
+  _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + launcherStarted.Name()).c_str());
+  wchar_t previousDirectory[MAX_PATH + 1] = {};
+  GetCurrentDirectoryW(MAX_PATH, previousDirectory);
+  SetCurrentDirectoryW(dir.Path().c_str());
+  test::WaitingProcess launcher;
+  ASSERT_TRUE(launcher.Finish());
+  // The first attempt fails on the held file, so the run pauses while its window is up.
+  test::FileLock lock(dir / L"Game\\a.txt");
+  ASSERT_TRUE(lock.Held());
+  g_lock = &lock;
+  g_dialogDuringPatch = nullptr;
+  g_textDuringPatch.clear();
+  const RetryPause previousPause = SetRetryPause(&LookAtTheWindowThenRetry);
+
+  const std::wstring commandLine =
+      L"-text \"Updating game files\" " + std::to_wstring(launcher.Id()) + L" \"" +
+      (dir / L"Patch") + L"\" \"" + (dir / L"Game") + L"\" \"" + (dir / L"Backup") +
+      L"\" 1 a.txt \"" + (dir / L"Game\\DastryLauncher.exe") + L"\" -restart";
+  const int result = RunPatch(commandLine.c_str());
+  const bool dialogGone = g_dialogDuringPatch != nullptr && !IsWindow(g_dialogDuringPatch);
+
+  SetRetryPause(previousPause);
+  g_lock = nullptr;
+  launcherStarted.WaitFor(static_cast<DWORD>(kPatience));
+  SetCurrentDirectoryW(previousDirectory);
+  _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
+  _wputenv(L"QUORVEL_RESULT=");
+
+  EXPECT_EQ(result, 1) << log.Text();
+  ASSERT_NE(g_dialogDuringPatch, nullptr) << "no progress window while the patch ran";
+  EXPECT_EQ(test::Utf8(g_textDuringPatch), "Updating game files");
+  EXPECT_TRUE(dialogGone) << "the window outlived the run";
+  EXPECT_EQ(test::ReadFileBytes(dir / L"Game\\a.txt"), "new");
 }
 
 // Stands in for the owner's thread while a stop is pending: if the thread does not end, the

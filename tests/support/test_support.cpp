@@ -125,6 +125,17 @@ std::wstring SystemMessage(DWORD code) {
   return text;
 }
 
+std::string LoggedSystemMessage(DWORD code) {
+  std::string text;
+  for (char c : Utf8(SystemMessage(code))) {
+    if (c == '\n') {
+      text += '\r';
+    }
+    text += c;
+  }
+  return text;
+}
+
 LogCapture::LogCapture() : file_(dir_ / L"Quorvel.log"), previous_(RunLog::Path().Chars()) {
   RunLog::SetPath(L"%ls", file_.c_str());
 }

@@ -42,6 +42,9 @@ std::string Utf8(const std::wstring& text);
 // The text FormatMessage gives for a Win32 error, converted as the system converts it; tests
 // compare with this rather than with a literal sentence, since Wine's texts differ.
 std::wstring SystemMessage(DWORD code);
+// SystemMessage as the run log holds it: UTF-8, and each line feed written as CR LF by the
+// log's text mode (so the system's own CR LF arrives as CR CR LF).
+std::string LoggedSystemMessage(DWORD code);
 
 // Points the run log at a fresh file in a temporary folder for the length of a test, and puts
 // the previous path back afterwards.

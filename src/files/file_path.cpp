@@ -1,0 +1,198 @@
+#include "files/file_path.h"
+
+#include "files/path_strings.h"
+#include "foundation/win32_result.h"
+
+namespace quorvel {
+namespace {
+
+// GetFullPathNameW's buffer, terminator included; a longer full path is not used.
+constexpr DWORD kFullPathChars = 260;
+
+// CopyFileExW and MoveFileW can fail without setting an error code; the caller must still see a
+// failure, and gets the code of a file in use.
+const HRESULT kTransferWithoutCode = HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+
+bool StartsWith(const SharedWString& text, const SharedWString& prefix) {
+  if (prefix.Length() > text.Length()) {
+    return false;
+  }
+  for (uint32_t i = 0; i < prefix.Length(); ++i) {
+    if (text.Chars()[i] != prefix.Chars()[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+FilePath::FilePath() : FilePath(SharedWString(L".")) {}
+
+FilePath::FilePath(const SharedWString& path) : path_(path) { PathChanged(); }
+
+FilePath& FilePath::operator=(const SharedWString& path) {
+  path_ = path;
+  PathChanged();
+  return *this;
+}
+
+FilePath& FilePath::Join(const SharedWString& relative) {
+  JoinPath(path_, relative);
+  PathChanged();
+  return *this;
+}
+
+FilePath FilePath::Joined(const SharedWString& relative) const {
+  FilePath joined(*this);
+  joined.Join(relative);
+  return joined;
+}
+
+void FilePath::PathChanged() {
+  NormalizePath(path_);
+  attributes_ = WIN32_FILE_ATTRIBUTE_DATA();
+  attributes_.dwFileAttributes = INVALID_FILE_ATTRIBUTES;
+}
+
+bool FilePath::IsDirectory() const {
+  return attributes_.dwFileAttributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+SharedWString FilePath::FullPath() const {
+  wchar_t buffer[kFullPathChars] = {};
+  wchar_t* filePart = nullptr;
+  const DWORD length = GetFullPathNameW(path_.Chars(), kFullPathChars, buffer, &filePart);
+  SharedWString full;
+  // A buffer that is too small makes the call return the size it needs, terminator included.
+  if (length != 0 && length < kFullPathChars) {
+    full = buffer;
+  }
+  NormalizePath(full);
+  return full;
+}
+
+FilePath FilePath::Parent() const { return FilePath(DirectoryPart(path_)); }
+
+bool FilePath::Exists() {
+  if (!GetFileAttributesExW(path_.Chars(), GetFileExInfoStandard, &attributes_)) {
+    const DWORD error = GetLastError();
+    // A failed query must not leave an earlier answer looking current.
+    attributes_.dwFileAttributes = INVALID_FILE_ATTRIBUTES;
+    Record(FailureResult(error));
+    return false;
+  }
+  Record(S_OK);
+  return true;
+}
+
+HRESULT FilePath::Delete() {
+  Record(S_OK);
+  const bool isDirectory = Exists() && IsDirectory();
+  const SharedWString full = FullPath();
+  if (isDirectory) {
+    if (!RemoveDirectoryW(full.Chars())) {
+      const DWORD error = GetLastError();
+      return Record(FailureResult(error));
+    }
+    return Record(S_OK);
+  }
+  if (!DeleteFileW(full.Chars())) {
+    const DWORD error = GetLastError();
+    return Record(FailureResult(error));
+  }
+  return Record(S_OK);
+}
+
+HRESULT FilePath::CreateDirectories() {
+  if (Exists() && IsDirectory()) {
+    return Record(S_OK);
+  }
+  FilePath parent = Parent();
+  // A bare drive (C:) or any other path ending in a colon is its own parent; climbing further
+  // would never end.
+  const bool climbs = !parent.path_.IsEmpty() && !parent.path_.Equals(path_);
+  if (climbs && !(parent.Exists() && parent.IsDirectory())) {
+    const HRESULT result = parent.CreateDirectories();
+    if (FAILED(result)) {
+      return Record(result);
+    }
+  }
+  if (!CreateDirectoryW(path_.Chars(), nullptr)) {
+    const DWORD error = GetLastError();
+    return Record(FailureResult(error));
+  }
+  return Record(S_OK);
+}
+
+HRESULT FilePath::CreateParentDirectories() { return Record(Parent().CreateDirectories()); }
+
+HRESULT FilePath::PrepareDestination(FilePath& destination) {
+  Record(S_OK);
+  if (!Exists()) {
+    return lastResult_;
+  }
+  if (destination.Exists()) {
+    if (destination.IsDirectory()) {
+      SharedWString name = path_;
+      FileNamePart(name);
+      destination.Join(name);
+    }
+    return S_OK;
+  }
+  return destination.CreateParentDirectories();
+}
+
+HRESULT FilePath::Transfer(const FilePath& destination, bool move, bool failIfExists) {
+  FilePath work(destination);
+  const HRESULT prepared = PrepareDestination(work);
+  if (FAILED(prepared)) {
+    return Record(prepared);
+  }
+  const SharedWString from = FullPath();
+  const SharedWString to = work.FullPath();
+  const BOOL done = move ? MoveFileW(from.Chars(), to.Chars())
+                         : CopyFileExW(from.Chars(), to.Chars(), nullptr, nullptr, nullptr,
+                                       failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
+  const DWORD error = done ? ERROR_SUCCESS : GetLastError();
+  if (!done) {
+    return Record(FailureResult(error, kTransferWithoutCode));
+  }
+  return Record(S_OK);
+}
+
+HRESULT FilePath::CopyTo(const FilePath& destination, bool failIfExists) {
+  return Transfer(destination, false, failIfExists);
+}
+
+HRESULT FilePath::MoveTo(const FilePath& destination) { return Transfer(destination, true, false); }
+
+HRESULT FilePath::RemoveWithEmptyParents(const FilePath& root) {
+  const SharedWString rootFull = root.FullPath();
+  if (!StartsWith(FullPath(), rootFull)) {
+    return Delete();
+  }
+  FilePath current(*this);
+  while (current.FullPath().Length() > rootFull.Length()) {
+    if (current.Exists()) {
+      const bool isDirectory = current.IsDirectory();
+      const HRESULT result = current.Delete();
+      if (FAILED(result)) {
+        // A directory that stays (not empty, or in use) ends the climb; a file that stays is
+        // a failure.
+        return Record(isDirectory ? S_OK : result);
+      }
+    }
+    FilePath parent = current.Parent();
+    // A bare drive is its own parent, and its full path (the drive's current directory) can
+    // stay longer than root's even after that directory has gone.
+    if (parent.path_.Equals(current.path_)) {
+      break;
+    }
+    current = parent;
+  }
+  return Record(S_OK);
+}
+
+}  // namespace quorvel

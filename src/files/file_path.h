@@ -1,0 +1,77 @@
+#pragma once
+
+#include <windows.h>
+
+#include "foundation/shared_string.h"
+
+namespace quorvel {
+
+// A normalised path with the attributes of its last query and the HRESULT of its last
+// operation. Every operation that returns an HRESULT also leaves it in LastResult(), so a caller
+// can run several operations on several paths and ask the one that failed for its code. A value
+// belongs to one thread.
+class FilePath {
+ public:
+  // The current directory, ".".
+  FilePath();
+  // The path, normalised; LastResult() is 0.
+  explicit FilePath(const SharedWString& path);
+  FilePath(const FilePath&) = default;
+  FilePath& operator=(const FilePath&) = default;
+  // Takes the path, normalised; LastResult() keeps its value.
+  FilePath& operator=(const SharedWString& path);
+
+  // Joins relative to the path by JoinPath's rules and normalises the result.
+  FilePath& Join(const SharedWString& relative);
+  // A copy of this path (LastResult() included) joined with relative.
+  FilePath Joined(const SharedWString& relative) const;
+
+  SharedWString Path() const { return path_; }
+  HRESULT LastResult() const { return lastResult_; }
+  // The absolute path, normalised; empty when the system cannot resolve it or it needs more
+  // than 260 characters. A bare drive such as C: resolves to that drive's current directory.
+  SharedWString FullPath() const;
+  // The containing directory by text alone: C:\a\b gives C:\a, C:\a gives C:, C: gives C:, a
+  // bare name gives the empty path.
+  FilePath Parent() const;
+
+  // Queries the attributes of the path as stored (it may be relative); records 0 or the error.
+  bool Exists();
+  // Removes the directory (only when empty) or deletes the file.
+  HRESULT Delete();
+  // Creates the directory and every missing one above it, topmost first. Succeeds when the
+  // directory exists already; an existing file of that name fails with 0x800700B7.
+  HRESULT CreateDirectories();
+  // CreateDirectories of Parent().
+  HRESULT CreateParentDirectories();
+  // Checks that this path exists and readies destination for a copy or move of it: an existing
+  // directory becomes that directory joined with this path's file name; a missing destination
+  // gets its parent directories. The error of a missing source is recorded here, the error of
+  // the destination's query and directory creation in destination.
+  HRESULT PrepareDestination(FilePath& destination);
+  // Copies to destination (into it when it is a directory), creating its parent directories.
+  // With failIfExists an existing file fails with 0x80070050, otherwise it is overwritten. A
+  // copy that fails without an error code gives 0x80070020. destination is not changed.
+  HRESULT CopyTo(const FilePath& destination, bool failIfExists);
+  // As CopyTo with a move, which fails with 0x800700B7 onto an existing file.
+  HRESULT MoveTo(const FilePath& destination);
+  // Deletes this path and then each directory above it that has become empty, stopping below
+  // root or at the first directory that cannot be removed. Unless root's full path begins this
+  // path's full path (character by character, case-sensitive), only this path is deleted. Fails
+  // only when a file cannot be deleted.
+  HRESULT RemoveWithEmptyParents(const FilePath& root);
+
+ private:
+  // Marks the attributes unknown after a change of the path.
+  void PathChanged();
+  bool IsDirectory() const;
+  HRESULT Record(HRESULT result) { return lastResult_ = result; }
+  // CopyTo or MoveTo: PrepareDestination on a copy of destination, then the one system call.
+  HRESULT Transfer(const FilePath& destination, bool move, bool failIfExists);
+
+  SharedWString path_;
+  WIN32_FILE_ATTRIBUTE_DATA attributes_;
+  HRESULT lastResult_ = S_OK;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <windows.h>
+
+namespace quorvel {
+
+// The result of a Win32 call that failed, from the GetLastError value read right after it: a
+// positive code becomes HRESULT_FROM_WIN32 of it and a negative one passes unchanged. A call
+// that fails yet leaves no code gives withoutCode, so that a failure never reads as success.
+inline HRESULT FailureResult(DWORD lastError, HRESULT withoutCode = E_FAIL) {
+  return lastError == 0 ? withoutCode : HRESULT_FROM_WIN32(lastError);
+}
+
+}  // namespace quorvel

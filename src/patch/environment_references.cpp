@@ -1,0 +1,88 @@
+#include "patch/environment_references.h"
+
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+// The stretch of the text that an inserted value occupies while scanning goes through it.
+struct Expansion {
+  std::wstring name;
+  size_t start;
+  size_t end;
+};
+
+// Adjusts the expansions around a replacement at [from, to) that inserted length characters.
+void Shift(std::vector<Expansion>& active, size_t from, size_t to, size_t length) {
+  for (Expansion& expansion : active) {
+    if (expansion.end >= to) {
+      expansion.end = expansion.end - (to - from) + length;
+    } else if (expansion.end > from) {
+      expansion.end = from + length;
+    }
+  }
+}
+
+bool IsBeingExpanded(const std::vector<Expansion>& active, const std::wstring& name, size_t at) {
+  for (const Expansion& expansion : active) {
+    if (at >= expansion.start && at < expansion.end &&
+        _wcsicmp(expansion.name.c_str(), name.c_str()) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+SharedWString ExpandEnvironmentReferences(const SharedWString& input) {
+  std::wstring text(input.Chars(), input.Length());
+  // Each inserted value is scanned again from its start. The bound on recursion: a reference
+  // to a name whose own value encloses it is kept literally, which ends self- and mutually
+  // referring values and leaves every other expansion as it would be without the bound.
+  std::vector<Expansion> active;
+  size_t position = 0;
+  for (;;) {
+    const size_t sign = text.find(L'%', position);
+    if (sign == std::wstring::npos) {
+      break;
+    }
+    for (size_t i = 0; i < active.size();) {
+      if (active[i].end <= sign) {
+        active.erase(active.begin() + static_cast<std::ptrdiff_t>(i));
+      } else {
+        ++i;
+      }
+    }
+    if (sign + 1 == text.size()) {
+      text.erase(sign);
+      break;
+    }
+    const size_t close = text.find(L'%', sign + 1);
+    if (close == sign + 1) {
+      text.erase(sign, 1);
+      Shift(active, sign, sign + 2, 1);
+      position = sign + 1;
+      continue;
+    }
+    const size_t end = close == std::wstring::npos ? text.size() : close + 1;
+    const size_t nameEnd = close == std::wstring::npos ? text.size() : close;
+    const std::wstring name = text.substr(sign + 1, nameEnd - sign - 1);
+    if (IsBeingExpanded(active, name, sign)) {
+      position = end;
+      continue;
+    }
+    const wchar_t* value = _wgetenv(name.c_str());
+    const std::wstring replacement = value != nullptr ? value : L"";
+    text.replace(sign, end - sign, replacement);
+    Shift(active, sign, end, replacement.size());
+    active.push_back({name, sign, sign + replacement.size()});
+    position = sign;
+  }
+  return SharedWString(text.c_str());
+}
+
+}  // namespace quorvel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+
+#include "foundation/shared_string.h"
+#include "patch/patch_run.h"
+
+namespace quorvel {
+
+// Attempts PatchFiles makes before it gives up and reverts.
+constexpr int kPatchAttempts = 5;
+
+// The pause before each retry.
+constexpr DWORD kRetryPauseMilliseconds = 2000;
+
+// How PatchFiles waits before a retry: Sleep by default. Tests put their own function in place
+// to act between attempts or to wait less; the product never changes it. Returns the previous.
+using RetryPause = void (*)(DWORD milliseconds);
+RetryPause SetRetryPause(RetryPause pause);
+
+// Refuses a file list that would lose data: a name whose patch, application and backup paths
+// are not three different files, or a name listed twice (ignoring case and slash direction).
+// Returns S_OK, or E_INVALIDARG with the offending name in badName after logging the reason.
+HRESULT CheckFileList(const PatchRun& run, SharedWString& badName);
+
+// Sets QUORVEL_RESULT in the process environment.
+void PublishResult(HRESULT result);
+// Sets QUORVEL_FILENAME in the process environment.
+void PublishFileName(const SharedWString& name);
+
+}  // namespace quorvel

@@ -1,0 +1,28 @@
+#include "patch/revert_patches.h"
+
+#include "foundation/format.h"
+#include "foundation/run_log.h"
+#include "patch/patch_file.h"
+
+namespace quorvel {
+
+HRESULT RevertPatches(const PatchRun& run) {
+  RunLog::Write("Reverting all patches\n");
+  for (const SharedWString& name : run.appliedFiles) {
+    RunLog::Write("Copying \"%ls\\%ls\" to \"%ls\\%ls\"\n", run.backupDirectory.Chars(),
+                  name.Chars(), run.applicationDirectory.Chars(), name.Chars());
+    // The roles rotate: the backup is the source and the patch folder takes the new file back.
+    const HRESULT hr = PatchFile(name, run.backupDirectory, run.applicationDirectory,
+                                 run.patchDirectory, nullptr);
+    if (FAILED(hr)) {
+      const DWORD code = static_cast<DWORD>(hr) & 0xFFFF;
+      RunLog::Write("Failed trying to revert patch file \"%ls\", HResult 0x%08x, error %d %ls\n",
+                    name.Chars(), static_cast<unsigned>(hr), static_cast<int>(code),
+                    SystemErrorText(code).Chars());
+      return hr;
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace quorvel

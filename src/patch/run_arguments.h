@@ -1,0 +1,22 @@
+#pragma once
+
+#include <windows.h>
+
+#include "patch/command_line.h"
+#include "patch/patch_run.h"
+
+namespace quorvel {
+
+// The two tails of the run's command line; ParseRunArguments (run_steps.h) calls them in this
+// order after the three directories. Both log every failure and return E_INVALIDARG for it.
+
+// Reads the file count and that many non-empty file names into run.files (emptied first).
+HRESULT ParseFileList(PatchRun& run, ArgumentList& arguments);
+
+// Reads the post-patch command and joins every remaining argument, each in double quotes, into
+// run.postPatchArguments. When no file or folder of the command's name exists, that name
+// becomes the first argument and the launcher's own executable, read from the parentPid
+// process, the command; the command stays empty when the process cannot be asked.
+HRESULT BuildPostPatchCommand(PatchRun& run, ArgumentList& arguments);
+
+}  // namespace quorvel

@@ -1,0 +1,141 @@
+#include "foundation/dyn_array.h"
+
+#include "gtest/gtest.h"
+
+namespace quorvel {
+namespace {
+
+int g_values[3];
+int* const kFirst = &g_values[0];
+int* const kSecond = &g_values[1];
+int* const kThird = &g_values[2];
+
+TEST(DynArrayTest, CapacityRuleExamples) {
+  const struct {
+    uint32_t wanted;
+    uint32_t capacity;
+  } examples[] = {{0, 4},         {4, 4},         {5, 8},         {8, 8},
+                  {9, 16},        {1000, 1024},   {16384, 16384}, {16385, 32768},
+                  {20000, 32768}, {32768, 32768}, {32769, 49152}};
+  for (const auto& example : examples) {
+    EXPECT_EQ(GrowCapacity(example.wanted), example.capacity) << example.wanted;
+  }
+}
+
+TEST(DynArrayTest, AppendGrowsThroughTheCapacityRule) {
+  DynArray<uintptr_t> array;
+  EXPECT_EQ(array.Items(), nullptr);
+  EXPECT_EQ(array.Capacity(), 0u);
+  EXPECT_FALSE(array.OwnsItems());
+  uint32_t previous = 0;
+  uint32_t grownAt[4] = {};
+  int growths = 0;
+  for (uintptr_t i = 0; i < 16385; ++i) {
+    ASSERT_TRUE(array.Append(i));
+    if (array.Capacity() != previous) {
+      if (growths < 4) {
+        grownAt[growths] = array.Capacity();
+      }
+      ++growths;
+      previous = array.Capacity();
+    }
+  }
+  EXPECT_EQ(grownAt[0], 4u);
+  EXPECT_EQ(grownAt[1], 8u);
+  EXPECT_EQ(grownAt[2], 16u);
+  EXPECT_EQ(array.Capacity(), 32768u);
+  EXPECT_TRUE(array.OwnsItems());
+  EXPECT_EQ(array.Count(), 16385u);
+  for (uint32_t i = 0; i < array.Count(); ++i) {
+    ASSERT_EQ(array[i], i);
+  }
+}
+
+TEST(DynArrayTest, ReserveRefusesLessThanTheCountAndImpossibleSizes) {
+  DynArray<int*> array;
+  array.Append(kFirst);
+  array.Append(kSecond);
+  EXPECT_FALSE(array.Reserve(1));
+  EXPECT_TRUE(array.Reserve(2));
+  EXPECT_EQ(array.Capacity(), 4u);
+  // Byte sizes beyond 32 bits and capacities that would reach the owner bit are refused.
+  EXPECT_FALSE(array.Reserve(0x7FFFFFFF));
+  EXPECT_FALSE(array.Reserve(0x80000000u));
+  EXPECT_EQ(array.Capacity(), 4u);
+  EXPECT_EQ(array.Count(), 2u);
+  EXPECT_EQ(array[1], kSecond);
+}
+
+TEST(DynArrayTest, AFailedGrowthKeepsTheArrayAndRefusesTheValue) {
+  DynArray<int*> array;
+  for (int i = 0; i < 4; ++i) {
+    array.Append(kFirst);
+  }
+  int** items = array.Items();
+  {
+    AllocationFailureAfter failure(0);
+    EXPECT_FALSE(array.Append(kSecond));
+  }
+  EXPECT_EQ(array.Count(), 4u);
+  EXPECT_EQ(array.Capacity(), 4u);
+  EXPECT_EQ(array.Items(), items);
+  EXPECT_TRUE(array.Append(kSecond));
+  EXPECT_EQ(array.Capacity(), 8u);
+}
+
+TEST(DynArrayTest, RemoveMovesTheLastElementIntoTheGap) {
+  DynArray<int*> array;
+  array.Append(kFirst);
+  array.Append(kSecond);
+  array.Append(kThird);
+  EXPECT_TRUE(array.Remove(kFirst));
+  ASSERT_EQ(array.Count(), 2u);
+  EXPECT_EQ(array[0], kThird);
+  EXPECT_EQ(array[1], kSecond);
+  EXPECT_EQ(array.Items()[2], nullptr);
+  EXPECT_FALSE(array.Remove(kFirst));
+  EXPECT_TRUE(array.Remove(kSecond));
+  EXPECT_EQ(array.Count(), 1u);
+  EXPECT_EQ(array[0], kThird);
+  EXPECT_EQ(array.Items()[1], nullptr);
+}
+
+TEST(DynArrayTest, ClearFreesOwnedStorage) {
+  DynArray<int*> array;
+  array.Append(kFirst);
+  array.Clear();
+  EXPECT_EQ(array.Count(), 0u);
+  EXPECT_EQ(array.Items(), nullptr);
+  EXPECT_EQ(array.Capacity(), 0u);
+  EXPECT_FALSE(array.OwnsItems());
+}
+
+TEST(DynArrayTest, StorageNotOwnedIsZeroedByClearAndLeftBehindByGrowth) {
+  int* storage[4] = {kFirst, kSecond, kThird, kFirst};
+  {
+    DynArray<int*> array(storage, 4, 2);
+    EXPECT_FALSE(array.OwnsItems());
+    array.Clear();
+    EXPECT_EQ(array.Count(), 0u);
+    EXPECT_EQ(array.Items(), storage);
+    EXPECT_EQ(array.Capacity(), 4u);
+    for (int* slot : storage) {
+      EXPECT_EQ(slot, nullptr);
+    }
+  }
+  int* caller[2] = {kFirst, kSecond};
+  DynArray<int*> array(caller, 2, 2);
+  ASSERT_TRUE(array.Append(kThird));
+  EXPECT_TRUE(array.OwnsItems());
+  EXPECT_NE(array.Items(), caller);
+  EXPECT_EQ(array.Capacity(), 4u);
+  EXPECT_EQ(array[0], kFirst);
+  EXPECT_EQ(array[1], kSecond);
+  EXPECT_EQ(array[2], kThird);
+  // The caller's storage is neither changed nor freed by the move.
+  EXPECT_EQ(caller[0], kFirst);
+  EXPECT_EQ(caller[1], kSecond);
+}
+
+}  // namespace
+}  // namespace quorvel

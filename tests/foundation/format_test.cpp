@@ -1,0 +1,88 @@
+#include "foundation/format.h"
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace quorvel {
+namespace {
+
+TEST(FormatTest, AFormatThatProducesNothingGivesTheSharedEmptyString) {
+  SharedWString wide(L"old");
+  EXPECT_EQ(Format(wide, L""), 0);
+  EXPECT_EQ(wide.Header(), SharedWString::EmptyHeader());
+  SharedString narrow("old");
+  EXPECT_EQ(Format(narrow, "%s", ""), 0);
+  EXPECT_EQ(narrow.Header(), SharedString::EmptyHeader());
+}
+
+TEST(FormatTest, TheResultBlockHasExactlyTheFormattedSize) {
+  SharedWString wide;
+  EXPECT_EQ(Format(wide, L"%ls-%d", L"abc", 42), 6);
+  EXPECT_STREQ(wide.Chars(), L"abc-42");
+  EXPECT_EQ(wide.Header()->capacity, 7u);
+  EXPECT_EQ(Formatted(L"0x%08x", 0x80070057u).Chars(), std::wstring(L"0x80070057"));
+}
+
+TEST(FormatTest, AStringsOwnTextMayBeAnArgument) {
+  SharedString narrow("a fairly long text that fills a block of its own");
+  Format(narrow, "<%s|%s>", narrow.Chars(), narrow.Chars());
+  EXPECT_STREQ(narrow.Chars(),
+               "<a fairly long text that fills a block of its own|"
+               "a fairly long text that fills a block of its own>");
+  SharedWString wide(L"wide text");
+  Format(wide, L"[%ls][%ls]", wide.Chars(), wide.Chars());
+  EXPECT_STREQ(wide.Chars(), L"[wide text][wide text]");
+}
+
+TEST(FormatTest, AppendFormatAndAppendUnsigned) {
+  SharedString narrow("ab");
+  AppendFormat(narrow, "%d", 5);
+  EXPECT_STREQ(narrow.Chars(), "ab5");
+  AppendUnsigned(narrow, 4294967295u);
+  EXPECT_STREQ(narrow.Chars(), "ab54294967295");
+  SharedWString wide;
+  EXPECT_EQ(AppendFormat(wide, L"%hs", "x"), 1);
+  EXPECT_STREQ(wide.Chars(), L"x");
+  const StringHeader* block = wide.Header();
+  AppendFormat(wide, L"%ls", L"");
+  EXPECT_EQ(wide.Header(), block);
+}
+
+TEST(FormatTest, NarrowFallbackWritesUtf8AndKeepsAnEscapedPercentS) {
+  const wchar_t wideHan[] = {L'a', 0x4E2D, L'b', 0};
+  SharedString text;
+  const int32_t n = Format(text, "%ls %%s %s!", wideHan, "narrow");
+  EXPECT_EQ(std::string(text.Chars()), std::string("a\xE4\xB8\xAD") + "b %s narrow!");
+  EXPECT_EQ(n, static_cast<int32_t>(text.Length()));
+  EXPECT_EQ(text.Length(), 16u);
+}
+
+TEST(FormatTest, SystemErrorTextIsTheSystemsMessageUntrimmed) {
+  for (DWORD code : {2u, 5u, 87u}) {
+    const std::wstring expected = test::SystemMessage(code);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(test::Utf8(SystemErrorText(code).Chars()), test::Utf8(expected)) << code;
+  }
+}
+
+TEST(FormatTest, SystemErrorTextOfAnUnknownCodeIsEmptyAndSaysSoOnStandardOutput) {
+  // Customer-defined codes have no system message.
+  const DWORD unknown = 0x20001234;
+  ASSERT_TRUE(test::SystemMessage(unknown).empty());
+  testing::internal::CaptureStdout();
+  const SharedWString text = SystemErrorText(unknown);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "FormatMessage failed\n");
+  EXPECT_EQ(text.Header(), SharedWString::EmptyHeader());
+}
+
+TEST(FormatTest, HresultFromWin32KeepsZeroAndHresultsAndMapsTheLow16Bits) {
+  EXPECT_EQ(HRESULT_FROM_WIN32(2), static_cast<HRESULT>(0x80070002));
+  EXPECT_EQ(HRESULT_FROM_WIN32(5), static_cast<HRESULT>(0x80070005));
+  EXPECT_EQ(HRESULT_FROM_WIN32(0), 0);
+  EXPECT_EQ(HRESULT_FROM_WIN32(0x80004005), static_cast<HRESULT>(0x80004005));
+  EXPECT_EQ(HRESULT_FROM_WIN32(0x12345), static_cast<HRESULT>(0x80072345));
+}
+
+}  // namespace
+}  // namespace quorvel

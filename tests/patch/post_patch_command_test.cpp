@@ -1,0 +1,126 @@
+#include "patch/post_patch_command.h"
+
+#include <cstdlib>
+
+#include "patch/run_steps.h"
+#include "support/helper_process.h"
+#include "support/test_support.h"
+
+namespace quorvel {
+namespace {
+
+using test::LogCapture;
+using test::NamedEvent;
+using test::ReadFileBytes;
+
+class PostPatchCommandTest : public test::TempDirTest {
+ protected:
+  void SetUp() override {
+    run_.patchDirectory = At(L"Patch").c_str();
+    run_.applicationDirectory = At(L"Game").c_str();
+    run_.backupDirectory = At(L"Backup").c_str();
+    for (const wchar_t* folder : {L"Patch", L"Game", L"Backup"}) {
+      CreateDirectoryW(At(folder).c_str(), nullptr);
+    }
+    _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started_.Name()).c_str());
+    // Launcher paths are compared on the drive of the current directory.
+    GetCurrentDirectoryW(MAX_PATH, previousDirectory_);
+    SetCurrentDirectoryW(Dir().c_str());
+  }
+  void TearDown() override {
+    SetCurrentDirectoryW(previousDirectory_);
+    _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
+    _wputenv(L"QUORVEL_RESULT=");
+  }
+
+  void PlaceLauncher(const std::wstring& folder) {
+    ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\sample_launcher.exe").c_str(),
+                          At(folder + L"\\DastryLauncher.exe").c_str(), TRUE));
+  }
+  std::string Record() const { return ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")); }
+  std::string Launcher() const { return test::Utf8(At(L"Game\\DastryLauncher.exe")); }
+
+  PatchRun run_;
+  LogCapture log_;
+  NamedEvent started_{L"launcher_started"};
+  wchar_t previousDirectory_[MAX_PATH + 1] = {};
+};
+
+TEST_F(PostPatchCommandTest, TheLauncherInTheGameFolderIsStartedWithoutASearch) {
+  PlaceLauncher(L"Game");
+  _wputenv(L"QUORVEL_RESULT=0x00000000");
+  run_.postPatchArguments = L"\"-restart\" \"%QUORVEL_RESULT%\"";
+
+  EXPECT_EQ(RunPostPatchCommand(run_), S_OK);
+  ASSERT_TRUE(started_.WaitFor(30000));
+
+  EXPECT_EQ(log_.Text(), "Executing post patch command: " + Launcher() +
+                             " \"-restart\" \"0x00000000\"\r\n");
+  const std::string record = Record();
+  EXPECT_NE(record.find("\"-restart\" \"0x00000000\""), std::string::npos) << record;
+  EXPECT_NE(record.find("QUORVEL_RESULT=0x00000000\r\n"), std::string::npos) << record;
+}
+
+TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolder) {
+  PlaceLauncher(L"Backup");
+
+  EXPECT_EQ(RunPostPatchCommand(run_), S_OK);
+  ASSERT_TRUE(started_.WaitFor(30000));
+
+  const std::string notFound = "<" + Launcher() + "> not found! Looking for DastryLauncher.exe in <";
+  EXPECT_EQ(log_.Text(),
+            notFound + test::Utf8(At(L"Patch")) + ">\r\n" + notFound + test::Utf8(At(L"Backup")) +
+                ">\r\nFound <" + test::Utf8(At(L"Backup\\DastryLauncher.exe")) + "> copying it to <" +
+                Launcher() + ">\r\nExecuting post patch command: " + Launcher() + " \r\n");
+  EXPECT_TRUE(test::PathExists(At(L"Backup\\DastryLauncher.exe")));
+  EXPECT_TRUE(test::PathExists(At(L"Game\\DastryLauncher.exe")));
+  EXPECT_FALSE(Record().empty());
+}
+
+TEST_F(PostPatchCommandTest, ALauncherFoundNowhereFailsToStart) {
+  const HRESULT hr = RunPostPatchCommand(run_);
+
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  const std::string text = log_.Text();
+  const std::string joined = "Could not find an executable anywhere!Executing post patch command: " +
+                             Launcher() + " \r\nFailed to launch post patch command, HResult: "
+                             "0x80070002, error 2 " + test::LoggedSystemMessage(2);
+  EXPECT_NE(text.find(joined), std::string::npos) << text;
+}
+
+TEST_F(PostPatchCommandTest, ALauncherAlreadyRunningFromThatPathIsNotStartedAgain) {
+  PlaceLauncher(L"Game");
+  NamedEvent exit(L"launcher_exit");
+  test::HelperProcess running;
+  ASSERT_TRUE(running.Start(At(L"Game\\DastryLauncher.exe"), L"--stay " + exit.Name()));
+  ASSERT_TRUE(started_.WaitFor(30000));
+  const std::string recordBefore = Record();
+  run_.postPatchCommand = At(L"Game\\DastryLauncher.exe").c_str();
+  run_.postPatchArguments = L"\"%QUORVEL_RESULT%\"";
+
+  EXPECT_TRUE(IsLauncherRunning(run_.postPatchCommand));
+  EXPECT_EQ(RunPostPatchCommand(run_), S_OK);
+
+  EXPECT_EQ(log_.Text(), "A launcher is already running\r\n");
+  EXPECT_STREQ(run_.postPatchArguments.Chars(), L"\"%QUORVEL_RESULT%\"");
+  exit.Set();
+  EXPECT_TRUE(running.WaitForExit(30000));
+  EXPECT_EQ(Record(), recordBefore);
+}
+
+TEST_F(PostPatchCommandTest, AnotherExecutableOfTheSameNameIsNotTheLauncher) {
+  PlaceLauncher(L"Game");
+  CreateDirectoryW(At(L"Elsewhere").c_str(), nullptr);
+  PlaceLauncher(L"Elsewhere");
+  NamedEvent exit(L"launcher_exit");
+  test::HelperProcess other;
+  ASSERT_TRUE(other.Start(At(L"Elsewhere\\DastryLauncher.exe"), L"--stay " + exit.Name()));
+  ASSERT_TRUE(started_.WaitFor(30000));
+
+  EXPECT_FALSE(IsLauncherRunning(SharedWString(At(L"Game\\DastryLauncher.exe").c_str())));
+  exit.Set();
+  EXPECT_TRUE(other.WaitForExit(30000));
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,72 @@
+// A stand-in for a game launcher. Each start appends what it received to <its name>.record.txt
+// beside its executable: its command line and the QUORVEL_RESULT and QUORVEL_FILENAME it sees.
+// When the environment names an event in SAMPLE_LAUNCHER_STARTED it sets that event after
+// writing. With the arguments --stay <event> it keeps running until that event is set.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) {
+    return std::string();
+  }
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &result[0], n,
+                      nullptr, nullptr);
+  return result;
+}
+
+std::wstring Variable(const wchar_t* name) {
+  wchar_t value[2048] = {};
+  const DWORD n = GetEnvironmentVariableW(name, value, 2048);
+  if (n == 0 || n >= 2048) {
+    return L"(unset)";
+  }
+  return value;
+}
+
+void AppendRecord(const std::wstring& path, const std::string& text) {
+  HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  wchar_t module[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, module, MAX_PATH);
+  std::wstring record(module);
+  const size_t dot = record.find_last_of(L'.');
+  record = record.substr(0, dot) + L".record.txt";
+
+  std::string text = "command line: " + Utf8(GetCommandLineW()) + "\r\n";
+  text += "QUORVEL_RESULT=" + Utf8(Variable(L"QUORVEL_RESULT")) + "\r\n";
+  text += "QUORVEL_FILENAME=" + Utf8(Variable(L"QUORVEL_FILENAME")) + "\r\n";
+  AppendRecord(record, text);
+
+  const std::wstring started = Variable(L"SAMPLE_LAUNCHER_STARTED");
+  if (started != L"(unset)") {
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, started.c_str());
+    if (event != nullptr) {
+      SetEvent(event);
+      CloseHandle(event);
+    }
+  }
+  if (argc == 3 && wcscmp(argv[1], L"--stay") == 0) {
+    HANDLE exit = CreateEventW(nullptr, TRUE, FALSE, argv[2]);
+    WaitForSingleObject(exit, INFINITE);
+    CloseHandle(exit);
+  }
+  return 0;
+}
