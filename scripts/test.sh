@@ -22,12 +22,29 @@ trap stop_all EXIT
 start_wineserver
 
 status=0
-ctest --preset x86_64 -LE windowed "$@" || status=$?
+passed=0
+failed=0
+# Runs ctest and adds its counts to the totals.
+run_ctest() {
+  local output="$QUORVEL_ROOT/build/x86_64/ctest-output.txt"
+  ctest --preset x86_64 "$@" 2>&1 | tee "$output" || status=1
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  local summary
+  summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$output" | tail -1)
+  if [[ "$summary" =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  fi
+}
+
+run_ctest -LE windowed "$@"
 
 windowed=$(ctest --preset x86_64 -N -L windowed "$@")
 if [[ "$windowed" =~ Total\ Tests:\ [1-9] ]]; then
   start_display
   WINEPREFIX="$QUORVEL_WINDOWED_WINEPREFIX" start_wineserver
-  ctest --preset x86_64 -L windowed "$@" || status=$?
+  run_ctest -L windowed "$@"
 fi
+echo
+echo "$passed passed, $failed failed"
 exit "$status"
