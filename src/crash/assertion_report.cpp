@@ -25,10 +25,10 @@ SharedString AssertionStartBanner(bool dialogShown, const SharedString& message)
   char banner[kAssertionBannerCapacity];
   // _snprintf leaves the buffer unterminated when the text fills it or more; the banner is cut
   // one character earlier and terminated.
-  const int written = _snprintf(
-      banner, kAssertionBannerCapacity - 1,
-      "----ASSERTION REPORT START----\nAssertion failed. %s. Report follows.\n%s\n",
-      dialogShown ? "Dialog Displayed" : "No Dialog Displayed", message.Chars());
+  const int written =
+      _snprintf(banner, kAssertionBannerCapacity - 1,
+                "----ASSERTION REPORT START----\nAssertion failed. %s. Report follows.\n%s\n",
+                dialogShown ? "Dialog Displayed" : "No Dialog Displayed", message.Chars());
   banner[written >= 0 ? written : kAssertionBannerCapacity - 1] = '\0';
   return SharedString(banner);
 }

@@ -21,8 +21,7 @@ int HandToSinks(const DynArray<LogSink*>& sinks, uint32_t level, ChannelId chann
   int result = kSinkDeclined;
   for (uint32_t i = 0; i < sinks.Count(); ++i) {
     const int answer = sinks[i]->write(level, channel, text);
-    if ((answer == kSinkTookTextFirst || answer == kSinkTookText) &&
-        result != kSinkTookTextFirst) {
+    if ((answer == kSinkTookTextFirst || answer == kSinkTookText) && result != kSinkTookTextFirst) {
       result = answer;
     }
   }
@@ -97,8 +96,7 @@ void ChannelLog::dispatch(uint32_t level, ChannelId channel, const char* text) {
     return;
   }
   if (bucketCount_ != 0 && channelCount_ != 0) {
-    for (LogChannel* node = buckets_[channel % bucketCount_]; node != nullptr;
-         node = node->next) {
+    for (LogChannel* node = buckets_[channel % bucketCount_]; node != nullptr; node = node->next) {
       if (node->channelId != channel) {
         continue;
       }

@@ -5,10 +5,10 @@
 namespace quorvel {
 
 const char* const kVersionKeys[] = {
-    "CompanyName",      "FileDescription", "FileVersion",  "InternalName",
-    "LegalCopyright",   "LegalTrademarks", "OriginalFilename", "ProductName",
-    "ProductVersion",   "Comments",        "PrivateBuild", "SpecialBuild",
-    "DastryBuildVersion", "DastryType",    "NetVersion",   nullptr};
+    "CompanyName",        "FileDescription", "FileVersion",      "InternalName",
+    "LegalCopyright",     "LegalTrademarks", "OriginalFilename", "ProductName",
+    "ProductVersion",     "Comments",        "PrivateBuild",     "SpecialBuild",
+    "DastryBuildVersion", "DastryType",      "NetVersion",       nullptr};
 
 namespace {
 

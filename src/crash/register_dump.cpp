@@ -49,8 +49,8 @@ void AppendRowStart(SharedString& text, char marker, uintptr_t address) {
 
 #endif
 
-}  // namespace
-
+// Reads the 32-bit word at address through calls that fail instead of faulting; false when the
+// memory is not readable.
 bool ReadStackWord(uintptr_t address, uint32_t& word) {
   MEMORY_BASIC_INFORMATION region = {};
   const void* at = reinterpret_cast<const void*>(address);
@@ -62,6 +62,8 @@ bool ReadStackWord(uintptr_t address, uint32_t& word) {
   return ReadProcessMemory(GetCurrentProcess(), at, &word, sizeof(word), &read) &&
          read == sizeof(word);
 }
+
+}  // namespace
 
 void AppendRegisterDump(SharedString& text, const CONTEXT& context) {
   AppendRegisters(text, context);

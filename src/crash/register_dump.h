@@ -12,8 +12,4 @@ namespace quorvel {
 // read at the risk of a fault.
 void AppendRegisterDump(SharedString& text, const CONTEXT& context);
 
-// Reads the 32-bit word at address of this process through calls that fail instead of faulting;
-// false when the memory is not readable.
-bool ReadStackWord(uintptr_t address, uint32_t& word);
-
 }  // namespace quorvel

@@ -54,9 +54,9 @@ class ReportSection {
   static void Unregister(ReportSection* section);
 };
 
-// The process-wide list of report sections: null until the first section registers. The runtime
-// frees it after the last static object that was constructed before it was made has been
-// destroyed, so the built-in sections leave it before it goes.
+// The process-wide list of report sections: null until the first section registers. At exit it
+// is freed right after the destruction of the object whose construction created it (the first
+// built-in section), so both built-in sections have left it before it goes.
 class ReportSectionRegistry {
  public:
   using Sections = DynArray<ReportSection*>;

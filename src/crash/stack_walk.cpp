@@ -48,8 +48,7 @@ class LineWriter {
     // Returns -1 when the text does not fit, and then leaves the buffer unterminated.
     const int written = _vsnprintf(buffer_ + length_, room, format, args);
     va_end(args);
-    length_ = (written < 0 || static_cast<uint32_t>(written) > room) ? limit_
-                                                                        : length_ + written;
+    length_ = (written < 0 || static_cast<uint32_t>(written) > room) ? limit_ : length_ + written;
     buffer_[length_] = '\0';
   }
 
@@ -94,8 +93,7 @@ bool FindLine(EngineAddress pc, IMAGEHLP_LINE& line, DWORD& displacement) {
 }
 
 void WriteParams(LineWriter& writer, const STACKFRAME& frame) {
-  writer.Write(kParamsFormat, frame.Params[0], frame.Params[1], frame.Params[2],
-               frame.Params[3]);
+  writer.Write(kParamsFormat, frame.Params[0], frame.Params[1], frame.Params[2], frame.Params[3]);
 }
 
 // Ends the engine's part in one walk: modules loaded for it are unloaded and the engine is
@@ -170,8 +168,7 @@ uint32_t formatFrame(char* line, uint32_t capacity, const STACKFRAME& frame) {
 }
 
 void walkStack(EXCEPTION_POINTERS* exceptionPointers, SharedString& out, uint32_t maxChars,
-               uint32_t skipFrames, uint32_t maxFrames, HANDLE threadHandle,
-               uint32_t timeLimitMs) {
+               uint32_t skipFrames, uint32_t maxFrames, HANDLE threadHandle, uint32_t timeLimitMs) {
   SymbolEngine& engine = SymbolEngine::Instance();
   const HANDLE process = GetCurrentProcess();
   const DWORD start = GetTickCount();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <windows.h>
-
+// The debug-help declarations need the Windows types before them.
 #include <dbghelp.h>
 
 #include <cstdint>
@@ -27,7 +27,6 @@ uint32_t formatFrame(char* line, uint32_t capacity, const STACKFRAME& frame);
 // frame lines' characters (0: no limit). The engine is initialised for the walk and cleaned up
 // at its end.
 void walkStack(EXCEPTION_POINTERS* exceptionPointers, SharedString& out, uint32_t maxChars,
-               uint32_t skipFrames, uint32_t maxFrames, HANDLE threadHandle,
-               uint32_t timeLimitMs);
+               uint32_t skipFrames, uint32_t maxFrames, HANDLE threadHandle, uint32_t timeLimitMs);
 
 }  // namespace quorvel

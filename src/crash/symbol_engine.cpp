@@ -89,8 +89,8 @@ BOOL EngineSymUnloadModule(HANDLE process, EngineAddress base) {
   return entry != nullptr ? entry(process, base) : FALSE;
 }
 
-EngineAddress EngineSymLoadModule(HANDLE process, HANDLE file, PCSTR imageName,
-                                  PCSTR moduleName, EngineAddress base, DWORD size) {
+EngineAddress EngineSymLoadModule(HANDLE process, HANDLE file, PCSTR imageName, PCSTR moduleName,
+                                  EngineAddress base, DWORD size) {
   const auto entry = g_engine.bindings.symLoadModule;
   return entry != nullptr ? entry(process, file, imageName, moduleName, base, size) : 0;
 }
@@ -135,8 +135,8 @@ EngineAddress WINAPI moduleBase(HANDLE process, EngineAddress address) {
   const bool named = length != 0 && length < MAX_PATH;
   ScopedFileHandle file;
   if (named) {
-    file.Reset(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr));
+    file.Reset(
+        CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   }
   // The engine reads the image during the call; the file is closed when it returns.
   EngineSymLoadModule(g_engine.process, file.IsValid() ? file.Get() : nullptr,

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <windows.h>
-
+// The debug-help declarations need the Windows types before them.
 #include <dbghelp.h>
 
 #include <cstdint>
@@ -83,8 +83,8 @@ DWORD EngineSymGetOptions();
 BOOL EngineSymInitialize(HANDLE process, PCSTR searchPath, BOOL invadeProcess);
 BOOL EngineSymCleanup(HANDLE process);
 BOOL EngineSymUnloadModule(HANDLE process, EngineAddress base);
-EngineAddress EngineSymLoadModule(HANDLE process, HANDLE file, PCSTR imageName,
-                                  PCSTR moduleName, EngineAddress base, DWORD size);
+EngineAddress EngineSymLoadModule(HANDLE process, HANDLE file, PCSTR imageName, PCSTR moduleName,
+                                  EngineAddress base, DWORD size);
 BOOL EngineSymGetModuleInfo(HANDLE process, EngineAddress address, PIMAGEHLP_MODULE module);
 BOOL EngineSymGetSymFromAddr(HANDLE process, EngineAddress address, EngineAddress* displacement,
                              PIMAGEHLP_SYMBOL symbol);

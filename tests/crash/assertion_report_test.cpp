@@ -47,8 +47,7 @@ TEST_F(AssertionReportTest, FirstHandlerShowsTheDialogAndSendsThreeTexts) {
   EXPECT_EQ(response.response, 2u);
   EXPECT_TRUE(response.dialogShown);
   ASSERT_EQ(sink_.received.size(), 3u);
-  EXPECT_EQ(sink_.received[0],
-            std::string(kStart) + "Dialog Displayed. Report follows.\nx != 0\n");
+  EXPECT_EQ(sink_.received[0], std::string(kStart) + "Dialog Displayed. Report follows.\nx != 0\n");
   EXPECT_EQ(sink_.received[1], std::string(report_.reportText.Chars()));
   EXPECT_NE(sink_.received[1].find("Facts:\nfact one\n\n"), std::string::npos);
   EXPECT_EQ(sink_.received[2], kEnd);
@@ -70,8 +69,7 @@ TEST_F(AssertionReportTest, KeptResponseIsLeftAlone) {
   response = AssertionResponse{9, true};
   reportAssertion(report_, response);
   EXPECT_EQ(response.response, 9u);
-  EXPECT_EQ(sink_.received[3],
-            std::string(kStart) + "Dialog Displayed. Report follows.\nx != 0\n");
+  EXPECT_EQ(sink_.received[3], std::string(kStart) + "Dialog Displayed. Report follows.\nx != 0\n");
 }
 
 TEST_F(AssertionReportTest, SilentReportChangesOnlyTheResponse) {

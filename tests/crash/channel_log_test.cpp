@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "crash/channel_id.h"
+#include "crash/formatted_text.h"
 #include "gtest/gtest.h"
 
 namespace quorvel {
@@ -129,16 +130,6 @@ TEST_F(ChannelLogTest, MutedLevelIsDropped) {
   EXPECT_EQ(fallback_.received, std::vector<std::string>{"heard\n"});
 }
 
-TEST(ChannelLogWithoutTableTest, EveryTextGoesToTheDefaultChannel) {
-  auto* log = new ChannelLog(0);
-  EXPECT_EQ(log->addChannel(1, true), nullptr);
-  RecordingSink sink(1);
-  log->defaultChannel().sinks.Append(&sink);
-  log->dispatch(0, 1, "a\n");
-  EXPECT_EQ(sink.received.size(), 1u);
-  log->Release();
-}
-
 // A log that tells when it is destroyed.
 class ObservedLog : public ChannelLog {
  public:
@@ -172,6 +163,18 @@ TEST(ChannelLogInstanceTest, ChannelLogFormatsAndDispatchesThroughTheInstance) {
   EXPECT_FALSE(destroyed);
   log->Release();
   EXPECT_TRUE(destroyed);
+}
+
+TEST(FormattedTextTest, HeapOnlyForTextPastTheInlineBuffer) {
+  const std::string fits(4095, 'a');
+  FormattedText<4096> inlineText("%s", fits.c_str());
+  EXPECT_TRUE(inlineText.IsInline());
+  EXPECT_EQ(inlineText.Text(), fits);
+
+  const std::string tooLong(4096, 'b');
+  FormattedText<4096> heapText("%s", tooLong.c_str());
+  EXPECT_FALSE(heapText.IsInline());
+  EXPECT_EQ(heapText.Text(), tooLong);
 }
 
 }  // namespace

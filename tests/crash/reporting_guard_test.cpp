@@ -30,9 +30,7 @@ TEST(ReportingGuardTest, UnloadUnbindsTheEngineAndReleasesTheChannelLog) {
   ASSERT_TRUE(SymbolEngine::Instance().loadedModules.Append(0x1000));
   bool destroyed = false;
   ChannelLog::SetInstance(new CountedLog(&destroyed));
-  {
-    ReportingGuard guard;
-  }
+  { ReportingGuard guard; }
   EXPECT_EQ(SymbolEngine::Instance().bindings.library, nullptr);
   EXPECT_EQ(SymbolEngine::Instance().bindings.symCleanup, nullptr);
   EXPECT_EQ(GetModuleHandleW(L"version_sample.dll"), nullptr);

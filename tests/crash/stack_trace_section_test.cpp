@@ -22,14 +22,13 @@ class SavedSwitch {
  public:
   SavedSwitch() {
     ScopedRegistryKey key;
-    keyExisted_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, key.Receive()) ==
-                  ERROR_SUCCESS;
+    keyExisted_ =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
     if (!keyExisted_) {
       return;
     }
     DWORD size = 0;
-    if (RegQueryValueExW(key.Get(), kValueName, nullptr, &type_, nullptr, &size) ==
-        ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.Get(), kValueName, nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
       data_.resize(size);
       valueExisted_ = RegQueryValueExW(key.Get(), kValueName, nullptr, &type_, data_.data(),
                                        &size) == ERROR_SUCCESS;
@@ -117,7 +116,6 @@ TEST(StackTraceSectionTest, RegistrySwitchTurnsTheWalkOffOnlyForZero) {
   EXPECT_EQ(Content(0x1234ABCD), walked) << "value missing";
 
   SetSwitch(REG_DWORD, Dword(0));
-  EXPECT_FALSE(StackTraceSection().applies(ReportInfo(), ReportThreadInfo()));
   EXPECT_EQ(Content(0x1234ABCD), disabled);
   SetSwitch(REG_DWORD, Dword(1));
   EXPECT_EQ(Content(0x1234ABCD), walked);
@@ -135,15 +133,6 @@ TEST(StackTraceSectionTest, RegistrySwitchTurnsTheWalkOffOnlyForZero) {
   // Too long to read into a word: the walk stays on.
   SetSwitch(REG_QWORD, std::vector<BYTE>(8, 0));
   EXPECT_EQ(Content(0x1234ABCD), walked) << "eight bytes";
-}
-
-TEST(StackTraceSectionTest, TitleAndOptions) {
-  StackTraceSection section;
-  EXPECT_STREQ(section.title().Chars(), "C++ Stack Trace");
-  ReportInfo brief;
-  brief.flags = kReportBrief;
-  EXPECT_FALSE(section.applies(brief, ReportThreadInfo()));
-  EXPECT_FALSE(section.applies(ReportInfo(), ReportThreadInfo()));
 }
 
 }  // namespace

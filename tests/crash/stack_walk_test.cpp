@@ -28,7 +28,7 @@ struct FakeState {
   std::vector<EngineAddress> pcs;  // what StackWalk reports, one frame per call
   size_t steps = 0;
   DWORD sleepPerStep = 0;
-  bool unlimited = false;          // StackWalk never ends
+  bool unlimited = false;  // StackWalk never ends
   EngineAddress askModuleBaseFor = 0;
   EngineAddress moduleBaseAnswer = 0;
   STACKFRAME firstFrame = {};
@@ -54,8 +54,7 @@ struct FakeState {
 FakeState g_fake;
 
 BOOL WINAPI FakeStackWalk(DWORD machine, HANDLE process, HANDLE, LPSTACKFRAME frame, PVOID,
-                          PREAD_PROCESS_MEMORY_ROUTINE,
-                          PFUNCTION_TABLE_ACCESS_ROUTINE tableAccess,
+                          PREAD_PROCESS_MEMORY_ROUTINE, PFUNCTION_TABLE_ACCESS_ROUTINE tableAccess,
                           PGET_MODULE_BASE_ROUTINE getModuleBase, PTRANSLATE_ADDRESS_ROUTINE) {
   if (g_fake.steps == 0) {
     g_fake.firstFrame = *frame;
@@ -316,7 +315,7 @@ std::string Hex(unsigned long long value) {
 std::string ExpectedRegisters(uintptr_t sp) {
   const char* names = sizeof(void*) == 8 ? "rip rsp rbp rdi rsi rbx rdx rcx rax"
                                          : "eip esp ebp edi esi ebx edx ecx eax";
-  const unsigned long long values[] = {kFunction, sp, 0x1111, 0x2222, 0x3333,
+  const unsigned long long values[] = {kFunction, sp,     0x1111, 0x2222, 0x3333,
                                        0x4444,    0x5555, 0x6666, 0x7777};
   std::string text = "\nCPU register values:\n";
   for (int i = 0; i < 9; ++i) {
@@ -359,14 +358,14 @@ TEST_F(StackWalkTest, ExceptionWalkListsEveryFrameThenRegistersAndRawStack) {
   walkStack(&pointers, out, 0, 0, 512, GetCurrentThread(), 0);
 
   // The frame with a null program counter is left out.
-  EXPECT_EQ(std::string(out.Chars()), Line(kFunction, 1) + Line(kElsewhere, 33) +
-                                          ExpectedRegisters(stack.Top()));
+  EXPECT_EQ(std::string(out.Chars()),
+            Line(kFunction, 1) + Line(kElsewhere, 33) + ExpectedRegisters(stack.Top()));
   EXPECT_EQ(g_fake.firstFrame.AddrPC.Offset, kFunction);
   EXPECT_EQ(g_fake.firstFrame.AddrStack.Offset, stack.Top());
   EXPECT_EQ(g_fake.firstFrame.AddrFrame.Offset, 0x1111u);
   EXPECT_EQ(g_fake.firstFrame.AddrPC.Mode, AddrModeFlat);
   EXPECT_EQ(g_fake.machine, static_cast<DWORD>(sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64
-                                                                   : IMAGE_FILE_MACHINE_I386));
+                                                                  : IMAGE_FILE_MACHINE_I386));
   EXPECT_EQ(g_fake.tableAccess, &EngineSymFunctionTableAccess);
   EXPECT_EQ(g_fake.moduleBaseRoutine, &moduleBase);
 
@@ -391,8 +390,7 @@ TEST_F(StackWalkTest, ExceptionWalkListsEveryFrameThenRegistersAndRawStack) {
 // A thread that waits, suspended, for the test to read its context.
 class SuspendedThread {
  public:
-  SuspendedThread()
-      : handle_(CreateThread(nullptr, 0, &Run, nullptr, CREATE_SUSPENDED, nullptr)) {}
+  SuspendedThread() : handle_(CreateThread(nullptr, 0, &Run, nullptr, CREATE_SUSPENDED, nullptr)) {}
   SuspendedThread(const SuspendedThread&) = delete;
   SuspendedThread& operator=(const SuspendedThread&) = delete;
   ~SuspendedThread() {

@@ -112,18 +112,10 @@ TEST_F(VersionReportTest, ResourceWithoutTranslationTableListsNothing) {
   EXPECT_TRUE(text.IsEmpty()) << text.Chars();
 }
 
-TEST_F(VersionReportTest, ModuleOfAddressIsTheModuleHoldingIt) {
-  const FARPROC marker = GetProcAddress(sample_.Get(), "SampleModuleMarker");
-  ASSERT_NE(marker, nullptr);
-  EXPECT_EQ(ModuleVersionInfo::moduleOfAddress(reinterpret_cast<const void*>(marker)),
-            sample_.Get());
-}
-
 TEST_F(VersionReportTest, ContentAddsTheErrorModuleAfterTheExecutable) {
   VersionReportSection section;
-  const std::string errorBlock =
-      "\nVersion information for error module " + ModulePath(sample_.Get()) + ":\n" +
-      SampleListing();
+  const std::string errorBlock = "\nVersion information for error module " +
+                                 ModulePath(sample_.Get()) + ":\n" + SampleListing();
   ReportThreadInfo thread;
   thread.errorModule = sample_.Get();
   EXPECT_EQ(std::string(section.content(ReportInfo(), thread, 0).Chars()),
