@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh >/dev/null
 
+# Nothing here opens a window; without a display nothing can wait on one either.
+unset DISPLAY
 source scripts/wine_env.sh
 trap stop_wineserver EXIT
 start_wineserver

@@ -2,6 +2,8 @@
 # persistent wineserver so each program starts in milliseconds, and its shutdown on exit.
 QUORVEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX_OVERRIDE:-$QUORVEL_ROOT/build/x86_64/wineprefix}"
+# Windowed tests run in a prefix of their own (see tests/CMakeLists.txt).
+QUORVEL_WINDOWED_WINEPREFIX="$QUORVEL_ROOT/build/x86_64/wineprefix-windowed"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINE64=/usr/lib/wine/wine64

@@ -2,6 +2,10 @@
 // beside its executable: its command line and the QUORVEL_RESULT and QUORVEL_FILENAME it sees.
 // When the environment names an event in SAMPLE_LAUNCHER_STARTED it sets that event after
 // writing. With the arguments --stay <event> it keeps running until that event is set.
+//
+// With --start-patch <Quorvel.dll> <argument>... it does what a real launcher does to update
+// itself: it starts rundll32.exe <Quorvel.dll>,Quorvel with the arguments, every {pid} in them
+// replaced by its own process id, and exits at once without waiting.
 #include <windows.h>
 
 #include <cwchar>
@@ -41,9 +45,40 @@ void AppendRecord(const std::wstring& path, const std::string& text) {
   CloseHandle(file);
 }
 
+// Starts the patch run with the given arguments. Quorvel's command line has no escape
+// character, so an argument with a space is simply put between double quotes.
+int StartPatch(int argc, wchar_t** argv) {
+  const std::wstring pid = std::to_wstring(GetCurrentProcessId());
+  std::wstring commandLine = L"rundll32.exe \"" + std::wstring(argv[2]) + L"\",Quorvel";
+  for (int i = 3; i < argc; ++i) {
+    std::wstring argument = argv[i];
+    for (size_t p = argument.find(L"{pid}"); p != std::wstring::npos;
+         p = argument.find(L"{pid}", p + pid.size())) {
+      argument.replace(p, 5, pid);
+    }
+    if (argument.find(L' ') != std::wstring::npos) {
+      argument = L"\"" + argument + L"\"";
+    }
+    commandLine += L" " + argument;
+  }
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return 2;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc >= 3 && wcscmp(argv[1], L"--start-patch") == 0) {
+    return StartPatch(argc, argv);
+  }
   wchar_t module[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, module, MAX_PATH);
   std::wstring record(module);

@@ -5,12 +5,16 @@
 #include "foundation/char_buffer.h"
 #include "foundation/run_log.h"
 #include "foundation/shared_string.h"
+#include "patch/module_objects.h"
 #include "patch/run_driver.h"
 
 namespace quorvel {
 namespace {
 
 void OnProcessAttach() {
+  // The linker leaves out a static library's objects that nothing names; naming the module's
+  // process-wide objects here keeps them in every module that contains DllMain.
+  static_cast<void>(ModuleProcessInstance());
   CharBuffer folder;
   SharedWString base(L".");
   // Room for MAX_PATH wide characters and the terminator. The folder is not created: the log

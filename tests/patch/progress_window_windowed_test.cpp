@@ -1,0 +1,186 @@
+// The progress window on a real display (scripts/test.sh runs these under Xvfb).
+#include <string>
+
+#include "foundation/scoped_handle.h"
+#include "patch/patch_files.h"
+#include "patch/patch_run.h"
+#include "patch/progress_window.h"
+#include "patch/run_driver.h"
+#include "patch/run_steps.h"
+#include "resources/resource.h"
+#include "support/helper_process.h"
+#include "support/test_support.h"
+#include "support/waiting_process.h"
+
+namespace quorvel {
+namespace {
+
+constexpr DWORD kNoSuchProcess = 0x7FFFFFF0;
+// Only a bound for a window that never comes, so a broken build fails instead of hanging.
+constexpr ULONGLONG kPatience = 30000;
+
+class ProgressWindowOnDisplayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) {
+      GTEST_SKIP() << "no display";
+    }
+  }
+};
+
+// Polls until condition holds or the bound has passed; returns whether it held.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  const ULONGLONG deadline = GetTickCount64() + kPatience;
+  while (!condition()) {
+    if (GetTickCount64() > deadline) {
+      return false;
+    }
+    Sleep(5);
+  }
+  return true;
+}
+
+std::wstring ControlText(HWND dialog) {
+  wchar_t text[256] = {};
+  GetDlgItemTextW(dialog, IDC_PROGRESS_TEXT, text, 256);
+  return text;
+}
+
+ScopedHandle DuplicateThreadHandle(HANDLE thread) {
+  HANDLE copy = nullptr;
+  DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  return ScopedHandle(copy);
+}
+
+TEST_F(ProgressWindowOnDisplayTest, ShowsTheDisplayTextWhileTheRunGoesOnAndIsGoneAfterIt) {
+  test::LogCapture log;
+  HWND dialog = nullptr;
+  ScopedHandle thread;
+  testing::internal::CaptureStdout();
+  {
+    PatchRun run;
+    run.parentPid = kNoSuchProcess;
+    run.displayText = L"Updating game files";
+    ASSERT_EQ(WaitForParentProcess(run), S_OK);
+    ASSERT_NE(run.progressWindow, nullptr);
+    ProgressWindowThread& window = *run.progressWindow;
+    thread = DuplicateThreadHandle(window.Handle());
+
+    ASSERT_TRUE(Eventually([&] {
+      dialog = window.GetWindow();
+      return dialog != nullptr && IsWindowVisible(dialog);
+    }));
+    EXPECT_EQ(FindWindowW(nullptr, L"Quorvel"), dialog);
+    EXPECT_EQ(GetWindowThreadProcessId(dialog, nullptr), window.ThreadId());
+    EXPECT_EQ(test::Utf8(ControlText(dialog)), "Updating game files");
+
+    EXPECT_TRUE(window.SetText(L"Almost done"));
+    EXPECT_TRUE(Eventually([&] { return ControlText(dialog) == L"Almost done"; }));
+    EXPECT_TRUE(window.IsRunning()) << "the dialog stays up until the run ends";
+  }
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(IsWindow(dialog));
+  ASSERT_EQ(WaitForSingleObject(thread.Get(), 0), WAIT_OBJECT_0);
+  DWORD code = ~0u;
+  GetExitCodeThread(thread.Get(), &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_NE(printed.find("received a message\nWM_INITDIALOG\n"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("received a message\nWM_USER\n"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("received a message\nWM_CLOSE\n"), std::string::npos) << printed;
+  EXPECT_EQ(printed.substr(printed.size() - 10), "result: 0\n") << printed;
+}
+
+// What the run's pause between two patch attempts saw of the progress window; the pause then
+// lets go of the file that made the first attempt fail.
+HWND g_dialogDuringPatch = nullptr;
+std::wstring g_textDuringPatch;
+test::FileLock* g_lock = nullptr;
+
+void LookAtTheWindowThenRetry(DWORD /*milliseconds*/) {
+  Eventually([] {
+    g_dialogDuringPatch = FindWindowW(nullptr, L"Quorvel");
+    return g_dialogDuringPatch != nullptr && IsWindowVisible(g_dialogDuringPatch);
+  });
+  g_textDuringPatch = ControlText(g_dialogDuringPatch);
+  g_lock->Release();
+}
+
+TEST_F(ProgressWindowOnDisplayTest,
+       AWholeRunShowsTheWindowWhilePatchingAndClosesItBeforeReturning) {
+  test::ScopedTempDir dir;
+  test::LogCapture log;
+  test::WriteFileBytes(dir / L"Game\\a.txt", "old");
+  test::WriteFileBytes(dir / L"Patch\\a.txt", "new");
+  CreateDirectoryW((dir / L"Backup").c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\sample_launcher.exe").c_str(),
+                        (dir / L"Game\\DastryLauncher.exe").c_str(), TRUE));
+  test::NamedEvent launcherStarted(L"launcher_started");
+  _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + launcherStarted.Name()).c_str());
+  wchar_t previousDirectory[MAX_PATH + 1] = {};
+  GetCurrentDirectoryW(MAX_PATH, previousDirectory);
+  SetCurrentDirectoryW(dir.Path().c_str());
+  test::WaitingProcess launcher;
+  ASSERT_TRUE(launcher.Finish());
+  // The first attempt fails on the held file, so the run pauses while its window is up.
+  test::FileLock lock(dir / L"Game\\a.txt");
+  ASSERT_TRUE(lock.Held());
+  g_lock = &lock;
+  g_dialogDuringPatch = nullptr;
+  g_textDuringPatch.clear();
+  const RetryPause previousPause = SetRetryPause(&LookAtTheWindowThenRetry);
+
+  const std::wstring commandLine =
+      L"-text \"Updating game files\" " + std::to_wstring(launcher.Id()) + L" \"" +
+      (dir / L"Patch") + L"\" \"" + (dir / L"Game") + L"\" \"" + (dir / L"Backup") +
+      L"\" 1 a.txt \"" + (dir / L"Game\\DastryLauncher.exe") + L"\" -restart";
+  const int result = RunPatch(commandLine.c_str());
+  const bool dialogGone = g_dialogDuringPatch != nullptr && !IsWindow(g_dialogDuringPatch);
+
+  SetRetryPause(previousPause);
+  g_lock = nullptr;
+  launcherStarted.WaitFor(static_cast<DWORD>(kPatience));
+  SetCurrentDirectoryW(previousDirectory);
+  _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
+  _wputenv(L"QUORVEL_RESULT=");
+
+  EXPECT_EQ(result, 1) << log.Text();
+  ASSERT_NE(g_dialogDuringPatch, nullptr) << "no progress window while the patch ran";
+  EXPECT_EQ(test::Utf8(g_textDuringPatch), "Updating game files");
+  EXPECT_TRUE(dialogGone) << "the window outlived the run";
+  EXPECT_EQ(test::ReadFileBytes(dir / L"Game\\a.txt"), "new");
+}
+
+// Stands in for the owner's thread while a stop is pending: if the thread does not end, the
+// test closes the dialog itself so that it fails instead of hanging.
+DWORD WINAPI WaitForWindow(void* window) {
+  return static_cast<ProgressWindowThread*>(window)->Wait() ? 1 : 0;
+}
+
+TEST_F(ProgressWindowOnDisplayTest, AStopBeforeTheDialogOpenedStillEndsTheThread) {
+  testing::internal::CaptureStdout();
+  ProgressWindowThread window(L"Updating game files");
+  // Held still before its dialog is initialised, the thread cannot see the stop come in.
+  ASSERT_NE(SuspendThread(window.Handle()), static_cast<DWORD>(-1));
+  const bool openedBeforeStop = window.GetWindow() != nullptr;
+  window.SetStop(true);
+  ResumeThread(window.Handle());
+
+  ScopedHandle waiter(CreateThread(nullptr, 0, &WaitForWindow, &window, 0, nullptr));
+  const bool ended =
+      WaitForSingleObject(waiter.Get(), static_cast<DWORD>(kPatience)) == WAIT_OBJECT_0;
+  if (!ended) {
+    Eventually([&] { return window.GetWindow() != nullptr; });
+    PostMessageW(window.GetWindow(), WM_CLOSE, 0, 0);
+    WaitForSingleObject(waiter.Get(), INFINITE);
+  }
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(openedBeforeStop) << "the stop came after the dialog had opened";
+  EXPECT_TRUE(ended) << "the window's thread did not end after the stop";
+  EXPECT_NE(printed.find("WM_INITDIALOG\n"), std::string::npos) << printed;
+  EXPECT_EQ(printed.substr(printed.size() - 10), "result: 0\n") << printed;
+}
+
+}  // namespace
+}  // namespace quorvel
