@@ -39,8 +39,6 @@ void BackupLedger::Add(const SharedWString& fullPath) {
   }
 }
 
-void BackupLedger::Remove(const SharedWString& fullPath) { paths_.erase(fullPath); }
-
 bool BackupLedger::Contains(const SharedWString& fullPath) const {
   return paths_.count(fullPath) != 0;
 }

@@ -39,7 +39,6 @@ class LoggingPatchObserver : public PatchFileObserver {
 class BackupLedger {
  public:
   void Add(const SharedWString& fullPath);
-  void Remove(const SharedWString& fullPath);
   bool Contains(const SharedWString& fullPath) const;
 
  private:
