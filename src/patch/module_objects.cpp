@@ -1,13 +1,21 @@
 #include "patch/module_objects.h"
 
+#include "crash/reporting_guard.h"
+#include "crash/stack_trace_section.h"
+#include "crash/version_report_section.h"
+
 namespace quorvel {
 namespace {
 
 // Defined in one file so that their order is the order written here.
 Semaphore g_processSemaphore(1, 1);
 
-// The reporting library's objects take their place here, in this order: the version report
-// section, the stack trace section, then the reporting guard.
+// The reporting library's built-in sections register themselves in this order; the first
+// registration creates the report registry, which is freed after the version report section is
+// destroyed. The guard goes before both sections at unload, unbinding the symbol engine.
+VersionReportSection g_versionReportSection;
+StackTraceSection g_stackTraceSection;
+ReportingGuard g_reportingGuard;
 
 // The shared empty string blocks are constant data, in place before any of these; the
 // whitespace string and the run log's path are constructed in their own files.
