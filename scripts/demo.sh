@@ -55,6 +55,9 @@ run_demo() {
     [ -s "$record" ] && break
     sleep 0.5
   done
+  # Asked while Wine still runs: winepath would start it again.
+  local log_name
+  log_name=$(winepath -w "$log")
   stop_wineserver
 
   echo
@@ -63,7 +66,7 @@ run_demo() {
     printf '  %-28s %s\n' "$f" "$(cat "$f")"
   done)
   echo
-  echo "demo: the log ($(winepath -w "$log")):"
+  echo "demo: the log ($log_name):"
   tail -c +"$((before + 1))" "$log" | tr -d '\r' | sed 's/^/  /'
   echo
   if [ -s "$record" ]; then

@@ -1,5 +1,7 @@
 // A stand-in for a game launcher. Each start appends what it received to <its name>.record.txt
-// beside its executable: its command line and the QUORVEL_RESULT and QUORVEL_FILENAME it sees.
+// beside its executable: its command line, its process id, the time its process was created
+// (UTC, to the tenth of a microsecond, so that two such texts compare as their times) and the
+// QUORVEL_RESULT and QUORVEL_FILENAME it sees.
 // When the environment names an event in SAMPLE_LAUNCHER_STARTED it sets that event after
 // writing. With the arguments --stay <event> it keeps running until that event is set.
 //
@@ -8,6 +10,7 @@
 // replaced by its own process id, and exits at once without waiting.
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <string>
 
@@ -32,6 +35,24 @@ std::wstring Variable(const wchar_t* name) {
     return L"(unset)";
   }
   return value;
+}
+
+std::string StartTime() {
+  FILETIME created = {};
+  FILETIME exited = {};
+  FILETIME kernel = {};
+  FILETIME user = {};
+  SYSTEMTIME time = {};
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user) ||
+      !FileTimeToSystemTime(&created, &time)) {
+    return "(unknown)";
+  }
+  const unsigned long long ticks =
+      (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  char text[64] = {};
+  snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u.%07llu UTC", time.wYear, time.wMonth,
+           time.wDay, time.wHour, time.wMinute, time.wSecond, ticks % 10000000ull);
+  return text;
 }
 
 void AppendRecord(const std::wstring& path, const std::string& text) {
@@ -86,6 +107,8 @@ int wmain(int argc, wchar_t** argv) {
   record = record.substr(0, dot) + L".record.txt";
 
   std::string text = "command line: " + Utf8(GetCommandLineW()) + "\r\n";
+  text += "pid: " + std::to_string(GetCurrentProcessId()) + "\r\n";
+  text += "started: " + StartTime() + "\r\n";
   text += "QUORVEL_RESULT=" + Utf8(Variable(L"QUORVEL_RESULT")) + "\r\n";
   text += "QUORVEL_FILENAME=" + Utf8(Variable(L"QUORVEL_FILENAME")) + "\r\n";
   AppendRecord(record, text);

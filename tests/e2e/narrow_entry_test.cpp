@@ -1,12 +1,10 @@
 // The narrow export against the wide one, called in this process as hosts call them: the built
 // Quorvel.dll is loaded and its exports looked up by name. The library writes to the user's log.
-#include <shlobj.h>
-
 #include <cstring>
-#include <regex>
 #include <string>
 
 #include "support/test_support.h"
+#include "support/user_run_log.h"
 
 namespace quorvel {
 namespace {
@@ -14,29 +12,17 @@ namespace {
 using NarrowEntry = int(WINAPI*)(HWND, HINSTANCE, const char*, int);
 using WideEntry = int(WINAPI*)(HWND, HINSTANCE, const wchar_t*, int);
 
-std::wstring UserLogFile() {
-  wchar_t folder[MAX_PATH + 1] = {};
-  SHGetSpecialFolderPathW(nullptr, folder, CSIDL_LOCAL_APPDATA, FALSE);
-  const std::wstring logFolder = std::wstring(folder) + L"\\Brinmoor";
-  CreateDirectoryW(logFolder.c_str(), nullptr);
-  return logFolder + L"\\Quorvel.log";
-}
-
 // What the log gains while a call runs, with the banners' date and time masked.
 template <typename Call>
 std::string LoggedBy(Call call) {
-  const std::wstring file = UserLogFile();
-  const size_t before = test::ReadFileBytes(file).size();
+  test::UserRunLog log;
   call();
-  const std::string added = test::ReadFileBytes(file).substr(before);
-  return std::regex_replace(added, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"),
-                            "<stamp>");
+  return log.AddedWithoutStamps();
 }
 
 class NarrowEntryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    UserLogFile();
     library_ = LoadLibraryW((test::ProgramFolder() + L"\\Quorvel.dll").c_str());
     ASSERT_NE(library_, nullptr) << GetLastError();
     // The generic function pointer type converts to any other without a warning.

@@ -1,22 +1,15 @@
 // Runs Quorvel.dll the way launchers do: through rundll32.exe in a process of its own.
-#include <shlobj.h>
-
 #include <regex>
 
 #include "support/test_support.h"
+#include "support/user_run_log.h"
 
 namespace quorvel {
 namespace {
 
-std::wstring LogFolder() {
-  wchar_t folder[MAX_PATH + 1] = {};
-  SHGetSpecialFolderPathW(nullptr, folder, CSIDL_LOCAL_APPDATA, FALSE);
-  return std::wstring(folder) + L"\\Brinmoor";
-}
-
 DWORD RunRundll32(const std::wstring& arguments) {
-  std::wstring commandLine = L"rundll32.exe \"" + test::ProgramFolder() + L"\\Quorvel.dll\"," +
-                             L"Quorvel " + arguments;
+  std::wstring commandLine =
+      L"rundll32.exe \"" + test::ProgramFolder() + L"\\Quorvel.dll\"," + L"Quorvel " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -34,14 +27,11 @@ DWORD RunRundll32(const std::wstring& arguments) {
 }
 
 TEST(Rundll32Test, AnEmptyCommandLineIsLoggedBetweenTheOpeningAndTheFailedBanner) {
-  const std::wstring folder = LogFolder();
-  CreateDirectoryW(folder.c_str(), nullptr);
-  const std::wstring logFile = folder + L"\\Quorvel.log";
-  const size_t before = test::ReadFileBytes(logFile).size();
+  test::UserRunLog log;
 
   EXPECT_NE(RunRundll32(L""), ~0u);
 
-  const std::string written = test::ReadFileBytes(logFile).substr(before);
+  const std::string written = log.Added();
   const std::string stamp = "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d";
   EXPECT_TRUE(std::regex_match(
       written, std::regex("\r\n\r\n======= Starting Quorvel " + stamp + " ============\r\n" +

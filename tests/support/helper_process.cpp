@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "foundation/scoped_handle.h"
 #include "support/test_support.h"
 
 namespace quorvel::test {
@@ -34,6 +35,11 @@ HelperProcess::~HelperProcess() {
 }
 
 bool HelperProcess::Start(const std::wstring& executable, const std::wstring& arguments) {
+  return StartIn(executable, arguments, std::wstring(), std::wstring());
+}
+
+bool HelperProcess::StartIn(const std::wstring& executable, const std::wstring& arguments,
+                            const std::wstring& directory, const std::wstring& outputFile) {
   std::wstring path = executable;
   if (path.find_first_of(L"\\/:") == std::wstring::npos) {
     path = ProgramFolder() + L"\\" + executable;
@@ -41,9 +47,22 @@ bool HelperProcess::Start(const std::wstring& executable, const std::wstring& ar
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
+  ScopedFileHandle output;
+  if (!outputFile.empty()) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    output.Reset(CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output.IsValid()) {
+      return false;
+    }
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = output.Get();
+    startup.hStdError = output.Get();
+  }
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
+  if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, output.IsValid(), 0, nullptr,
+                      directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
     return false;
   }
   CloseHandle(info.hThread);

@@ -33,6 +33,10 @@ class HelperProcess {
   ~HelperProcess();
   // Starts executable (a bare name is looked up beside the test program) with arguments.
   bool Start(const std::wstring& executable, const std::wstring& arguments);
+  // Start with a current directory of its own (empty: this process's) and its standard output
+  // and error written to outputFile (empty: this process's).
+  bool StartIn(const std::wstring& executable, const std::wstring& arguments,
+               const std::wstring& directory, const std::wstring& outputFile);
   // Waits for the exit; true when it exited within timeout.
   bool WaitForExit(DWORD milliseconds);
   DWORD ExitCode() const;
