@@ -46,8 +46,9 @@ run_demo() {
     "$game\DastryLauncher.exe" -restart "%QUORVEL_RESULT%")
 
   echo "demo: the launcher starts rundll32.exe $dll,Quorvel ${arguments[*]} ({pid} is its own id) and exits"
+  # The progress window's thread prints its diagnostics to standard output: keep them aside.
   "$WINE64" "$demo/Game/DastryLauncher.exe" --start-patch "$dll" "${arguments[@]}" \
-    </dev/null 2>>"$demo/wine.log"
+    </dev/null >"$demo/rundll32-output.txt" 2>>"$demo/wine.log"
 
   # Quorvel restarts the launcher at the end of the run; the launcher records what it got.
   local record="$demo/Game/DastryLauncher.record.txt"
