@@ -43,6 +43,22 @@ bool BackupLedger::Contains(const SharedWString& fullPath) const {
   return paths_.count(fullPath) != 0;
 }
 
+namespace {
+
+bool IsMissing(HRESULT result) {
+  return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+         result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
+// Queries path into exists; the error of a query that failed for another reason than the path
+// not being there, S_OK otherwise.
+HRESULT Query(FilePath& path, bool& exists) {
+  exists = path.Exists();
+  return exists || IsMissing(path.LastResult()) ? S_OK : path.LastResult();
+}
+
+}  // namespace
+
 FilePath PathIn(const SharedWString& directory, const SharedWString& name) {
   // Joined before normalising: a folder given as D:\ would otherwise become the drive-relative
   // D: and the name would land in that drive's current directory.
@@ -58,9 +74,25 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   FilePath backup = PathIn(backupDirectory, name);
   FilePath source = PathIn(sourceDirectory, name);
 
+  // Only a path that is not there counts as absent. Any other failed query (a bad name, no
+  // access) fails the file: taking it for absent would delete the game file as if the patch
+  // had dropped it, or overwrite it without a backup.
+  bool backupExists = false;
+  bool targetExists = false;
+  bool sourceExists = false;
+  HRESULT queried = Query(backup, backupExists);
+  if (SUCCEEDED(queried)) {
+    queried = Query(target, targetExists);
+  }
+  if (SUCCEEDED(queried)) {
+    queried = Query(source, sourceExists);
+  }
+  if (FAILED(queried)) {
+    return queried;
+  }
+
   // A backup that an earlier attempt of this run wrote holds the old file: keep it, and do not
   // back up again what now stands at the target.
-  const bool backupExists = backup.Exists();
   const bool keptBackup =
       ledger != nullptr && backupExists && ledger->Contains(backup.FullPath());
   if (keptBackup) {
@@ -71,8 +103,8 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     return backup.LastResult();
   }
 
-  bool backedUp = false;
-  if (!keptBackup && target.Exists()) {
+  bool backedUp = keptBackup;
+  if (!keptBackup && targetExists) {
     if (observer != nullptr) {
       observer->OnBackingUp(target.FullPath(), backup.FullPath());
     }
@@ -85,7 +117,7 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     }
   }
 
-  if (!source.Exists()) {
+  if (!sourceExists) {
     if (FAILED(target.RemoveWithEmptyParents(FilePath(targetDirectory)))) {
       return target.LastResult();
     }
@@ -96,7 +128,8 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (FAILED(source.MoveTo(target)) && FAILED(source.CopyTo(target, false))) {
       const HRESULT failure = source.LastResult();
       // Without this the player's file would stay only in the backup folder, and the file
-      // that failed is not part of a later revert.
+      // that failed is not part of a later revert. A failed overwriting copy may also have
+      // left the target damaged, so a kept backup is copied back as well.
       if (backedUp) {
         const HRESULT restored = backup.CopyTo(target, false);
         if (observer != nullptr) {

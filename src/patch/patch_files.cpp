@@ -129,6 +129,14 @@ HRESULT CheckFileList(const PatchRun& run, SharedWString& badName) {
     roles[2].path = PathIn(run.backupDirectory, name).FullPath();
     for (int r = 0; r < 3; ++r) {
       for (int q = 0; q < 3; ++q) {
+        // A name that is a folder of the run, or one that holds it (such as Patch, . or ..),
+        // would move that whole folder as if it were a file.
+        if (SamePath(roles[r].path, roles[q].folder) || Inside(roles[q].folder, roles[r].path)) {
+          RunLog::Write("Refusing to patch \"%ls\": its %s path <%ls> is or holds the %s folder\n",
+                        name.Chars(), roles[r].what, roles[r].path.Chars(), roles[q].what);
+          badName = name;
+          return E_INVALIDARG;
+        }
         if (q == r) {
           continue;
         }

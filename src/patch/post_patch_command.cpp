@@ -12,6 +12,7 @@
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
+#include "foundation/win32_result.h"
 #include "patch/environment_references.h"
 #include "patch/patch_file.h"
 #include "patch/run_steps.h"
@@ -72,6 +73,10 @@ std::vector<DWORD> ProcessIds(bool& ok) {
 
 bool IsLauncherRunning(const SharedWString& commandPath) {
   const SharedWString full = FilePath(commandPath).FullPath();
+  // Without a drive and a path to compare, every process would match.
+  if (full.Length() < 3) {
+    return false;
+  }
   const SharedWString drive = full.Mid(0, 1);
   const SharedWString rest = full.Mid(2, full.Length());
   bool ok = false;
@@ -134,7 +139,8 @@ HRESULT RunPostPatchCommand(PatchRun& run) {
     return S_OK;
   }
   const DWORD code = GetLastError();
-  const HRESULT hr = HRESULT_FROM_WIN32(code);
+  // A start that fails without an error code still fails.
+  const HRESULT hr = FailureResult(code);
   const SharedWString text = SystemErrorText(code);
   RunLog::Write("Failed to launch post patch command, HResult: 0x%08x, error %d %ls\n",
                 static_cast<unsigned>(hr), static_cast<int>(code), text.Chars());
