@@ -7,21 +7,17 @@
 namespace quorvel {
 namespace {
 
-TEST(FormatTest, AFormatThatProducesNothingGivesTheSharedEmptyString) {
-  SharedWString wide(L"old");
+TEST(FormatTest, TheResultBlockHasExactlyTheFormattedSizeAndNothingIsTheSharedEmptyString) {
+  SharedWString wide;
+  EXPECT_EQ(Format(wide, L"%ls-%d", L"abc", 42), 6);
+  EXPECT_STREQ(wide.Chars(), L"abc-42");
+  EXPECT_EQ(wide.Header()->capacity, 7u);
+  EXPECT_STREQ(Formatted(L"0x%08x", 0x80070057u).Chars(), L"0x80070057");
   EXPECT_EQ(Format(wide, L""), 0);
   EXPECT_EQ(wide.Header(), SharedWString::EmptyHeader());
   SharedString narrow("old");
   EXPECT_EQ(Format(narrow, "%s", ""), 0);
   EXPECT_EQ(narrow.Header(), SharedString::EmptyHeader());
-}
-
-TEST(FormatTest, TheResultBlockHasExactlyTheFormattedSize) {
-  SharedWString wide;
-  EXPECT_EQ(Format(wide, L"%ls-%d", L"abc", 42), 6);
-  EXPECT_STREQ(wide.Chars(), L"abc-42");
-  EXPECT_EQ(wide.Header()->capacity, 7u);
-  EXPECT_EQ(Formatted(L"0x%08x", 0x80070057u).Chars(), std::wstring(L"0x80070057"));
 }
 
 TEST(FormatTest, AStringsOwnTextMayBeAnArgument) {
@@ -74,14 +70,6 @@ TEST(FormatTest, SystemErrorTextOfAnUnknownCodeIsEmptyAndSaysSoOnStandardOutput)
   const SharedWString text = SystemErrorText(unknown);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "FormatMessage failed\n");
   EXPECT_EQ(text.Header(), SharedWString::EmptyHeader());
-}
-
-TEST(FormatTest, HresultFromWin32KeepsZeroAndHresultsAndMapsTheLow16Bits) {
-  EXPECT_EQ(HRESULT_FROM_WIN32(2), static_cast<HRESULT>(0x80070002));
-  EXPECT_EQ(HRESULT_FROM_WIN32(5), static_cast<HRESULT>(0x80070005));
-  EXPECT_EQ(HRESULT_FROM_WIN32(0), 0);
-  EXPECT_EQ(HRESULT_FROM_WIN32(0x80004005), static_cast<HRESULT>(0x80004005));
-  EXPECT_EQ(HRESULT_FROM_WIN32(0x12345), static_cast<HRESULT>(0x80072345));
 }
 
 }  // namespace

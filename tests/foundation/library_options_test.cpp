@@ -24,24 +24,31 @@ void OnFreshThread(Body body) {
   thread.join();
 }
 
-TEST(FloatingPointTrapsTest, UnmaskedDivisionByZeroTrapsOnThatThreadOnly) {
+TEST(FloatingPointTrapsTest, UnmaskedDivisionByZeroTrapsOnThatThreadOnlyUntilMaskedAgain) {
   const unsigned mainWord = _control87(0, 0);
-  unsigned before = 0;
-  unsigned after = 0;
-  int traps = -1;
-  double result = 0;
+  unsigned before = 0, after = 0, restored = 0;
+  int trapsEnabled = -1, trapsDisabled = -1;
+  double enabled = 0, disabled = 0;
   OnFreshThread([&] {
     DivideByZeroObserver observer(GetCurrentThreadId());
     before = _control87(0, 0);
     SetFloatingPointTraps(true, kZeroDivide);
     after = _control87(0, 0);
-    result = DivideByZero();
-    traps = observer.Count();
+    SetFloatingPointTraps(false, kZeroDivide);
+    restored = _control87(0, 0);
+    disabled = DivideByZero();
+    trapsDisabled = observer.Count();
+    SetFloatingPointTraps(true, kZeroDivide);
+    enabled = DivideByZero();
+    trapsEnabled = observer.Count();
   });
   EXPECT_NE(before & kZeroDivide, 0u);
   EXPECT_EQ(after, before & ~kZeroDivide) << "only the division-by-zero mask changes";
-  EXPECT_EQ(traps, 1);
-  EXPECT_TRUE(std::isinf(result));
+  EXPECT_EQ(trapsEnabled, 1);
+  EXPECT_TRUE(std::isinf(enabled));
+  EXPECT_EQ(restored, before);
+  EXPECT_EQ(trapsDisabled, 0);
+  EXPECT_TRUE(std::isinf(disabled));
   EXPECT_EQ(_control87(0, 0), mainWord);
 }
 
@@ -70,25 +77,6 @@ TEST(FloatingPointTrapsTest, FlagsPendingFromBeforeAreClearedAndDoNotTrap) {
   EXPECT_EQ(pendingAfter & kZeroDivide, 0u);
   EXPECT_EQ(trapsFromPending, 0);
   EXPECT_EQ(trapsFromNewDivision, 1);
-}
-
-TEST(FloatingPointTrapsTest, DisablingMasksTheDivisionAgain) {
-  unsigned before = 0;
-  unsigned restored = 0;
-  int traps = -1;
-  double result = 0;
-  OnFreshThread([&] {
-    DivideByZeroObserver observer(GetCurrentThreadId());
-    before = _control87(0, 0);
-    SetFloatingPointTraps(true, kZeroDivide);
-    SetFloatingPointTraps(false, kZeroDivide);
-    restored = _control87(0, 0);
-    result = DivideByZero();
-    traps = observer.Count();
-  });
-  EXPECT_EQ(restored, before);
-  EXPECT_EQ(traps, 0);
-  EXPECT_TRUE(std::isinf(result));
 }
 
 }  // namespace

@@ -55,8 +55,7 @@ TEST_F(EnvironmentReferencesTest, AnInsertedValueIsScannedAgain) {
 TEST_F(EnvironmentReferencesTest, SelfAndMutuallyReferringValuesEnd) {
   EXPECT_EQ(Expand(L"%QV_TEST_SELF%"), L"<%QV_TEST_SELF%>");
   EXPECT_EQ(Expand(L"%QV_TEST_PING%"), L"ping pong %QV_TEST_PING%");
-  EXPECT_EQ(Expand(L"%QV_TEST_SELF% and %QV_TEST_SELF%"),
-            L"<%QV_TEST_SELF%> and <%QV_TEST_SELF%>");
+  EXPECT_EQ(Expand(L"%QV_TEST_SELF% and %QV_TEST_SELF%"), L"<%QV_TEST_SELF%> and <%QV_TEST_SELF%>");
 }
 
 }  // namespace

@@ -42,9 +42,9 @@ TEST(LibraryMainTest, ProcessAttachLogsToBrinmoorUnderLocalAppData) {
 
   EXPECT_EQ(test::Utf8(path), test::Utf8(logFile));
   const std::string written = test::ReadFileBytes(logFile).substr(before);
-  EXPECT_TRUE(std::regex_match(
-      written, std::regex("\r\n\r\n======= Starting Quorvel \\d\\d/\\d\\d/\\d\\d "
-                          "\\d\\d:\\d\\d:\\d\\d ============\r\n")))
+  EXPECT_TRUE(
+      std::regex_match(written, std::regex("\r\n\r\n======= Starting Quorvel \\d\\d/\\d\\d/\\d\\d "
+                                           "\\d\\d:\\d\\d:\\d\\d ============\r\n")))
       << written;
 }
 

@@ -35,10 +35,9 @@ TEST(RunDriverTest, AnIncompleteCommandLineEndsWithTheFailedBanner) {
   test::LogCapture log;
   EXPECT_EQ(RunPatch(L"4242 C:\\Game\\Patch C:\\Game C:\\Game\\Backup 1 bin\\client.dll"), 0);
   const std::string text = log.Text();
-  EXPECT_TRUE(std::regex_search(
-      text, std::regex("\r\nThere is no post patch command\r\n"
-                       "\\.Failed to build post patch command\r\n" +
-                       kFailedBanner + "$")))
+  EXPECT_TRUE(std::regex_search(text, std::regex("\r\nThere is no post patch command\r\n"
+                                                 "\\.Failed to build post patch command\r\n" +
+                                                 kFailedBanner + "$")))
       << text;
 }
 
