@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "crash/channel_id.h"
-#include "crash/formatted_text.h"
 #include "crash_test_support.h"
 #include "gtest/gtest.h"
 
@@ -124,18 +123,6 @@ TEST(ChannelLogInstanceTest, ChannelLogFormatsAndDispatchesThroughTheInstance) {
   EXPECT_FALSE(destroyed);
   log->Release();
   EXPECT_TRUE(destroyed);
-}
-
-TEST(FormattedTextTest, HeapOnlyForTextPastTheInlineBuffer) {
-  const std::string fits(4095, 'a');
-  FormattedText<4096> inlineText("%s", fits.c_str());
-  EXPECT_TRUE(inlineText.IsInline());
-  EXPECT_EQ(inlineText.Text(), fits);
-
-  const std::string tooLong(4096, 'b');
-  FormattedText<4096> heapText("%s", tooLong.c_str());
-  EXPECT_FALSE(heapText.IsInline());
-  EXPECT_EQ(heapText.Text(), tooLong);
 }
 
 }  // namespace

