@@ -31,7 +31,6 @@ struct FakeState {
   bool unlimited = false;  // StackWalk never ends
   EngineAddress askModuleBaseFor = 0;
   STACKFRAME firstFrame = {};
-  DWORD machine = 0;
   DWORD optionsSet = 0;
   int initializeCalls = 0;
   int cleanupCalls = 0;
@@ -46,12 +45,11 @@ struct FakeState {
 };
 FakeState g_fake;
 
-BOOL WINAPI FakeStackWalk(DWORD machine, HANDLE process, HANDLE, LPSTACKFRAME frame, PVOID,
+BOOL WINAPI FakeStackWalk(DWORD, HANDLE process, HANDLE, LPSTACKFRAME frame, PVOID,
                           PREAD_PROCESS_MEMORY_ROUTINE, PFUNCTION_TABLE_ACCESS_ROUTINE,
                           PGET_MODULE_BASE_ROUTINE getModuleBase, PTRANSLATE_ADDRESS_ROUTINE) {
   if (g_fake.steps == 0) {
     g_fake.firstFrame = *frame;
-    g_fake.machine = machine;
     if (g_fake.askModuleBaseFor != 0) {
       getModuleBase(process, g_fake.askModuleBaseFor);
     }
@@ -313,8 +311,6 @@ TEST_F(StackWalkTest, ExceptionWalkListsEveryFrameThenRegistersAndRawStack) {
   EXPECT_EQ(g_fake.firstFrame.AddrStack.Offset, stack.Top());
   EXPECT_EQ(g_fake.firstFrame.AddrFrame.Offset, 0x1111u);
   EXPECT_EQ(g_fake.firstFrame.AddrPC.Mode, AddrModeFlat);
-  EXPECT_EQ(g_fake.machine, static_cast<DWORD>(sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64
-                                                                  : IMAGE_FILE_MACHINE_I386));
   // Set up with line information, loaded modules unloaded and the engine cleaned up at the end.
   EXPECT_EQ(g_fake.optionsSet, 0x12u);
   EXPECT_EQ(g_fake.initializeCalls, 1);
@@ -335,37 +331,18 @@ TEST_F(StackWalkTest, ExceptionWalkListsEveryFrameThenRegistersAndRawStack) {
   EXPECT_EQ(std::string(budgeted.Chars()), first + ExpectedRegisters(stack.Top()));
 }
 
-// A thread that waits, suspended, for the test to read its context.
-class SuspendedThread {
- public:
-  SuspendedThread() : handle_(CreateThread(nullptr, 0, &Run, nullptr, CREATE_SUSPENDED, nullptr)) {}
-  SuspendedThread(const SuspendedThread&) = delete;
-  SuspendedThread& operator=(const SuspendedThread&) = delete;
-  ~SuspendedThread() {
-    ResumeThread(handle_);
-    WaitForSingleObject(handle_, INFINITE);
-    CloseHandle(handle_);
-  }
-  HANDLE Get() const { return handle_; }
-
- private:
-  static DWORD WINAPI Run(void*) { return 0; }
-  HANDLE handle_;
-};
-
 TEST_F(StackWalkTest, ThreadWalkSkipsFramesStopsAtItsLimitsAndPrintsNoRegisters) {
   BindFakes();
-  SuspendedThread thread;
   for (EngineAddress pc = 1; pc <= 7; ++pc) {
     g_fake.pcs.push_back(kElsewhere + pc);
   }
   SharedString out;
-  walkStack(nullptr, out, 0, 5, 512, thread.Get(), 0);
+  walkStack(nullptr, out, 0, 5, 512, GetCurrentThread(), 0);
   EXPECT_EQ(std::string(out.Chars()), Line(kElsewhere + 6, 81) + Line(kElsewhere + 7, 97));
 
   g_fake = FakeState();
   g_fake.unlimited = true;
-  walkStack(nullptr, out, 0, 0, 7, thread.Get(), 0);
+  walkStack(nullptr, out, 0, 0, 7, GetCurrentThread(), 0);
   EXPECT_EQ(g_fake.steps, 7u);
   // Each step takes longer than the whole budget: the walk ends after the first, even though
   // that frame had nothing to store.
@@ -373,7 +350,7 @@ TEST_F(StackWalkTest, ThreadWalkSkipsFramesStopsAtItsLimitsAndPrintsNoRegisters)
   g_fake.pcs = {0, kElsewhere, kElsewhere};
   g_fake.sleepPerStep = 40;
   SharedString timed;
-  walkStack(nullptr, timed, 0, 0, 512, thread.Get(), 1);
+  walkStack(nullptr, timed, 0, 0, 512, GetCurrentThread(), 1);
   EXPECT_EQ(g_fake.steps, 1u);
   EXPECT_STREQ(timed.Chars(), "");
 }
@@ -386,8 +363,7 @@ TEST_F(StackWalkTest, UnreadableContextLeavesTheEngineForTheNextWalk) {
   EXPECT_TRUE(SymbolEngine::Instance().initialised);
   EXPECT_EQ(g_fake.cleanupCalls, 0);
 
-  SuspendedThread thread;
-  walkStack(nullptr, out, 0, 0, 512, thread.Get(), 0);
+  walkStack(nullptr, out, 0, 0, 512, GetCurrentThread(), 0);
   EXPECT_EQ(g_fake.initializeCalls, 1);
   EXPECT_EQ(g_fake.cleanupCalls, 1);
   EXPECT_FALSE(SymbolEngine::Instance().initialised);

@@ -51,14 +51,6 @@ TEST(CommandLineTest, OnlyUnquotedSpacesSeparateAndQuotesAreDroppedWithoutEscape
   }
 }
 
-TEST(CommandLineTest, EachArgumentIsLoggedUnderTheHeader) {
-  LogCapture log;
-  ArgumentList arguments;
-  ASSERT_TRUE(BuildArgumentList(L"12 \"C:\\Patch Dir\" x", arguments));
-  ASSERT_TRUE(BuildArgumentList(L" ", arguments));
-  EXPECT_EQ(log.Text(), "Argument List:\r\n\t12\r\n\tC:\\Patch Dir\r\n\tx\r\nArgument List:\r\n");
-}
-
 TEST(CommandLineTest, ANullLineOrAnOddNumberOfQuotesFailsAndKeepsTheList) {
   for (const wchar_t* line : {static_cast<const wchar_t*>(nullptr), L"1 \"C:\\Game 2 3\" \"x"}) {
     LogCapture log;

@@ -162,8 +162,7 @@ TEST_F(RunArgumentsTest, CommandsFoundOrNotAndTheirQuotedArguments) {
 
 TEST_F(RunArgumentsTest, TextIsAnOptionOnlyAsTheFirstArgumentInLowerCase) {
   EXPECT_EQ(Parse(L"-TEXT hello 1 P A B 0 x"), E_INVALIDARG);
-  EXPECT_EQ(log_.Text(), ArgumentLines({"-TEXT", "hello", "1", "P", "A", "B", "0", "x"}) +
-                             Lines({"Parent PID cannot be zero"}));
+  EXPECT_TRUE(EndsWith(log_.Text(), Lines({"\tx", "Parent PID cannot be zero"}))) << log_.Text();
   EXPECT_EQ(Parse(L"5 P A B 1 -text \"" + launcher_ + L"\""), S_OK);
   EXPECT_EQ(Files(*run_), (Words{L"-text"}));
   EXPECT_TRUE(run_->displayText.IsEmpty());
@@ -191,14 +190,10 @@ TEST_F(RunArgumentsTest, EachMissingArgumentHasItsMessage) {
       {L"-text", Lines({"\t-text", "No display text given"})},
       {L"-text \"Updating\"", Lines({"\tUpdating", "No parent PID given"})},
       {L"12", Lines({"parent pid: 12", "No patch directory specified"})},
-      {L"12 C:\\Game\\Patch", Lines({"parent pid: 12", "Patch Directory:       <C:\\Game\\Patch>",
-                                     "No application directory specified"})},
-      {L"12 C:\\Game\\Patch C:\\Game",
-       Lines({"parent pid: 12", "Patch Directory:       <C:\\Game\\Patch>",
-              "Application Directory: <C:\\Game>", "No backup directory specified"})},
-      {L"12 C:\\Game\\Patch C:\\Game C:\\Game\\Backup",
-       Lines({"parent pid: 12"}) + kDirectoryLines +
-           Lines({"No file count or file list given on the command line"})}};
+      {L"12 P", Lines({"Patch Directory:       <P>", "No application directory specified"})},
+      {L"12 P A", Lines({"Application Directory: <A>", "No backup directory specified"})},
+      {L"12 P A B", Lines({"Backup Directory:      <B>",
+                           "No file count or file list given on the command line"})}};
   for (const auto& c : cases) {
     ClearLog();
     EXPECT_EQ(Parse(c.commandLine), E_INVALIDARG) << Utf8(c.commandLine);
@@ -207,14 +202,12 @@ TEST_F(RunArgumentsTest, EachMissingArgumentHasItsMessage) {
 }
 
 TEST_F(RunArgumentsTest, ACountLargerThanTheNamesConsumesThemAllAndFails) {
-  EXPECT_EQ(Parse(L"12 C:\\Game\\Patch C:\\Game C:\\Game\\Backup 3 a.dll b.dll"), E_INVALIDARG);
+  EXPECT_EQ(Parse(L"12 P A B 3 a.dll b.dll"), E_INVALIDARG);
   EXPECT_EQ(Files(*run_), (Words{L"a.dll", L"b.dll"}));
   EXPECT_TRUE(run_->postPatchCommand.IsEmpty());
-  EXPECT_EQ(log_.Text(), ArgumentLines({"12", "C:\\Game\\Patch", "C:\\Game", "C:\\Game\\Backup",
-                                        "3", "a.dll", "b.dll"}) +
-                             Lines({"parent pid: 12"}) + kDirectoryLines +
-                             Lines({"There are 3 files to patch", "File: \"a.dll\"",
-                                    "File: \"b.dll\"", "Only 2 filenames were specified"}));
+  EXPECT_TRUE(EndsWith(log_.Text(), Lines({"There are 3 files to patch", "File: \"a.dll\"",
+                                           "File: \"b.dll\"", "Only 2 filenames were specified"})))
+      << log_.Text();
 }
 
 TEST_F(RunArgumentsTest, ACommandLineEndingAfterTheNamesHasNoPostPatchCommand) {
