@@ -1,6 +1,5 @@
 #include "patch/command_line.h"
 
-#include <cwchar>
 #include <iterator>
 #include <random>
 #include <string>
@@ -63,21 +62,6 @@ TEST(CommandLineTest, ANullLineOrAnOddNumberOfQuotesFailsAndKeepsTheList) {
   }
 }
 
-TEST(CommandLineTest, TokenizeFillsTheBufferAndTheStarts) {
-  LogCapture log;
-  CharBuffer buffer;
-  DynArray<wchar_t*> starts;
-  const wchar_t* commandLine = L" ab \"c d\" e";
-  ASSERT_TRUE(TokenizeCommandLine(commandLine, buffer, starts));
-  EXPECT_EQ(buffer.Size(), 2 * (wcslen(commandLine) + 1));
-  const auto* text = static_cast<const wchar_t*>(buffer.Data());
-  EXPECT_EQ(std::wstring(text, 9), std::wstring(L"ab\0c d\0e\0", 9));
-  ASSERT_EQ(starts.Count(), 3u);
-  EXPECT_EQ(starts[0], text);
-  EXPECT_EQ(starts[1], text + 3);
-  EXPECT_EQ(starts[2], text + 7);
-}
-
 // Five arguments need the pointer array to grow twice (to 4, then 8); when it cannot, leaving
 // the fifth argument out would shift the later fields of the run, so the split fails instead.
 TEST(CommandLineTest, ScratchStorageThatCannotGrowFailsTheSplit) {
@@ -95,20 +79,6 @@ TEST(CommandLineTest, ScratchStorageThatCannotGrowFailsTheSplit) {
   ArgumentList arguments;
   EXPECT_TRUE(BuildArgumentList(commandLine, arguments));
   EXPECT_EQ(arguments.size(), 5u);
-}
-
-TEST(CommandLineTest, PopFrontMovesTheFirstArgument) {
-  ArgumentList arguments = {SharedWString(L"first"), SharedWString(), SharedWString(L"third")};
-  const StringHeader* block = arguments.front().Header();
-  SharedWString destination(L"before");
-  EXPECT_TRUE(PopFront(arguments, destination));
-  EXPECT_EQ(destination.Header(), block);
-  EXPECT_FALSE(PopFront(arguments, destination));
-  EXPECT_TRUE(destination.IsEmpty());
-  EXPECT_TRUE(PopFront(arguments, destination));
-  destination = L"untouched";
-  EXPECT_FALSE(PopFront(arguments, destination));
-  EXPECT_STREQ(destination.Chars(), L"untouched");
 }
 
 // The rules stated differently: a space separates when an even number of quotes precede it;
