@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "crash/channel_id.h"
-#include "crash/formatted_text.h"
+#include "crash_test_support.h"
 #include "gtest/gtest.h"
 
 namespace quorvel {
@@ -76,76 +76,36 @@ TEST(LogChannelTest, TextReachesSinksEndingInOneNewline) {
   EXPECT_EQ(sink.channels[0], 9u);
 }
 
-class ChannelLogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    log_ = new ChannelLog(4);
-    log_->defaultChannel().sinks.Append(&fallback_);
-  }
-  void TearDown() override { log_->Release(); }
-
-  ChannelLog* log_ = nullptr;
-  RecordingSink fallback_{1};
-};
-
-TEST_F(ChannelLogTest, EnabledChannelKeepsWhatItsSinksTake) {
-  LogChannel* channel = log_->addChannel(kAssertionChannel, true);
-  ASSERT_NE(channel, nullptr);
-  RecordingSink sink(1);
-  channel->sinks.Append(&sink);
-  log_->dispatch(1, kAssertionChannel, "taken\n");
-  EXPECT_EQ(sink.received, std::vector<std::string>{"taken\n"});
-  EXPECT_TRUE(fallback_.received.empty());
-}
-
-TEST_F(ChannelLogTest, DisabledChannelSwallowsTheText) {
-  LogChannel* channel = log_->addChannel(kAssertionChannel, false);
-  RecordingSink sink(1);
-  channel->sinks.Append(&sink);
-  log_->dispatch(1, kAssertionChannel, "dropped\n");
-  EXPECT_TRUE(sink.received.empty());
-  EXPECT_TRUE(fallback_.received.empty());
-}
-
-TEST_F(ChannelLogTest, TextNoSinkTakesGoesToTheDefaultChannel) {
-  LogChannel* channel = log_->addChannel(kAssertionChannel, true);
-  RecordingSink first(2), second(2);
-  channel->sinks.Append(&first);
-  channel->sinks.Append(&second);
-  log_->dispatch(1, kAssertionChannel, "passed on");
-  EXPECT_EQ(first.received.size(), 1u);
-  EXPECT_EQ(second.received.size(), 1u);
-  EXPECT_EQ(fallback_.received, std::vector<std::string>{"passed on\n"});
-
+TEST(ChannelLogTest, DispatchGoesToEnabledChannelsAndFallsBackToTheDefault) {
+  ChannelLog* log = new ChannelLog(4);
+  RecordingSink fallback(1), taker(1), muted(1), declines(2), alsoDeclines(2);
+  log->defaultChannel().sinks.Append(&fallback);
+  log->addChannel(kAssertionChannel, true)->sinks.Append(&taker);
+  log->addChannel(11, false)->sinks.Append(&muted);
+  LogChannel* declining = log->addChannel(12, true);
+  declining->sinks.Append(&declines);
+  declining->sinks.Append(&alsoDeclines);
+  log->dispatch(1, kAssertionChannel, "taken\n");
+  log->dispatch(1, 11, "dropped\n");  // a disabled channel swallows the text
+  log->dispatch(1, 12, "passed on");
   // A channel that is not listed, even one sharing the bucket, goes to the default too.
-  log_->dispatch(1, kAssertionChannel + 4, "unlisted\n");
-  EXPECT_EQ(first.received.size(), 1u);
-  EXPECT_EQ(fallback_.received.back(), "unlisted\n");
+  log->dispatch(1, kAssertionChannel + 4, "unlisted\n");
+  log->muteLevel(2, true);
+  log->dispatch(2, 5, "muted level\n");
+  log->Release();
+  EXPECT_EQ(taker.received, std::vector<std::string>{"taken\n"});
+  EXPECT_TRUE(muted.received.empty());
+  EXPECT_EQ(declines.received.size(), 1u);
+  EXPECT_EQ(alsoDeclines.received.size(), 1u);
+  EXPECT_EQ(fallback.received, (std::vector<std::string>{"passed on\n", "unlisted\n"}));
 }
-
-TEST_F(ChannelLogTest, MutedLevelIsDropped) {
-  log_->muteLevel(2, true);
-  log_->dispatch(2, 5, "muted\n");
-  log_->dispatch(1, 5, "heard\n");
-  EXPECT_EQ(fallback_.received, std::vector<std::string>{"heard\n"});
-}
-
-// A log that tells when it is destroyed.
-class ObservedLog : public ChannelLog {
- public:
-  explicit ObservedLog(bool* destroyed) : ChannelLog(2), destroyed_(destroyed) {}
-  ~ObservedLog() override { *destroyed_ = true; }
-
- private:
-  bool* destroyed_;
-};
 
 TEST(ChannelLogInstanceTest, ChannelLogFormatsAndDispatchesThroughTheInstance) {
   RecordingSink sink(1);
   channelLog({1, kAssertionChannel}, "%s %d", "nobody", 1);  // no log: nothing happens
 
   bool destroyed = false;
-  auto* log = new ObservedLog(&destroyed);
+  auto* log = new test::ObservedLog(&destroyed);
   LogChannel* channel = log->addChannel(kAssertionChannel, true);
   channel->sinks.Append(&sink);
   ChannelLog::SetInstance(log);
@@ -163,18 +123,6 @@ TEST(ChannelLogInstanceTest, ChannelLogFormatsAndDispatchesThroughTheInstance) {
   EXPECT_FALSE(destroyed);
   log->Release();
   EXPECT_TRUE(destroyed);
-}
-
-TEST(FormattedTextTest, HeapOnlyForTextPastTheInlineBuffer) {
-  const std::string fits(4095, 'a');
-  FormattedText<4096> inlineText("%s", fits.c_str());
-  EXPECT_TRUE(inlineText.IsInline());
-  EXPECT_EQ(inlineText.Text(), fits);
-
-  const std::string tooLong(4096, 'b');
-  FormattedText<4096> heapText("%s", tooLong.c_str());
-  EXPECT_FALSE(heapText.IsInline());
-  EXPECT_EQ(heapText.Text(), tooLong);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "crash/channel_log.h"
 #include "crash/report_section.h"
 #include "crash/symbol_engine.h"
 
@@ -66,5 +67,24 @@ class ScopedSymbolEngine {
  private:
   SymbolEngineBindings saved_;
 };
+
+// A channel log that tells when it is destroyed.
+class ObservedLog : public ChannelLog {
+ public:
+  explicit ObservedLog(bool* destroyed) : ChannelLog(2), destroyed_(destroyed) {}
+  ~ObservedLog() override { *destroyed_ = true; }
+
+ private:
+  bool* destroyed_;
+};
+
+// Sets a context's instruction pointer, under the name of the architecture the tests are built for.
+inline void SetInstructionPointer(CONTEXT& context, uintptr_t address) {
+#if defined(_M_IX86) || defined(__i386__)
+  context.Eip = static_cast<DWORD>(address);
+#else
+  context.Rip = address;
+#endif
+}
 
 }  // namespace quorvel::test

@@ -20,14 +20,6 @@ std::string Build(uint32_t flags) {
   return buildReport(info, ReportThreadInfo(), 0).Chars();
 }
 
-size_t Occurrences(const std::string& text, const std::string& piece) {
-  size_t count = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
 uint32_t ListedTimes(const ReportSection* section) {
   uint32_t times = 0;
   const ReportSectionRegistry::Sections* registry = ReportSectionRegistry::Get();
@@ -37,15 +29,7 @@ uint32_t ListedTimes(const ReportSection* section) {
   return times;
 }
 
-TEST(ReportSectionTest, BriefReportIsEmpty) {
-  ScopedReportRegistry registry;
-  FixedSection section("Title", "Body");
-  EXPECT_EQ(Build(kReportBrief), "");
-  EXPECT_EQ(Build(kReportBrief | kReportKeepsResponse), "");
-  EXPECT_EQ(section.contentCalls, 0);
-}
-
-TEST(ReportSectionTest, EmptyRegistryGivesHeaderTimeAndTrailer) {
+TEST(ReportSectionTest, BriefReportIsEmptyAndAnEmptyRegistryGivesHeaderTimeAndTrailer) {
   ScopedReportRegistry registry;
   const std::string report = Build(0);
   const std::string header = "Detailed report:\n\nCurrent local time: ";
@@ -53,6 +37,10 @@ TEST(ReportSectionTest, EmptyRegistryGivesHeaderTimeAndTrailer) {
   // asctime's 24 characters and newline, the blank line, then the trailer.
   EXPECT_EQ(report.size(), header.size() + 25 + 2 + 1) << report;
   EXPECT_EQ(report.substr(report.size() - 4), "\n\n\n\n") << report;
+  FixedSection section("Title", "Body");
+  EXPECT_EQ(Build(kReportBrief), "");
+  EXPECT_EQ(Build(kReportBrief | kReportKeepsResponse), "");
+  EXPECT_EQ(section.contentCalls, 0);
 }
 
 TEST(ReportSectionTest, SectionsAppearInAddressOrderAndOnce) {
@@ -72,9 +60,8 @@ TEST(ReportSectionTest, SectionsAppearInAddressOrderAndOnce) {
   EXPECT_LT(first, second);
   EXPECT_LT(second, third);
   EXPECT_NE(third, std::string::npos);
-  EXPECT_EQ(Occurrences(report, "First:"), 1u);
-  EXPECT_EQ(Occurrences(report, "Second:"), 1u);
-  EXPECT_EQ(ListedTimes(&sections[0]), 1u);
+  EXPECT_EQ(report.rfind("First:"), first);
+  EXPECT_EQ(report.rfind("Second:"), second);
 }
 
 TEST(ReportSectionTest, DestroyedSectionIsNoLongerListed) {

@@ -11,15 +11,6 @@
 namespace quorvel {
 namespace {
 
-class CountedLog : public ChannelLog {
- public:
-  explicit CountedLog(bool* destroyed) : ChannelLog(0), destroyed_(destroyed) {}
-  ~CountedLog() override { *destroyed_ = true; }
-
- private:
-  bool* destroyed_;
-};
-
 BOOL WINAPI NeverCleansUp(HANDLE) { return TRUE; }
 
 TEST(ReportingGuardTest, UnloadUnbindsTheEngineAndReleasesTheChannelLog) {
@@ -29,7 +20,7 @@ TEST(ReportingGuardTest, UnloadUnbindsTheEngineAndReleasesTheChannelLog) {
   SymbolEngine::Instance().bindings.symCleanup = NeverCleansUp;
   ASSERT_TRUE(SymbolEngine::Instance().loadedModules.Append(0x1000));
   bool destroyed = false;
-  ChannelLog::SetInstance(new CountedLog(&destroyed));
+  ChannelLog::SetInstance(new test::ObservedLog(&destroyed));
   { ReportingGuard guard; }
   EXPECT_EQ(SymbolEngine::Instance().bindings.library, nullptr);
   EXPECT_EQ(SymbolEngine::Instance().bindings.symCleanup, nullptr);

@@ -2,6 +2,7 @@
 
 #include <cwctype>
 #include <string>
+#include <utility>
 
 #include "foundation/scoped_handle.h"
 #include "support/test_support.h"
@@ -22,87 +23,63 @@ constexpr HRESULT kFileExists = static_cast<HRESULT>(0x80070050);
 constexpr HRESULT kDirNotEmpty = static_cast<HRESULT>(0x80070091);
 constexpr HRESULT kAlreadyExists = static_cast<HRESULT>(0x800700B7);
 
+FilePath PathOf(const std::wstring& text) { return FilePath(SharedWString(text.c_str())); }
 std::wstring Text(const SharedWString& s) { return s.Chars(); }
 
-FilePath PathOf(const std::wstring& text) { return FilePath(SharedWString(text.c_str())); }
-
-// Puts the process's current directory back at the end of a test.
-class CurrentDirectoryRestorer {
+// Sets the process's current directory for the length of a test.
+class CurrentDirectory {
  public:
-  CurrentDirectoryRestorer() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    saved_ = buffer;
+  explicit CurrentDirectory(const std::wstring& folder) {
+    GetCurrentDirectoryW(MAX_PATH, saved_);
+    SetCurrentDirectoryW(folder.c_str());
   }
-  ~CurrentDirectoryRestorer() { SetCurrentDirectoryW(saved_.c_str()); }
+  ~CurrentDirectory() { SetCurrentDirectoryW(saved_); }
 
  private:
-  std::wstring saved_;
-};
-
-// Sets an environment variable for the length of a test.
-class ScopedVariable {
- public:
-  ScopedVariable(const std::wstring& name, const std::wstring& value) : name_(name) {
-    SetEnvironmentVariableW(name_.c_str(), value.c_str());
-  }
-  ~ScopedVariable() { SetEnvironmentVariableW(name_.c_str(), nullptr); }
-
- private:
-  std::wstring name_;
+  wchar_t saved_[MAX_PATH + 1] = {};
 };
 
 class FilePathTest : public test::TempDirTest {
  protected:
   FilePath P(const std::wstring& relative) const { return PathOf(At(relative)); }
-  // Opens a file for reading without sharing, as another program holding it would.
+  // Opens a file without sharing, as another program holding it would.
   ScopedFileHandle Lock(const std::wstring& relative) const {
     return ScopedFileHandle(CreateFileW(At(relative).c_str(), GENERIC_READ, 0, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
 };
 
-TEST(FilePathValueTest, ConstructionNormalisesAndStartsWithoutResult) {
-  EXPECT_EQ(Text(FilePath().Path()), L".");
-  EXPECT_EQ(Text(PathOf(L"C:\\").Path()), L"C:");
+TEST(FilePathValueTest, ConstructionJoinAndParentAreTextual) {
   EXPECT_EQ(Text(PathOf(L"C:/a//b/").Path()), L"C:\\a\\\\b");
   EXPECT_EQ(Text(PathOf(L"\\").Path()), L"");
-  EXPECT_EQ(PathOf(L"C:\\a").LastResult(), S_OK);
-}
-
-TEST(FilePathValueTest, JoiningNormalisesAndKeepsTheOriginal) {
-  FilePath base = PathOf(L"C:\\game");
-  const FilePath joined = base.Joined(SharedWString(L"bin/client.dll"));
-  EXPECT_EQ(Text(joined.Path()), L"C:\\game\\bin\\client.dll");
-  EXPECT_EQ(Text(base.Path()), L"C:\\game");
-  base.Join(SharedWString(L"\\data\\"));
-  EXPECT_EQ(Text(base.Path()), L"C:\\game\\data");
-  base.Join(SharedWString(L"D:\\other"));
-  EXPECT_EQ(Text(base.Path()), L"D:\\other");
-}
-
-TEST(FilePathValueTest, ParentIsTextual) {
   EXPECT_EQ(Text(PathOf(L"C:\\a\\b").Parent().Path()), L"C:\\a");
   EXPECT_EQ(Text(PathOf(L"C:\\a").Parent().Path()), L"C:");
-  EXPECT_EQ(Text(PathOf(L"C:").Parent().Path()), L"C:");
+  EXPECT_EQ(Text(PathOf(L"C:\\").Parent().Path()), L"C:");
   EXPECT_EQ(Text(PathOf(L"name").Parent().Path()), L"");
   EXPECT_EQ(Text(PathOf(L"\\\\server\\share").Parent().Path()), L"\\\\server");
+  FilePath base = PathOf(L"C:\\game");
+  EXPECT_EQ(Text(base.Joined(SharedWString(L"bin/client.dll")).Path()),
+            L"C:\\game\\bin\\client.dll");
+  EXPECT_EQ(Text(base.Join(SharedWString(L"\\data\\")).Path()), L"C:\\game\\data");
+  EXPECT_EQ(Text(base.Join(SharedWString(L"D:\\other")).Path()), L"D:\\other");
 }
 
-TEST(FilePathValueTest, FullPathGivesEmptyTextBeyond259Characters) {
+TEST_F(FilePathTest, FullPathResolvesRelativePathsAndABareDriveAndGivesUpBeyond259Characters) {
   const std::wstring fits = L"C:\\" + std::wstring(256, L'a');
-  const std::wstring tooLong = fits + L"b";
   EXPECT_EQ(Text(PathOf(fits).FullPath()), fits);
-  EXPECT_EQ(Text(PathOf(tooLong).FullPath()), L"");
-  EXPECT_EQ(Text(PathOf(L"").FullPath()), L"");
+  EXPECT_EQ(Text(PathOf(fits + L"b").FullPath()), L"");
+  CurrentDirectory current(Dir());
+  EXPECT_EQ(Text(PathOf(L"sub/f.txt").FullPath()), At(L"sub\\f.txt"));
+  EXPECT_EQ(Text(PathOf(Dir().substr(0, 3)).FullPath()), Dir());
 }
 
 TEST_F(FilePathTest, ResultsAreKeptByCopiesAndAssignmentButNotByConstruction) {
+  FilePath missingFolder = P(L"none\\g.txt");
+  EXPECT_FALSE(missingFolder.Exists());
+  EXPECT_EQ(missingFolder.LastResult(), kPathNotFound);
   FilePath missing = P(L"missing");
   EXPECT_FALSE(missing.Exists());
-  EXPECT_EQ(missing.LastResult(), kFileNotFound);
-  const FilePath copy(missing);
-  EXPECT_EQ(copy.LastResult(), kFileNotFound);
+  EXPECT_EQ(FilePath(missing).LastResult(), kFileNotFound);
   EXPECT_EQ(missing.Joined(SharedWString(L"x")).LastResult(), kFileNotFound);
   EXPECT_EQ(missing.Parent().LastResult(), S_OK);
   missing = SharedWString(Dir().c_str());
@@ -111,153 +88,80 @@ TEST_F(FilePathTest, ResultsAreKeptByCopiesAndAssignmentButNotByConstruction) {
   EXPECT_EQ(missing.LastResult(), S_OK);
 }
 
-TEST_F(FilePathTest, FullPathResolvesRelativePathsAndABareDriveAgainstTheCurrentDirectory) {
-  CurrentDirectoryRestorer restore;
-  ASSERT_TRUE(SetCurrentDirectoryW(Dir().c_str()));
-  EXPECT_EQ(Text(PathOf(L"sub/f.txt").FullPath()), At(L"sub\\f.txt"));
-  const FilePath drive = PathOf(Dir().substr(0, 3));
-  EXPECT_EQ(Text(drive.Path()), Dir().substr(0, 2));
-  EXPECT_EQ(Text(drive.FullPath()), Dir());
-}
-
-TEST_F(FilePathTest, ExistsRecordsTheQueryError) {
-  WriteFileBytes(At(L"f.txt"), "x");
-  FilePath file = P(L"f.txt");
-  EXPECT_TRUE(file.Exists());
-  EXPECT_EQ(file.LastResult(), S_OK);
-  FilePath missingFile = P(L"g.txt");
-  EXPECT_FALSE(missingFile.Exists());
-  EXPECT_EQ(missingFile.LastResult(), kFileNotFound);
-  FilePath missingFolder = P(L"none\\g.txt");
-  EXPECT_FALSE(missingFolder.Exists());
-  EXPECT_EQ(missingFolder.LastResult(), kPathNotFound);
-}
-
-TEST_F(FilePathTest, DeleteRemovesFilesAndEmptyDirectories) {
-  WriteFileBytes(At(L"f.txt"), "x");
-  CreateDirectoryW(At(L"empty").c_str(), nullptr);
-  FilePath file = P(L"f.txt");
-  FilePath empty = P(L"empty");
-  EXPECT_EQ(file.Delete(), S_OK);
-  EXPECT_EQ(empty.Delete(), S_OK);
-  EXPECT_FALSE(PathExists(At(L"f.txt")));
-  EXPECT_FALSE(PathExists(At(L"empty")));
-}
-
-TEST_F(FilePathTest, DeleteFailuresAreRecorded) {
+TEST_F(FilePathTest, DeleteRemovesFilesAndEmptyFoldersAndRecordsItsFailures) {
   WriteFileBytes(At(L"full\\f.txt"), "x");
-  FilePath full = P(L"full");
-  EXPECT_EQ(full.Delete(), kDirNotEmpty);
-  EXPECT_EQ(full.LastResult(), kDirNotEmpty);
-  EXPECT_TRUE(PathExists(At(L"full\\f.txt")));
-
-  FilePath missing = P(L"missing.txt");
-  EXPECT_EQ(missing.Delete(), kFileNotFound);
-  EXPECT_EQ(missing.LastResult(), kFileNotFound);
-
+  CreateDirectoryW(At(L"empty").c_str(), nullptr);
   WriteFileBytes(At(L"readonly.txt"), "keep");
   ASSERT_TRUE(SetFileAttributesW(At(L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  FilePath readOnly = P(L"readonly.txt");
-  EXPECT_EQ(readOnly.Delete(), kAccessDenied);
-  EXPECT_EQ(readOnly.LastResult(), kAccessDenied);
-  EXPECT_EQ(ReadFileBytes(At(L"readonly.txt")), "keep");
+  const std::pair<const wchar_t*, HRESULT> cases[] = {{L"full", kDirNotEmpty},
+                                                      {L"missing.txt", kFileNotFound},
+                                                      {L"readonly.txt", kAccessDenied},
+                                                      {L"full\\f.txt", S_OK},
+                                                      {L"empty", S_OK}};
+  for (const auto& [name, result] : cases) {
+    FilePath path = P(name);
+    EXPECT_EQ(path.Delete(), result) << test::Utf8(name);
+    EXPECT_EQ(path.LastResult(), result);
+    EXPECT_EQ(PathExists(At(name)), result != S_OK && result != kFileNotFound);
+  }
+  // A read-only file moves as on Windows.
+  EXPECT_EQ(P(L"readonly.txt").MoveTo(P(L"moved.txt")), S_OK);
+  EXPECT_EQ(ReadFileBytes(At(L"moved.txt")), "keep");
 }
 
-TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevel) {
-  CreateDirectoryW(At(L"a").c_str(), nullptr);
-  FilePath deep = P(L"a\\b\\c");
-  EXPECT_EQ(deep.CreateDirectories(), S_OK);
-  EXPECT_EQ(deep.LastResult(), S_OK);
-  EXPECT_TRUE(IsDirectory(At(L"a\\b")));
+TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevelAndStopsAtAFileInTheWay) {
+  EXPECT_EQ(P(L"a\\b\\c").CreateDirectories(), S_OK);
   EXPECT_TRUE(IsDirectory(At(L"a\\b\\c")));
-  EXPECT_EQ(deep.CreateDirectories(), S_OK);
-}
-
-TEST_F(FilePathTest, CreateDirectoriesFailsOnAFileInTheWay) {
+  EXPECT_EQ(P(L"a\\b\\c").CreateDirectories(), S_OK);
+  EXPECT_EQ(P(L"x\\y\\f.txt").CreateParentDirectories(), S_OK);
+  EXPECT_TRUE(IsDirectory(At(L"x\\y")));
+  EXPECT_FALSE(PathExists(At(L"x\\y\\f.txt")));
   WriteFileBytes(At(L"a\\f"), "x");
-  FilePath file = P(L"a\\f");
-  EXPECT_EQ(file.CreateDirectories(), kAlreadyExists);
+  EXPECT_EQ(P(L"a\\f").CreateDirectories(), kAlreadyExists);
   FilePath below = P(L"a\\f\\c\\d");
   EXPECT_EQ(below.CreateDirectories(), kAlreadyExists);
   EXPECT_EQ(below.LastResult(), kAlreadyExists);
-  EXPECT_EQ(ReadFileBytes(At(L"a\\f")), "x");
 }
 
 TEST_F(FilePathTest, CreateDirectoriesOnADriveThatDoesNotExistFailsInsteadOfClimbingForever) {
-  const DWORD drives = GetLogicalDrives();
-  wchar_t letter = 0;
-  for (wchar_t c = L'Y'; c >= L'D'; --c) {
-    if ((drives & (1u << (c - L'A'))) == 0) {
-      letter = c;
-      break;
-    }
+  wchar_t letter = L'Y';
+  while (letter >= L'D' && (GetLogicalDrives() & (1u << (letter - L'A'))) != 0) {
+    --letter;
   }
-  ASSERT_NE(letter, 0) << "every drive letter is in use";
-  FilePath path = PathOf(std::wstring(1, letter) + L":\\backup\\sub");
-  EXPECT_LT(path.CreateDirectories(), 0);
-  EXPECT_LT(path.LastResult(), 0);
+  ASSERT_GE(letter, L'D') << "every drive letter is in use";
+  EXPECT_LT(PathOf(std::wstring(1, letter) + L":\\backup\\sub").CreateDirectories(), 0);
 }
 
-TEST_F(FilePathTest, CreateParentDirectoriesLeavesThePathItself) {
-  FilePath file = P(L"x\\y\\f.txt");
-  EXPECT_EQ(file.CreateParentDirectories(), S_OK);
-  EXPECT_TRUE(IsDirectory(At(L"x\\y")));
-  EXPECT_FALSE(PathExists(At(L"x\\y\\f.txt")));
-}
-
-TEST_F(FilePathTest, CopyOntoAnExistingDirectoryLandsInsideUnderTheSourceName) {
+TEST_F(FilePathTest, CopyAndMoveOntoAnExistingDirectoryLandInsideUnderTheSourceName) {
   WriteFileBytes(At(L"src\\f.txt"), "new");
   CreateDirectoryW(At(L"dest").c_str(), nullptr);
   FilePath source = P(L"src\\f.txt");
   const FilePath destination = P(L"dest");
   EXPECT_EQ(source.CopyTo(destination, true), S_OK);
   EXPECT_EQ(ReadFileBytes(At(L"dest\\f.txt")), "new");
-  EXPECT_EQ(ReadFileBytes(At(L"src\\f.txt")), "new");
   EXPECT_EQ(Text(destination.Path()), At(L"dest"));
+  ASSERT_TRUE(DeleteFileW(At(L"dest\\f.txt").c_str()));
+  EXPECT_EQ(source.MoveTo(destination), S_OK);
+  EXPECT_EQ(ReadFileBytes(At(L"dest\\f.txt")), "new");
+  EXPECT_FALSE(PathExists(At(L"src\\f.txt")));
 }
 
-TEST_F(FilePathTest, CopyFailsOntoAnExistingFileOnlyWhenAsked) {
+TEST_F(FilePathTest, ExistingFilesFailCopyOnlyWhenAskedAndAlwaysFailMove) {
   WriteFileBytes(At(L"f.txt"), "new");
   WriteFileBytes(At(L"g.txt"), "old");
   FilePath source = P(L"f.txt");
   EXPECT_EQ(source.CopyTo(P(L"g.txt"), true), kFileExists);
   EXPECT_EQ(source.LastResult(), kFileExists);
+  EXPECT_EQ(source.MoveTo(P(L"g.txt")), kAlreadyExists);
   EXPECT_EQ(ReadFileBytes(At(L"g.txt")), "old");
   EXPECT_EQ(source.CopyTo(P(L"g.txt"), false), S_OK);
   EXPECT_EQ(source.LastResult(), S_OK);
   EXPECT_EQ(ReadFileBytes(At(L"g.txt")), "new");
 }
 
-TEST_F(FilePathTest, CopyAndMoveCreateTheDestinationFolders) {
-  WriteFileBytes(At(L"f.txt"), "f");
-  WriteFileBytes(At(L"g.txt"), "g");
-  FilePath copied = P(L"f.txt");
-  FilePath moved = P(L"g.txt");
-  EXPECT_EQ(copied.CopyTo(P(L"c\\d\\f.txt"), true), S_OK);
-  EXPECT_EQ(moved.MoveTo(P(L"m\\n\\g.txt")), S_OK);
-  EXPECT_EQ(ReadFileBytes(At(L"c\\d\\f.txt")), "f");
-  EXPECT_EQ(ReadFileBytes(At(L"m\\n\\g.txt")), "g");
-  EXPECT_FALSE(PathExists(At(L"g.txt")));
-}
-
-TEST_F(FilePathTest, MoveOntoAnExistingFileFailsAndMoveIntoADirectoryWorks) {
-  WriteFileBytes(At(L"f.txt"), "new");
-  WriteFileBytes(At(L"g.txt"), "old");
-  CreateDirectoryW(At(L"dest").c_str(), nullptr);
-  FilePath source = P(L"f.txt");
-  EXPECT_EQ(source.MoveTo(P(L"g.txt")), kAlreadyExists);
-  EXPECT_EQ(source.LastResult(), kAlreadyExists);
-  EXPECT_EQ(ReadFileBytes(At(L"f.txt")), "new");
-  EXPECT_EQ(ReadFileBytes(At(L"g.txt")), "old");
-  EXPECT_EQ(source.MoveTo(P(L"dest")), S_OK);
-  EXPECT_EQ(ReadFileBytes(At(L"dest\\f.txt")), "new");
-  EXPECT_FALSE(PathExists(At(L"f.txt")));
-}
-
 TEST_F(FilePathTest, AMissingSourceFailsWithItsQueryErrorAndCreatesNothing) {
   FilePath missingFile = P(L"f.txt");
   EXPECT_EQ(missingFile.CopyTo(P(L"out\\f.txt"), false), kFileNotFound);
-  EXPECT_EQ(missingFile.LastResult(), kFileNotFound);
   EXPECT_EQ(missingFile.MoveTo(P(L"out\\f.txt")), kFileNotFound);
   FilePath missingFolder = P(L"none\\f.txt");
   EXPECT_EQ(missingFolder.CopyTo(P(L"out\\f.txt"), true), kPathNotFound);
@@ -266,29 +170,16 @@ TEST_F(FilePathTest, AMissingSourceFailsWithItsQueryErrorAndCreatesNothing) {
   EXPECT_FALSE(PathExists(At(L"out")));
 }
 
-TEST_F(FilePathTest, ADestinationFolderThatCannotBeCreatedStopsTheCopy) {
+TEST_F(FilePathTest, DestinationFoldersAreCreatedAndAFileInTheirWayStopsTheTransfer) {
   WriteFileBytes(At(L"f.txt"), "f");
   WriteFileBytes(At(L"blocker"), "b");
   FilePath source = P(L"f.txt");
+  EXPECT_EQ(source.CopyTo(P(L"c\\d\\f.txt"), true), S_OK);
+  EXPECT_EQ(ReadFileBytes(At(L"c\\d\\f.txt")), "f");
   EXPECT_EQ(source.CopyTo(P(L"blocker\\sub\\f.txt"), false), kAlreadyExists);
-  EXPECT_EQ(source.LastResult(), kAlreadyExists);
   EXPECT_EQ(source.MoveTo(P(L"blocker\\sub\\f.txt")), kAlreadyExists);
+  EXPECT_EQ(source.LastResult(), kAlreadyExists);
   EXPECT_EQ(ReadFileBytes(At(L"f.txt")), "f");
-  EXPECT_EQ(ReadFileBytes(At(L"blocker")), "b");
-}
-
-TEST_F(FilePathTest, PrepareDestinationRecordsTheDestinationQueryInTheDestination) {
-  WriteFileBytes(At(L"f.txt"), "f");
-  FilePath source = P(L"f.txt");
-  FilePath destination = P(L"out\\f.txt");
-  EXPECT_EQ(source.PrepareDestination(destination), S_OK);
-  EXPECT_EQ(destination.LastResult(), S_OK);
-  EXPECT_TRUE(IsDirectory(At(L"out")));
-  EXPECT_EQ(Text(destination.Path()), At(L"out\\f.txt"));
-
-  FilePath folder = P(L"out");
-  EXPECT_EQ(source.PrepareDestination(folder), S_OK);
-  EXPECT_EQ(Text(folder.Path()), At(L"out\\f.txt"));
 }
 
 TEST_F(FilePathTest, AFileHeldOpenWithoutSharingGivesASharingViolation) {
@@ -297,116 +188,74 @@ TEST_F(FilePathTest, AFileHeldOpenWithoutSharingGivesASharingViolation) {
   ASSERT_TRUE(lock.IsValid());
   FilePath held = P(L"held.txt");
   EXPECT_EQ(held.MoveTo(P(L"moved.txt")), kSharingViolation);
-  EXPECT_EQ(held.LastResult(), kSharingViolation);
   EXPECT_EQ(held.CopyTo(P(L"copied.txt"), false), kSharingViolation);
   EXPECT_EQ(held.Delete(), kSharingViolation);
-  EXPECT_EQ(held.LastResult(), kSharingViolation);
   EXPECT_FALSE(PathExists(At(L"moved.txt")));
+  // Nor can it be removed with its folders, which therefore stay.
+  EXPECT_EQ(held.RemoveWithEmptyParents(PathOf(Dir())), kSharingViolation);
+  EXPECT_EQ(held.LastResult(), kSharingViolation);
   EXPECT_TRUE(PathExists(At(L"held.txt")));
 }
 
-TEST_F(FilePathTest, AReadOnlyFileCanBeMovedButNotDeleted) {
-  WriteFileBytes(At(L"r.txt"), "r");
-  ASSERT_TRUE(SetFileAttributesW(At(L"r.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  FilePath file = P(L"r.txt");
-  EXPECT_EQ(file.Delete(), kAccessDenied);
-  EXPECT_EQ(file.MoveTo(P(L"s.txt")), S_OK);
-  EXPECT_EQ(ReadFileBytes(At(L"s.txt")), "r");
-}
-
-TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmpty) {
+TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmptyAndNeverAtTheRoot) {
   WriteFileBytes(At(L"R\\x\\y\\f.txt"), "f");
   WriteFileBytes(At(L"R\\x\\other.txt"), "o");
-  FilePath file = P(L"R\\x\\y\\f.txt");
-  EXPECT_EQ(file.RemoveWithEmptyParents(P(L"R")), S_OK);
-  EXPECT_EQ(file.LastResult(), S_OK);
+  WriteFileBytes(At(L"R\\busy\\sub\\keep.txt"), "k");
+  CreateDirectoryW(At(L"R\\w").c_str(), nullptr);
+  // A missing file still lets the emptied folders go; a folder that is not empty stays.
+  for (const wchar_t* name : {L"R\\x\\y\\f.txt", L"R\\w\\missing.txt", L"R\\busy"}) {
+    EXPECT_EQ(P(name).RemoveWithEmptyParents(P(L"R")), S_OK) << test::Utf8(name);
+  }
   EXPECT_FALSE(PathExists(At(L"R\\x\\y")));
+  EXPECT_FALSE(PathExists(At(L"R\\w")));
   EXPECT_EQ(ReadFileBytes(At(L"R\\x\\other.txt")), "o");
-}
-
-TEST_F(FilePathTest, RemoveWithEmptyParentsNeverRemovesTheRoot) {
-  WriteFileBytes(At(L"R\\x\\y\\f.txt"), "f");
-  FilePath file = P(L"R\\x\\y\\f.txt");
-  EXPECT_EQ(file.RemoveWithEmptyParents(P(L"R")), S_OK);
+  EXPECT_TRUE(PathExists(At(L"R\\busy\\sub\\keep.txt")));
+  ASSERT_TRUE(DeleteFileW(At(L"R\\busy\\sub\\keep.txt").c_str()));
+  EXPECT_EQ(P(L"R\\busy\\sub").RemoveWithEmptyParents(P(L"R")), S_OK);
+  // R becomes empty, yet the root stays.
+  EXPECT_EQ(P(L"R\\x\\other.txt").RemoveWithEmptyParents(P(L"R")), S_OK);
   EXPECT_FALSE(PathExists(At(L"R\\x")));
+  EXPECT_FALSE(PathExists(At(L"R\\busy")));
   EXPECT_TRUE(IsDirectory(At(L"R")));
 }
 
-TEST_F(FilePathTest, RemoveWithEmptyParentsOfAMissingFileStillRemovesEmptyFolders) {
-  CreateDirectoryW(At(L"R").c_str(), nullptr);
-  CreateDirectoryW(At(L"R\\x").c_str(), nullptr);
-  FilePath file = P(L"R\\x\\f.txt");
-  EXPECT_EQ(file.RemoveWithEmptyParents(P(L"R")), S_OK);
-  EXPECT_FALSE(PathExists(At(L"R\\x")));
-  EXPECT_TRUE(IsDirectory(At(L"R")));
-}
-
-TEST_F(FilePathTest, RemoveWithEmptyParentsUnderARootInOtherCaseDeletesOnlyThePath) {
+TEST_F(FilePathTest, RemoveWithEmptyParentsDeletesOnlyThePathUnlessTheRootBeginsIt) {
   WriteFileBytes(At(L"R\\x\\f.txt"), "f");
   std::wstring upper = At(L"R");
   for (wchar_t& c : upper) {
     c = static_cast<wchar_t>(std::towupper(c));
   }
   ASSERT_NE(upper, At(L"R"));
-  FilePath file = P(L"R\\x\\f.txt");
-  EXPECT_EQ(file.RemoveWithEmptyParents(PathOf(upper)), S_OK);
+  EXPECT_EQ(P(L"R\\x\\f.txt").RemoveWithEmptyParents(PathOf(upper)), S_OK);
   EXPECT_FALSE(PathExists(At(L"R\\x\\f.txt")));
   EXPECT_TRUE(IsDirectory(At(L"R\\x")));
-}
-
-TEST_F(FilePathTest, RemoveWithEmptyParentsOutsideTheRootReportsTheDeleteResult) {
-  CreateDirectoryW(At(L"R").c_str(), nullptr);
-  CreateDirectoryW(At(L"other").c_str(), nullptr);
-  FilePath file = P(L"other\\f.txt");
-  EXPECT_EQ(file.RemoveWithEmptyParents(P(L"R")), kFileNotFound);
-  EXPECT_EQ(file.LastResult(), kFileNotFound);
-  EXPECT_TRUE(IsDirectory(At(L"other")));
-}
-
-TEST_F(FilePathTest, RemoveWithEmptyParentsComparesCharactersNotComponents) {
-  CreateDirectoryW(At(L"app").c_str(), nullptr);
-  WriteFileBytes(At(L"application\\f"), "f");
-  FilePath file = P(L"application\\f");
-  EXPECT_EQ(file.RemoveWithEmptyParents(P(L"app")), S_OK);
-  EXPECT_FALSE(PathExists(At(L"application")));
-  EXPECT_TRUE(IsDirectory(At(L"app")));
-  EXPECT_TRUE(IsDirectory(Dir()));
-}
-
-TEST_F(FilePathTest, RemoveWithEmptyParentsFailsOnlyOnAFileThatStays) {
-  WriteFileBytes(At(L"R\\x\\held.txt"), "h");
-  FilePath held = P(L"R\\x\\held.txt");
-  {
-    const ScopedFileHandle lock = Lock(L"R\\x\\held.txt");
-    ASSERT_TRUE(lock.IsValid());
-    EXPECT_EQ(held.RemoveWithEmptyParents(P(L"R")), kSharingViolation);
-    EXPECT_EQ(held.LastResult(), kSharingViolation);
-  }
-  EXPECT_TRUE(PathExists(At(L"R\\x\\held.txt")));
-
-  WriteFileBytes(At(L"R\\busy\\sub\\keep.txt"), "k");
-  FilePath folder = P(L"R\\busy");
-  EXPECT_EQ(folder.RemoveWithEmptyParents(P(L"R")), S_OK);
-  EXPECT_TRUE(PathExists(At(L"R\\busy\\sub\\keep.txt")));
+  // Characters are compared, not components; outside the root the delete's result is reported.
+  WriteFileBytes(At(L"Rx\\f"), "f");
+  EXPECT_EQ(P(L"Rx\\f").RemoveWithEmptyParents(P(L"R")), S_OK);
+  EXPECT_FALSE(PathExists(At(L"Rx")));
+  EXPECT_TRUE(IsDirectory(At(L"R")));
+  FilePath outside = P(L"R\\x\\f.txt");
+  EXPECT_EQ(outside.RemoveWithEmptyParents(P(L"other")), kFileNotFound);
+  EXPECT_EQ(outside.LastResult(), kFileNotFound);
+  EXPECT_TRUE(IsDirectory(At(L"R\\x")));
 }
 
 // A bare drive is its own parent and resolves to that drive's current directory, which
 // for a drive other than the process's own comes from the "=X:" environment entry.
 TEST_F(FilePathTest, RemoveWithEmptyParentsEndsAtABareDriveWhoseDirectoryHasGone) {
   const std::wstring drive = Dir().substr(0, 2);
-  CurrentDirectoryRestorer restore;
-  ASSERT_TRUE(SetCurrentDirectoryW(test::ProgramFolder().c_str()));
-  wchar_t current[MAX_PATH + 1] = {};
-  GetCurrentDirectoryW(MAX_PATH, current);
-  if (_wcsnicmp(current, drive.c_str(), 2) == 0) {
+  CurrentDirectory current(test::ProgramFolder());
+  wchar_t folder[MAX_PATH + 1] = {};
+  GetCurrentDirectoryW(MAX_PATH, folder);
+  if (_wcsnicmp(folder, drive.c_str(), 2) == 0) {
     GTEST_SKIP() << "the test programs live on the temporary folder's drive";
   }
-  const ScopedVariable driveDirectory(L"=" + drive, At(L"cwd"));
+  const std::wstring variable = L"=" + drive;
+  SetEnvironmentVariableW(variable.c_str(), At(L"cwd").c_str());
   WriteFileBytes(At(L"cwd\\x\\f.txt"), "f");
-  ASSERT_EQ(Text(PathOf(drive + L"x").FullPath()), At(L"cwd\\x"));
-
-  FilePath file = PathOf(drive + L"x\\f.txt");
-  EXPECT_EQ(file.RemoveWithEmptyParents(PathOf(Dir())), S_OK);
+  EXPECT_EQ(Text(PathOf(drive + L"x").FullPath()), At(L"cwd\\x"));
+  EXPECT_EQ(PathOf(drive + L"x\\f.txt").RemoveWithEmptyParents(PathOf(Dir())), S_OK);
+  SetEnvironmentVariableW(variable.c_str(), nullptr);
   EXPECT_FALSE(PathExists(At(L"cwd")));
   EXPECT_TRUE(IsDirectory(Dir()));
 }

@@ -14,39 +14,34 @@ constexpr UINT kInvalidCodePage = 12345;
 const wchar_t kWideHan[] = {L'a', 0x4E2D, L'b', 0};
 const char kUtf8Han[] = {'a', '\xE4', '\xB8', '\xAD', 'b', 0};
 
-TEST(CodePageTest, NullAndEmptyTextGiveTheEmptyStringBothWays) {
-  SharedWString wide(L"old");
-  ConvertFromCodePage(nullptr, wide, 0);
-  EXPECT_EQ(wide.Header(), SharedWString::EmptyHeader());
+std::string Narrow(const wchar_t* text, UINT codePage) {
   SharedString narrow("old");
-  ConvertToCodePage(L"", narrow, CP_UTF8);
-  EXPECT_EQ(narrow.Header(), SharedString::EmptyHeader());
-  EXPECT_EQ(FromCodePage("", kInvalidCodePage).Header(), SharedWString::EmptyHeader());
+  ConvertToCodePage(text, narrow, codePage);
+  return narrow.Chars();
 }
 
-TEST(CodePageTest, NarrowTextFromTheAnsiCodePage) {
-  const SharedWString wide = FromCodePage("abc", 0);
-  EXPECT_STREQ(wide.Chars(), L"abc");
-  EXPECT_EQ(wide.Header()->length, 4u);
+TEST(CodePageTest, NarrowTextToWideAndNullOrEmptyTextToTheSharedEmptyString) {
+  EXPECT_STREQ(FromCodePage("abc", 0).Chars(), L"abc");
+  EXPECT_STREQ(FromCodePage(kUtf8Han, CP_UTF8).Chars(), kWideHan);
   SharedWString appended(L"x");
   AppendFromCodePage(appended, "abc", 0);
   EXPECT_STREQ(appended.Chars(), L"xabc");
-  EXPECT_STREQ(FromCodePage(kUtf8Han, CP_UTF8).Chars(), kWideHan);
+  SharedWString wide(L"old");
+  ConvertFromCodePage(nullptr, wide, 0);
+  EXPECT_EQ(wide.Header(), SharedWString::EmptyHeader());
+  EXPECT_EQ(FromCodePage("", kInvalidCodePage).Header(), SharedWString::EmptyHeader());
+  SharedString narrow("old");
+  ConvertToCodePage(L"", narrow, CP_UTF8);
+  EXPECT_EQ(narrow.Header(), SharedString::EmptyHeader());
 }
 
 TEST(CodePageTest, WideTextToACodePageAndItsSubstitutes) {
-  SharedString narrow;
-  ConvertToCodePage(L"\x00E9", narrow, 1252);
-  EXPECT_EQ(std::string(narrow.Chars()), "\xE9");
-  ConvertToCodePage(kWideHan, narrow, 1252);
-  EXPECT_EQ(std::string(narrow.Chars()), "a<0x4E2D>b");
-  EXPECT_EQ(narrow.Length(), 10u);
+  EXPECT_EQ(Narrow(L"\x00E9", 1252), "\xE9");
+  EXPECT_EQ(Narrow(kWideHan, 1252), "a<0x4E2D>b");
   // UTF-8 takes no default character, so every character has its form.
-  ConvertToCodePage(kWideHan, narrow, CP_UTF8);
-  EXPECT_EQ(std::string(narrow.Chars()), kUtf8Han);
+  EXPECT_EQ(Narrow(kWideHan, CP_UTF8), kUtf8Han);
   // A code page the system cannot measure with spells out everything beyond ASCII.
-  ConvertToCodePage(L"x\x00E9", narrow, kInvalidCodePage);
-  EXPECT_EQ(std::string(narrow.Chars()), "x<0x00E9>");
+  EXPECT_EQ(Narrow(L"x\x00E9", kInvalidCodePage), "x<0x00E9>");
   SharedString appended("1");
   AppendToCodePage(appended, L"2", CP_UTF8);
   EXPECT_STREQ(appended.Chars(), "12");
@@ -60,7 +55,6 @@ TEST(CodePageTest, AnInvalidCodePageLeavesTheDiagnosticText) {
   const std::wstring expected =
       L"Could not determine number of bytes needed to convert from codepage 12345! GetLastError " +
       std::to_wstring(error) + L" (" + Formatted(L"0x%08x", error).Chars() + L")\n";
-
   SharedWString wide(L"old");
   ConvertFromCodePage("abc", wide, kInvalidCodePage);
   EXPECT_EQ(test::Utf8(wide.Chars()), test::Utf8(expected));

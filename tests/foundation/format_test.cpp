@@ -7,21 +7,17 @@
 namespace quorvel {
 namespace {
 
-TEST(FormatTest, AFormatThatProducesNothingGivesTheSharedEmptyString) {
-  SharedWString wide(L"old");
+TEST(FormatTest, TheResultBlockHasExactlyTheFormattedSizeAndNothingIsTheSharedEmptyString) {
+  SharedWString wide;
+  EXPECT_EQ(Format(wide, L"%ls-%d", L"abc", 42), 6);
+  EXPECT_STREQ(wide.Chars(), L"abc-42");
+  EXPECT_EQ(wide.Header()->capacity, 7u);
+  EXPECT_STREQ(Formatted(L"0x%08x", 0x80070057u).Chars(), L"0x80070057");
   EXPECT_EQ(Format(wide, L""), 0);
   EXPECT_EQ(wide.Header(), SharedWString::EmptyHeader());
   SharedString narrow("old");
   EXPECT_EQ(Format(narrow, "%s", ""), 0);
   EXPECT_EQ(narrow.Header(), SharedString::EmptyHeader());
-}
-
-TEST(FormatTest, TheResultBlockHasExactlyTheFormattedSize) {
-  SharedWString wide;
-  EXPECT_EQ(Format(wide, L"%ls-%d", L"abc", 42), 6);
-  EXPECT_STREQ(wide.Chars(), L"abc-42");
-  EXPECT_EQ(wide.Header()->capacity, 7u);
-  EXPECT_EQ(Formatted(L"0x%08x", 0x80070057u).Chars(), std::wstring(L"0x80070057"));
 }
 
 TEST(FormatTest, AStringsOwnTextMayBeAnArgument) {
@@ -44,9 +40,6 @@ TEST(FormatTest, AppendFormatAndAppendUnsigned) {
   SharedWString wide;
   EXPECT_EQ(AppendFormat(wide, L"%hs", "x"), 1);
   EXPECT_STREQ(wide.Chars(), L"x");
-  const StringHeader* block = wide.Header();
-  AppendFormat(wide, L"%ls", L"");
-  EXPECT_EQ(wide.Header(), block);
 }
 
 TEST(FormatTest, NarrowFallbackWritesUtf8AndKeepsAnEscapedPercentS) {
@@ -54,34 +47,20 @@ TEST(FormatTest, NarrowFallbackWritesUtf8AndKeepsAnEscapedPercentS) {
   SharedString text;
   const int32_t n = Format(text, "%ls %%s %s!", wideHan, "narrow");
   EXPECT_EQ(std::string(text.Chars()), std::string("a\xE4\xB8\xAD") + "b %s narrow!");
-  EXPECT_EQ(n, static_cast<int32_t>(text.Length()));
-  EXPECT_EQ(text.Length(), 16u);
+  EXPECT_EQ(n, 16);
 }
 
-TEST(FormatTest, SystemErrorTextIsTheSystemsMessageUntrimmed) {
+TEST(FormatTest, SystemErrorTextIsTheSystemsMessageUntrimmedOrEmptyWithANote) {
   for (DWORD code : {2u, 5u, 87u}) {
     const std::wstring expected = test::SystemMessage(code);
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(test::Utf8(SystemErrorText(code).Chars()), test::Utf8(expected)) << code;
   }
-}
-
-TEST(FormatTest, SystemErrorTextOfAnUnknownCodeIsEmptyAndSaysSoOnStandardOutput) {
   // Customer-defined codes have no system message.
-  const DWORD unknown = 0x20001234;
-  ASSERT_TRUE(test::SystemMessage(unknown).empty());
+  ASSERT_TRUE(test::SystemMessage(0x20001234).empty());
   testing::internal::CaptureStdout();
-  const SharedWString text = SystemErrorText(unknown);
+  EXPECT_EQ(SystemErrorText(0x20001234).Header(), SharedWString::EmptyHeader());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "FormatMessage failed\n");
-  EXPECT_EQ(text.Header(), SharedWString::EmptyHeader());
-}
-
-TEST(FormatTest, HresultFromWin32KeepsZeroAndHresultsAndMapsTheLow16Bits) {
-  EXPECT_EQ(HRESULT_FROM_WIN32(2), static_cast<HRESULT>(0x80070002));
-  EXPECT_EQ(HRESULT_FROM_WIN32(5), static_cast<HRESULT>(0x80070005));
-  EXPECT_EQ(HRESULT_FROM_WIN32(0), 0);
-  EXPECT_EQ(HRESULT_FROM_WIN32(0x80004005), static_cast<HRESULT>(0x80004005));
-  EXPECT_EQ(HRESULT_FROM_WIN32(0x12345), static_cast<HRESULT>(0x80072345));
 }
 
 }  // namespace

@@ -19,28 +19,13 @@ bool MutexExists(const std::string& name) {
   return mutex.IsValid();
 }
 
-TEST(NamedMutexTest, ClaimsTheFirstFreeNumberAndGivesItBackOnClose) {
-  const std::string base = UniqueBase("first_free");
-  NamedMutex first(base.c_str(), true, 0);
-  NamedMutex second(base.c_str(), true, 0);
-  EXPECT_EQ(first.InstanceNumber(), 1u);
-  EXPECT_EQ(second.InstanceNumber(), 2u);
-  EXPECT_STREQ(second.FullName().Chars(), (base + "_2").c_str());
-  EXPECT_TRUE(MutexExists(base + "_1"));
-
-  first.Close();
-  EXPECT_FALSE(first.IsHeld());
-  EXPECT_EQ(first.InstanceNumber(), 0u);
-  EXPECT_FALSE(MutexExists(base + "_1"));
-  NamedMutex third(base.c_str(), true, 0);
-  EXPECT_EQ(third.InstanceNumber(), 1u);
-}
-
-TEST(NamedMutexTest, ARequestedNumberHeldElsewhereFailsAndAFreeOneIsClaimed) {
-  const std::string base = UniqueBase("requested");
+TEST(NamedMutexTest, ClaimsTheFirstFreeOrTheRequestedNumberAndGivesItBackOnClose) {
+  const std::string base = UniqueBase("numbers");
   NamedMutex holder(base.c_str(), true, 3);
-  ASSERT_EQ(holder.InstanceNumber(), 3u);
-
+  NamedMutex first(base.c_str(), true, 0);
+  EXPECT_EQ(holder.InstanceNumber(), 3u);
+  EXPECT_EQ(first.InstanceNumber(), 1u);
+  // A requested number held elsewhere fails; a free one is claimed.
   NamedMutex other(base.c_str(), false, 0);
   EXPECT_EQ(other.Create(3, SharedString()), 0u);
   EXPECT_FALSE(other.IsHeld());
@@ -49,17 +34,14 @@ TEST(NamedMutexTest, ARequestedNumberHeldElsewhereFailsAndAFreeOneIsClaimed) {
   // Once one is held, a further Create changes nothing.
   EXPECT_EQ(other.Create(0, SharedString(UniqueBase("ignored").c_str())), 4u);
   EXPECT_STREQ(other.FullName().Chars(), (base + "_4").c_str());
+  first.Close();
+  EXPECT_FALSE(first.IsHeld());
+  EXPECT_EQ(first.InstanceNumber(), 0u);
+  EXPECT_FALSE(MutexExists(base + "_1"));
+  EXPECT_EQ(NamedMutex(base.c_str(), true, 0).InstanceNumber(), 1u);
 }
 
-TEST(NamedMutexTest, NamesTakenByOtherKindsOfObjectAreSkipped) {
-  const std::string base = UniqueBase("skipped");
-  ScopedHandle event(CreateEventA(nullptr, TRUE, FALSE, (base + "_1").c_str()));
-  ASSERT_TRUE(event.IsValid());
-  NamedMutex mutex(base.c_str(), true, 0);
-  EXPECT_EQ(mutex.InstanceNumber(), 2u);
-}
-
-TEST(NamedMutexTest, GivesUpWhenNoNumberCanEverBeCreated) {
+TEST(NamedMutexTest, SkipsNamesTakenByOtherObjectsAndGivesUpAfterTheBound) {
   const std::string base = UniqueBase("bounded");
   std::vector<ScopedHandle> events;
   for (uint32_t n = 1; n <= kNamedMutexMaxTries; ++n) {
@@ -72,6 +54,8 @@ TEST(NamedMutexTest, GivesUpWhenNoNumberCanEverBeCreated) {
   EXPECT_FALSE(mutex.IsHeld());
   // The first number past the bound was never tried.
   EXPECT_FALSE(MutexExists(base + "_" + std::to_string(kNamedMutexMaxTries + 1)));
+  events.pop_back();
+  EXPECT_EQ(mutex.Create(0, SharedString()), kNamedMutexMaxTries);
 }
 
 TEST(NamedMutexTest, AnEmptyBaseNameBecomesTheExecutablesFileName) {

@@ -1,6 +1,5 @@
 #include "foundation/process_instance.h"
 
-#include <memory>
 #include <string>
 
 #include "foundation/scoped_handle.h"
@@ -16,18 +15,17 @@ class LibraryHolder {
  public:
   LibraryHolder() : ready_(L"holder_ready"), release_(L"holder_release") {
     const std::wstring library = test::ProgramFolder() + L"\\Quorvel.dll";
-    if (process_.Start(L"library_holder.exe",
-                       L"\"" + library + L"\" " + ready_.Name() + L" " + release_.Name())) {
-      ready_.WaitFor(30000);
-    }
+    ready = process_.Start(L"library_holder.exe",
+                           L"\"" + library + L"\" " + ready_.Name() + L" " + release_.Name()) &&
+            ready_.WaitFor(30000) && process_.ExitCode() == STILL_ACTIVE;
   }
   ~LibraryHolder() { Release(); }
-  bool IsReady() const { return ready_.WaitFor(0) && process_.ExitCode() == STILL_ACTIVE; }
   // Lets the process end; true when it ended normally.
   bool Release() {
     release_.Set();
     return process_.WaitForExit(30000) && process_.ExitCode() == 0;
   }
+  bool ready = false;
 
  private:
   test::NamedEvent ready_;
@@ -65,21 +63,15 @@ TEST(ProcessInstanceTest, TheModulesInstanceHoldsTheLowerCaseExecutableNameWithI
 TEST(ProcessInstanceTest, ProcessesLoadingTheLibraryClaimTheFirstFreeNumbers) {
   ASSERT_EQ(HeldInstances(), "0000") << "a holder of an earlier run is still alive";
 
-  auto first = std::make_unique<LibraryHolder>();
-  ASSERT_TRUE(first->IsReady());
-  EXPECT_EQ(HeldInstances(), "1000");
-  LibraryHolder second;
-  ASSERT_TRUE(second.IsReady());
-  EXPECT_EQ(HeldInstances(), "1100");
-  LibraryHolder third;
-  ASSERT_TRUE(third.IsReady());
+  LibraryHolder holders[3];
+  for (const LibraryHolder& holder : holders) {
+    ASSERT_TRUE(holder.ready);
+  }
   EXPECT_EQ(HeldInstances(), "1110");
-
-  EXPECT_TRUE(first->Release());
-  first.reset();
+  EXPECT_TRUE(holders[0].Release());
   EXPECT_EQ(HeldInstances(), "0110");
   LibraryHolder fourth;
-  ASSERT_TRUE(fourth.IsReady());
+  ASSERT_TRUE(fourth.ready);
   EXPECT_EQ(HeldInstances(), "1110");
 }
 

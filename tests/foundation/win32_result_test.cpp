@@ -5,16 +5,11 @@
 namespace quorvel {
 namespace {
 
-TEST(Win32ResultTest, ErrorCodesMapToTheWin32Facility) {
-  EXPECT_EQ(FailureResult(ERROR_FILE_NOT_FOUND), static_cast<HRESULT>(0x80070002));
+TEST(Win32ResultTest, CodesMapToTheWin32FacilityAndAFailureWithoutCodeNeverReadsAsSuccess) {
   EXPECT_EQ(FailureResult(ERROR_ALREADY_EXISTS), static_cast<HRESULT>(0x800700B7));
-  // Only the low 16 bits of a code survive the mapping.
+  // Only the low 16 bits of a code survive; a failure HRESULT passes unchanged.
   EXPECT_EQ(FailureResult(0x12345u), static_cast<HRESULT>(0x80072345));
-  // A value that is already a failure HRESULT passes unchanged.
   EXPECT_EQ(FailureResult(0x80004005u), static_cast<HRESULT>(0x80004005));
-}
-
-TEST(Win32ResultTest, AFailureWithoutCodeNeverReadsAsSuccess) {
   EXPECT_EQ(FailureResult(ERROR_SUCCESS), E_FAIL);
   EXPECT_EQ(FailureResult(ERROR_SUCCESS, static_cast<HRESULT>(0x80070020)),
             static_cast<HRESULT>(0x80070020));

@@ -30,23 +30,18 @@ class EnvironmentReferencesTest : public ::testing::Test {
   }
 };
 
-TEST_F(EnvironmentReferencesTest, ReferencesArePlainTextOtherwise) {
+TEST_F(EnvironmentReferencesTest, ReferencesExpandAndPercentSignsFollowTheirRules) {
   EXPECT_EQ(Expand(L"\"-restart\""), L"\"-restart\"");
   EXPECT_EQ(Expand(L""), L"");
   EXPECT_EQ(Expand(L"\"%QV_TEST_RESULT%\" \"x\""), L"\"0x80070020\" \"x\"");
   EXPECT_EQ(Expand(L"a%qv_test_result%b"), L"a0x80070020b");
-}
-
-TEST_F(EnvironmentReferencesTest, PercentSignsFollowTheirRules) {
   EXPECT_EQ(Expand(L"100%% sure"), L"100% sure");
   EXPECT_EQ(Expand(L"%%%%"), L"%%");
   EXPECT_EQ(Expand(L"trailing%"), L"trailing");
   EXPECT_EQ(Expand(L"a%QV_TEST_UNSET%b"), L"ab");
   EXPECT_EQ(Expand(L"keep %QV_TEST_RESULT"), L"keep 0x80070020");
   EXPECT_EQ(Expand(L"x %no such name"), L"x ");
-}
-
-TEST_F(EnvironmentReferencesTest, AnInsertedValueIsScannedAgain) {
+  // An inserted value is scanned again.
   EXPECT_EQ(Expand(L"%QV_TEST_INNER%"), L"[0x80070020]");
   // The value's trailing sign pairs with the text after it.
   EXPECT_EQ(Expand(L"%QV_TEST_HALF%QV_TEST_RESULT%"), L"half0x80070020");
@@ -55,8 +50,7 @@ TEST_F(EnvironmentReferencesTest, AnInsertedValueIsScannedAgain) {
 TEST_F(EnvironmentReferencesTest, SelfAndMutuallyReferringValuesEnd) {
   EXPECT_EQ(Expand(L"%QV_TEST_SELF%"), L"<%QV_TEST_SELF%>");
   EXPECT_EQ(Expand(L"%QV_TEST_PING%"), L"ping pong %QV_TEST_PING%");
-  EXPECT_EQ(Expand(L"%QV_TEST_SELF% and %QV_TEST_SELF%"),
-            L"<%QV_TEST_SELF%> and <%QV_TEST_SELF%>");
+  EXPECT_EQ(Expand(L"%QV_TEST_SELF% and %QV_TEST_SELF%"), L"<%QV_TEST_SELF%> and <%QV_TEST_SELF%>");
 }
 
 }  // namespace

@@ -12,17 +12,12 @@ namespace {
 
 using test::LogCapture;
 
-TEST(LibraryMainTest, ThreadAndDetachReasonsDoNothing) {
+TEST(LibraryMainTest, ThreadAndDetachReasonsDoNothingAndAnUnknownReasonIsRefused) {
   LogCapture log;
-  EXPECT_TRUE(OnDllMain(nullptr, DLL_PROCESS_DETACH, nullptr));
-  EXPECT_TRUE(OnDllMain(nullptr, DLL_THREAD_ATTACH, nullptr));
-  EXPECT_TRUE(OnDllMain(nullptr, DLL_THREAD_DETACH, nullptr));
-  EXPECT_EQ(log.Text(), "");
+  for (DWORD reason : {DLL_PROCESS_DETACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH}) {
+    EXPECT_TRUE(OnDllMain(nullptr, reason, nullptr)) << reason;
+  }
   EXPECT_EQ(RunLog::Path().Chars(), log.FilePath());
-}
-
-TEST(LibraryMainTest, AnUnknownReasonIsLoggedAndRefused) {
-  LogCapture log;
   EXPECT_FALSE(OnDllMain(nullptr, 7, nullptr));
   EXPECT_EQ(log.Text(), "DllMain() returning false\r\n");
 }
@@ -42,9 +37,9 @@ TEST(LibraryMainTest, ProcessAttachLogsToBrinmoorUnderLocalAppData) {
 
   EXPECT_EQ(test::Utf8(path), test::Utf8(logFile));
   const std::string written = test::ReadFileBytes(logFile).substr(before);
-  EXPECT_TRUE(std::regex_match(
-      written, std::regex("\r\n\r\n======= Starting Quorvel \\d\\d/\\d\\d/\\d\\d "
-                          "\\d\\d:\\d\\d:\\d\\d ============\r\n")))
+  EXPECT_TRUE(
+      std::regex_match(written, std::regex("\r\n\r\n======= Starting Quorvel \\d\\d/\\d\\d/\\d\\d "
+                                           "\\d\\d:\\d\\d:\\d\\d ============\r\n")))
       << written;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "patch/run_steps.h"
 #include "support/helper_process.h"
@@ -11,13 +12,34 @@ namespace quorvel {
 namespace {
 
 using test::FileLock;
-using test::LogCapture;
 using test::ReadFileBytes;
+using test::Utf8;
 using test::WriteFileBytes;
 
 std::string Variable(const wchar_t* name) {
   const wchar_t* value = _wgetenv(name);
-  return value == nullptr ? "(unset)" : test::Utf8(value);
+  return value == nullptr ? "(unset)" : Utf8(value);
+}
+
+// The bytes of each file, each followed by "|"; a file that does not exist reads as "-".
+std::string Contents(std::initializer_list<std::wstring> paths) {
+  std::string text;
+  for (const std::wstring& path : paths) {
+    text += (test::PathExists(path) ? ReadFileBytes(path) : "-") + "|";
+  }
+  return text;
+}
+
+bool Logged(const std::string& log, const std::string& piece) {
+  return log.find(piece) != std::string::npos;
+}
+
+size_t Count(const std::string& text, const std::string& piece) {
+  size_t count = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+    ++count;
+  }
+  return count;
 }
 
 // What the retry pause does in these tests: nothing but the current test's action.
@@ -30,6 +52,9 @@ void TestPause(DWORD milliseconds) {
     g_betweenAttempts();
   }
 }
+
+// A lock that the retry pause can let go of.
+std::unique_ptr<FileLock> g_lock;
 
 class PatchFilesTest : public test::TempDirTest {
  protected:
@@ -45,11 +70,21 @@ class PatchFilesTest : public test::TempDirTest {
     CreateDirectoryW(At(L"Patch").c_str(), nullptr);
     CreateDirectoryW(At(L"Game").c_str(), nullptr);
   }
-  void TearDown() override { SetRetryPause(previousPause_); }
+  void TearDown() override {
+    SetRetryPause(previousPause_);
+    g_lock.reset();
+  }
 
   void List(std::initializer_list<const wchar_t*> names) {
     for (const wchar_t* name : names) {
       run_.files.push_back(SharedWString(name));
+    }
+  }
+  // Gives each name an old file in the application folder and a new one in the patch folder.
+  void Pairs(std::initializer_list<const wchar_t*> names) {
+    for (const wchar_t* name : names) {
+      WriteFileBytes(Game(name), "old " + Utf8(name));
+      WriteFileBytes(Patch(name), "new " + Utf8(name));
     }
   }
   std::wstring Game(const std::wstring& name) const { return At(L"Game\\" + name); }
@@ -58,32 +93,28 @@ class PatchFilesTest : public test::TempDirTest {
   std::string Applied() const {
     std::string names;
     for (const SharedWString& name : run_.appliedFiles) {
-      names += test::Utf8(name.Chars()) + ";";
+      names += Utf8(name.Chars()) + ";";
     }
     return names;
   }
 
   PatchRun run_;
-  LogCapture log_;
+  test::LogCapture log_;
   RetryPause previousPause_ = nullptr;
 };
 
 TEST_F(PatchFilesTest, OneFileIsBackedUpAndReplacedAndTheEmptiedPatchFolderGoes) {
-  WriteFileBytes(Game(L"bin\\client.dll"), "old client");
-  WriteFileBytes(Patch(L"bin\\client.dll"), "new client");
+  Pairs({L"bin\\client.dll"});
   List({L"bin\\client.dll"});
-
   EXPECT_EQ(PatchFiles(run_), S_OK);
-
-  EXPECT_EQ(ReadFileBytes(Game(L"bin\\client.dll")), "new client");
-  EXPECT_EQ(ReadFileBytes(Backup(L"bin\\client.dll")), "old client");
-  EXPECT_FALSE(test::PathExists(Patch(L"bin")));
+  EXPECT_EQ(Contents({Game(L"bin\\client.dll"), Backup(L"bin\\client.dll"), Patch(L"bin")}),
+            "new bin\\client.dll|old bin\\client.dll|-|");
   EXPECT_TRUE(test::IsDirectory(At(L"Patch")));
-  EXPECT_EQ(log_.Text(), "Backing up \"" + test::Utf8(Game(L"bin\\client.dll")) + "\" to \"" +
-                             test::Utf8(Backup(L"bin\\client.dll")) + "\"\r\n" +
-                             "Copying up \"" + test::Utf8(Patch(L"bin\\client.dll")) +
-                             "\" to \"" + test::Utf8(Game(L"bin\\client.dll")) + "\"\r\n" +
-                             "All Quorvel patches successful\r\n");
+  EXPECT_EQ(log_.Text(), "Backing up \"" + Utf8(Game(L"bin\\client.dll")) + "\" to \"" +
+                             Utf8(Backup(L"bin\\client.dll")) + "\"\r\nCopying up \"" +
+                             Utf8(Patch(L"bin\\client.dll")) + "\" to \"" +
+                             Utf8(Game(L"bin\\client.dll")) +
+                             "\"\r\nAll Quorvel patches successful\r\n");
   EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x00000000");
   EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), "(unset)");
   EXPECT_TRUE(run_.files.empty());
@@ -96,286 +127,188 @@ TEST_F(PatchFilesTest, AnEmptyListSucceedsAtOnce) {
   EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x00000000");
 }
 
-TEST_F(PatchFilesTest, ANameMissingFromThePatchDeletesTheGameFileAfterItsBackup) {
+TEST_F(PatchFilesTest, NamesMissingFromThePatchDeleteTheGameFileAfterItsBackupOrChangeNothing) {
   WriteFileBytes(Game(L"data\\sub\\old.dat"), "obsolete");
   WriteFileBytes(Game(L"data\\keep.dat"), "kept");
   WriteFileBytes(Game(L"gone\\deep\\only.dat"), "only");
-  List({L"data\\sub\\old.dat", L"gone\\deep\\only.dat"});
-
-  EXPECT_EQ(PatchFiles(run_), S_OK);
-
-  EXPECT_EQ(ReadFileBytes(Backup(L"data\\sub\\old.dat")), "obsolete");
-  EXPECT_EQ(ReadFileBytes(Backup(L"gone\\deep\\only.dat")), "only");
-  EXPECT_FALSE(test::PathExists(Game(L"data\\sub")));
-  EXPECT_EQ(ReadFileBytes(Game(L"data\\keep.dat")), "kept");
-  EXPECT_FALSE(test::PathExists(Game(L"gone")));
-  EXPECT_TRUE(test::IsDirectory(At(L"Game")));
-}
-
-TEST_F(PatchFilesTest, ANewFileGetsItsFoldersAndANameInNeitherFolderChangesNothing) {
   WriteFileBytes(Patch(L"new\\nested\\file.txt"), "fresh");
-  List({L"new\\nested\\file.txt", L"nowhere.txt"});
-
+  List({L"data\\sub\\old.dat", L"gone\\deep\\only.dat", L"new\\nested\\file.txt", L"nowhere.txt"});
   EXPECT_EQ(PatchFiles(run_), S_OK);
-
-  EXPECT_EQ(ReadFileBytes(Game(L"new\\nested\\file.txt")), "fresh");
-  EXPECT_FALSE(test::PathExists(Patch(L"new")));
-  EXPECT_FALSE(test::PathExists(Backup(L"new\\nested\\file.txt")));
-  EXPECT_EQ(Applied(), "new\\nested\\file.txt;nowhere.txt;");
+  EXPECT_EQ(Contents({Backup(L"data\\sub\\old.dat"), Backup(L"gone\\deep\\only.dat"),
+                      Game(L"data\\sub"), Game(L"data\\keep.dat"), Game(L"gone")}),
+            "obsolete|only|-|kept|-|");
+  EXPECT_TRUE(test::IsDirectory(At(L"Game")));
+  // A new file gets its folders; a name in neither folder is applied as nothing.
+  EXPECT_EQ(
+      Contents({Game(L"new\\nested\\file.txt"), Patch(L"new"), Backup(L"new\\nested\\file.txt")}),
+      "fresh|-|-|");
+  EXPECT_EQ(Applied(),
+            "data\\sub\\old.dat;gone\\deep\\only.dat;new\\nested\\file.txt;nowhere.txt;");
 }
 
 TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry) {
-  WriteFileBytes(Game(L"a.txt"), "old a");
-  WriteFileBytes(Patch(L"a.txt"), "new a");
-  WriteFileBytes(Game(L"b.txt"), "old b");
-  WriteFileBytes(Patch(L"b.txt"), "new b");
+  Pairs({L"a.txt", L"b.txt"});
   List({L"a.txt", L"b.txt"});
-  static std::unique_ptr<FileLock> lock;
-  lock = std::make_unique<FileLock>(Game(L"b.txt"));
-  ASSERT_TRUE(lock->Held());
-  g_betweenAttempts = [] { lock->Release(); };
-
+  g_lock = std::make_unique<FileLock>(Game(L"b.txt"));
+  ASSERT_TRUE(g_lock->Held());
+  g_betweenAttempts = [] { g_lock->Release(); };
   EXPECT_EQ(PatchFiles(run_), S_OK);
-  lock.reset();
-
   EXPECT_EQ(g_pauses, 1);
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "new a");
-  EXPECT_EQ(ReadFileBytes(Game(L"b.txt")), "new b");
-  EXPECT_EQ(ReadFileBytes(Backup(L"b.txt")), "old b");
+  EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Backup(L"b.txt")}),
+            "new a.txt|new b.txt|old b.txt|");
   const std::string text = log_.Text();
-  const std::string failed = "Copy failed, HResult 0x80070020, error 32 " +
-                             test::LoggedSystemMessage(32) + "\r\nPatch failed. Retry 1 ...\r\n";
-  EXPECT_NE(text.find(failed), std::string::npos) << text;
-  EXPECT_EQ(text.find("Copying up \"" + test::Utf8(Patch(L"a.txt"))),
-            text.rfind("Copying up \"" + test::Utf8(Patch(L"a.txt"))))
+  EXPECT_TRUE(Logged(text, "Copy failed, HResult 0x80070020, error 32 " +
+                               test::LoggedSystemMessage(32) + "\r\nPatch failed. Retry 1 ...\r\n"))
+      << text;
+  EXPECT_EQ(Count(text, "Copying up \"" + Utf8(Patch(L"a.txt"))), 1u)
       << "a file applied in the first attempt is not processed again";
   EXPECT_EQ(Applied(), "a.txt;b.txt;");
 }
 
 TEST_F(PatchFilesTest, AFileLockedForGoodIsRetriedFiveTimesThenEverythingIsReverted) {
-  WriteFileBytes(Game(L"a.txt"), "old a");
-  WriteFileBytes(Patch(L"a.txt"), "new a");
+  Pairs({L"a.txt", L"c.txt"});
   WriteFileBytes(Patch(L"added\\b.txt"), "new b");
-  WriteFileBytes(Game(L"c.txt"), "old c");
-  WriteFileBytes(Patch(L"c.txt"), "new c");
   WriteFileBytes(Game(L"d.txt"), "old d");
   List({L"a.txt", L"added\\b.txt", L"c.txt", L"d.txt"});
   FileLock lock(Game(L"c.txt"));
   ASSERT_TRUE(lock.Held());
-
-  const HRESULT hr = PatchFiles(run_);
-
-  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(g_pauses, 4);
   const std::string text = log_.Text();
-  size_t copyFailed = 0;
-  for (size_t at = text.find("Copy failed, HResult 0x80070020, error 32 "); at != std::string::npos;
-       at = text.find("Copy failed", at + 1)) {
-    ++copyFailed;
-  }
-  EXPECT_EQ(copyFailed, 5u);
+  EXPECT_EQ(Count(text, "Copy failed, HResult 0x80070020, error 32 "), 5u);
+  EXPECT_EQ(Count(text, "Patch failed. Retry "), 4u);
   for (int retry = 1; retry <= 4; ++retry) {
     EXPECT_NE(text.find("Patch failed. Retry " + std::to_string(retry) + " ...\r\n"),
               std::string::npos);
   }
-  EXPECT_EQ(text.find("Patch failed. Retry 5"), std::string::npos);
+  const std::string game = Utf8(At(L"Game")), backup = Utf8(At(L"Backup"));
   const std::string tail =
       "Could not patch file \"c.txt\", error 0x80070020\r\nReverting all patches\r\n"
-      "Copying \"" + test::Utf8(At(L"Backup")) + "\\a.txt\" to \"" + test::Utf8(At(L"Game")) +
-      "\\a.txt\"\r\nCopying \"" + test::Utf8(At(L"Backup")) + "\\added\\b.txt\" to \"" +
-      test::Utf8(At(L"Game")) + "\\added\\b.txt\"\r\n";
+      "Copying \"" +
+      backup + "\\a.txt\" to \"" + game +
+      "\\a.txt\"\r\n"
+      "Copying \"" +
+      backup + "\\added\\b.txt\" to \"" + game + "\\added\\b.txt\"\r\n";
   ASSERT_GE(text.size(), tail.size());
   EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << text;
   EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070020");
   EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), "c.txt");
 
   lock.Release();
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "old a");
-  EXPECT_EQ(ReadFileBytes(Game(L"c.txt")), "old c");
-  EXPECT_EQ(ReadFileBytes(Game(L"d.txt")), "old d");
-  EXPECT_FALSE(test::PathExists(Game(L"added")));
-  EXPECT_EQ(ReadFileBytes(Patch(L"a.txt")), "new a");
-  EXPECT_EQ(ReadFileBytes(Patch(L"added\\b.txt")), "new b");
-  EXPECT_EQ(ReadFileBytes(Patch(L"c.txt")), "new c");
-  EXPECT_FALSE(test::PathExists(Backup(L"a.txt")));
+  EXPECT_EQ(
+      Contents({Game(L"a.txt"), Game(L"c.txt"), Game(L"d.txt"), Game(L"added"), Backup(L"a.txt")}),
+      "old a.txt|old c.txt|old d|-|-|");
+  EXPECT_EQ(Contents({Patch(L"a.txt"), Patch(L"added\\b.txt"), Patch(L"c.txt")}),
+            "new a.txt|new b|new c.txt|");
   EXPECT_EQ(Applied(), "a.txt;added\\b.txt;");
-  EXPECT_EQ(run_.files.front().Chars(), std::wstring(L"c.txt"));
+  EXPECT_STREQ(run_.files.front().Chars(), L"c.txt");
 }
 
 TEST_F(PatchFilesTest, ALockedNewFileLeavesTheOldFileInPlaceAndItsBackupIntact) {
-  WriteFileBytes(Game(L"a.txt"), "old a");
-  WriteFileBytes(Patch(L"a.txt"), "new a");
+  Pairs({L"a.txt"});
   List({L"a.txt"});
   FileLock lock(Patch(L"a.txt"));
   ASSERT_TRUE(lock.Held());
-
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
   lock.Release();
-
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "old a");
-  EXPECT_EQ(ReadFileBytes(Backup(L"a.txt")), "old a");
-  EXPECT_EQ(ReadFileBytes(Patch(L"a.txt")), "new a");
+  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
+            "old a.txt|old a.txt|new a.txt|");
+  const std::string game = Utf8(Game(L"a.txt")), backup = Utf8(Backup(L"a.txt"));
   const std::string text = log_.Text();
-  EXPECT_NE(text.find("Restored \"" + test::Utf8(Game(L"a.txt")) + "\" from \"" +
-                      test::Utf8(Backup(L"a.txt")) + "\"\r\n"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("Keeping \"" + test::Utf8(Backup(L"a.txt")) +
-                      "\", backed up earlier in this run\r\n"),
-            std::string::npos)
+  EXPECT_TRUE(Logged(text, "Restored \"" + game + "\" from \"" + backup + "\"\r\n")) << text;
+  EXPECT_TRUE(Logged(text, "Keeping \"" + backup + "\", backed up earlier in this run\r\n"))
       << text;
 }
 
 TEST_F(PatchFilesTest, ARetryKeepsTheBackupItWroteAndFinishesTheFile) {
-  WriteFileBytes(Game(L"a.txt"), "old a");
-  WriteFileBytes(Patch(L"a.txt"), "new a");
+  Pairs({L"a.txt"});
   List({L"a.txt"});
-  static std::unique_ptr<FileLock> lock;
-  lock = std::make_unique<FileLock>(Patch(L"a.txt"));
-  ASSERT_TRUE(lock->Held());
-  g_betweenAttempts = [] { lock->Release(); };
-
+  g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
+  ASSERT_TRUE(g_lock->Held());
+  g_betweenAttempts = [] { g_lock->Release(); };
   EXPECT_EQ(PatchFiles(run_), S_OK);
-  lock.reset();
-
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "new a");
-  EXPECT_EQ(ReadFileBytes(Backup(L"a.txt")), "old a");
-  EXPECT_FALSE(test::PathExists(Patch(L"a.txt")));
+  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
+            "new a.txt|old a.txt|-|");
 }
 
 TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
-  WriteFileBytes(Game(L"a.txt"), "old a");
-  WriteFileBytes(Patch(L"a.txt"), "new a");
-  WriteFileBytes(Game(L"b.txt"), "old b");
-  WriteFileBytes(Patch(L"b.txt"), "new b");
-  WriteFileBytes(Game(L"c.txt"), "old c");
-  WriteFileBytes(Patch(L"c.txt"), "new c");
-  WriteFileBytes(Game(L"d.txt"), "old d");
-  WriteFileBytes(Patch(L"d.txt"), "new d");
+  Pairs({L"a.txt", L"b.txt", L"c.txt", L"d.txt"});
   List({L"a.txt", L"b.txt", L"c.txt", L"d.txt"});
   FileLock lockD(Game(L"d.txt"));
   ASSERT_TRUE(lockD.Held());
   // Once b.txt is applied, hold its new file so that its revert cannot move it.
-  static std::unique_ptr<FileLock> lockB;
   static std::wstring newB;
   newB = Game(L"b.txt");
   g_betweenAttempts = [] {
-    if (!lockB) {
-      lockB = std::make_unique<FileLock>(newB);
+    if (!g_lock) {
+      g_lock = std::make_unique<FileLock>(newB);
     }
   };
-
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
-  ASSERT_TRUE(lockB && lockB->Held());
-  lockB.reset();
+  ASSERT_TRUE(g_lock && g_lock->Held());
+  g_lock.reset();
   lockD.Release();
-
   const std::string text = log_.Text();
-  EXPECT_NE(text.find("Failed trying to revert patch file \"b.txt\", HResult 0x80070020, error 32 " +
-                      test::LoggedSystemMessage(32)),
-            std::string::npos)
+  EXPECT_TRUE(
+      Logged(text, "Failed trying to revert patch file \"b.txt\", HResult 0x80070020, error 32 " +
+                       test::LoggedSystemMessage(32)))
       << text;
-  EXPECT_EQ(text.find("Copying \"" + test::Utf8(Backup(L"c.txt"))), std::string::npos)
-      << "c.txt is not reverted";
-  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "old a");
-  EXPECT_EQ(ReadFileBytes(Game(L"b.txt")), "new b");
-  EXPECT_EQ(ReadFileBytes(Game(L"c.txt")), "new c");
-  EXPECT_EQ(ReadFileBytes(Game(L"d.txt")), "old d");
+  EXPECT_FALSE(Logged(text, "Copying \"" + Utf8(Backup(L"c.txt")))) << "c.txt is not reverted";
+  EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Game(L"c.txt"), Game(L"d.txt")}),
+            "old a.txt|new b.txt|new c.txt|old d.txt|");
 }
 
-class RefusedRunTest : public PatchFilesTest {
- protected:
-  // A refused run changes nothing and says why.
-  void ExpectRefused(const std::wstring& name) {
-    const std::string before = Snapshot();
-    EXPECT_EQ(PatchFiles(run_), E_INVALIDARG);
-    EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(g_pauses, 0);
-    EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070057");
-    EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), test::Utf8(name));
-    const std::string text = log_.Text();
-    EXPECT_EQ(text.find("Refusing to patch \"" + test::Utf8(name) + "\""), 0u) << text;
-    EXPECT_NE(text.find("Could not patch file \"" + test::Utf8(name) + "\", error 0x80070057\r\n"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(text.find("Reverting"), std::string::npos);
-  }
-  std::string Snapshot() const {
-    return ReadFileBytes(Game(L"a.txt")) + "|" + ReadFileBytes(Patch(L"a.txt")) + "|" +
-           ReadFileBytes(Backup(L"a.txt")) + "|" + ReadFileBytes(Game(L"b.txt")) + "|" +
-           ReadFileBytes(Patch(L"b.txt")) + "|" + std::to_string(test::PathExists(At(L"Backup")));
-  }
-  void LayFiles() {
-    WriteFileBytes(Game(L"a.txt"), "old a");
-    WriteFileBytes(Patch(L"a.txt"), "new a");
-    WriteFileBytes(Game(L"b.txt"), "old b");
-    WriteFileBytes(Patch(L"b.txt"), "new b");
-  }
-};
-
-TEST_F(RefusedRunTest, ADriveQualifiedNameIsRefused) {
-  LayFiles();
-  const std::wstring name = Game(L"b.txt");
-  List({L"a.txt"});
-  run_.files.push_back(SharedWString(name.c_str()));
-  ExpectRefused(name);
-}
-
-TEST_F(RefusedRunTest, ANameLeadingIntoThePatchFolderIsRefused) {
-  run_.patchDirectory = Game(L"Patch").c_str();
+// Each run below is refused before anything changes, so all of them can run over one layout.
+TEST_F(PatchFilesTest, NamesThatWouldLoseDataAreRefusedAndNothingChanges) {
+  Pairs({L"a.txt", L"b.txt", L"d\\e.txt"});
   WriteFileBytes(Game(L"Patch\\x.txt"), "new x");
-  List({L"a.txt", L"Patch\\x.txt"});
-  LayFiles();
-  ExpectRefused(L"Patch\\x.txt");
-  EXPECT_EQ(ReadFileBytes(Game(L"Patch\\x.txt")), "new x");
-}
-
-TEST_F(RefusedRunTest, TheSameFolderGivenTwiceIsRefused) {
-  LayFiles();
-  run_.backupDirectory = (At(L"Game") + L"\\").c_str();
-  List({L"a.txt"});
-  ExpectRefused(L"a.txt");
-}
-
-TEST_F(RefusedRunTest, ANameListedTwiceIsRefused) {
-  LayFiles();
-  List({L"a.txt", L"b.txt", L"A.TXT"});
-  ExpectRefused(L"A.TXT");
-}
-
-TEST_F(RefusedRunTest, OfTwoRepeatedNamesTheOneRepeatedFirstInTheListIsRefused) {
-  LayFiles();
-  List({L"a.txt", L"b.txt", L"B.txt", L"A.txt"});
-  ExpectRefused(L"B.txt");
-}
-
-TEST_F(RefusedRunTest, AFaultyNameBeforeARepeatedOneIsRefusedForItsFault) {
-  LayFiles();
-  const std::wstring name = Game(L"b.txt");
-  List({L"a.txt"});
-  run_.files.push_back(SharedWString(name.c_str()));
-  run_.files.push_back(SharedWString(L"A.TXT"));
-  ExpectRefused(name);
-  EXPECT_EQ(log_.Text().find("listed more than once"), std::string::npos);
-}
-
-TEST_F(RefusedRunTest, ANameListedTwiceWithOtherSlashesIsRefused) {
-  WriteFileBytes(Game(L"d\\e.txt"), "old e");
-  WriteFileBytes(Patch(L"d\\e.txt"), "new e");
-  LayFiles();
-  List({L"d\\e.txt", L"D/e.txt"});
-  ExpectRefused(L"D/e.txt");
+  const std::wstring driveQualified = Game(L"b.txt");
+  const struct {
+    std::vector<const wchar_t*> names;
+    std::wstring patchDirectory, backupDirectory;
+    const wchar_t* refused;
+  } cases[] = {
+      {{L"a.txt", driveQualified.c_str()}, At(L"Patch"), At(L"Backup"), driveQualified.c_str()},
+      // With the patch folder inside the application folder the name makes target and source one.
+      {{L"a.txt", L"Patch\\x.txt"}, Game(L"Patch"), At(L"Backup"), L"Patch\\x.txt"},
+      {{L"a.txt"}, At(L"Patch"), At(L"Game") + L"\\", L"a.txt"},
+      {{L"a.txt", L"b.txt", L"A.TXT"}, At(L"Patch"), At(L"Backup"), L"A.TXT"},
+      {{L"d\\e.txt", L"D/e.txt"}, At(L"Patch"), At(L"Backup"), L"D/e.txt"},
+      // Of two repeated names the one repeated first is refused, and a faulty name before a
+      // repeated one is refused for its own fault.
+      {{L"a.txt", L"b.txt", L"B.txt", L"A.txt"}, At(L"Patch"), At(L"Backup"), L"B.txt"},
+      {{L"a.txt", driveQualified.c_str(), L"A.TXT"}, At(L"Patch"), At(L"Backup"),
+       driveQualified.c_str()}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.refused));
+    const std::string name = Utf8(c.refused);
+    run_.files.assign(c.names.begin(), c.names.end());
+    run_.patchDirectory = c.patchDirectory.c_str();
+    run_.backupDirectory = c.backupDirectory.c_str();
+    _wputenv(L"QUORVEL_RESULT=");
+    DeleteFileW(log_.FilePath().c_str());
+    EXPECT_EQ(PatchFiles(run_), E_INVALIDARG);
+    EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070057");
+    EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), name);
+    const std::string text = log_.Text();
+    EXPECT_EQ(text.find("Refusing to patch \"" + name + "\""), 0u) << text;
+    EXPECT_TRUE(Logged(text, "Could not patch file \"" + name + "\", error 0x80070057\r\n"))
+        << text;
+    EXPECT_FALSE(Logged(text, "Reverting"));
+  }
+  EXPECT_EQ(Contents({Game(L"a.txt"), Patch(L"a.txt"), Game(L"b.txt"), Patch(L"b.txt"),
+                      Game(L"Patch\\x.txt"), Game(L"d\\e.txt"), Patch(L"d\\e.txt"), At(L"Backup")}),
+            "old a.txt|new a.txt|old b.txt|new b.txt|new x|old d\\e.txt|new d\\e.txt|-|");
+  EXPECT_EQ(g_pauses, 0);
 }
 
 TEST_F(PatchFilesTest, ANameIntoASiblingFolderStaysValid) {
-  WriteFileBytes(At(L"Patch\\..\\Shared\\s.txt"), "shared old");
   WriteFileBytes(At(L"Shared\\s.txt"), "shared old");
   WriteFileBytes(At(L"Mods\\s.txt"), "shared new");
   run_.patchDirectory = At(L"Mods\\x").c_str();
   run_.applicationDirectory = At(L"Shared\\x").c_str();
   run_.backupDirectory = At(L"Saved\\x").c_str();
   List({L"..\\s.txt"});
-
   EXPECT_EQ(PatchFiles(run_), S_OK);
   EXPECT_EQ(ReadFileBytes(At(L"Shared\\s.txt")), "shared new");
   EXPECT_EQ(ReadFileBytes(At(L"Saved\\s.txt")), "shared old");

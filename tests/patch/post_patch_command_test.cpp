@@ -19,7 +19,7 @@ class PostPatchCommandTest : public test::TempDirTest {
     run_.patchDirectory = At(L"Patch").c_str();
     run_.applicationDirectory = At(L"Game").c_str();
     run_.backupDirectory = At(L"Backup").c_str();
-    for (const wchar_t* folder : {L"Patch", L"Game", L"Backup"}) {
+    for (const wchar_t* folder : {L"Patch", L"Game", L"Backup", L"Elsewhere"}) {
       CreateDirectoryW(At(folder).c_str(), nullptr);
     }
     _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started_.Name()).c_str());
@@ -54,8 +54,8 @@ TEST_F(PostPatchCommandTest, TheLauncherInTheGameFolderIsStartedWithoutASearch) 
   EXPECT_EQ(RunPostPatchCommand(run_), S_OK);
   ASSERT_TRUE(started_.WaitFor(30000));
 
-  EXPECT_EQ(log_.Text(), "Executing post patch command: " + Launcher() +
-                             " \"-restart\" \"0x00000000\"\r\n");
+  EXPECT_EQ(log_.Text(),
+            "Executing post patch command: " + Launcher() + " \"-restart\" \"0x00000000\"\r\n");
   const std::string record = Record();
   EXPECT_NE(record.find("\"-restart\" \"0x00000000\""), std::string::npos) << record;
   EXPECT_NE(record.find("QUORVEL_RESULT=0x00000000\r\n"), std::string::npos) << record;
@@ -67,11 +67,13 @@ TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolder) 
   EXPECT_EQ(RunPostPatchCommand(run_), S_OK);
   ASSERT_TRUE(started_.WaitFor(30000));
 
-  const std::string notFound = "<" + Launcher() + "> not found! Looking for DastryLauncher.exe in <";
-  EXPECT_EQ(log_.Text(),
-            notFound + test::Utf8(At(L"Patch")) + ">\r\n" + notFound + test::Utf8(At(L"Backup")) +
-                ">\r\nFound <" + test::Utf8(At(L"Backup\\DastryLauncher.exe")) + "> copying it to <" +
-                Launcher() + ">\r\nExecuting post patch command: " + Launcher() + " \r\n");
+  const std::string notFound =
+      "<" + Launcher() + "> not found! Looking for DastryLauncher.exe in <";
+  EXPECT_EQ(log_.Text(), notFound + test::Utf8(At(L"Patch")) + ">\r\n" + notFound +
+                             test::Utf8(At(L"Backup")) + ">\r\nFound <" +
+                             test::Utf8(At(L"Backup\\DastryLauncher.exe")) + "> copying it to <" +
+                             Launcher() + ">\r\nExecuting post patch command: " + Launcher() +
+                             " \r\n");
   EXPECT_TRUE(test::PathExists(At(L"Backup\\DastryLauncher.exe")));
   EXPECT_TRUE(test::PathExists(At(L"Game\\DastryLauncher.exe")));
   EXPECT_FALSE(Record().empty());
@@ -82,44 +84,34 @@ TEST_F(PostPatchCommandTest, ALauncherFoundNowhereFailsToStart) {
 
   EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
   const std::string text = log_.Text();
-  const std::string joined = "Could not find an executable anywhere!Executing post patch command: " +
-                             Launcher() + " \r\nFailed to launch post patch command, HResult: "
-                             "0x80070002, error 2 " + test::LoggedSystemMessage(2);
+  const std::string joined =
+      "Could not find an executable anywhere!Executing post patch command: " + Launcher() +
+      " \r\nFailed to launch post patch command, HResult: "
+      "0x80070002, error 2 " +
+      test::LoggedSystemMessage(2);
   EXPECT_NE(text.find(joined), std::string::npos) << text;
 }
 
 TEST_F(PostPatchCommandTest, ALauncherAlreadyRunningFromThatPathIsNotStartedAgain) {
   PlaceLauncher(L"Game");
+  PlaceLauncher(L"Elsewhere");
+  const SharedWString launcher(At(L"Game\\DastryLauncher.exe").c_str());
   NamedEvent exit(L"launcher_exit");
   test::HelperProcess running;
-  ASSERT_TRUE(running.Start(At(L"Game\\DastryLauncher.exe"), L"--stay " + exit.Name()));
+  ASSERT_TRUE(running.Start(launcher.Chars(), L"--stay " + exit.Name()));
   ASSERT_TRUE(started_.WaitFor(30000));
   const std::string recordBefore = Record();
-  run_.postPatchCommand = At(L"Game\\DastryLauncher.exe").c_str();
+  run_.postPatchCommand = launcher;
   run_.postPatchArguments = L"\"%QUORVEL_RESULT%\"";
-
-  EXPECT_TRUE(IsLauncherRunning(run_.postPatchCommand));
+  EXPECT_TRUE(IsLauncherRunning(launcher));
+  // Another executable of the same name is not the launcher.
+  EXPECT_FALSE(IsLauncherRunning(SharedWString(At(L"Elsewhere\\DastryLauncher.exe").c_str())));
   EXPECT_EQ(RunPostPatchCommand(run_), S_OK);
-
   EXPECT_EQ(log_.Text(), "A launcher is already running\r\n");
   EXPECT_STREQ(run_.postPatchArguments.Chars(), L"\"%QUORVEL_RESULT%\"");
   exit.Set();
   EXPECT_TRUE(running.WaitForExit(30000));
   EXPECT_EQ(Record(), recordBefore);
-}
-
-TEST_F(PostPatchCommandTest, AnotherExecutableOfTheSameNameIsNotTheLauncher) {
-  PlaceLauncher(L"Game");
-  CreateDirectoryW(At(L"Elsewhere").c_str(), nullptr);
-  PlaceLauncher(L"Elsewhere");
-  NamedEvent exit(L"launcher_exit");
-  test::HelperProcess other;
-  ASSERT_TRUE(other.Start(At(L"Elsewhere\\DastryLauncher.exe"), L"--stay " + exit.Name()));
-  ASSERT_TRUE(started_.WaitFor(30000));
-
-  EXPECT_FALSE(IsLauncherRunning(SharedWString(At(L"Game\\DastryLauncher.exe").c_str())));
-  exit.Set();
-  EXPECT_TRUE(other.WaitForExit(30000));
 }
 
 }  // namespace

@@ -3,10 +3,8 @@
 
 #include "foundation/scoped_handle.h"
 #include "patch/patch_files.h"
-#include "patch/patch_run.h"
 #include "patch/progress_window.h"
 #include "patch/run_driver.h"
-#include "patch/run_steps.h"
 #include "resources/resource.h"
 #include "support/helper_process.h"
 #include "support/test_support.h"
@@ -15,7 +13,6 @@
 namespace quorvel {
 namespace {
 
-constexpr DWORD kNoSuchProcess = 0x7FFFFFF0;
 // Only a bound for a window that never comes, so a broken build fails instead of hanging.
 constexpr ULONGLONG kPatience = 30000;
 
@@ -25,6 +22,17 @@ class ProgressWindowOnDisplayTest : public ::testing::Test {
     if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) {
       GTEST_SKIP() << "no display";
     }
+    testing::internal::CaptureStdout();
+  }
+  // What the window's thread printed, and whether it ended with code.
+  void ExpectPrintedAndEnded(const ScopedHandle& thread, DWORD code) {
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("received a message\nWM_INITDIALOG\n"), std::string::npos) << printed;
+    EXPECT_EQ(printed.substr(printed.size() - 10), "result: 0\n") << printed;
+    ASSERT_EQ(WaitForSingleObject(thread.Get(), 0), WAIT_OBJECT_0);
+    DWORD exitCode = ~0u;
+    GetExitCodeThread(thread.Get(), &exitCode);
+    EXPECT_EQ(exitCode, code);
   }
 };
 
@@ -54,42 +62,23 @@ ScopedHandle DuplicateThreadHandle(HANDLE thread) {
   return ScopedHandle(copy);
 }
 
-TEST_F(ProgressWindowOnDisplayTest, ShowsTheDisplayTextWhileTheRunGoesOnAndIsGoneAfterIt) {
-  test::LogCapture log;
+TEST_F(ProgressWindowOnDisplayTest, SetTextReachesTheOpenDialogWhichClosesWithTheWindow) {
   HWND dialog = nullptr;
   ScopedHandle thread;
-  testing::internal::CaptureStdout();
   {
-    PatchRun run;
-    run.parentPid = kNoSuchProcess;
-    run.displayText = L"Updating game files";
-    ASSERT_EQ(WaitForParentProcess(run), S_OK);
-    ASSERT_NE(run.progressWindow, nullptr);
-    ProgressWindowThread& window = *run.progressWindow;
+    ProgressWindowThread window(L"Updating game files");
     thread = DuplicateThreadHandle(window.Handle());
-
     ASSERT_TRUE(Eventually([&] {
       dialog = window.GetWindow();
       return dialog != nullptr && IsWindowVisible(dialog);
     }));
-    EXPECT_EQ(FindWindowW(nullptr, L"Quorvel"), dialog);
     EXPECT_EQ(GetWindowThreadProcessId(dialog, nullptr), window.ThreadId());
-    EXPECT_EQ(test::Utf8(ControlText(dialog)), "Updating game files");
-
     EXPECT_TRUE(window.SetText(L"Almost done"));
     EXPECT_TRUE(Eventually([&] { return ControlText(dialog) == L"Almost done"; }));
-    EXPECT_TRUE(window.IsRunning()) << "the dialog stays up until the run ends";
+    EXPECT_TRUE(window.IsRunning()) << "the dialog stays up until the window goes";
   }
-  const std::string printed = testing::internal::GetCapturedStdout();
   EXPECT_FALSE(IsWindow(dialog));
-  ASSERT_EQ(WaitForSingleObject(thread.Get(), 0), WAIT_OBJECT_0);
-  DWORD code = ~0u;
-  GetExitCodeThread(thread.Get(), &code);
-  EXPECT_EQ(code, 0u);
-  EXPECT_NE(printed.find("received a message\nWM_INITDIALOG\n"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("received a message\nWM_USER\n"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("received a message\nWM_CLOSE\n"), std::string::npos) << printed;
-  EXPECT_EQ(printed.substr(printed.size() - 10), "result: 0\n") << printed;
+  ExpectPrintedAndEnded(thread, 0);
 }
 
 // What the run's pause between two patch attempts saw of the progress window; the pause then
@@ -118,17 +107,12 @@ TEST_F(ProgressWindowOnDisplayTest,
                         (dir / L"Game\\DastryLauncher.exe").c_str(), TRUE));
   test::NamedEvent launcherStarted(L"launcher_started");
   _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + launcherStarted.Name()).c_str());
-  wchar_t previousDirectory[MAX_PATH + 1] = {};
-  GetCurrentDirectoryW(MAX_PATH, previousDirectory);
-  SetCurrentDirectoryW(dir.Path().c_str());
   test::WaitingProcess launcher;
   ASSERT_TRUE(launcher.Finish());
   // The first attempt fails on the held file, so the run pauses while its window is up.
   test::FileLock lock(dir / L"Game\\a.txt");
   ASSERT_TRUE(lock.Held());
   g_lock = &lock;
-  g_dialogDuringPatch = nullptr;
-  g_textDuringPatch.clear();
   const RetryPause previousPause = SetRetryPause(&LookAtTheWindowThenRetry);
 
   const std::wstring commandLine =
@@ -139,12 +123,10 @@ TEST_F(ProgressWindowOnDisplayTest,
   const bool dialogGone = g_dialogDuringPatch != nullptr && !IsWindow(g_dialogDuringPatch);
 
   SetRetryPause(previousPause);
-  g_lock = nullptr;
   launcherStarted.WaitFor(static_cast<DWORD>(kPatience));
-  SetCurrentDirectoryW(previousDirectory);
   _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
   _wputenv(L"QUORVEL_RESULT=");
-
+  testing::internal::GetCapturedStdout();
   EXPECT_EQ(result, 1) << log.Text();
   ASSERT_NE(g_dialogDuringPatch, nullptr) << "no progress window while the patch ran";
   EXPECT_EQ(test::Utf8(g_textDuringPatch), "Updating game files");
@@ -159,8 +141,8 @@ DWORD WINAPI WaitForWindow(void* window) {
 }
 
 TEST_F(ProgressWindowOnDisplayTest, AStopBeforeTheDialogOpenedStillEndsTheThread) {
-  testing::internal::CaptureStdout();
   ProgressWindowThread window(L"Updating game files");
+  const ScopedHandle thread = DuplicateThreadHandle(window.Handle());
   // Held still before its dialog is initialised, the thread cannot see the stop come in.
   ASSERT_NE(SuspendThread(window.Handle()), static_cast<DWORD>(-1));
   const bool openedBeforeStop = window.GetWindow() != nullptr;
@@ -175,11 +157,9 @@ TEST_F(ProgressWindowOnDisplayTest, AStopBeforeTheDialogOpenedStillEndsTheThread
     PostMessageW(window.GetWindow(), WM_CLOSE, 0, 0);
     WaitForSingleObject(waiter.Get(), INFINITE);
   }
-  const std::string printed = testing::internal::GetCapturedStdout();
   EXPECT_FALSE(openedBeforeStop) << "the stop came after the dialog had opened";
   EXPECT_TRUE(ended) << "the window's thread did not end after the stop";
-  EXPECT_NE(printed.find("WM_INITDIALOG\n"), std::string::npos) << printed;
-  EXPECT_EQ(printed.substr(printed.size() - 10), "result: 0\n") << printed;
+  ExpectPrintedAndEnded(thread, 0);
 }
 
 }  // namespace

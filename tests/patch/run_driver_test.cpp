@@ -8,38 +8,21 @@
 namespace quorvel {
 namespace {
 
-const std::string kFailedBanner =
-    "\r\n======= Quorvel Failed \\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d ============\r\n";
-
-TEST(RunDriverTest, AnEmptyCommandLineFailsBeforeAnyOtherStep) {
-  test::LogCapture log;
-  EXPECT_EQ(RunPatch(L""), 0);
-  const std::string text = log.Text();
-  EXPECT_TRUE(std::regex_match(
-      text, std::regex("Argument List:\r\nNo arguments on the command line\r\n" + kFailedBanner)))
-      << text;
-}
-
-TEST(RunDriverTest, ANullCommandLineFailsInTheTokenizer) {
-  test::LogCapture log;
-  EXPECT_EQ(RunPatch(nullptr), 0);
-  const std::string text = log.Text();
-  EXPECT_TRUE(std::regex_match(
-      text, std::regex("Error: No command line given\r\n"
-                       "Could not parse the command line to get the argument list\r\n" +
-                       kFailedBanner)))
-      << text;
-}
-
-TEST(RunDriverTest, AnIncompleteCommandLineEndsWithTheFailedBanner) {
-  test::LogCapture log;
-  EXPECT_EQ(RunPatch(L"4242 C:\\Game\\Patch C:\\Game C:\\Game\\Backup 1 bin\\client.dll"), 0);
-  const std::string text = log.Text();
-  EXPECT_TRUE(std::regex_search(
-      text, std::regex("\r\nThere is no post patch command\r\n"
-                       "\\.Failed to build post patch command\r\n" +
-                       kFailedBanner + "$")))
-      << text;
+// The reason is the last line before the Failed banner: no other step ran.
+TEST(RunDriverTest, ACommandLineThatCannotBeParsedEndsTheRunWithTheFailedBanner) {
+  const std::pair<const wchar_t*, const char*> cases[] = {
+      {nullptr, "Could not parse the command line to get the argument list"},
+      {L"4242 C:\\Game\\Patch C:\\Game C:\\Game\\Backup 1 bin\\client.dll",
+       "\\.Failed to build post patch command"}};
+  for (const auto& [commandLine, reason] : cases) {
+    test::LogCapture log;
+    EXPECT_EQ(RunPatch(commandLine), 0);
+    EXPECT_TRUE(std::regex_search(log.Text(),
+                                  std::regex(std::string("\r\n") + reason +
+                                             "\r\n\r\n======= Quorvel Failed \\d\\d/\\d\\d/\\d\\d "
+                                             "\\d\\d:\\d\\d:\\d\\d ============\r\n$")))
+        << log.Text();
+  }
 }
 
 }  // namespace
