@@ -14,18 +14,14 @@
 #include <cwchar>
 #include <string>
 
+#include "foundation/code_page.h"
+
 namespace {
 
 std::string Utf8(const std::wstring& text) {
-  if (text.empty()) {
-    return std::string();
-  }
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &result[0], n,
-                      nullptr, nullptr);
-  return result;
+  quorvel::SharedString bytes;
+  quorvel::ConvertToCodePage(text.c_str(), bytes, CP_UTF8);
+  return std::string(bytes.Chars(), bytes.Length());
 }
 
 std::wstring Variable(const wchar_t* name) {

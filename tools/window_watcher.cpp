@@ -21,6 +21,8 @@
 
 #include "foundation/scoped_handle.h"
 
+#include "foundation/code_page.h"
+
 namespace {
 
 constexpr int kProgressTextControl = 1001;
@@ -58,15 +60,9 @@ struct Watched {
 };
 
 std::string Utf8(const std::wstring& text) {
-  if (text.empty()) {
-    return std::string();
-  }
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &result[0], n,
-                      nullptr, nullptr);
-  return result;
+  quorvel::SharedString bytes;
+  quorvel::ConvertToCodePage(text.c_str(), bytes, CP_UTF8);
+  return std::string(bytes.Chars(), bytes.Length());
 }
 
 std::wstring Escaped(const std::wstring& text) {

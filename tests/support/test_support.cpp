@@ -3,6 +3,7 @@
 #include <atomic>
 #include <vector>
 
+#include "foundation/code_page.h"
 #include "foundation/run_log.h"
 
 namespace quorvel::test {
@@ -99,15 +100,9 @@ std::wstring ProgramFolder() {
 }
 
 std::string Utf8(const std::wstring& text) {
-  if (text.empty()) {
-    return std::string();
-  }
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &result[0], n,
-                      nullptr, nullptr);
-  return result;
+  SharedString bytes;
+  ConvertToCodePage(text.c_str(), bytes, CP_UTF8);
+  return std::string(bytes.Chars(), bytes.Length());
 }
 
 std::wstring SystemMessage(DWORD code) {
