@@ -85,19 +85,6 @@ FILETIME ExitTime(HANDLE process) {
   return exited;
 }
 
-// Waits until condition holds, or fails after the bound; the condition is the handshake.
-template <typename Condition>
-bool Eventually(Condition condition) {
-  const ULONGLONG deadline = GetTickCount64() + kPatience;
-  while (!condition()) {
-    if (GetTickCount64() > deadline) {
-      return false;
-    }
-    Sleep(5);
-  }
-  return true;
-}
-
 // Compares two logs line by line (each line with its CR LF), naming the first difference.
 void ExpectSameLines(const std::string& actual, const std::string& expected) {
   auto split = [](const std::string& text) {
@@ -128,9 +115,7 @@ std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 class Rundll32RunTest : public test::TempDirTest {
  protected:
   void SetUp() override {
-    if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) {
-      GTEST_SKIP() << "no display";
-    }
+    QUORVEL_SKIP_WITHOUT_DISPLAY();
     ASSERT_TRUE(watcher_.Started());
     game_ = At(L"Game");
     patch_ = At(L"Patch");
@@ -188,22 +173,42 @@ class Rundll32RunTest : public test::TempDirTest {
 
   void FinishRun() { ASSERT_TRUE(run_.WaitForExit(kPatience)) << "the run did not end"; }
 
-  std::wstring RunOutputFile() const { return At(L"rundll32.out"); }
-
-  // The tokenizer's log lines: the heading, then each argument on a line of its own.
-  std::string ParseLines(const std::vector<std::wstring>& arguments) const {
-    std::string text = "Argument List:\r\n";
-    for (const std::wstring& argument : arguments) {
-      text += "\t" + test::Utf8(argument) + "\r\n";
-    }
-    return text;
+  // A whole run as a launcher makes it: the run starts, the starter exits, the run ends.
+  void Run(test::WaitingProcess& starter, const std::wstring& before, const std::wstring& after) {
+    StartRun(Arguments(before, starter.Id(), after));
+    ASSERT_TRUE(starter.Finish());
+    FinishRun();
   }
 
-  // The parse's log lines for the process id and the three folders.
-  std::string DirectoryLines(DWORD pid) const {
-    return "parent pid: " + std::to_string(pid) + "\r\n" + "Patch Directory:       <" +
+  void ExpectLauncherRestarted() {
+    ASSERT_TRUE(launcherStarted_.WaitFor(kPatience)) << "the launcher was not restarted";
+  }
+
+  // name in the game folder with old content and in the patch folder with new.
+  void PlaceFile(const std::wstring& name, const std::string& old, const std::string& updated) {
+    test::WriteFileBytes(game_ + L"\\" + name, old);
+    test::WriteFileBytes(patch_ + L"\\" + name, updated);
+  }
+
+  // The launcher's path and the argument it is restarted with, as the command line ends.
+  std::wstring Restart() const { return L" " + Quoted(launcher_) + L" -restart"; }
+
+  std::wstring RunOutputFile() const { return At(L"rundll32.out"); }
+
+  // The log from its banner through the parse: the tokenizer's heading and each argument on a
+  // line of its own (before, the pid, the three folders, after), then the pid and the folders as
+  // read; followed by rest.
+  std::string ExpectedLog(std::vector<std::wstring> before, DWORD pid,
+                          const std::vector<std::wstring>& after, const std::string& rest) const {
+    before.insert(before.end(), {std::to_wstring(pid), patch_, game_, backup_});
+    before.insert(before.end(), after.begin(), after.end());
+    std::string text = kStartBanner + std::string("Argument List:\r\n");
+    for (const std::wstring& argument : before) {
+      text += "\t" + test::Utf8(argument) + "\r\n";
+    }
+    return text + "parent pid: " + std::to_string(pid) + "\r\n" + "Patch Directory:       <" +
            test::Utf8(patch_) + ">\r\n" + "Application Directory: <" + test::Utf8(game_) + ">\r\n" +
-           "Backup Directory:      <" + test::Utf8(backup_) + ">\r\n";
+           "Backup Directory:      <" + test::Utf8(backup_) + ">\r\n" + rest;
   }
 
   // The log lines of one file replaced: its backup, then the new file moved in.
@@ -223,32 +228,29 @@ class Rundll32RunTest : public test::TempDirTest {
   std::wstring launcher_;
 };
 
+const wchar_t kText[] = L"-text \"Updating game files\" ";
+
 TEST_F(Rundll32RunTest, ARunReplacesTheFileLogsEveryStepAndRestartsTheLauncher) {
-  test::WriteFileBytes(game_ + L"\\bin\\client.dll", "client 1");
-  test::WriteFileBytes(patch_ + L"\\bin\\client.dll", "client 2");
+  PlaceFile(L"bin\\client.dll", "client 1", "client 2");
   PlaceLauncher(launcher_);
   test::UserRunLog log;
   test::WaitingProcess starter;
 
-  StartRun(Arguments(L"-text \"Updating game files\" ", starter.Id(),
-                     L"1 bin\\client.dll " + Quoted(launcher_) + L" -restart"));
-  // A launcher exits as soon as it has started the run.
-  ASSERT_TRUE(starter.Finish());
-  FinishRun();
-  ASSERT_TRUE(launcherStarted_.WaitFor(kPatience)) << "the launcher was not restarted";
+  ASSERT_NO_FATAL_FAILURE(Run(starter, kText, L"1 bin\\client.dll" + Restart()));
+  ExpectLauncherRestarted();
   const std::vector<std::string> windows = watcher_.Stop();
 
   ExpectSameLines(
       log.AddedWithoutStamps(),
-      kStartBanner +
-          ParseLines({L"-text", L"Updating game files", std::to_wstring(starter.Id()), patch_,
-                      game_, backup_, L"1", L"bin\\client.dll", launcher_, L"-restart"}) +
-          DirectoryLines(starter.Id()) + "There are 1 files to patch\r\n" +
-          "File: \"bin\\client.dll\"\r\n" + "Post Patch Command: <" + test::Utf8(launcher_) +
-          " \"-restart\">\r\n" + "Waiting for the parent process to end\r\n" +
-          PatchLines(L"bin\\client.dll") + "All Quorvel patches successful\r\n" +
-          "Executing post patch command: " + test::Utf8(launcher_) + " \"-restart\"\r\n" +
-          kCompleteBanner);
+      ExpectedLog({L"-text", L"Updating game files"}, starter.Id(),
+                  {L"1", L"bin\\client.dll", launcher_, L"-restart"},
+                  "There are 1 files to patch\r\n"
+                  "File: \"bin\\client.dll\"\r\n"
+                  "Post Patch Command: <" +
+                      test::Utf8(launcher_) + " \"-restart\">\r\n" +
+                      "Waiting for the parent process to end\r\n" + PatchLines(L"bin\\client.dll") +
+                      "All Quorvel patches successful\r\n" + "Executing post patch command: " +
+                      test::Utf8(launcher_) + " \"-restart\"\r\n" + kCompleteBanner));
 
   EXPECT_EQ(test::ReadFileBytes(game_ + L"\\bin\\client.dll"), "client 2");
   EXPECT_EQ(test::ReadFileBytes(backup_ + L"\\bin\\client.dll"), "client 1");
@@ -266,22 +268,24 @@ TEST_F(Rundll32RunTest, ARunReplacesTheFileLogsEveryStepAndRestartsTheLauncher) 
 }
 
 TEST_F(Rundll32RunTest, TheLauncherIsRestartedOnlyAfterTheProcessThatStartedTheRunHasEnded) {
-  test::WriteFileBytes(game_ + L"\\a.txt", "old");
-  test::WriteFileBytes(patch_ + L"\\a.txt", "new");
+  PlaceFile(L"a.txt", "old", "new");
   PlaceLauncher(launcher_);
   test::UserRunLog log;
   test::WaitingProcess starter;
 
-  StartRun(Arguments(L"", starter.Id(), L"1 a.txt " + Quoted(launcher_) + L" -restart"));
+  StartRun(Arguments(L"", starter.Id(), L"1 a.txt" + Restart()));
   // The starter stays until the run is waiting for it: nothing may happen before it ends.
-  ASSERT_TRUE(Eventually([&] {
-    return log.Added().find("Waiting for the parent process to end\r\n") != std::string::npos;
-  })) << log.Added();
+  ASSERT_TRUE(test::Eventually(
+      [&] {
+        return log.Added().find("Waiting for the parent process to end\r\n") != std::string::npos;
+      },
+      kPatience))
+      << log.Added();
   EXPECT_EQ(test::ReadFileBytes(game_ + L"\\a.txt"), "old") << "patched while the starter ran";
   ASSERT_TRUE(starter.Finish());
   const FILETIME starterEnded = ExitTime(starter.Handle());
   FinishRun();
-  ASSERT_TRUE(launcherStarted_.WaitFor(kPatience)) << "the launcher was not restarted";
+  ExpectLauncherRestarted();
 
   const std::vector<LauncherStart> starts = LauncherStarts(launcher_);
   ASSERT_EQ(starts.size(), 1u);
@@ -292,10 +296,8 @@ TEST_F(Rundll32RunTest, TheLauncherIsRestartedOnlyAfterTheProcessThatStartedTheR
 }
 
 TEST_F(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLauncher) {
-  test::WriteFileBytes(game_ + L"\\bin\\client.dll", "client 1");
-  test::WriteFileBytes(patch_ + L"\\bin\\client.dll", "client 2");
-  test::WriteFileBytes(game_ + L"\\data\\locked.dat", "data 1");
-  test::WriteFileBytes(patch_ + L"\\data\\locked.dat", "data 2");
+  PlaceFile(L"bin\\client.dll", "client 1", "client 2");
+  PlaceFile(L"data\\locked.dat", "data 1", "data 2");
   PlaceLauncher(launcher_);
   // The game still holds its data file: every attempt fails on it (five, two seconds apart).
   test::FileLock lock(game_ + L"\\data\\locked.dat");
@@ -303,21 +305,18 @@ TEST_F(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaun
   test::UserRunLog log;
   test::WaitingProcess starter;
 
-  StartRun(Arguments(L"-text \"Updating game files\" ", starter.Id(),
-                     L"2 bin\\client.dll data\\locked.dat " + Quoted(launcher_) +
-                         L" -restart %QUORVEL_RESULT% %QUORVEL_FILENAME%"));
-  ASSERT_TRUE(starter.Finish());
-  FinishRun();
-  ASSERT_TRUE(launcherStarted_.WaitFor(kPatience)) << "the launcher was not restarted";
+  ASSERT_NO_FATAL_FAILURE(Run(
+      starter, kText,
+      L"2 bin\\client.dll data\\locked.dat" + Restart() + L" %QUORVEL_RESULT% %QUORVEL_FILENAME%"));
+  ExpectLauncherRestarted();
   lock.Release();
   const std::vector<std::string> windows = watcher_.Stop();
 
-  const std::string sharingViolation = test::LoggedSystemMessage(ERROR_SHARING_VIOLATION);
   const std::string lockedBackup = "Backing up \"" + test::Utf8(game_) +
                                    "\\data\\locked.dat\" to \"" + test::Utf8(backup_) +
                                    "\\data\\locked.dat\"\r\n";
-  const std::string copyFailed =
-      "Copy failed, HResult 0x80070020, error 32 " + sharingViolation + "\r\n";
+  const std::string copyFailed = "Copy failed, HResult 0x80070020, error 32 " +
+                                 test::LoggedSystemMessage(ERROR_SHARING_VIOLATION) + "\r\n";
   std::string attempts = lockedBackup + copyFailed;
   for (int retry = 1; retry <= 4; ++retry) {
     attempts +=
@@ -325,20 +324,21 @@ TEST_F(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaun
   }
   ExpectSameLines(
       log.AddedWithoutStamps(),
-      kStartBanner +
-          ParseLines({L"-text", L"Updating game files", std::to_wstring(starter.Id()), patch_,
-                      game_, backup_, L"2", L"bin\\client.dll", L"data\\locked.dat", launcher_,
-                      L"-restart", L"%QUORVEL_RESULT%", L"%QUORVEL_FILENAME%"}) +
-          DirectoryLines(starter.Id()) + "There are 2 files to patch\r\n" +
-          "File: \"bin\\client.dll\"\r\n" + "File: \"data\\locked.dat\"\r\n" +
-          "Post Patch Command: <" + test::Utf8(launcher_) +
-          " \"-restart\" \"%QUORVEL_RESULT%\" \"%QUORVEL_FILENAME%\">\r\n" +
-          "Waiting for the parent process to end\r\n" + PatchLines(L"bin\\client.dll") + attempts +
-          "Could not patch file \"data\\locked.dat\", error 0x80070020\r\n" +
-          "Reverting all patches\r\n" + "Copying \"" + test::Utf8(backup_) +
-          "\\bin\\client.dll\" to \"" + test::Utf8(game_) + "\\bin\\client.dll\"\r\n" +
-          "Executing post patch command: " + test::Utf8(launcher_) +
-          " \"-restart\" \"0x80070020\" \"data\\locked.dat\"\r\n" + kFailedBanner);
+      ExpectedLog({L"-text", L"Updating game files"}, starter.Id(),
+                  {L"2", L"bin\\client.dll", L"data\\locked.dat", launcher_, L"-restart",
+                   L"%QUORVEL_RESULT%", L"%QUORVEL_FILENAME%"},
+                  "There are 2 files to patch\r\n"
+                  "File: \"bin\\client.dll\"\r\n"
+                  "File: \"data\\locked.dat\"\r\n"
+                  "Post Patch Command: <" +
+                      test::Utf8(launcher_) +
+                      " \"-restart\" \"%QUORVEL_RESULT%\" \"%QUORVEL_FILENAME%\">\r\n" +
+                      "Waiting for the parent process to end\r\n" + PatchLines(L"bin\\client.dll") +
+                      attempts + "Could not patch file \"data\\locked.dat\", error 0x80070020\r\n" +
+                      "Reverting all patches\r\n" + "Copying \"" + test::Utf8(backup_) +
+                      "\\bin\\client.dll\" to \"" + test::Utf8(game_) + "\\bin\\client.dll\"\r\n" +
+                      "Executing post patch command: " + test::Utf8(launcher_) +
+                      " \"-restart\" \"0x80070020\" \"data\\locked.dat\"\r\n" + kFailedBanner));
 
   // Every file is back as it was; the new ones wait in the patch folder for the next run.
   EXPECT_EQ(test::ReadFileBytes(game_ + L"\\bin\\client.dll"), "client 1");
@@ -363,28 +363,24 @@ TEST_F(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaun
 }
 
 TEST_F(Rundll32RunTest, ABadCommandLineFailsWithoutTouchingFilesOrStartingTheLauncher) {
-  test::WriteFileBytes(game_ + L"\\a.txt", "old");
-  test::WriteFileBytes(patch_ + L"\\a.txt", "new");
+  PlaceFile(L"a.txt", "old", "new");
   PlaceLauncher(launcher_);
   test::UserRunLog log;
   test::WaitingProcess starter;
 
   // The count announces four names where one was listed: the launcher's path and its argument
   // are read as names, and no post-patch command is left.
-  StartRun(Arguments(L"-text \"Updating game files\" ", starter.Id(),
-                     L"4 a.txt " + Quoted(launcher_) + L" -restart"));
-  ASSERT_TRUE(starter.Finish());
-  FinishRun();
+  ASSERT_NO_FATAL_FAILURE(Run(starter, kText, L"4 a.txt" + Restart()));
   const std::vector<std::string> windows = watcher_.Stop();
 
   ExpectSameLines(log.AddedWithoutStamps(),
-                  kStartBanner +
-                      ParseLines({L"-text", L"Updating game files", std::to_wstring(starter.Id()),
-                                  patch_, game_, backup_, L"4", L"a.txt", launcher_, L"-restart"}) +
-                      DirectoryLines(starter.Id()) + "There are 4 files to patch\r\n" +
-                      "File: \"a.txt\"\r\n" + "File: \"" + test::Utf8(launcher_) + "\"\r\n" +
-                      "File: \"-restart\"\r\n" + "Only 3 filenames were specified\r\n" +
-                      kFailedBanner);
+                  ExpectedLog({L"-text", L"Updating game files"}, starter.Id(),
+                              {L"4", L"a.txt", launcher_, L"-restart"},
+                              "There are 4 files to patch\r\n"
+                              "File: \"a.txt\"\r\n"
+                              "File: \"" +
+                                  test::Utf8(launcher_) + "\"\r\n" + "File: \"-restart\"\r\n" +
+                                  "Only 3 filenames were specified\r\n" + kFailedBanner));
   EXPECT_EQ(test::ReadFileBytes(game_ + L"\\a.txt"), "old");
   EXPECT_EQ(test::ReadFileBytes(patch_ + L"\\a.txt"), "new");
   EXPECT_TRUE(LauncherStarts(launcher_).empty());
@@ -392,8 +388,7 @@ TEST_F(Rundll32RunTest, ABadCommandLineFailsWithoutTouchingFilesOrStartingTheLau
 }
 
 TEST_F(Rundll32RunTest, ALauncherAlreadyRunningFromThatPathIsNotStartedTwice) {
-  test::WriteFileBytes(game_ + L"\\a.txt", "old");
-  test::WriteFileBytes(patch_ + L"\\a.txt", "new");
+  PlaceFile(L"a.txt", "old", "new");
   PlaceLauncher(launcher_);
   // The player has started the launcher again while the patch was pending.
   test::NamedEvent running(L"launcher_running");
@@ -406,22 +401,20 @@ TEST_F(Rundll32RunTest, ALauncherAlreadyRunningFromThatPathIsNotStartedTwice) {
   test::UserRunLog log;
   test::WaitingProcess starter;
 
-  StartRun(Arguments(L"", starter.Id(), L"1 a.txt " + Quoted(launcher_) + L" -restart"));
-  ASSERT_TRUE(starter.Finish());
-  FinishRun();
+  ASSERT_NO_FATAL_FAILURE(Run(starter, L"", L"1 a.txt" + Restart()));
   const bool startedAgain = launcherStarted_.WaitFor(0);
   letGo.Set();
   EXPECT_TRUE(runningLauncher.WaitForExit(kPatience));
 
   ExpectSameLines(log.AddedWithoutStamps(),
-                  kStartBanner +
-                      ParseLines({std::to_wstring(starter.Id()), patch_, game_, backup_, L"1",
-                                  L"a.txt", launcher_, L"-restart"}) +
-                      DirectoryLines(starter.Id()) + "There are 1 files to patch\r\n" +
-                      "File: \"a.txt\"\r\n" + "Post Patch Command: <" + test::Utf8(launcher_) +
-                      " \"-restart\">\r\n" + "Waiting for the parent process to end\r\n" +
-                      PatchLines(L"a.txt") + "All Quorvel patches successful\r\n" +
-                      "A launcher is already running\r\n" + kCompleteBanner);
+                  ExpectedLog({}, starter.Id(), {L"1", L"a.txt", launcher_, L"-restart"},
+                              "There are 1 files to patch\r\n"
+                              "File: \"a.txt\"\r\n"
+                              "Post Patch Command: <" +
+                                  test::Utf8(launcher_) + " \"-restart\">\r\n" +
+                                  "Waiting for the parent process to end\r\n" +
+                                  PatchLines(L"a.txt") + "All Quorvel patches successful\r\n" +
+                                  "A launcher is already running\r\n" + kCompleteBanner));
   EXPECT_FALSE(startedAgain);
   const std::vector<LauncherStart> starts = LauncherStarts(launcher_);
   ASSERT_EQ(starts.size(), 1u) << "the launcher was started a second time";
@@ -430,35 +423,33 @@ TEST_F(Rundll32RunTest, ALauncherAlreadyRunningFromThatPathIsNotStartedTwice) {
 }
 
 TEST_F(Rundll32RunTest, ALauncherMissingFromTheGameFolderIsFetchedFromTheBackupFolder) {
-  test::WriteFileBytes(game_ + L"\\a.txt", "old");
-  test::WriteFileBytes(patch_ + L"\\a.txt", "new");
+  PlaceFile(L"a.txt", "old", "new");
   const std::wstring kept = backup_ + L"\\DastryLauncher.exe";
   PlaceLauncher(kept);
   // The launcher that started the run has ended, so its executable cannot be read from it.
   test::WaitingProcess starter;
   ASSERT_TRUE(starter.Finish());
-  const DWORD gonePid = starter.Id();
   test::UserRunLog log;
 
-  StartRun(Arguments(L"", gonePid, L"1 a.txt " + Quoted(launcher_) + L" -restart"));
+  StartRun(Arguments(L"", starter.Id(), L"1 a.txt" + Restart()));
   FinishRun();
-  ASSERT_TRUE(launcherStarted_.WaitFor(kPatience)) << "the launcher was not restarted";
+  ExpectLauncherRestarted();
 
   const std::string launcher = test::Utf8(launcher_);
   const std::string notFound = "<" + launcher + "> not found! Looking for DastryLauncher.exe in <";
-  ExpectSameLines(log.AddedWithoutStamps(),
-                  kStartBanner +
-                      ParseLines({std::to_wstring(gonePid), patch_, game_, backup_, L"1", L"a.txt",
-                                  launcher_, L"-restart"}) +
-                      DirectoryLines(gonePid) + "There are 1 files to patch\r\n" +
-                      "File: \"a.txt\"\r\n" + "Could not find post patch command: " + launcher +
-                      "\r\n" + "Post Patch Command: < \"" + launcher + "\" \"-restart\">\r\n" +
-                      "Waiting for the parent process to end\r\n" + PatchLines(L"a.txt") +
-                      "All Quorvel patches successful\r\n" + notFound + test::Utf8(patch_) +
-                      ">\r\n" + notFound + test::Utf8(backup_) + ">\r\n" + "Found <" +
-                      test::Utf8(kept) + "> copying it to <" + launcher + ">\r\n" +
+  ExpectSameLines(
+      log.AddedWithoutStamps(),
+      ExpectedLog({}, starter.Id(), {L"1", L"a.txt", launcher_, L"-restart"},
+                  "There are 1 files to patch\r\n"
+                  "File: \"a.txt\"\r\n"
+                  "Could not find post patch command: " +
+                      launcher + "\r\n" + "Post Patch Command: < \"" + launcher +
+                      "\" \"-restart\">\r\n" + "Waiting for the parent process to end\r\n" +
+                      PatchLines(L"a.txt") + "All Quorvel patches successful\r\n" + notFound +
+                      test::Utf8(patch_) + ">\r\n" + notFound + test::Utf8(backup_) + ">\r\n" +
+                      "Found <" + test::Utf8(kept) + "> copying it to <" + launcher + ">\r\n" +
                       "Executing post patch command: " + launcher + " \"" + launcher +
-                      "\" \"-restart\"\r\n" + kCompleteBanner);
+                      "\" \"-restart\"\r\n" + kCompleteBanner));
 
   EXPECT_TRUE(test::PathExists(kept)) << "the backup's launcher is copied, not moved";
   const std::vector<LauncherStart> starts = LauncherStarts(launcher_);
@@ -468,8 +459,7 @@ TEST_F(Rundll32RunTest, ALauncherMissingFromTheGameFolderIsFetchedFromTheBackupF
 }
 
 TEST_F(Rundll32RunTest, TheProgressWindowShowsTheDisplayTextDuringTheRunAndIsGoneAfterIt) {
-  test::WriteFileBytes(game_ + L"\\a.txt", "old");
-  test::WriteFileBytes(patch_ + L"\\a.txt", "new");
+  PlaceFile(L"a.txt", "old", "new");
   PlaceLauncher(launcher_);
   // The game holds the file until the window has been seen: the run cannot end before that.
   test::FileLock lock(game_ + L"\\a.txt");
@@ -477,13 +467,12 @@ TEST_F(Rundll32RunTest, TheProgressWindowShowsTheDisplayTextDuringTheRunAndIsGon
   test::UserRunLog log;
   test::WaitingProcess starter;
 
-  StartRun(Arguments(L"-text \"Updating game files\" ", starter.Id(),
-                     L"1 a.txt " + Quoted(launcher_) + L" -restart"));
+  StartRun(Arguments(kText, starter.Id(), L"1 a.txt" + Restart()));
   ASSERT_TRUE(starter.Finish());
   ASSERT_TRUE(watcher_.WaitUntilSeen(kPatience)) << "no window came up";
   lock.Release();
   FinishRun();
-  ASSERT_TRUE(launcherStarted_.WaitFor(kPatience)) << "the launcher was not restarted";
+  ExpectLauncherRestarted();
   const std::vector<std::string> windows = watcher_.Stop();
 
   EXPECT_EQ(windows, (std::vector<std::string>{"progress: Updating game files", "gone: progress"}));

@@ -14,14 +14,12 @@ namespace quorvel {
 namespace {
 
 // Only a bound for a window that never comes, so a broken build fails instead of hanging.
-constexpr ULONGLONG kPatience = 30000;
+constexpr DWORD kPatience = 30000;
 
 class ProgressWindowOnDisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) {
-      GTEST_SKIP() << "no display";
-    }
+    QUORVEL_SKIP_WITHOUT_DISPLAY();
     testing::internal::CaptureStdout();
   }
   // What the window's thread printed, and whether it ended with code.
@@ -35,19 +33,6 @@ class ProgressWindowOnDisplayTest : public ::testing::Test {
     EXPECT_EQ(exitCode, code);
   }
 };
-
-// Polls until condition holds or the bound has passed; returns whether it held.
-template <typename Condition>
-bool Eventually(Condition condition) {
-  const ULONGLONG deadline = GetTickCount64() + kPatience;
-  while (!condition()) {
-    if (GetTickCount64() > deadline) {
-      return false;
-    }
-    Sleep(5);
-  }
-  return true;
-}
 
 std::wstring ControlText(HWND dialog) {
   wchar_t text[256] = {};
@@ -68,13 +53,13 @@ TEST_F(ProgressWindowOnDisplayTest, SetTextReachesTheOpenDialogWhichClosesWithTh
   {
     ProgressWindowThread window(L"Updating game files");
     thread = DuplicateThreadHandle(window.Handle());
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(test::Eventually([&] {
       dialog = window.GetWindow();
       return dialog != nullptr && IsWindowVisible(dialog);
     }));
     EXPECT_EQ(GetWindowThreadProcessId(dialog, nullptr), window.ThreadId());
     EXPECT_TRUE(window.SetText(L"Almost done"));
-    EXPECT_TRUE(Eventually([&] { return ControlText(dialog) == L"Almost done"; }));
+    EXPECT_TRUE(test::Eventually([&] { return ControlText(dialog) == L"Almost done"; }));
     EXPECT_TRUE(window.IsRunning()) << "the dialog stays up until the window goes";
   }
   EXPECT_FALSE(IsWindow(dialog));
@@ -88,7 +73,7 @@ std::wstring g_textDuringPatch;
 test::FileLock* g_lock = nullptr;
 
 void LookAtTheWindowThenRetry(DWORD /*milliseconds*/) {
-  Eventually([] {
+  test::Eventually([] {
     g_dialogDuringPatch = FindWindowW(nullptr, L"Quorvel");
     return g_dialogDuringPatch != nullptr && IsWindowVisible(g_dialogDuringPatch);
   });
@@ -123,7 +108,7 @@ TEST_F(ProgressWindowOnDisplayTest,
   const bool dialogGone = g_dialogDuringPatch != nullptr && !IsWindow(g_dialogDuringPatch);
 
   SetRetryPause(previousPause);
-  launcherStarted.WaitFor(static_cast<DWORD>(kPatience));
+  launcherStarted.WaitFor(kPatience);
   _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
   _wputenv(L"QUORVEL_RESULT=");
   testing::internal::GetCapturedStdout();
@@ -150,10 +135,9 @@ TEST_F(ProgressWindowOnDisplayTest, AStopBeforeTheDialogOpenedStillEndsTheThread
   ResumeThread(window.Handle());
 
   ScopedHandle waiter(CreateThread(nullptr, 0, &WaitForWindow, &window, 0, nullptr));
-  const bool ended =
-      WaitForSingleObject(waiter.Get(), static_cast<DWORD>(kPatience)) == WAIT_OBJECT_0;
+  const bool ended = WaitForSingleObject(waiter.Get(), kPatience) == WAIT_OBJECT_0;
   if (!ended) {
-    Eventually([&] { return window.GetWindow() != nullptr; });
+    test::Eventually([&] { return window.GetWindow() != nullptr; });
     PostMessageW(window.GetWindow(), WM_CLOSE, 0, 0);
     WaitForSingleObject(waiter.Get(), INFINITE);
   }

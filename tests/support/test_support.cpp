@@ -8,27 +8,9 @@
 
 namespace quorvel::test {
 
-ScopedTempDir::ScopedTempDir() {
-  static std::atomic<unsigned> counter{0};
-  wchar_t base[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH, base);
-  std::wstring root(base);
-  if (!root.empty() && root.back() == L'\\') {
-    root.pop_back();
-  }
-  for (;;) {
-    path_ = root + L"\\quorvel_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(counter++);
-    if (CreateDirectoryW(path_.c_str(), nullptr)) {
-      break;
-    }
-  }
-}
+namespace {
 
-ScopedTempDir::~ScopedTempDir() {
-  RemoveTree(path_);
-}
-
+// Removes a file or a folder tree; read-only files included.
 void RemoveTree(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -52,6 +34,27 @@ void RemoveTree(const std::wstring& path) {
   }
   RemoveDirectoryW(path.c_str());
 }
+
+}  // namespace
+
+ScopedTempDir::ScopedTempDir() {
+  static std::atomic<unsigned> counter{0};
+  wchar_t base[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH, base);
+  std::wstring root(base);
+  if (!root.empty() && root.back() == L'\\') {
+    root.pop_back();
+  }
+  for (;;) {
+    path_ = root + L"\\quorvel_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+            std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(counter++);
+    if (CreateDirectoryW(path_.c_str(), nullptr)) {
+      break;
+    }
+  }
+}
+
+ScopedTempDir::~ScopedTempDir() { RemoveTree(path_); }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   for (size_t slash = path.find_first_of(L"\\/", 3); slash != std::wstring::npos;
@@ -135,12 +138,8 @@ LogCapture::LogCapture() : file_(dir_ / L"Quorvel.log"), previous_(RunLog::Path(
   RunLog::SetPath(L"%ls", file_.c_str());
 }
 
-LogCapture::~LogCapture() {
-  RunLog::SetPath(L"%ls", previous_.c_str());
-}
+LogCapture::~LogCapture() { RunLog::SetPath(L"%ls", previous_.c_str()); }
 
-std::string LogCapture::Text() const {
-  return ReadFileBytes(file_);
-}
+std::string LogCapture::Text() const { return ReadFileBytes(file_); }
 
 }  // namespace quorvel::test

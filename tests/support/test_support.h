@@ -23,9 +23,6 @@ class ScopedTempDir {
   std::wstring path_;
 };
 
-// Removes a file or a folder tree; read-only files included.
-void RemoveTree(const std::wstring& path);
-
 // Writes bytes to a file, creating its folders.
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Reads a whole file; empty when it does not exist.
@@ -63,6 +60,26 @@ class LogCapture {
   std::wstring file_;
   std::wstring previous_;
 };
+
+// Polls until condition holds or milliseconds have passed; returns whether it held. The bound
+// only keeps a broken build from hanging.
+template <typename Condition>
+bool Eventually(Condition condition, DWORD milliseconds = 60000) {
+  const ULONGLONG deadline = GetTickCount64() + milliseconds;
+  while (!condition()) {
+    if (GetTickCount64() > deadline) {
+      return false;
+    }
+    Sleep(5);
+  }
+  return true;
+}
+
+// Skips the running test when there is no display to open windows on.
+#define QUORVEL_SKIP_WITHOUT_DISPLAY()                        \
+  if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) { \
+    GTEST_SKIP() << "no display";                             \
+  }
 
 // A fixture with a fresh temporary folder per test.
 class TempDirTest : public ::testing::Test {
