@@ -1,35 +1,27 @@
 // Runs Quorvel.dll the way launchers do: through rundll32.exe in a process of its own.
 #include <regex>
 
+#include "support/helper_process.h"
 #include "support/test_support.h"
 #include "support/user_run_log.h"
 
 namespace quorvel {
 namespace {
 
+// The exit code of rundll32.exe Quorvel.dll,Quorvel <arguments>.
 DWORD RunRundll32(const std::wstring& arguments) {
-  std::wstring commandLine =
-      L"rundll32.exe \"" + test::ProgramFolder() + L"\\Quorvel.dll\"," + L"Quorvel " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
-    return ~0u;
-  }
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD exitCode = ~0u;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return exitCode;
+  test::HelperProcess run;
+  EXPECT_TRUE(run.Start(test::Rundll32Path(),
+                        L"\"" + test::ProgramFolder() + L"\\Quorvel.dll\",Quorvel " + arguments))
+      << GetLastError();
+  EXPECT_TRUE(run.WaitForExit(60000)) << "the run did not end";
+  return run.ExitCode();
 }
 
 TEST(Rundll32Test, AnEmptyCommandLineIsLoggedBetweenTheOpeningAndTheFailedBanner) {
   test::UserRunLog log;
 
-  EXPECT_NE(RunRundll32(L""), ~0u);
+  EXPECT_NE(RunRundll32(L""), STILL_ACTIVE);
 
   const std::string written = log.Added();
   const std::string stamp = "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d";

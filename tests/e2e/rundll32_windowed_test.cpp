@@ -162,10 +162,8 @@ class Rundll32RunTest : public test::TempDirTest {
   // folder above the test's: the restarted launcher inherits it, and Wine lets go of an ended
   // process's current folder only a moment later, too late for removing the test's folder.
   void StartRun(const std::wstring& arguments) {
-    wchar_t system[MAX_PATH + 1] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
     ASSERT_TRUE(
-        run_.StartIn(std::wstring(system) + L"\\rundll32.exe",
+        run_.StartIn(test::Rundll32Path(),
                      Quoted(test::ProgramFolder() + L"\\Quorvel.dll") + L",Quorvel " + arguments,
                      Dir().substr(0, Dir().rfind(L'\\')), RunOutputFile()))
         << GetLastError();

@@ -83,6 +83,12 @@ DWORD HelperProcess::ExitCode() const {
   return code;
 }
 
+std::wstring Rundll32Path() {
+  wchar_t system[MAX_PATH + 1] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  return std::wstring(system) + L"\\rundll32.exe";
+}
+
 FileLock::FileLock(const std::wstring& path) : ready_(L"lock_ready"), release_(L"lock_release") {
   if (!locker_.Start(L"file_locker.exe",
                      L"\"" + path + L"\" " + ready_.Name() + L" " + release_.Name())) {

@@ -14,6 +14,7 @@ class NamedEvent {
   NamedEvent& operator=(const NamedEvent&) = delete;
   ~NamedEvent();
   const std::wstring& Name() const { return name_; }
+  HANDLE Handle() const { return handle_; }
   void Set() const { SetEvent(handle_); }
   // True when the event was set within timeout.
   bool WaitFor(DWORD milliseconds) const;
@@ -47,6 +48,9 @@ class HelperProcess {
   HANDLE process_ = nullptr;
   DWORD id_ = 0;
 };
+
+// The system's rundll32.exe.
+std::wstring Rundll32Path();
 
 // Holds a file open without sharing in a helper process until Release or the end of the object.
 class FileLock {

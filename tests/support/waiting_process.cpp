@@ -1,7 +1,6 @@
 #include "support/waiting_process.h"
 
-#include <atomic>
-
+#include "support/helper_process.h"
 #include "support/test_support.h"
 
 namespace quorvel::test {
@@ -9,26 +8,17 @@ namespace quorvel::test {
 std::wstring WaitingProcess::ExecutablePath() { return ProgramFolder() + L"\\waiting_process.exe"; }
 
 WaitingProcess::WaitingProcess() {
-  static std::atomic<unsigned> counter{0};
-  const std::wstring eventName = L"quorvel_waiting_process_" +
-                                 std::to_wstring(GetCurrentProcessId()) + L"_" +
-                                 std::to_wstring(counter++);
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
-  if (ready == nullptr) {
-    ADD_FAILURE() << "CreateEventW failed: " << GetLastError();
-    return;
-  }
+  const NamedEvent ready(L"waiting_process_ready");
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   HANDLE childInput = nullptr;
   if (!CreatePipe(&childInput, &input_, &inherit, 0)) {
     ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
-    CloseHandle(ready);
     return;
   }
   // Only the reading end goes to the child; were the writing end inherited, closing ours would
   // never end its input.
   SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
-  std::wstring commandLine = L"\"" + ExecutablePath() + L"\" " + eventName;
+  std::wstring commandLine = L"\"" + ExecutablePath() + L"\" " + ready.Name();
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -40,16 +30,14 @@ WaitingProcess::WaitingProcess() {
   CloseHandle(childInput);
   if (!started) {
     ADD_FAILURE() << "CreateProcessW failed: " << error;
-    CloseHandle(ready);
     return;
   }
   CloseHandle(info.hThread);
   process_ = info.hProcess;
   id_ = info.dwProcessId;
-  const HANDLE waits[2] = {ready, process_};
-  const DWORD which = WaitForMultipleObjects(2, waits, FALSE, 30000);
-  CloseHandle(ready);
-  EXPECT_EQ(which, WAIT_OBJECT_0) << "waiting_process did not start";
+  const HANDLE waits[2] = {ready.Handle(), process_};
+  EXPECT_EQ(WaitForMultipleObjects(2, waits, FALSE, 30000), WAIT_OBJECT_0)
+      << "waiting_process did not start";
 }
 
 WaitingProcess::~WaitingProcess() {
