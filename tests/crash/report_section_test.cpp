@@ -7,6 +7,7 @@
 #include "crash/version_report_section.h"
 #include "crash_test_support.h"
 #include "gtest/gtest.h"
+#include "support/test_support.h"
 
 namespace quorvel {
 namespace {
@@ -36,7 +37,7 @@ TEST(ReportSectionTest, BriefReportIsEmptyAndAnEmptyRegistryGivesHeaderTimeAndTr
   ASSERT_EQ(report.compare(0, header.size(), header), 0) << report;
   // asctime's 24 characters and newline, the blank line, then the trailer.
   EXPECT_EQ(report.size(), header.size() + 25 + 2 + 1) << report;
-  EXPECT_EQ(report.substr(report.size() - 4), "\n\n\n\n") << report;
+  EXPECT_TRUE(test::EndsWith(report, "\n\n\n\n")) << report;
   FixedSection section("Title", "Body");
   EXPECT_EQ(Build(kReportBrief), "");
   EXPECT_EQ(Build(kReportBrief | kReportKeepsResponse), "");
@@ -84,7 +85,7 @@ TEST(ReportSectionTest, EmptyTitleAndBodyStillFrameTheSection) {
   FixedSection skipped("Skipped", "never");
   skipped.applying = false;
   const std::string report = Build(0);
-  EXPECT_EQ(report.substr(report.size() - 6), "\n:\n\n\n\n") << report;
+  EXPECT_TRUE(test::EndsWith(report, "\n:\n\n\n\n")) << report;
   EXPECT_EQ(report.find("Skipped"), std::string::npos);
   EXPECT_EQ(skipped.contentCalls, 0);
   EXPECT_EQ(section.contentCalls, 1);

@@ -80,8 +80,7 @@ TEST_F(NarrowEntryTest, AnAnsiCommandLineRunsAsTheSameTextInUtf16) {
                                "There is no post patch command\r\n"
                                ".Failed to build post patch command\r\n") +
                            kFailedBanner;
-  ASSERT_GE(wideLog.size(), tail.size());
-  EXPECT_EQ(wideLog.substr(wideLog.size() - tail.size()), tail) << wideLog;
+  EXPECT_TRUE(test::EndsWith(wideLog, tail)) << wideLog;
 }
 
 TEST_F(NarrowEntryTest, ANullNarrowCommandLineIsAnEmptyOne) {

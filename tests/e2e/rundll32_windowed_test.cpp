@@ -489,8 +489,7 @@ TEST_F(Rundll32RunTest, TheProgressWindowShowsTheDisplayTextDuringTheRunAndIsGon
               result + 10 == printed.size())
       << printed;
   const std::string added = log.AddedWithoutStamps();
-  EXPECT_EQ(added.substr(added.size() - std::string(kCompleteBanner).size()), kCompleteBanner)
-      << added;
+  EXPECT_TRUE(test::EndsWith(added, kCompleteBanner)) << added;
   EXPECT_EQ(test::ReadFileBytes(game_ + L"\\a.txt"), "new");
 }
 

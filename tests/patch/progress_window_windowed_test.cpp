@@ -26,7 +26,7 @@ class ProgressWindowOnDisplayTest : public ::testing::Test {
   void ExpectPrintedAndEnded(const ScopedHandle& thread, DWORD code) {
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_NE(printed.find("received a message\nWM_INITDIALOG\n"), std::string::npos) << printed;
-    EXPECT_EQ(printed.substr(printed.size() - 10), "result: 0\n") << printed;
+    EXPECT_TRUE(test::EndsWith(printed, "result: 0\n")) << printed;
     ASSERT_EQ(WaitForSingleObject(thread.Get(), 0), WAIT_OBJECT_0);
     DWORD exitCode = ~0u;
     GetExitCodeThread(thread.Get(), &exitCode);

@@ -13,6 +13,7 @@
 namespace quorvel {
 namespace {
 
+using test::EndsWith;
 using test::LogCapture;
 using test::Utf8;
 using Words = std::vector<std::wstring>;
@@ -33,11 +34,6 @@ std::string ArgumentLines(std::initializer_list<std::string> arguments) {
     text += "\t" + argument + "\r\n";
   }
   return text;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 const std::string kDirectoryLines =

@@ -33,6 +33,12 @@ bool IsDirectory(const std::wstring& path);
 // The folder of the running test program, where the DLL and the helper programs are built.
 std::wstring ProgramFolder();
 
+// Whether text ends with tail.
+inline bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 // Narrow UTF-8 form of wide text, for readable assertion output.
 std::string Utf8(const std::wstring& text);
 
