@@ -14,6 +14,9 @@ start_wineserver() {
   # The first start of a prefix launches Wine's background services; they must be up before a
   # test runs, or they inherit the test's output pipe and ctest waits on it.
   "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
+  # A second drive letter for drive C, as a player may map one: tests of folders given under
+  # two spellings use it.
+  ln -sfn ../drive_c "$WINEPREFIX/dosdevices/e:"
 }
 
 stop_wineserver() {

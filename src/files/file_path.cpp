@@ -93,6 +93,24 @@ HRESULT FilePath::Delete() {
   return DeleteAsQueried();
 }
 
+HRESULT FilePath::ClearReadOnly() {
+  const DWORD attributes = attributes_.dwFileAttributes;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return Record(S_OK);
+  }
+  const SharedWString full = FullPath();
+  DWORD kept = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+  if (kept == 0) {
+    kept = FILE_ATTRIBUTE_NORMAL;
+  }
+  if (!SetFileAttributesW(full.Chars(), kept)) {
+    const DWORD error = GetLastError();
+    return Record(FailureResult(error));
+  }
+  attributes_.dwFileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+  return Record(S_OK);
+}
+
 HRESULT FilePath::DeleteAsQueried() {
   const bool isDirectory = IsDirectory();
   const SharedWString full = FullPath();

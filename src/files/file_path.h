@@ -37,8 +37,12 @@ class FilePath {
 
   // Queries the attributes of the path as stored (it may be relative); records 0 or the error.
   bool Exists();
+  // Whether the last query found a directory.
+  bool IsDirectory() const;
   // Removes the directory (only when empty) or deletes the file.
   HRESULT Delete();
+  // Clears the read-only attribute that the last query found; S_OK when it was not set.
+  HRESULT ClearReadOnly();
   // Creates the directory and every missing one above it, topmost first. Succeeds when the
   // directory exists already; an existing file of that name fails with 0x800700B7.
   HRESULT CreateDirectories();
@@ -64,7 +68,6 @@ class FilePath {
  private:
   // Marks the attributes unknown after a change of the path.
   void PathChanged();
-  bool IsDirectory() const;
   // Delete's removal for the attributes of the query just made.
   HRESULT DeleteAsQueried();
   HRESULT Record(HRESULT result) { return lastResult_ = result; }

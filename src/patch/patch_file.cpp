@@ -67,6 +67,14 @@ FilePath PathIn(const SharedWString& directory, const SharedWString& name) {
   return FilePath(path);
 }
 
+FilePath FolderPath(const SharedWString& directory) {
+  // A \\?\ path takes "." literally, and needs no help with a drive root.
+  if (wcsncmp(directory.Chars(), L"\\\\?\\", 4) == 0) {
+    return FilePath(directory);
+  }
+  return PathIn(directory, L".");
+}
+
 HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirectory,
                   const SharedWString& targetDirectory, const SharedWString& backupDirectory,
                   PatchFileObserver* observer, BackupLedger* ledger) {
@@ -99,8 +107,11 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (observer != nullptr) {
       observer->OnKeepingBackup(backup.FullPath());
     }
-  } else if (backupExists && FAILED(backup.Delete())) {
-    return backup.LastResult();
+  } else if (backupExists) {
+    // A stale read-only backup would otherwise block every later patch of this file.
+    if (FAILED(backup.ClearReadOnly()) || FAILED(backup.Delete())) {
+      return backup.LastResult();
+    }
   }
 
   bool backedUp = keptBackup;
@@ -118,6 +129,9 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   }
 
   if (!sourceExists) {
+    if (observer != nullptr) {
+      observer->OnRemovingTarget(target.FullPath());
+    }
     if (FAILED(target.RemoveWithEmptyParents(FilePath(targetDirectory)))) {
       return target.LastResult();
     }

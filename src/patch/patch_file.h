@@ -15,6 +15,8 @@ class PatchFileObserver {
   virtual ~PatchFileObserver() = default;
   // Just before the target is moved or copied to its backup path.
   virtual void OnBackingUp(const SharedWString& from, const SharedWString& to) = 0;
+  // Just before a target without a new file is deleted (its old file is backed up by then).
+  virtual void OnRemovingTarget(const SharedWString& target) = 0;
   // Just before the new file is moved or copied over the target.
   virtual void OnCopyingUp(const SharedWString& from, const SharedWString& to) = 0;
   // A backup written earlier in this run stays as it is instead of being replaced.
@@ -28,6 +30,7 @@ class PatchFileObserver {
 class LoggingPatchObserver : public PatchFileObserver {
  public:
   void OnBackingUp(const SharedWString& from, const SharedWString& to) override;
+  void OnRemovingTarget(const SharedWString&) override {}
   void OnCopyingUp(const SharedWString& from, const SharedWString& to) override;
   void OnKeepingBackup(const SharedWString& backup) override;
   void OnRestored(const SharedWString& backup, const SharedWString& target,
@@ -56,6 +59,9 @@ class FilePath;
 
 // The file name inside directory, as every step of a patch builds its paths.
 FilePath PathIn(const SharedWString& directory, const SharedWString& name);
+// The directory itself, in a form whose full path is the directory even for a drive root such
+// as D:\ (which alone would stand for the drive's current directory).
+FilePath FolderPath(const SharedWString& directory);
 
 // Puts the file name from sourceDirectory over targetDirectory, keeping what it replaces at
 // backupDirectory: clears the backup path, moves (or copies) the target there, then moves (or

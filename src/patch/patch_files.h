@@ -18,11 +18,6 @@ constexpr DWORD kRetryPauseMilliseconds = 2000;
 using RetryPause = void (*)(DWORD milliseconds);
 RetryPause SetRetryPause(RetryPause pause);
 
-// Refuses a file list that would lose data: a name whose patch, application and backup paths
-// are not three different files, or a name listed twice (ignoring case and slash direction).
-// Returns S_OK, or E_INVALIDARG with the offending name in badName after logging the reason.
-HRESULT CheckFileList(const PatchRun& run, SharedWString& badName);
-
 // Sets QUORVEL_RESULT in the process environment.
 void PublishResult(HRESULT result);
 // Sets QUORVEL_FILENAME in the process environment.

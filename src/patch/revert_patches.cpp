@@ -3,23 +3,31 @@
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 #include "patch/patch_file.h"
+#include "patch/run_journal.h"
 
 namespace quorvel {
 
-HRESULT RevertPatches(const PatchRun& run) {
+HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
   RunLog::Write("Reverting all patches\n");
+  // Records the revert's steps only; a revert logs no "Backing up" or "Copying up" lines.
+  JournalingObserver recorder(journal, nullptr, true);
   for (const SharedWString& name : run.appliedFiles) {
+    const size_t index = journal != nullptr ? journal->IndexOf(name) : 0;
+    recorder.SetIndex(index);
     RunLog::Write("Copying \"%ls\\%ls\" to \"%ls\\%ls\"\n", run.backupDirectory.Chars(),
                   name.Chars(), run.applicationDirectory.Chars(), name.Chars());
     // The roles rotate: the backup is the source and the patch folder takes the new file back.
     const HRESULT hr = PatchFile(name, run.backupDirectory, run.applicationDirectory,
-                                 run.patchDirectory, nullptr);
+                                 run.patchDirectory, &recorder);
     if (FAILED(hr)) {
       const DWORD code = static_cast<DWORD>(hr) & 0xFFFF;
       RunLog::Write("Failed trying to revert patch file \"%ls\", HResult 0x%08x, error %d %ls\n",
                     name.Chars(), static_cast<unsigned>(hr), static_cast<int>(code),
                     SystemErrorText(code).Chars());
       return hr;
+    }
+    if (journal != nullptr) {
+      journal->Record(index, JournalStep::kReverted);
     }
   }
   return S_OK;

@@ -40,19 +40,6 @@ class PatchSafetyTest : public test::TempDirTest {
   RetryPause previous_ = nullptr;
 };
 
-TEST_F(PatchSafetyTest, ANameThatIsOrHoldsAFolderOfTheRunIsRefused) {
-  for (const wchar_t* name : {L"Patch", L"Backup\\", L".", L"..", L"Patch\\.."}) {
-    SCOPED_TRACE(test::Utf8(name));
-    run_.files.assign({SharedWString(L"a.txt"), SharedWString(name)});
-    const std::string before = State();
-    EXPECT_EQ(PatchFiles(run_), E_INVALIDARG);
-    EXPECT_EQ(State(), before);
-    EXPECT_EQ(g_pauses, 0);
-    EXPECT_NE(log_.Text().find("Refusing to patch \"" + test::Utf8(name) + "\""),
-              std::string::npos);
-  }
-}
-
 TEST_F(PatchSafetyTest, AQueryThatFailsForAnotherReasonThanAMissingFileFailsTheFile) {
   // A '?' cannot stand in a name: the new file's query fails with 123, not "not found", so
   // the game file must not be taken for one the patch deletes.

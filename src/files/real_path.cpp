@@ -1,0 +1,101 @@
+#include "files/real_path.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <memory>
+#include <new>
+
+#include "files/path_strings.h"
+#include "foundation/scoped_handle.h"
+
+namespace quorvel {
+namespace {
+
+constexpr DWORD kFinalPathChars = 32768;
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The final path of an existing file or folder; false with error set when it cannot be opened.
+bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
+  SharedWString open(path);
+  // A bare drive opens the volume, not its root folder.
+  if (open.Length() > 0 && open.Chars()[open.Length() - 1] == L':') {
+    open.Append(L'\\');
+  }
+  ScopedFileHandle handle(CreateFileW(open.Chars(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.IsValid()) {
+    error = GetLastError();
+    return false;
+  }
+  static_assert(kFinalPathChars <= 32768, "one system path");
+  std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[kFinalPathChars]);
+  if (!buffer) {
+    error = ERROR_NOT_ENOUGH_MEMORY;
+    return false;
+  }
+  const DWORD length = GetFinalPathNameByHandleW(handle.Get(), buffer.get(), kFinalPathChars,
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= kFinalPathChars) {
+    error = length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    return false;
+  }
+  const wchar_t* text = buffer.get();
+  if (wcsncmp(text, L"\\\\?\\UNC\\", 8) == 0) {
+    final = L"\\\\";
+    final.Append(SharedWString(text + 8));
+  } else if (wcsncmp(text, L"\\\\?\\", 4) == 0) {
+    final = text + 4;
+  } else {
+    final = text;
+  }
+  NormalizePath(final);
+  return true;
+}
+
+}  // namespace
+
+SharedWString ResolvedPath(const SharedWString& fullPath) {
+  SharedWString existing = fullPath;
+  SharedWString rest;
+  while (!existing.IsEmpty()) {
+    SharedWString final;
+    DWORD error = ERROR_SUCCESS;
+    if (FinalPath(existing, final, error)) {
+      JoinPath(final, rest);
+      NormalizePath(final);
+      return final;
+    }
+    if (!IsMissing(error)) {
+      break;
+    }
+    SharedWString parent = DirectoryPart(existing);
+    NormalizePath(parent);
+    if (parent.Length() >= existing.Length()) {
+      break;
+    }
+    SharedWString component(existing);
+    FileNamePart(component);
+    SharedWString below(component);
+    JoinPath(below, rest);
+    rest = below;
+    existing = parent;
+  }
+  return SharedWString();
+}
+
+bool IsSameOrBelow(const SharedWString& path, const SharedWString& folder) {
+  const uint32_t length = folder.Length();
+  if (path.IsEmpty() || length == 0 || path.Length() < length ||
+      _wcsnicmp(path.Chars(), folder.Chars(), length) != 0) {
+    return false;
+  }
+  return path.Length() == length || path.Chars()[length] == L'\\' ||
+         folder.Chars()[length - 1] == L'\\';
+}
+
+}  // namespace quorvel

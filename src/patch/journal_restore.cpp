@@ -1,0 +1,124 @@
+#include "patch/journal_restore.h"
+
+#include "files/file_path.h"
+#include "foundation/format.h"
+#include "foundation/run_log.h"
+#include "patch/patch_file.h"
+
+namespace quorvel {
+namespace {
+
+bool IsMissing(HRESULT result) {
+  return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+         result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
+HRESULT Query(FilePath& path, bool& exists) {
+  exists = path.Exists();
+  return exists || IsMissing(path.LastResult()) ? S_OK : path.LastResult();
+}
+
+HRESULT Failed(const FilePath& path, HRESULT result) {
+  const DWORD code = static_cast<DWORD>(result) & 0xFFFF;
+  RunLog::Write("Could not restore \"%ls\", HResult 0x%08x, error %d %ls\n",
+                path.FullPath().Chars(), static_cast<unsigned>(result), static_cast<int>(code),
+                SystemErrorText(code).Chars());
+  return result;
+}
+
+// Moves from over a missing to, or copies it and deletes it.
+HRESULT PutBack(FilePath& from, FilePath& to) {
+  RunLog::Write("Restoring \"%ls\" to \"%ls\"\n", from.FullPath().Chars(), to.FullPath().Chars());
+  if (SUCCEEDED(from.MoveTo(to))) {
+    return S_OK;
+  }
+  if (FAILED(from.CopyTo(to, true)) || FAILED(from.Delete())) {
+    return Failed(from, from.LastResult());
+  }
+  return S_OK;
+}
+
+HRESULT Discard(FilePath& path) {
+  RunLog::Write("Removing \"%ls\", left by a copy that was cut short\n", path.FullPath().Chars());
+  return FAILED(path.Delete()) ? Failed(path, path.LastResult()) : S_OK;
+}
+
+HRESULT RestoreFile(const JournalContent& journal, const JournalFile& file) {
+  const JournalStep step = file.lastStep;
+  if (step == JournalStep::kNone || step == JournalStep::kReverted) {
+    return S_OK;
+  }
+  FilePath target = PathIn(journal.applicationDirectory, file.name);
+  FilePath backup = PathIn(journal.backupDirectory, file.name);
+  FilePath source = PathIn(journal.patchDirectory, file.name);
+  bool t = false;
+  bool b = false;
+  bool s = false;
+  if (FAILED(Query(target, t))) {
+    return Failed(target, target.LastResult());
+  }
+  if (FAILED(Query(backup, b))) {
+    return Failed(backup, backup.LastResult());
+  }
+  if (FAILED(Query(source, s))) {
+    return Failed(source, source.LastResult());
+  }
+
+  // Where the new file is: moved over the target, or still (or again) in the patch folder.
+  // A file at the target that is neither version is what a copy cut short left there.
+  const bool newAtTarget =
+      file.sourceExisted && t &&
+      (step == JournalStep::kApplied || step == JournalStep::kRevertingNew ||
+       (step == JournalStep::kCopyingUp && !s));
+  const bool partialAtTarget =
+      !newAtTarget && t &&
+      ((step == JournalStep::kCopyingUp && s && (b || !file.targetExisted)) ||
+       (step == JournalStep::kRevertingOld && b));
+  if (newAtTarget) {
+    // A copy back to the patch folder that was cut short left only part of the file there.
+    if (s && FAILED(Discard(source))) {
+      return source.LastResult();
+    }
+    if (FAILED(PutBack(target, source))) {
+      return target.LastResult();
+    }
+    t = false;
+  } else if (partialAtTarget) {
+    if (FAILED(Discard(target))) {
+      return target.LastResult();
+    }
+    t = false;
+  }
+
+  if (!t && file.targetExisted && b) {
+    if (FAILED(PutBack(backup, target))) {
+      return backup.LastResult();
+    }
+    b = false;
+  }
+  // Folders that the run created for the file, or emptied of it, go.
+  if (!t && !file.targetExisted) {
+    target.RemoveWithEmptyParents(FilePath(journal.applicationDirectory));
+  }
+  if (!b) {
+    backup.RemoveWithEmptyParents(FilePath(journal.backupDirectory));
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT RestoreCutShortRun(const JournalContent& journal) {
+  RunLog::Write("A run was cut short: restoring its %u files\n",
+                static_cast<unsigned>(journal.files.size()));
+  for (const JournalFile& file : journal.files) {
+    const HRESULT result = RestoreFile(journal, file);
+    if (FAILED(result)) {
+      return result;
+    }
+  }
+  RunLog::Write("Restored the run that was cut short\n");
+  return S_OK;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <windows.h>
+
+#include "patch/run_journal.h"
+
+namespace quorvel {
+
+// Puts every file of a run that was cut short back as it was before that run: the old file in
+// the game folder, the new one in the patch folder, a file new in that patch out of the game,
+// and the folders that run emptied or created removed. Each step is logged. Returns S_OK, or
+// the error of the first file that could not be put back (the rest are left as they are).
+HRESULT RestoreCutShortRun(const JournalContent& journal);
+
+}  // namespace quorvel

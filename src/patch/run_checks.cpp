@@ -1,0 +1,252 @@
+#include "patch/run_checks.h"
+
+#include <cwchar>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "files/file_path.h"
+#include "files/path_strings.h"
+#include "files/real_path.h"
+#include "files/relative_name.h"
+#include "foundation/format.h"
+#include "foundation/run_log.h"
+#include "patch/patch_file.h"
+#include "patch/run_journal.h"
+
+namespace quorvel {
+namespace {
+
+struct IgnoringCase {
+  bool operator()(const SharedWString& a, const SharedWString& b) const {
+    return _wcsicmp(a.Chars(), b.Chars()) < 0;
+  }
+};
+
+bool SameText(const SharedWString& a, const SharedWString& b) {
+  return _wcsicmp(a.Chars(), b.Chars()) == 0;
+}
+
+bool IsMissing(HRESULT result) {
+  return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+         result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
+// One folder of the run: as the command line gave it, and as the file system knows it.
+struct Folder {
+  const char* what;
+  SharedWString given;
+  SharedWString real;
+};
+
+HRESULT Refuse(RunRefusal& refusal, HRESULT result, const SharedWString& name,
+               const SharedWString& subject) {
+  refusal.result = result;
+  refusal.name = name;
+  refusal.subject = subject;
+  return result;
+}
+
+HRESULT RefuseName(RunRefusal& refusal, const SharedWString& name, const char* reason) {
+  RunLog::Write("Refusing to patch \"%ls\": %s\n", name.Chars(), reason);
+  return Refuse(refusal, E_INVALIDARG, name, name);
+}
+
+// Finds the folder on disk; a backup folder may be missing, since the first run creates it.
+HRESULT LocateFolder(Folder& folder, bool mayBeMissing, RunRefusal& refusal) {
+  // Joining "." keeps a drive root such as D:\ from becoming the drive's current directory.
+  FilePath path = FolderPath(folder.given);
+  const bool exists = path.Exists();
+  const HRESULT queried = path.LastResult();
+  const char* fault = nullptr;
+  HRESULT result = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  if (!exists && !IsMissing(queried)) {
+    fault = "cannot be read";
+    result = queried;
+  } else if (!exists && !mayBeMissing) {
+    fault = "does not exist";
+  } else if (exists && !path.IsDirectory()) {
+    fault = "is not a folder";
+  } else {
+    folder.real = ResolvedPath(path.FullPath());
+    if (folder.real.IsEmpty()) {
+      fault = "cannot be resolved";
+      result = E_INVALIDARG;
+    }
+  }
+  if (fault == nullptr) {
+    return S_OK;
+  }
+  RunLog::Write("Refusing to patch: the %s folder <%ls> %s\n", folder.what, folder.given.Chars(),
+                fault);
+  return Refuse(refusal, result, SharedWString(), folder.given);
+}
+
+HRESULT CheckLayout(const Folder (&folders)[3], RunRefusal& refusal) {
+  for (int a = 0; a < 3; ++a) {
+    for (int b = a + 1; b < 3; ++b) {
+      if (SameText(folders[a].real, folders[b].real)) {
+        RunLog::Write("Refusing to patch: the %s folder <%ls> and the %s folder <%ls> are the same "
+                      "folder\n",
+                      folders[a].what, folders[a].given.Chars(), folders[b].what,
+                      folders[b].given.Chars());
+        return Refuse(refusal, E_INVALIDARG, SharedWString(), folders[b].given);
+      }
+    }
+  }
+  const Folder& application = folders[1];
+  for (int f : {0, 2}) {
+    // Backups or new files would land on the game folder's neighbours, and a revert would
+    // scatter them there.
+    if (IsSameOrBelow(application.real, folders[f].real)) {
+      RunLog::Write("Refusing to patch: the %s folder <%ls> holds the application folder <%ls>\n",
+                    folders[f].what, folders[f].given.Chars(), application.given.Chars());
+      return Refuse(refusal, E_INVALIDARG, SharedWString(), folders[f].given);
+    }
+  }
+  return S_OK;
+}
+
+// Resolves the paths of many names, resolving each folder above them once.
+class PathResolver {
+ public:
+  SharedWString Resolve(const SharedWString& fullPath) {
+    if (fullPath.IsEmpty()) {
+      return fullPath;
+    }
+    SharedWString parent = DirectoryPart(fullPath);
+    NormalizePath(parent);
+    auto found = parents_.find(parent);
+    if (found == parents_.end()) {
+      found = parents_.emplace(parent, ResolvedPath(parent)).first;
+    }
+    if (found->second.IsEmpty()) {
+      return found->second;
+    }
+    SharedWString name(fullPath);
+    FileNamePart(name);
+    SharedWString resolved(found->second);
+    JoinPath(resolved, name);
+    NormalizePath(resolved);
+    return resolved;
+  }
+
+ private:
+  std::map<SharedWString, SharedWString, IgnoringCase> parents_;
+};
+
+// A listed name that another listed name lies in (text, ignoring case); empty when none does.
+SharedWString ListedFolderAbove(const SharedWString& key,
+                                const std::set<SharedWString, IgnoringCase>& listed) {
+  for (uint32_t i = 0; i < key.Length(); ++i) {
+    if (key.Chars()[i] == L'\\') {
+      const SharedWString above = key.Mid(0, i - 1);
+      if (listed.count(above) != 0) {
+        return above;
+      }
+    }
+  }
+  return SharedWString();
+}
+
+// A listed name that lies in key (text, ignoring case); empty when none does.
+SharedWString ListedNameBelow(const SharedWString& key,
+                              const std::set<SharedWString, IgnoringCase>& listed) {
+  SharedWString prefix(key);
+  prefix.Append(L'\\');
+  const auto next = listed.lower_bound(prefix);
+  if (next != listed.end() && next->Length() > prefix.Length() &&
+      _wcsnicmp(next->Chars(), prefix.Chars(), prefix.Length()) == 0) {
+    return *next;
+  }
+  return SharedWString();
+}
+
+}  // namespace
+
+HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
+  Folder folders[3] = {{"patch", run.patchDirectory, SharedWString()},
+                       {"application", run.applicationDirectory, SharedWString()},
+                       {"backup", run.backupDirectory, SharedWString()}};
+  for (int f = 0; f < 3; ++f) {
+    if (FAILED(LocateFolder(folders[f], f == 2, refusal))) {
+      return refusal.result;
+    }
+  }
+  if (FAILED(CheckLayout(folders, refusal))) {
+    return refusal.result;
+  }
+
+  // Pairs of folders where one lies inside the other (patch and backup inside the game folder):
+  // a name must not lead from the outer one into the inner one, nor hold it.
+  struct Nesting {
+    int outer;
+    int inner;
+  };
+  std::vector<Nesting> nestings;
+  for (int outer = 0; outer < 3; ++outer) {
+    for (int inner = 0; inner < 3; ++inner) {
+      if (inner != outer && IsSameOrBelow(folders[inner].real, folders[outer].real)) {
+        nestings.push_back({outer, inner});
+      }
+    }
+  }
+
+  std::set<SharedWString, IgnoringCase> listed;
+  for (const SharedWString& name : run.files) {
+    SharedWString key(name);
+    ToBackslashes(key);
+    listed.insert(key);
+  }
+  std::set<SharedWString, IgnoringCase> seen;
+  PathResolver resolver;
+  for (const SharedWString& name : run.files) {
+    const char* fault = RelativeNameFault(name);
+    if (fault != nullptr) {
+      return RefuseName(refusal, name, fault);
+    }
+    if (SameText(name, SharedWString(kJournalName))) {
+      return RefuseName(refusal, name, "it is the name of the run journal");
+    }
+    SharedWString key(name);
+    ToBackslashes(key);
+    if (!seen.insert(key).second) {
+      return RefuseName(refusal, name, "the file is listed more than once");
+    }
+    const SharedWString above = ListedFolderAbove(key, listed);
+    const SharedWString below = above.IsEmpty() ? ListedNameBelow(key, listed) : SharedWString();
+    if (!above.IsEmpty() || !below.IsEmpty()) {
+      RunLog::Write("Refusing to patch \"%ls\": it is listed with a name %s it, \"%ls\"\n",
+                    name.Chars(), above.IsEmpty() ? "inside" : "above",
+                    (above.IsEmpty() ? below : above).Chars());
+      return Refuse(refusal, E_INVALIDARG, name, name);
+    }
+    // A short name (such as DATA~1) reaches a file that the list may also name by its long one.
+    const bool mayBeShortName = name.Find(L'~') >= 0;
+    for (int f = 0; f < 3 && mayBeShortName; ++f) {
+      SharedWString expected(folders[f].real);
+      JoinPath(expected, key);
+      NormalizePath(expected);
+      const SharedWString real = ResolvedPath(PathIn(folders[f].given, name).FullPath());
+      if (!SameText(real, expected)) {
+        RunLog::Write("Refusing to patch \"%ls\": its %s path is <%ls> by another name\n",
+                      name.Chars(), folders[f].what, real.Chars());
+        return Refuse(refusal, E_INVALIDARG, name, name);
+      }
+    }
+    for (const Nesting& nesting : nestings) {
+      const Folder& outer = folders[nesting.outer];
+      const Folder& inner = folders[nesting.inner];
+      const SharedWString real = resolver.Resolve(PathIn(outer.given, name).FullPath());
+      if (real.IsEmpty() || IsSameOrBelow(real, inner.real) || IsSameOrBelow(inner.real, real)) {
+        RunLog::Write("Refusing to patch \"%ls\": its %s path <%ls> is, holds or lies in the %s "
+                      "folder <%ls>\n",
+                      name.Chars(), outer.what, real.Chars(), inner.what, inner.given.Chars());
+        return Refuse(refusal, E_INVALIDARG, name, name);
+      }
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,48 @@
+#include "support/tree_fingerprint.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace quorvel::test {
+namespace {
+
+void Walk(const std::wstring& root, const std::wstring& relative, std::string& text) {
+  WIN32_FIND_DATAW found = {};
+  const std::wstring folder = relative.empty() ? root : root + L"\\" + relative;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  std::vector<std::wstring> names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") {
+      names.push_back(name);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  for (const std::wstring& name : names) {
+    const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
+    if (IsDirectory(root + L"\\" + path)) {
+      text += Utf8(path) + "\\\n";
+      Walk(root, path, text);
+    } else {
+      text += Utf8(path) + "=" + ReadFileBytes(root + L"\\" + path) + "\n";
+    }
+  }
+}
+
+}  // namespace
+
+std::string TreeFingerprint(const std::wstring& root) {
+  std::string text;
+  Walk(root, L"", text);
+  return text;
+}
+
+}  // namespace quorvel::test

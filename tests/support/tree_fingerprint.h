@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+namespace quorvel::test {
+
+// Every folder and file below root with each file's bytes, in a stable order: two trees with
+// the same fingerprint hold the same names and the same contents.
+std::string TreeFingerprint(const std::wstring& root);
+
+}  // namespace quorvel::test
