@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <vector>
 
 #include "support/test_support.h"
@@ -10,7 +11,8 @@
 namespace quorvel::test {
 namespace {
 
-void Walk(const std::wstring& root, const std::wstring& relative, std::string& text) {
+void Walk(const std::wstring& root, const std::wstring& relative, const std::wstring& skip,
+          std::string& text) {
   WIN32_FIND_DATAW found = {};
   const std::wstring folder = relative.empty() ? root : root + L"\\" + relative;
   HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
@@ -20,7 +22,7 @@ void Walk(const std::wstring& root, const std::wstring& relative, std::string& t
   std::vector<std::wstring> names;
   do {
     const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") {
+    if (name != L"." && name != L".." && _wcsicmp(name.c_str(), skip.c_str()) != 0) {
       names.push_back(name);
     }
   } while (FindNextFileW(search, &found));
@@ -30,7 +32,7 @@ void Walk(const std::wstring& root, const std::wstring& relative, std::string& t
     const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
     if (IsDirectory(root + L"\\" + path)) {
       text += Utf8(path) + "\\\n";
-      Walk(root, path, text);
+      Walk(root, path, skip, text);
     } else {
       text += Utf8(path) + "=" + ReadFileBytes(root + L"\\" + path) + "\n";
     }
@@ -39,9 +41,9 @@ void Walk(const std::wstring& root, const std::wstring& relative, std::string& t
 
 }  // namespace
 
-std::string TreeFingerprint(const std::wstring& root) {
+std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip) {
   std::string text;
-  Walk(root, L"", text);
+  Walk(root, L"", skip, text);
   return text;
 }
 

@@ -1,0 +1,135 @@
+// A run cut short at any step, or the same run started again, loses no file.
+#include <memory>
+#include <string>
+
+#include "patch/patch_files.h"
+#include "patch/run_journal.h"
+#include "patch/run_steps.h"
+#include "support/helper_process.h"
+#include "support/test_support.h"
+#include "support/tree_fingerprint.h"
+
+namespace quorvel {
+namespace {
+
+using test::WriteFileBytes;
+
+unsigned g_records = 0;
+void CountRecord(unsigned number) { g_records = number; }
+void NoPause(DWORD) {}
+
+// Two updated files, one in a folder; a file new in the patch; a file the patch deletes; and a
+// backup of an earlier patch.
+const wchar_t* const kNames[] = {L"a.txt", L"d\\e.txt", L"n\\new.txt", L"gone.txt"};
+
+class RunJournalTest : public test::TempDirTest {
+ protected:
+  void SetUp() override { previousPause_ = SetRetryPause(NoPause); }
+  void TearDown() override {
+    SetRetryPause(previousPause_);
+    SetJournalHook(nullptr);
+  }
+  std::wstring Lay(const std::wstring& name) {
+    const std::wstring root = At(name);
+    WriteFileBytes(root + L"\\a.txt", "old a");
+    WriteFileBytes(root + L"\\d\\e.txt", "old e");
+    WriteFileBytes(root + L"\\gone.txt", "old gone");
+    WriteFileBytes(root + L"\\Patch\\a.txt", "new a");
+    WriteFileBytes(root + L"\\Patch\\d\\e.txt", "new e");
+    WriteFileBytes(root + L"\\Patch\\n\\new.txt", "new n");
+    WriteFileBytes(root + L"\\Backup\\a.txt", "older a");
+    return root;
+  }
+  HRESULT Apply(const std::wstring& root) {
+    PatchRun run;
+    run.patchDirectory = (root + L"\\Patch").c_str();
+    run.applicationDirectory = root.c_str();
+    run.backupDirectory = (root + L"\\Backup").c_str();
+    for (const wchar_t* name : kNames) {
+      run.files.push_back(SharedWString(name));
+    }
+    return PatchFiles(run);
+  }
+  DWORD CutShort(const std::wstring& root, unsigned record) {
+    std::wstring arguments = std::to_wstring(record) + L" \"" + root + L"\\Patch\" \"" + root +
+                             L"\" \"" + root + L"\\Backup\"";
+    for (const wchar_t* name : kNames) {
+      arguments += L" " + std::wstring(name);
+    }
+    test::HelperProcess run;
+    EXPECT_TRUE(run.Start(L"cut_short_run.exe", arguments));
+    EXPECT_TRUE(run.WaitForExit(60000));
+    return run.ExitCode();
+  }
+
+  test::LogCapture log_;
+  RetryPause previousPause_ = nullptr;
+};
+
+TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
+  std::string applied;
+  // Without a lock the run applies every file; with the new file locked it fails on it and
+  // reverts the two files before it.
+  for (bool locked : {false, true}) {
+    SCOPED_TRACE(locked ? "locked" : "free");
+    const std::wstring counted = Lay(L"count" + std::to_wstring(locked));
+    auto lock = locked ? std::make_unique<test::FileLock>(counted + L"\\Patch\\n\\new.txt")
+                       : nullptr;
+    SetJournalHook(CountRecord);
+    EXPECT_EQ(SUCCEEDED(Apply(counted)), !locked);
+    SetJournalHook(nullptr);
+    const unsigned records = g_records;
+    EXPECT_EQ(records, locked ? 18u : 12u);
+    if (!locked) {
+      applied = test::TreeFingerprint(counted, kJournalName);
+    }
+    for (unsigned record = 1; record <= records; ++record) {
+      SCOPED_TRACE(record);
+      const std::wstring root = Lay(L"cut" + std::to_wstring(locked) + std::to_wstring(record));
+      if (locked) {
+        lock = std::make_unique<test::FileLock>(root + L"\\Patch\\n\\new.txt");
+        ASSERT_TRUE(lock->Held());
+      }
+      ASSERT_EQ(CutShort(root, record), 3u);
+      lock.reset();
+      DeleteFileW(log_.FilePath().c_str());
+
+      EXPECT_EQ(Apply(root), S_OK);
+
+      EXPECT_EQ(test::TreeFingerprint(root, kJournalName), applied);
+      const std::string log = log_.Text();
+      EXPECT_EQ(log.find("A run was cut short: restoring its 4 files\r\n"), 0u) << log;
+      EXPECT_NE(log.find("Restored the run that was cut short\r\n"), std::string::npos) << log;
+    }
+  }
+}
+
+TEST_F(RunJournalTest, TheSameRunAgainChangesNothingAndADamagedJournalIsRefused) {
+  const std::wstring root = Lay(L"game");
+  ASSERT_EQ(Apply(root), S_OK);
+  const std::string applied = test::TreeFingerprint(root);
+  DeleteFileW(log_.FilePath().c_str());
+
+  EXPECT_EQ(Apply(root), S_OK);
+
+  EXPECT_EQ(test::TreeFingerprint(root), applied);
+  EXPECT_EQ(log_.Text(), "The patch of this list is already applied: nothing to do\r\n");
+
+  const std::wstring journal = root + L"\\Backup\\" + kJournalName;
+  const std::string bytes = test::ReadFileBytes(journal);
+  const std::wstring badRecord = L"1\tz\n";
+  for (const std::string& damaged :
+       {std::string("not a journal!"), bytes.substr(0, 40), bytes.substr(0, bytes.size() - 1),
+        bytes + std::string(reinterpret_cast<const char*>(badRecord.c_str()),
+                            badRecord.size() * sizeof(wchar_t))}) {
+    WriteFileBytes(journal, damaged);
+    const std::string before = test::TreeFingerprint(root);
+
+    EXPECT_EQ(Apply(root), HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
+
+    EXPECT_EQ(test::TreeFingerprint(root), before);
+  }
+}
+
+}  // namespace
+}  // namespace quorvel

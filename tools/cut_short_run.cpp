@@ -1,0 +1,44 @@
+// Applies a patch as a run does and ends its own process, as a power loss or a killed host
+// would, just before the journal record with the given number (0: never).
+//   cut_short_run <record> <patch folder> <application folder> <backup folder> <name>...
+// Exit code 3 when cut short, otherwise 0 for an applied patch and 1 for a failed one. Retries
+// do not pause.
+#include <windows.h>
+
+#include <cwchar>
+
+#include "patch/patch_files.h"
+#include "patch/patch_run.h"
+#include "patch/run_journal.h"
+#include "patch/run_steps.h"
+
+namespace {
+
+unsigned g_cutAt = 0;
+
+void CutShort(unsigned recordNumber) {
+  if (recordNumber == g_cutAt) {
+    TerminateProcess(GetCurrentProcess(), 3);
+  }
+}
+
+void NoPause(DWORD) {}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 5) {
+    return 2;
+  }
+  g_cutAt = static_cast<unsigned>(wcstoul(argv[1], nullptr, 10));
+  quorvel::SetJournalHook(CutShort);
+  quorvel::SetRetryPause(NoPause);
+  quorvel::PatchRun run;
+  run.patchDirectory = argv[2];
+  run.applicationDirectory = argv[3];
+  run.backupDirectory = argv[4];
+  for (int i = 5; i < argc; ++i) {
+    run.files.push_back(quorvel::SharedWString(argv[i]));
+  }
+  return SUCCEEDED(quorvel::PatchFiles(run)) ? 0 : 1;
+}
