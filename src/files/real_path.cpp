@@ -71,7 +71,11 @@ SharedWString ResolvedPath(const SharedWString& fullPath) {
       return final;
     }
     if (!IsMissing(error)) {
-      break;
+      // A file system that cannot name its files (or a folder that cannot be opened) keeps the
+      // spelling as given: refusing every run there would help nobody.
+      JoinPath(existing, rest);
+      NormalizePath(existing);
+      return existing;
     }
     SharedWString parent = DirectoryPart(existing);
     NormalizePath(parent);

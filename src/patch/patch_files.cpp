@@ -78,15 +78,17 @@ HRESULT FinishLastRun(const PatchRun& run) {
 }
 
 // Publishes and shows the failure of a run that changed nothing, or that has been reverted.
+// A revert that stopped early, or a failed file left without its old version, leaves the journal
+// open: the next run finishes putting the files back.
 HRESULT ReportFailure(HRESULT hr, const SharedWString& name, const SharedWString& subject,
-                      PatchRun* revert, RunJournal* journal) {
+                      PatchRun* revert, RunJournal* journal, bool leftBroken = false) {
   PublishResult(hr);
   SharedWString message;
   Format(message, L"Could not patch file \"%ls\", error 0x%08x", subject.Chars(),
          static_cast<unsigned>(hr));
   RunLog::Write("%ls\n", message.Chars());
-  if (revert != nullptr && SUCCEEDED(RevertPatches(*revert, journal)) && journal != nullptr) {
-    // A revert that stopped early leaves the journal open: the next run finishes it.
+  if (revert != nullptr && SUCCEEDED(RevertPatches(*revert, journal)) && journal != nullptr &&
+      !leftBroken) {
     journal->Finish(hr);
   }
   if (!name.IsEmpty()) {
@@ -173,7 +175,7 @@ HRESULT PatchFiles(PatchRun& run) {
       return hr;
     }
   }
-  return ReportFailure(hr, failedName, failedName, &run, &journal);
+  return ReportFailure(hr, failedName, failedName, &run, &journal, observer.RestoreFailed());
 }
 
 }  // namespace quorvel

@@ -364,6 +364,7 @@ void JournalingObserver::OnKeepingBackup(const SharedWString& backup) {
 
 void JournalingObserver::OnRestored(const SharedWString& backup, const SharedWString& target,
                                     HRESULT result) {
+  restoreFailed_ = FAILED(result);
   if (next_ != nullptr) {
     next_->OnRestored(backup, target, result);
   }

@@ -109,6 +109,8 @@ class JournalingObserver : public PatchFileObserver {
   void OnKeepingBackup(const SharedWString& backup) override;
   void OnRestored(const SharedWString& backup, const SharedWString& target,
                   HRESULT result) override;
+  // Whether the last file whose copy-up failed could not be put back from its backup.
+  bool RestoreFailed() const { return restoreFailed_; }
 
  private:
   void Record(JournalStep step);
@@ -117,6 +119,7 @@ class JournalingObserver : public PatchFileObserver {
   PatchFileObserver* next_;
   bool reverting_;
   size_t index_ = 0;
+  bool restoreFailed_ = false;
 };
 
 }  // namespace quorvel
