@@ -184,10 +184,12 @@ HRESULT PatchFiles(PatchRun& run) {
       RunLog::Write("Patch failed. Retry %d ...\n", attempt);
     }
     if (FAILED(hr)) {
+      run.Progress().WaitingToRetry(failedName, hr, attempt + 1, kPatchAttempts);
       g_retryPause(kRetryPauseMilliseconds);
     }
     while (!run.files.empty()) {
       const SharedWString name = run.files.front();
+      run.Progress().Applying(run.appliedFiles.size(), run.files.size(), name);
       hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
                      &observer, &ledger);
       if (FAILED(hr)) {

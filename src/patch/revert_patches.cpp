@@ -8,7 +8,9 @@ namespace quorvel {
 
 HRESULT RevertPatches(const PatchRun& run) {
   RunLog::Write("Reverting all patches\n");
+  size_t reverting = 0;
   for (const SharedWString& name : run.appliedFiles) {
+    run.Progress().Reverting(++reverting, run.appliedFiles.size(), name);
     RunLog::Write("Copying \"%ls\\%ls\" to \"%ls\\%ls\"\n", run.backupDirectory.Chars(),
                   name.Chars(), run.applicationDirectory.Chars(), name.Chars());
     // The roles rotate: the backup is the source and the patch folder takes the new file back.
