@@ -4,8 +4,10 @@
 // Usage: window_watcher <record file> --stop <event> [--seen <event>] [--screenshots <folder>]
 //
 // Each window it finds is appended to the record file as one UTF-8 line: "progress: <text>"
-// with the text of the dialog's control 1001 (again whenever that text changes), "box: <text>"
-// with the message of a box, and "gone: progress" / "gone: box" once the window has closed.
+// with the text of the dialog's control 1001 (again whenever that text changes), "status:
+// [<position>/<range>] <text>" with the progress bar's position and the status line whenever
+// they change (once the status line has text), "box: <text>" with the message of a box, and
+// "gone: progress" / "gone: box" once the window has closed.
 // Backslash, carriage return and line feed in a text are written as \\, \r and \n, so one window
 // is one line. Every box is dismissed (its OK button) after it has been recorded.
 //
@@ -14,6 +16,8 @@
 //   --screenshots <folder> saves each window as it comes up (a box before it is dismissed) as
 //                          <n>-progress.bmp or <n>-box.bmp, n counting the windows from 1
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cwchar>
 #include <string>
@@ -26,6 +30,8 @@
 namespace {
 
 constexpr int kProgressTextControl = 1001;
+constexpr int kProgressBarControl = 1002;
+constexpr int kProgressStatusControl = 1003;
 // The message of a standard message box is a static control with this id.
 constexpr int kMessageBoxTextControl = 0xFFFF;
 constexpr DWORD kPollMilliseconds = 10;
@@ -56,7 +62,8 @@ struct Watched {
   HWND window;
   bool box;
   std::wstring text;
-  DWORD dismissedAt;  // tick of the last OK sent to a box, 0 before the first
+  DWORD dismissedAt;    // tick of the last OK sent to a box, 0 before the first
+  std::wstring status;  // a progress window's bar and status line, as recorded
 };
 
 std::string Utf8(const std::wstring& text) {
@@ -110,6 +117,30 @@ bool ReadControlText(HWND control, std::wstring& text) {
   }
   read.resize(static_cast<size_t>(copied));
   text = read;
+  return true;
+}
+
+// A progress window's bar and status line as "[<position>/<range>] <text>", empty while the line
+// is; false when the window did not answer, or its bar moved while the line was read (the two
+// would not match).
+bool ReadStatus(HWND dialog, std::wstring& status) {
+  const HWND bar = GetDlgItem(dialog, kProgressBarControl);
+  DWORD_PTR before = 0;
+  DWORD_PTR range = 0;
+  DWORD_PTR after = 0;
+  std::wstring text;
+  if (bar == nullptr ||
+      !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &before) ||
+      !SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 1000, &range) ||
+      !ReadControlText(GetDlgItem(dialog, kProgressStatusControl), text) ||
+      !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &after) ||
+      before != after) {
+    return false;
+  }
+  // An empty line has nothing to tell yet: the bar is still at its defaults.
+  status = text.empty()
+               ? std::wstring()
+               : L"[" + std::to_wstring(before) + L"/" + std::to_wstring(range) + L"] " + text;
   return true;
 }
 
@@ -225,7 +256,7 @@ class Watcher {
       Watched* known = Find(window);
       if (known == nullptr) {
         Watched added = {window, GetDlgItem(window, kProgressTextControl) == nullptr,
-                         std::wstring(), 0};
+                         std::wstring(), 0, std::wstring()};
         watched_.push_back(added);
         ++appeared_;
         known = &watched_.back();
@@ -246,6 +277,13 @@ class Watcher {
         AppendLine(options_.record, (known->box ? L"box: " : L"progress: ") + Escaped(text));
         if (seen_.IsValid()) {
           SetEvent(seen_.Get());
+        }
+      }
+      std::wstring status;
+      if (!known->box && ReadStatus(window, status) && status != known->status) {
+        known->status = status;
+        if (!status.empty()) {
+          AppendLine(options_.record, L"status: " + Escaped(status));
         }
       }
       // A box is answered once, and again only if it ignored the first answer.

@@ -10,6 +10,7 @@ namespace quorvel {
 
 HRESULT WaitForParentProcess(PatchRun& run) {
   RunLog::Write("Waiting for the parent process to end\n");
+  run.Progress().WaitingForLauncher();
   if (run.parentPid == GetCurrentProcessId()) {
     // A host that runs the library in-process and names itself would wait for its own end.
     RunLog::Write("The parent process is this process (pid %d), not waiting for it\n",

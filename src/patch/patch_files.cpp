@@ -71,6 +71,7 @@ HRESULT FinishLastRun(const PatchRun& run) {
     return FAILED(hr) ? hr : S_OK;
   }
   if (!last.finished) {
+    run.Progress().Restoring();
     hr = RestoreCutShortRun(last);
     return FAILED(hr) ? hr : ClearJournal(run.backupDirectory);
   }
@@ -149,12 +150,14 @@ HRESULT PatchFiles(PatchRun& run) {
       RunLog::Write("Patch failed. Retry %d ...\n", attempt);
     }
     if (FAILED(hr)) {
+      run.Progress().WaitingToRetry(failedName, hr, attempt + 1, kPatchAttempts);
       g_retryPause(kRetryPauseMilliseconds);
     }
     while (!run.files.empty()) {
       const SharedWString name = run.files.front();
       const size_t index = count - run.files.size();
       observer.SetIndex(index);
+      run.Progress().Applying(run.appliedFiles.size(), run.files.size(), name);
       hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
                      &observer, &ledger);
       if (FAILED(hr)) {

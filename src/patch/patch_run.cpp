@@ -6,6 +6,13 @@ namespace quorvel {
 
 PatchRun::PatchRun() = default;
 
+RunProgress& PatchRun::Progress() const {
+  if (progressWindow != nullptr) {
+    return *progressWindow;
+  }
+  return NoRunProgress();
+}
+
 PatchRun::~PatchRun() {
   // The window must close before anything else goes: its thread still shows displayText.
   progressWindow.reset();

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "foundation/shared_string.h"
+#include "patch/run_progress.h"
 
 namespace quorvel {
 
@@ -18,6 +19,9 @@ struct PatchRun {
   PatchRun& operator=(const PatchRun&) = delete;
   // Closes the progress window first (and waits for its thread), then releases the rest.
   ~PatchRun();
+
+  // Where the run reports its progress: the progress window while there is one, else nowhere.
+  RunProgress& Progress() const;
 
   DWORD parentPid = 0;
   SharedWString patchDirectory;

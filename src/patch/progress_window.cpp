@@ -1,7 +1,11 @@
 #include "patch/progress_window.h"
 
+#include <commctrl.h>
+
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
+#include <new>
 
 #include "foundation/format.h"
 #include "foundation/library_module.h"
@@ -12,6 +16,10 @@ namespace {
 
 // The progress window whose dialog is open.
 std::atomic<ProgressWindowThread*> g_openProgressWindow{nullptr};
+
+// Tells the dialog that a new status is waiting. WM_USER + n would collide with the dialog
+// manager's own DM_ messages.
+constexpr UINT kStatusWaiting = WM_APP;
 
 // The window's thread reports to standard output. The text is formatted first so that its
 // meaning does not depend on which printf the runtime headers select.
@@ -25,6 +33,27 @@ void Print(const char* format, ...) {
   std::fflush(stdout);
 }
 
+// The bar is a common control, whose class must be registered before a dialog can hold one;
+// once per process is enough.
+void RegisterBarClass() {
+  static const bool registered = [] {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
+    return InitCommonControlsEx(&controls) != FALSE;
+  }();
+  if (!registered) {
+    Print("could not register the progress bar's class\n");
+  }
+}
+
+void ShowStatus(HWND dialog, const ProgressStatus& status) {
+  SetDlgItemTextW(dialog, IDC_PROGRESS_STATUS, status.text.Chars());
+  const HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
+  // A range of 0 to 0 is not a range: an empty bar is 0 of 1.
+  const size_t range = status.range == 0 ? 1 : status.range;
+  SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
+  SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(status.position), 0);
+}
+
 }  // namespace
 
 ProgressWindowThread::ProgressWindowThread(const SharedWString& text)
@@ -35,6 +64,7 @@ ProgressWindowThread::ProgressWindowThread(const SharedWString& text)
 ProgressWindowThread::~ProgressWindowThread() {
   SetStop(true);
   Wait();
+  delete pendingStatus_.exchange(nullptr);
 }
 
 SharedWString ProgressWindowThread::GetText() const {
@@ -57,7 +87,54 @@ BOOL ProgressWindowThread::SetText(const SharedWString& text) {
   return PostMessageA(window, WM_USER, 0, 0);
 }
 
+void ProgressWindowThread::WaitingForLauncher() {
+  Publish(WaitingForLauncherText(), 0, 0);
+}
+
+void ProgressWindowThread::Restoring() {
+  Publish(RestoringText(), 0, 0);
+}
+
+void ProgressWindowThread::Applying(size_t applied, size_t remaining, const SharedWString& name) {
+  filesDone_ = applied;
+  fileCount_ = applied + remaining;
+  // The bar stands at the file's own number, as the line counts it.
+  Publish(ApplyingText(applied + 1, fileCount_, name), applied + 1, fileCount_);
+}
+
+void ProgressWindowThread::WaitingToRetry(const SharedWString& name, HRESULT result,
+                                          int nextAttempt, int attempts) {
+  // The file that failed is not done: the bar goes back to the files before it.
+  Publish(WaitingToRetryText(name, result, nextAttempt, attempts), filesDone_, fileCount_);
+}
+
+void ProgressWindowThread::Reverting(size_t number, size_t count, const SharedWString& name) {
+  // The bar counts down from where the patch had come to: what stays applied after this file.
+  Publish(RevertingText(name), count - number, fileCount_ < count ? count : fileCount_);
+}
+
+void ProgressWindowThread::Publish(const SharedWString& text, size_t position, size_t range) {
+  // Without memory the window keeps showing the status before.
+  ProgressStatus* status = new (std::nothrow) ProgressStatus{text, position, range};
+  if (status == nullptr) {
+    return;
+  }
+  ProgressStatus* superseded = pendingStatus_.exchange(status);
+  if (superseded != nullptr) {
+    // Never shown, and the dialog has been told already (or takes the newest as it opens).
+    delete superseded;
+    return;
+  }
+  // A dialog not yet open takes the status at WM_INITDIALOG: it stores its window before it
+  // looks, and this thread stored the status before reading the window, so one side sees it.
+  const HWND window = window_.load();
+  if (window != nullptr) {
+    PostMessageW(window, kStatusWaiting, 0, 0);
+  }
+}
+
 uint32_t ProgressWindowThread::Run() {
+  RegisterBarClass();
   const INT_PTR result = DialogBoxParamA(LibraryModule(), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
                                          &ProgressDialogProc, reinterpret_cast<LPARAM>(this));
   if (result == -1) {
@@ -89,6 +166,10 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM /*wParam*/
       g_openProgressWindow.store(owner);
       owner->window_.store(dialog);
       SetDlgItemTextW(dialog, IDC_PROGRESS_TEXT, owner->GetText().Chars());
+      const std::unique_ptr<ProgressStatus> status(owner->pendingStatus_.exchange(nullptr));
+      if (status != nullptr) {
+        ShowStatus(dialog, *status);
+      }
       // A stop that came while the window field was still null posted nothing; the window field
       // is stored before the request is read, so one of the two sides always sees the other.
       if (owner->StopRequested()) {
@@ -101,6 +182,15 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM /*wParam*/
       ProgressWindowThread* open = g_openProgressWindow.load();
       if (open != nullptr) {
         SetDlgItemTextW(dialog, IDC_PROGRESS_TEXT, open->GetText().Chars());
+      }
+      return TRUE;
+    }
+    case kStatusWaiting: {
+      ProgressWindowThread* open = g_openProgressWindow.load();
+      const std::unique_ptr<ProgressStatus> status(
+          open != nullptr ? open->pendingStatus_.exchange(nullptr) : nullptr);
+      if (status != nullptr) {
+        ShowStatus(dialog, *status);
       }
       return TRUE;
     }

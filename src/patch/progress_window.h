@@ -8,15 +8,22 @@
 #include "foundation/critical_section.h"
 #include "foundation/shared_string.h"
 #include "foundation/worker_thread.h"
+#include "patch/progress_status.h"
+#include "patch/run_progress.h"
 
 namespace quorvel {
 
 constexpr uint32_t kProgressWindowStackSize = 32768;
 
 // The progress window: a modal dialog on a thread of its own that shows the run's display text
-// until the run ends. Its diagnostics go to standard output, never to the run log. Without a
-// display the dialog cannot open and the thread ends at once; the run is not affected.
-class ProgressWindowThread : public WorkerThread {
+// until the run ends, and below it a bar and a status line for the run's progress. Its
+// diagnostics go to standard output, never to the run log. Without a display the dialog cannot
+// open and the thread ends at once; the run is not affected.
+//
+// The run reports through RunProgress on its own thread: each event becomes a status that
+// replaces the one not yet shown, and the dialog is told with a posted message only when none
+// was waiting, so a fast run never waits for the window nor floods its queue.
+class ProgressWindowThread : public WorkerThread, public RunProgress {
  public:
   // Starts the thread, which opens the dialog with text.
   explicit ProgressWindowThread(const SharedWString& text);
@@ -29,6 +36,13 @@ class ProgressWindowThread : public WorkerThread {
   // Replaces the text and asks the open dialog to show it; FALSE when no dialog is open to be
   // told (it shows the new text when it opens) or the message could not be posted.
   BOOL SetText(const SharedWString& text);
+
+  void WaitingForLauncher() override;
+  void Restoring() override;
+  void Applying(size_t applied, size_t remaining, const SharedWString& name) override;
+  void WaitingToRetry(const SharedWString& name, HRESULT result, int nextAttempt,
+                      int attempts) override;
+  void Reverting(size_t number, size_t count, const SharedWString& name) override;
 
  protected:
   // Runs the dialog; returns its result (0 when the run closed it, -1 when it could not open).
@@ -45,6 +59,14 @@ class ProgressWindowThread : public WorkerThread {
   // The text is read on the window's thread and may be replaced on the owner's.
   mutable CriticalSection textGuard_;
   SharedWString text_;
+
+  // Hands status to the window's thread.
+  void Publish(const SharedWString& text, size_t position, size_t range);
+  // The newest status not yet shown; owned by whichever thread takes it out.
+  std::atomic<ProgressStatus*> pendingStatus_{nullptr};
+  // The run's thread's own record of the bar: files done before the current one, of how many.
+  size_t filesDone_ = 0;
+  size_t fileCount_ = 0;
 };
 
 // The progress dialog's procedure; lParam of WM_INITDIALOG is the ProgressWindowThread.

@@ -11,7 +11,9 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
   RunLog::Write("Reverting all patches\n");
   // Records the revert's steps only; a revert logs no "Backing up" or "Copying up" lines.
   JournalingObserver recorder(journal, nullptr, true);
+  size_t reverting = 0;
   for (const SharedWString& name : run.appliedFiles) {
+    run.Progress().Reverting(++reverting, run.appliedFiles.size(), name);
     const size_t index = journal != nullptr ? journal->IndexOf(name) : 0;
     recorder.SetIndex(index);
     RunLog::Write("Copying \"%ls\\%ls\" to \"%ls\\%ls\"\n", run.backupDirectory.Chars(),

@@ -112,6 +112,30 @@ void ExpectSameLines(const std::string& actual, const std::string& expected) {
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
+// The window's status line, as the watcher records it with the bar at done of count files,
+// while an attempt that failed on a file another program holds waits for attempt next.
+std::string HeldFileStatus(const std::wstring& name, int next, int done, int count) {
+  std::wstring reason = test::SystemMessage(ERROR_SHARING_VIOLATION);
+  reason.erase(reason.find_last_not_of(L"\r\n ") + 1);
+  return "status: [" + std::to_string(done) + "/" + std::to_string(count) + "] " +
+         test::WindowWatcher::Escaped(test::Utf8(
+             L"Could not replace \"" + name + L"\": " + reason +
+             L" Another program is using the file; closing that program lets the update go on."
+             L" Trying again: attempt " + std::to_wstring(next) + L" of 5."));
+}
+
+// The lines of the watcher's record that begin with prefix, or with anything else.
+std::vector<std::string> Lines(const std::vector<std::string>& lines, const std::string& prefix,
+                               bool with) {
+  std::vector<std::string> chosen;
+  for (const std::string& line : lines) {
+    if ((line.rfind(prefix, 0) == 0) == with) {
+      chosen.push_back(line);
+    }
+  }
+  return chosen;
+}
+
 class Rundll32RunTest : public test::TempDirTest {
  protected:
   void SetUp() override {
@@ -347,10 +371,21 @@ TEST_F(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaun
 
   const std::wstring message = L"Could not patch file \"data\\locked.dat\", error 32: " +
                                test::SystemMessage(ERROR_SHARING_VIOLATION);
-  ASSERT_GE(windows.size(), 2u);
-  EXPECT_EQ(windows[0], "progress: Updating game files");
-  EXPECT_EQ(windows[1], "box: " + test::WindowWatcher::Escaped(test::Utf8(message)));
-  EXPECT_EQ(windows.size(), 4u);
+  const std::vector<std::string> shown = Lines(windows, "status: ", false);
+  ASSERT_GE(shown.size(), 2u);
+  EXPECT_EQ(shown[0], "progress: Updating game files");
+  EXPECT_EQ(shown[1], "box: " + test::WindowWatcher::Escaped(test::Utf8(message)));
+  EXPECT_EQ(shown.size(), 4u);
+  // Before the box, each pause named the held file and the attempt to come, the bar at the one
+  // file done.
+  const auto box = std::find(windows.begin(), windows.end(), shown[1]);
+  const std::vector<std::string> retries =
+      Lines(std::vector<std::string>(windows.begin(), box), "status: [1/2] Could not", true);
+  std::vector<std::string> expected;
+  for (int next = 2; next <= 5; ++next) {
+    expected.push_back(HeldFileStatus(L"data\\locked.dat", next, 1, 2));
+  }
+  EXPECT_EQ(retries, expected);
 
   const std::vector<LauncherStart> starts = LauncherStarts(launcher_);
   ASSERT_EQ(starts.size(), 1u);
@@ -456,24 +491,38 @@ TEST_F(Rundll32RunTest, ALauncherMissingFromTheGameFolderIsFetchedFromTheBackupF
   EXPECT_EQ(starts[0].result, "0x00000000");
 }
 
-TEST_F(Rundll32RunTest, TheProgressWindowShowsTheDisplayTextDuringTheRunAndIsGoneAfterIt) {
-  PlaceFile(L"a.txt", "old", "new");
+TEST_F(Rundll32RunTest, TheProgressWindowCountsTheFilesNamesAHeldOneAndIsGoneAfterTheRun) {
+  PlaceFile(L"a.txt", "old a", "new a");
+  PlaceFile(L"b.txt", "old b", "new b");
   PlaceLauncher(launcher_);
-  // The game holds the file until the window has been seen: the run cannot end before that.
-  test::FileLock lock(game_ + L"\\a.txt");
-  ASSERT_TRUE(lock.Held());
+  // The game holds both files, each until the window has told the player about it.
+  test::FileLock lockA(game_ + L"\\a.txt");
+  test::FileLock lockB(game_ + L"\\b.txt");
+  ASSERT_TRUE(lockA.Held() && lockB.Held());
   test::UserRunLog log;
   test::WaitingProcess starter;
+  auto shown = [&](const std::string& line) {
+    return test::Eventually(
+        [&] {
+          const std::vector<std::string> lines = watcher_.Lines();
+          return std::find(lines.begin(), lines.end(), line) != lines.end();
+        },
+        kPatience);
+  };
 
-  StartRun(Arguments(kText, starter.Id(), L"1 a.txt" + Restart()));
+  StartRun(Arguments(kText, starter.Id(), L"2 a.txt b.txt" + Restart()));
   ASSERT_TRUE(starter.Finish());
-  ASSERT_TRUE(watcher_.WaitUntilSeen(kPatience)) << "no window came up";
-  lock.Release();
+  ASSERT_TRUE(shown(HeldFileStatus(L"a.txt", 2, 0, 2))) << testing::PrintToString(watcher_.Lines());
+  lockA.Release();
+  ASSERT_TRUE(shown(HeldFileStatus(L"b.txt", 3, 1, 2))) << testing::PrintToString(watcher_.Lines());
+  lockB.Release();
   FinishRun();
   ExpectLauncherRestarted();
   const std::vector<std::string> windows = watcher_.Stop();
 
-  EXPECT_EQ(windows, (std::vector<std::string>{"progress: Updating game files", "gone: progress"}));
+  // The launcher's text stays as it was given; the status lines come and go below it.
+  EXPECT_EQ(Lines(windows, "status: ", false),
+            (std::vector<std::string>{"progress: Updating game files", "gone: progress"}));
   EXPECT_EQ(FindWindowW(nullptr, L"Quorvel"), nullptr);
   // The run closed the window itself before it returned: the dialog ended with result 0.
   std::string printed;
@@ -490,7 +539,8 @@ TEST_F(Rundll32RunTest, TheProgressWindowShowsTheDisplayTextDuringTheRunAndIsGon
       << printed;
   const std::string added = log.AddedWithoutStamps();
   EXPECT_TRUE(test::EndsWith(added, kCompleteBanner)) << added;
-  EXPECT_EQ(test::ReadFileBytes(game_ + L"\\a.txt"), "new");
+  EXPECT_EQ(test::ReadFileBytes(game_ + L"\\a.txt"), "new a");
+  EXPECT_EQ(test::ReadFileBytes(game_ + L"\\b.txt"), "new b");
 }
 
 }  // namespace

@@ -43,6 +43,10 @@ std::vector<std::string> WindowWatcher::Stop() {
   stopped_ = true;
   stop_.Set();
   process_.WaitForExit(30000);
+  return Lines();
+}
+
+std::vector<std::string> WindowWatcher::Lines() const {
   const std::string record = ReadFileBytes(dir_ / L"record.txt");
   std::vector<std::string> lines;
   size_t start = 0;

@@ -9,8 +9,9 @@
 namespace quorvel::test {
 
 // window_watcher.exe looking at the desktop for the length of a test: it records Quorvel's
-// windows ("progress: <text>", "box: <text>", "gone: progress", "gone: box") and dismisses every
-// message box, so that no run waits on a box that nobody can see. When the environment variable
+// windows ("progress: <text>", "status: [<bar position>/<range>] <status line>", "box: <text>",
+// "gone: progress", "gone: box") and dismisses every message box, so that no run waits on a box
+// that nobody can see. When the environment variable
 // QUORVEL_TEST_SCREENSHOTS names a folder, it also saves each window as a BMP in a subfolder named
 // after the running test.
 class WindowWatcher {
@@ -24,6 +25,8 @@ class WindowWatcher {
   bool Started() const { return started_; }
   // True once the first window has been recorded, within milliseconds.
   bool WaitUntilSeen(DWORD milliseconds) const { return seen_.WaitFor(milliseconds); }
+  // The lines recorded so far.
+  std::vector<std::string> Lines() const;
   // Has the watcher take a last look and end; returns the lines it recorded.
   std::vector<std::string> Stop();
 
