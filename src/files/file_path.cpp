@@ -1,7 +1,7 @@
 #include "files/file_path.h"
 
-#include "files/path_strings.h"
 #include "foundation/dyn_array.h"
+#include "foundation/path_strings.h"
 #include "foundation/win32_result.h"
 
 namespace quorvel {

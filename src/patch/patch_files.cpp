@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "files/file_path.h"
-#include "files/path_strings.h"
 #include "foundation/format.h"
+#include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "patch/patch_file.h"
 #include "patch/revert_patches.h"
