@@ -188,6 +188,10 @@ void walkStack(EXCEPTION_POINTERS* exceptionPointers, SharedString& out, uint32_
       exceptionPointers != nullptr && exceptionPointers->ContextRecord != nullptr;
   if (fromException) {
     context = *exceptionPointers->ContextRecord;
+  } else if (GetThreadId(threadHandle) == GetCurrentThreadId()) {
+    // A running thread's context read by GetThreadContext is already stale when it arrives.
+    // This frame's own context stays valid for the whole walk, which starts from here.
+    RtlCaptureContext(&context);
   } else {
     std::memset(&context, 0, sizeof(context));
     context.ContextFlags = CONTEXT_FULL;

@@ -21,11 +21,12 @@ constexpr uint32_t kFrameLineCapacity = 1024;
 uint32_t formatFrame(char* line, uint32_t capacity, const STACKFRAME& frame);
 
 // Appends the call stack of thread to out. With exceptionPointers the walk starts at the
-// exception's context and the CPU registers and raw stack follow the frame lines; without, the
-// thread's own context is read. The first skipFrames frames are not listed, at most maxFrames
-// are walked, and the walk stops once timeLimitMs have passed (0: no limit). maxChars bounds the
-// frame lines' characters (0: no limit). The engine is initialised for the walk and cleaned up
-// at its end.
+// exception's context and the CPU registers and raw stack follow the frame lines; without, a
+// walk of the calling thread starts at walkStack itself, and another thread (suspended by the
+// caller) is walked from its context. The first skipFrames frames are not listed, at most
+// maxFrames are walked, and the walk stops once timeLimitMs have passed (0: no limit). maxChars
+// bounds the frame lines' characters (0: no limit). The engine is initialised for the walk and
+// cleaned up at its end.
 void walkStack(EXCEPTION_POINTERS* exceptionPointers, SharedString& out, uint32_t maxChars,
                uint32_t skipFrames, uint32_t maxFrames, HANDLE threadHandle, uint32_t timeLimitMs);
 

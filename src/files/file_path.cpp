@@ -1,6 +1,7 @@
 #include "files/file_path.h"
 
-#include "files/path_strings.h"
+#include "foundation/dyn_array.h"
+#include "foundation/path_strings.h"
 #include "foundation/win32_result.h"
 
 namespace quorvel {
@@ -13,16 +14,19 @@ constexpr DWORD kFullPathChars = 260;
 // failure, and gets the code of a file in use.
 const HRESULT kTransferWithoutCode = HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
 
-bool StartsWith(const SharedWString& text, const SharedWString& prefix) {
-  if (prefix.Length() > text.Length()) {
+// Whether the full path lies in or is the full path root: root's characters begin it
+// (case-sensitive) and end at one of its separators, so C:\app holds C:\app\f but not
+// C:\application\f. A root that could not be resolved (empty) holds nothing.
+bool IsWithin(const SharedWString& path, const SharedWString& root) {
+  if (root.IsEmpty() || root.Length() > path.Length()) {
     return false;
   }
-  for (uint32_t i = 0; i < prefix.Length(); ++i) {
-    if (text.Chars()[i] != prefix.Chars()[i]) {
+  for (uint32_t i = 0; i < root.Length(); ++i) {
+    if (path.Chars()[i] != root.Chars()[i]) {
       return false;
     }
   }
-  return true;
+  return path.Length() == root.Length() || path.Chars()[root.Length()] == L'\\';
 }
 
 }  // namespace
@@ -132,19 +136,28 @@ HRESULT FilePath::CreateDirectories() {
   if (Exists() && IsDirectory()) {
     return Record(S_OK);
   }
-  FilePath parent = Parent();
-  // A bare drive (C:) or any other path ending in a colon is its own parent; climbing further
-  // would never end.
-  const bool climbs = !parent.path_.IsEmpty() && !parent.path_.Equals(path_);
-  if (climbs && !(parent.Exists() && parent.IsDirectory())) {
-    const HRESULT result = parent.CreateDirectories();
-    if (FAILED(result)) {
-      return Record(result);
-    }
+  // The missing directories by the length of their paths, this one first: a parent's path is a
+  // prefix of its child's. A loop rather than recursion, so that a deep path cannot exhaust the
+  // thread's stack.
+  DynArray<uint32_t> missing;
+  if (!missing.Append(path_.Length())) {
+    return Record(E_OUTOFMEMORY);
   }
-  if (!CreateDirectoryW(path_.Chars(), nullptr)) {
-    const DWORD error = GetLastError();
-    return Record(FailureResult(error));
+  FilePath parent = Parent();
+  // A bare drive (C:) or any other path ending in a colon is its own parent; the climb ends there.
+  while (!parent.path_.IsEmpty() && parent.path_.Length() < missing[missing.Count() - 1] &&
+         !(parent.Exists() && parent.IsDirectory())) {
+    if (!missing.Append(parent.path_.Length())) {
+      return Record(E_OUTOFMEMORY);
+    }
+    parent = parent.Parent();
+  }
+  for (uint32_t i = missing.Count(); i > 0; --i) {
+    const SharedWString directory = path_.Mid(0, missing[i - 1] - 1);
+    if (!CreateDirectoryW(directory.Chars(), nullptr)) {
+      const DWORD error = GetLastError();
+      return Record(FailureResult(error));
+    }
   }
   return Record(S_OK);
 }
@@ -193,7 +206,7 @@ HRESULT FilePath::MoveTo(const FilePath& destination) { return Transfer(destinat
 
 HRESULT FilePath::RemoveWithEmptyParents(const FilePath& root) {
   const SharedWString rootFull = root.FullPath();
-  if (!StartsWith(FullPath(), rootFull)) {
+  if (!IsWithin(FullPath(), rootFull)) {
     return Delete();
   }
   FilePath current(*this);

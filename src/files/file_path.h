@@ -61,8 +61,9 @@ class FilePath {
   HRESULT MoveTo(const FilePath& destination);
   // Deletes this path and then each directory above it that has become empty, stopping below
   // root or at the first directory that cannot be removed. Unless root's full path begins this
-  // path's full path (character by character, case-sensitive), only this path is deleted. Fails
-  // only when a file cannot be deleted.
+  // path's full path (character by character, case-sensitive) and ends at one of its
+  // separators, only this path is deleted, as also when root cannot be resolved. Fails only
+  // when a file cannot be deleted.
   HRESULT RemoveWithEmptyParents(const FilePath& root);
 
  private:

@@ -2,10 +2,65 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "foundation/code_page.h"
 
 namespace quorvel {
+namespace {
+
+// p moved past the characters of set that start it.
+const wchar_t* Skip(const wchar_t* p, const wchar_t* set) {
+  while (*p != L'\0' && std::wcschr(set, *p) != nullptr) {
+    ++p;
+  }
+  return p;
+}
+
+// p moved past a width or precision: * or digits.
+const wchar_t* SkipCount(const wchar_t* p) { return *p == L'*' ? p + 1 : Skip(p, L"0123456789"); }
+
+// The narrow format as a wide format that reads the same arguments. Without a length, the wide
+// runtime takes %s and %c as wide and %S and %C as narrow, the opposite of the narrow runtime;
+// so each conversion is read whole (flags, width, precision, length, type), and one without a
+// length gets the length that keeps its argument's width. The rest is copied unchanged.
+SharedWString WideFormatOf(const char* format) {
+  const SharedWString narrow = FromCodePage(format, 0);
+  SharedWString wide;
+  const wchar_t* p = narrow.Chars();
+  while (*p != L'\0') {
+    const wchar_t* start = p;
+    if (*p != L'%') {
+      p = std::wcschr(p, L'%');
+      p = p != nullptr ? p : start + std::wcslen(start);
+      wide.Append(start, static_cast<uint32_t>(p - start));
+      continue;
+    }
+    p = SkipCount(Skip(p + 1, L"-+ #0"));
+    if (*p == L'.') {
+      p = SkipCount(p + 1);
+    }
+    // h, hh, l, ll, L, w, I, I32, I64, j, z, t.
+    const wchar_t* length = p;
+    p = Skip(p, L"hlLwIjzt0123456789");
+    const bool hasLength = p != length;
+    wide.Append(start, static_cast<uint32_t>(p - start));
+    if (*p == L'\0') {
+      break;
+    }
+    wchar_t type = *p++;
+    if (!hasLength && (type == L's' || type == L'c')) {
+      wide.Append(L'h');
+    } else if (!hasLength && (type == L'S' || type == L'C')) {
+      wide.Append(L'l');
+      type = type == L'S' ? L's' : L'c';
+    }
+    wide.Append(type);
+  }
+  return wide;
+}
+
+}  // namespace
 
 int32_t FormatWide(SharedWString& result, const wchar_t* format, va_list args) {
   if (format == nullptr) {
@@ -61,11 +116,8 @@ int32_t FormatNarrow(SharedString& result, const char* format, va_list args, UIN
       return n;
     }
   }
-  // The narrow runtime could not print the text: format it wide, keeping %s arguments narrow
-  // (%hs) but leaving an escaped %%s alone, and convert the result.
-  SharedWString wideFormat = FromCodePage(format, 0);
-  wideFormat.ReplaceAll(L"%s", L"%hs");
-  wideFormat.ReplaceAll(L"%%hs", L"%%s");
+  // The narrow runtime could not print the text: format it wide and convert the result.
+  const SharedWString wideFormat = WideFormatOf(format);
   SharedWString wide;
   va_list wideArgs;
   va_copy(wideArgs, args);

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "files/path_strings.h"
 #include "foundation/format.h"
+#include "foundation/path_strings.h"
 
 namespace quorvel {
 

@@ -1,8 +1,7 @@
 #include "patch/module_objects.h"
 
+#include "crash/built_in_sections.h"
 #include "crash/reporting_guard.h"
-#include "crash/stack_trace_section.h"
-#include "crash/version_report_section.h"
 
 namespace quorvel {
 namespace {
@@ -10,11 +9,10 @@ namespace {
 // Defined in one file so that their order is the order written here.
 Semaphore g_processSemaphore(1, 1);
 
-// The reporting library's built-in sections register themselves in this order; the first
-// registration creates the report registry, which is freed after the version report section is
-// destroyed. The guard goes before both sections at unload, unbinding the symbol engine.
-VersionReportSection g_versionReportSection;
-StackTraceSection g_stackTraceSection;
+// The reporting library's built-in sections register themselves, the version report first; the
+// first registration creates the report registry, which is freed after the version report section
+// is destroyed. The guard goes before both sections at unload, unbinding the symbol engine.
+BuiltInReportSections g_builtInReportSections;
 ReportingGuard g_reportingGuard;
 
 // The shared empty string blocks are constant data, in place before any of these; the

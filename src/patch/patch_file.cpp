@@ -3,8 +3,8 @@
 #include <cwchar>
 
 #include "files/file_path.h"
-#include "files/path_strings.h"
 #include "foundation/format.h"
+#include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 
 namespace quorvel {

@@ -5,6 +5,7 @@
 
 #include "files/file_path.h"
 #include "foundation/format.h"
+#include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "patch/patch_file.h"
 #include "patch/journal_restore.h"

@@ -1,9 +1,12 @@
 #include "crash/assertion_report.h"
 
+#include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "crash/channel_log.h"
+#include "crash/stack_trace_section.h"
 #include "crash_test_support.h"
 #include "gtest/gtest.h"
 
@@ -91,6 +94,53 @@ TEST_F(AssertionReportTest, WithoutChannelLogTheReportIsStillBuilt) {
   reportAssertion(report_, response);
   EXPECT_TRUE(sink_.received.empty());
   EXPECT_NE(std::string(report_.reportText.Chars()).find("Facts:\nfact one"), std::string::npos);
+}
+
+// The stack trace section as a report has it when stack traces are switched on.
+class AppliedStackTrace : public StackTraceSection {
+  bool applies(const ReportInfo&, const ReportThreadInfo&) override { return true; }
+};
+
+#define QV_NAME(function) QV_NAME_TEXT(function)  // the width's own name of the function
+#define QV_NAME_TEXT(function) #function
+#define QV_BIND(slot, function)                \
+  b.slot = reinterpret_cast<decltype(b.slot)>( \
+      reinterpret_cast<void (*)()>(GetProcAddress(b.library, QV_NAME(function))))
+
+TEST_F(AssertionReportTest, WithTheSystemsEngineTheFirstFrameOfTheStackTraceIsTheCaller) {
+  test::ScopedSymbolEngine engine;
+  SymbolEngineBindings& b = engine.Bindings();
+  b.library = LoadLibraryW(L"dbghelp.dll");
+  ASSERT_NE(b.library, nullptr);
+  QV_BIND(stackWalk, StackWalk);
+  QV_BIND(symFunctionTableAccess, SymFunctionTableAccess);
+  QV_BIND(symSetOptions, SymSetOptions);
+  QV_BIND(symGetOptions, SymGetOptions);
+  QV_BIND(symInitialize, SymInitialize);
+  QV_BIND(symCleanup, SymCleanup);
+  QV_BIND(symUnloadModule, SymUnloadModule);
+  QV_BIND(symLoadModule, SymLoadModule);
+  QV_BIND(symGetModuleInfo, SymGetModuleInfo);
+  QV_BIND(symGetSymFromAddr, SymGetSymFromAddr);
+  QV_BIND(symGetLineFromAddr, SymGetLineFromAddr);
+  AppliedStackTrace stackTrace;
+  report_.thread.threadHandle = GetCurrentThread();
+  void* returnAddress = nullptr;  // where this function returns to
+  ASSERT_EQ(RtlCaptureStackBackTrace(1, 1, &returnAddress, nullptr), 1);
+  AssertionResponse response;
+  reportAssertion(report_, response);
+  unbindSymbolEngine();
+  // This function's frame comes first, so the second frame is its caller's, at the address
+  // this function returns to.
+  std::istringstream lines(report_.reportText.Chars());
+  std::vector<uintptr_t> frames;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("0x", 0) == 0) {
+      frames.push_back(static_cast<uintptr_t>(std::strtoull(line.c_str(), nullptr, 16)));
+    }
+  }
+  ASSERT_GE(frames.size(), 2u) << report_.reportText.Chars();
+  EXPECT_EQ(frames[1], reinterpret_cast<uintptr_t>(returnAddress)) << report_.reportText.Chars();
 }
 
 TEST(AssertionBannerTest, LongMessageIsCutAndTerminated) {

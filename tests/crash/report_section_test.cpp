@@ -7,6 +7,7 @@
 #include "crash/version_report_section.h"
 #include "crash_test_support.h"
 #include "gtest/gtest.h"
+#include "patch/module_objects.h"
 #include "support/test_support.h"
 
 namespace quorvel {
@@ -102,6 +103,16 @@ TEST(ReportSectionTest, FirstRegistrationCreatesTheRegistryAndReleaseEndsIt) {
     EXPECT_EQ(ReportSectionRegistry::Get(), nullptr);
   }  // destroyed after the registry is gone: nothing to do
   EXPECT_EQ(ReportSectionRegistry::Get(), nullptr);
+}
+
+TEST(ReportSectionTest, TheModulesBuiltInSectionsListTheVersionReportFirst) {
+  static_cast<void>(ModuleSemaphore());  // links the module's static objects into this program
+  Build(kReportBrief);                   // sorts the registry
+  std::string order;
+  for (uint32_t i = 0; i < ReportSectionRegistry::Get()->Count(); ++i) {
+    order += (*ReportSectionRegistry::Get())[i]->title().Chars()[0];
+  }
+  EXPECT_EQ(order, "VC");
 }
 
 TEST(ReportSectionTest, LibraryOptionsLeaveTheStackTraceOutOfEveryReport) {

@@ -39,6 +39,17 @@ class CurrentDirectory {
   wchar_t saved_[MAX_PATH + 1] = {};
 };
 
+// Thread body: CreateDirectories of the pair's path, its result into the pair, with only about
+// 64 KB left of the thread's 1 MB stack.
+DWORD WINAPI CreateDirectoriesOf(void* pair) {
+  volatile char ballast[960 * 1024];
+  ballast[0] = 0;
+  static_cast<void>(ballast);
+  auto* created = static_cast<std::pair<FilePath, HRESULT>*>(pair);
+  created->second = created->first.CreateDirectories();
+  return 0;
+}
+
 class FilePathTest : public test::TempDirTest {
  protected:
   FilePath P(const std::wstring& relative) const { return PathOf(At(relative)); }
@@ -129,7 +140,19 @@ TEST_F(FilePathTest, CreateDirectoriesOnADriveThatDoesNotExistFailsInsteadOfClim
     --letter;
   }
   ASSERT_GE(letter, L'D') << "every drive letter is in use";
-  EXPECT_LT(PathOf(std::wstring(1, letter) + L":\\backup\\sub").CreateDirectories(), 0);
+  const std::wstring drive(1, letter);
+  EXPECT_LT(PathOf(drive + L":\\backup\\sub").CreateDirectories(), 0);
+  // Missing levels cost no stack: 64 KB are enough for two thousand.
+  std::wstring deep = drive + L":";
+  for (int level = 0; level < 2000; ++level) {
+    deep += L"\\a";
+  }
+  std::pair<FilePath, HRESULT> created(PathOf(deep), S_OK);
+  const ScopedHandle thread(CreateThread(nullptr, 1024 * 1024, CreateDirectoriesOf, &created,
+                                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  ASSERT_TRUE(thread.IsValid());
+  WaitForSingleObject(thread.Get(), INFINITE);
+  EXPECT_EQ(created.second, PathOf(drive + L":\\a").CreateDirectories());
 }
 
 TEST_F(FilePathTest, CopyAndMoveOntoAnExistingDirectoryLandInsideUnderTheSourceName) {
@@ -229,11 +252,16 @@ TEST_F(FilePathTest, RemoveWithEmptyParentsDeletesOnlyThePathUnlessTheRootBegins
   EXPECT_EQ(P(L"R\\x\\f.txt").RemoveWithEmptyParents(PathOf(upper)), S_OK);
   EXPECT_FALSE(PathExists(At(L"R\\x\\f.txt")));
   EXPECT_TRUE(IsDirectory(At(L"R\\x")));
-  // Characters are compared, not components; outside the root the delete's result is reported.
+  // The root ends at a separator: Rx lies beside R. Outside the root the delete's result is
+  // reported, also for paths too long to resolve.
   WriteFileBytes(At(L"Rx\\f"), "f");
   EXPECT_EQ(P(L"Rx\\f").RemoveWithEmptyParents(P(L"R")), S_OK);
-  EXPECT_FALSE(PathExists(At(L"Rx")));
-  EXPECT_TRUE(IsDirectory(At(L"R")));
+  EXPECT_FALSE(PathExists(At(L"Rx\\f")));
+  EXPECT_TRUE(IsDirectory(At(L"Rx")));
+  const std::wstring tooLong = At(std::wstring(300, L'd'));
+  FilePath inside = PathOf(tooLong + L"\\f");
+  EXPECT_EQ(inside.RemoveWithEmptyParents(PathOf(tooLong)), PathOf(tooLong + L"\\f").Delete());
+  EXPECT_LT(inside.LastResult(), 0);
   FilePath outside = P(L"R\\x\\f.txt");
   EXPECT_EQ(outside.RemoveWithEmptyParents(P(L"other")), kFileNotFound);
   EXPECT_EQ(outside.LastResult(), kFileNotFound);

@@ -48,6 +48,11 @@ TEST(FormatTest, NarrowFallbackWritesUtf8AndKeepsAnEscapedPercentS) {
   const int32_t n = Format(text, "%ls %%s %s!", wideHan, "narrow");
   EXPECT_EQ(std::string(text.Chars()), std::string("a\xE4\xB8\xAD") + "b %s narrow!");
   EXPECT_EQ(n, 16);
+  // Every narrow text or character conversion stays narrow, whatever its flags, width or
+  // precision, and %S stays wide.
+  Format(text, "%ls|%%%s|%5s|%-3s|%.2s|%c|%S", wideHan, "a", "b", "c", "def", '\xE9', L"wide");
+  EXPECT_EQ(std::string(text.Chars()),
+            std::string("a\xE4\xB8\xAD") + "b|%a|    b|c  |de|\xC3\xA9|wide");
 }
 
 TEST(FormatTest, SystemErrorTextIsTheSystemsMessageUntrimmedOrEmptyWithANote) {

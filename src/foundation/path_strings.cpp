@@ -1,4 +1,4 @@
-#include "files/path_strings.h"
+#include "foundation/path_strings.h"
 
 #include <type_traits>
 
