@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "files/path_strings.h"
+#include "foundation/path_strings.h"
 #include "foundation/scoped_handle.h"
 
 namespace quorvel {

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "files/file_path.h"
-#include "files/path_strings.h"
 #include "files/real_path.h"
 #include "files/relative_name.h"
 #include "foundation/format.h"
+#include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "patch/patch_file.h"
 #include "patch/run_journal.h"
