@@ -30,7 +30,7 @@ run_ctest() {
   ctest --preset x86_64 "$@" 2>&1 | tee "$output" || status=1
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
   local summary
-  summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$output" | tail -1)
+  summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$output" | tail -1 || true)
   if [[ "$summary" =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
     failed=$((failed + BASH_REMATCH[1]))
     passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))

@@ -43,7 +43,10 @@ HRESULT Discard(FilePath& path) {
   return FAILED(path.Delete()) ? Failed(path, path.LastResult()) : S_OK;
 }
 
-HRESULT RestoreFile(const JournalContent& journal, const JournalFile& file) {
+// Each move is recorded in the journal first, as a revert records its own, so that a restore
+// that is itself cut short is finished by the next run.
+HRESULT RestoreFile(const JournalContent& journal, size_t index, RunJournal& record) {
+  const JournalFile& file = journal.files[index];
   const JournalStep step = file.lastStep;
   if (step == JournalStep::kNone || step == JournalStep::kReverted) {
     return S_OK;
@@ -73,8 +76,9 @@ HRESULT RestoreFile(const JournalContent& journal, const JournalFile& file) {
   const bool partialAtTarget =
       !newAtTarget && t &&
       ((step == JournalStep::kCopyingUp && s && (b || !file.targetExisted)) ||
-       (step == JournalStep::kRevertingOld && b));
+       (step == JournalStep::kRevertingOld && (b || !file.targetExisted)));
   if (newAtTarget) {
+    record.Record(index, JournalStep::kRevertingNew);
     // A copy back to the patch folder that was cut short left only part of the file there.
     if (s && FAILED(Discard(source))) {
       return source.LastResult();
@@ -84,6 +88,7 @@ HRESULT RestoreFile(const JournalContent& journal, const JournalFile& file) {
     }
     t = false;
   } else if (partialAtTarget) {
+    record.Record(index, JournalStep::kRevertingOld);
     if (FAILED(Discard(target))) {
       return target.LastResult();
     }
@@ -91,6 +96,7 @@ HRESULT RestoreFile(const JournalContent& journal, const JournalFile& file) {
   }
 
   if (!t && file.targetExisted && b) {
+    record.Record(index, JournalStep::kRevertingOld);
     if (FAILED(PutBack(backup, target))) {
       return backup.LastResult();
     }
@@ -103,16 +109,22 @@ HRESULT RestoreFile(const JournalContent& journal, const JournalFile& file) {
   if (!b) {
     backup.RemoveWithEmptyParents(FilePath(journal.backupDirectory));
   }
+  record.Record(index, JournalStep::kReverted);
   return S_OK;
 }
 
 }  // namespace
 
-HRESULT RestoreCutShortRun(const JournalContent& journal) {
+HRESULT RestoreCutShortRun(const JournalContent& journal, const SharedWString& backupDirectory) {
   RunLog::Write("A run was cut short: restoring its %u files\n",
                 static_cast<unsigned>(journal.files.size()));
-  for (const JournalFile& file : journal.files) {
-    const HRESULT result = RestoreFile(journal, file);
+  RunJournal record;
+  HRESULT result = record.Reopen(backupDirectory);
+  if (FAILED(result)) {
+    return result;
+  }
+  for (size_t index = 0; index < journal.files.size(); ++index) {
+    result = RestoreFile(journal, index, record);
     if (FAILED(result)) {
       return result;
     }

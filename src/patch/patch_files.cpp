@@ -73,7 +73,7 @@ HRESULT FinishLastRun(const PatchRun& run) {
   }
   if (!last.finished) {
     run.Progress().Restoring();
-    hr = RestoreCutShortRun(last);
+    hr = RestoreCutShortRun(last, run.backupDirectory);
     return FAILED(hr) ? hr : ClearJournal(run.backupDirectory);
   }
   return IsSameRunAgain(run, last) ? S_FALSE : S_OK;

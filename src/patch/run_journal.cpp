@@ -18,6 +18,8 @@ constexpr wchar_t kByteOrderMark = 0xFEFF;
 constexpr DWORD kMaxJournalBytes = 64u * 1024u * 1024u;
 
 JournalHook g_hook = nullptr;
+// Records written by this process, across journals (a restore's, then the run's own).
+unsigned g_recordsWritten = 0;
 
 HRESULT LastErrorResult() {
   const DWORD error = GetLastError();
@@ -290,6 +292,18 @@ HRESULT RunJournal::Begin(const PatchRun& run) {
   return result;
 }
 
+HRESULT RunJournal::Reopen(const SharedWString& backupDirectory) {
+  const SharedWString path = JournalPath(backupDirectory, kJournalName);
+  file_.Reset(CreateFileW(path.Chars(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_WRITE_THROUGH, nullptr));
+  if (!file_.IsValid()) {
+    const HRESULT result = LastErrorResult();
+    LogJournalFailure("write", path, result);
+    return result;
+  }
+  return S_OK;
+}
+
 size_t RunJournal::IndexOf(const SharedWString& name) const {
   const auto found = indexes_.find(name);
   return found == indexes_.end() ? indexes_.size() : found->second;
@@ -297,7 +311,7 @@ size_t RunJournal::IndexOf(const SharedWString& name) const {
 
 HRESULT RunJournal::Write(const SharedWString& text) {
   if (g_hook != nullptr) {
-    g_hook(++records_);
+    g_hook(++g_recordsWritten);
   }
   const HRESULT result = WriteAll(file_.Get(), text);
   if (FAILED(result) && !writeFailed_) {

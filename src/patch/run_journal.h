@@ -58,7 +58,7 @@ HRESULT ReadJournal(const SharedWString& backupDirectory, JournalContent& conten
 // Deletes the journal in backupDirectory; S_OK when there is none.
 HRESULT ClearJournal(const SharedWString& backupDirectory);
 
-// Called just before each record is written, with the record's number in this run (from 1).
+// Called just before each record is written, with the record's number in this process (from 1).
 // Tests end the process there to cut a run short at a chosen step; the product never sets it.
 using JournalHook = void (*)(unsigned recordNumber);
 JournalHook SetJournalHook(JournalHook hook);
@@ -74,6 +74,9 @@ class RunJournal {
   // Creates the backup folder if needed and writes, durably, the folders and for each listed
   // name what exists at its three paths. Logs and returns the error when it cannot.
   HRESULT Begin(const PatchRun& run);
+  // Opens the journal that a run cut short left in backupDirectory, to record the restore of
+  // its files. Logs and returns the error when it cannot.
+  HRESULT Reopen(const SharedWString& backupDirectory);
   // Records the step that the file at index (in list order) is about to take. A record that
   // cannot be written is logged; the run goes on.
   void Record(size_t index, JournalStep step);
@@ -90,7 +93,6 @@ class RunJournal {
   };
   ScopedFileHandle file_;
   std::map<SharedWString, size_t, IgnoringCase> indexes_;
-  unsigned records_ = 0;
   bool writeFailed_ = false;
 };
 

@@ -15,7 +15,7 @@ namespace {
 using test::WriteFileBytes;
 
 unsigned g_records = 0;
-void CountRecord(unsigned number) { g_records = number; }
+void CountRecord(unsigned) { ++g_records; }
 void NoPause(DWORD) {}
 
 // Two updated files, one in a folder; a file new in the patch; a file the patch deletes; and a
@@ -67,28 +67,37 @@ class RunJournalTest : public test::TempDirTest {
 };
 
 TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
-  std::string applied;
-  // Without a lock the run applies every file; with the new file locked it fails on it and
-  // reverts the two files before it.
-  for (bool locked : {false, true}) {
-    SCOPED_TRACE(locked ? "locked" : "free");
-    const std::wstring counted = Lay(L"count" + std::to_wstring(locked));
+  ASSERT_EQ(Apply(Lay(L"reference")), S_OK);
+  const std::string applied = test::TreeFingerprint(At(L"reference"), kJournalName);
+  // Cut short: a run that applies every file; one that fails on the locked new file and
+  // reverts the two files before it; and the restore of a run cut short just before its end.
+  enum Scenario { kApplying, kReverting, kRestoring };
+  for (Scenario scenario : {kApplying, kReverting, kRestoring}) {
+    SCOPED_TRACE(scenario);
+    const bool locked = scenario == kReverting;
+    const std::wstring counted = Lay(L"count" + std::to_wstring(scenario));
     auto lock = locked ? std::make_unique<test::FileLock>(counted + L"\\Patch\\n\\new.txt")
                        : nullptr;
+    if (scenario == kRestoring) {
+      ASSERT_EQ(CutShort(counted, 12), 3u);
+    }
+    g_records = 0;
     SetJournalHook(CountRecord);
     EXPECT_EQ(SUCCEEDED(Apply(counted)), !locked);
     SetJournalHook(nullptr);
-    const unsigned records = g_records;
-    EXPECT_EQ(records, locked ? 18u : 12u);
-    if (!locked) {
-      applied = test::TreeFingerprint(counted, kJournalName);
-    }
-    for (unsigned record = 1; record <= records; ++record) {
+    // Each file's steps and the closing record; a restore records two steps of each file
+    // it moves back and one when the file is done.
+    const unsigned records[] = {12, 18, 22};
+    ASSERT_EQ(g_records, records[scenario]);
+    for (unsigned record = 1; record <= (scenario == kRestoring ? 10 : g_records); ++record) {
       SCOPED_TRACE(record);
-      const std::wstring root = Lay(L"cut" + std::to_wstring(locked) + std::to_wstring(record));
+      const std::wstring root = Lay(L"cut" + std::to_wstring(scenario) + std::to_wstring(record));
       if (locked) {
         lock = std::make_unique<test::FileLock>(root + L"\\Patch\\n\\new.txt");
         ASSERT_TRUE(lock->Held());
+      }
+      if (scenario == kRestoring) {
+        ASSERT_EQ(CutShort(root, 12), 3u);
       }
       ASSERT_EQ(CutShort(root, record), 3u);
       lock.reset();
