@@ -91,6 +91,11 @@ bool FilePath::Exists() {
   return true;
 }
 
+HRESULT FilePath::Query(bool& exists) {
+  exists = Exists();
+  return exists || IsNotFound(lastResult_) ? S_OK : lastResult_;
+}
+
 HRESULT FilePath::Delete() {
   Record(S_OK);
   Exists();

@@ -37,6 +37,10 @@ class FilePath {
 
   // Queries the attributes of the path as stored (it may be relative); records 0 or the error.
   bool Exists();
+  // Queries like Exists into exists. S_OK when the path exists or is simply not there; the
+  // error of a query that failed for any other reason (a bad name, no access), which must not
+  // be taken for a missing file.
+  HRESULT Query(bool& exists);
   // Whether the last query found a directory.
   bool IsDirectory() const;
   // Removes the directory (only when empty) or deletes the file.

@@ -11,4 +11,10 @@ inline HRESULT FailureResult(DWORD lastError, HRESULT withoutCode = E_FAIL) {
   return lastError == 0 ? withoutCode : HRESULT_FROM_WIN32(lastError);
 }
 
+// Whether result says that a file or a folder on its path is not there.
+inline bool IsNotFound(HRESULT result) {
+  return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+         result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
 }  // namespace quorvel

@@ -8,16 +8,6 @@
 namespace quorvel {
 namespace {
 
-bool IsMissing(HRESULT result) {
-  return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
-         result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-}
-
-HRESULT Query(FilePath& path, bool& exists) {
-  exists = path.Exists();
-  return exists || IsMissing(path.LastResult()) ? S_OK : path.LastResult();
-}
-
 HRESULT Failed(const FilePath& path, HRESULT result) {
   const DWORD code = static_cast<DWORD>(result) & 0xFFFF;
   RunLog::Write("Could not restore \"%ls\", HResult 0x%08x, error %d %ls\n",
@@ -57,13 +47,13 @@ HRESULT RestoreFile(const JournalContent& journal, size_t index, RunJournal& rec
   bool t = false;
   bool b = false;
   bool s = false;
-  if (FAILED(Query(target, t))) {
+  if (FAILED(target.Query(t))) {
     return Failed(target, target.LastResult());
   }
-  if (FAILED(Query(backup, b))) {
+  if (FAILED(backup.Query(b))) {
     return Failed(backup, backup.LastResult());
   }
-  if (FAILED(Query(source, s))) {
+  if (FAILED(source.Query(s))) {
     return Failed(source, source.LastResult());
   }
 

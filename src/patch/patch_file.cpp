@@ -43,22 +43,6 @@ bool BackupLedger::Contains(const SharedWString& fullPath) const {
   return paths_.count(fullPath) != 0;
 }
 
-namespace {
-
-bool IsMissing(HRESULT result) {
-  return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
-         result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-}
-
-// Queries path into exists; the error of a query that failed for another reason than the path
-// not being there, S_OK otherwise.
-HRESULT Query(FilePath& path, bool& exists) {
-  exists = path.Exists();
-  return exists || IsMissing(path.LastResult()) ? S_OK : path.LastResult();
-}
-
-}  // namespace
-
 FilePath PathIn(const SharedWString& directory, const SharedWString& name) {
   // Joined before normalising: a folder given as D:\ would otherwise become the drive-relative
   // D: and the name would land in that drive's current directory.
@@ -88,12 +72,12 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   bool backupExists = false;
   bool targetExists = false;
   bool sourceExists = false;
-  HRESULT queried = Query(backup, backupExists);
+  HRESULT queried = backup.Query(backupExists);
   if (SUCCEEDED(queried)) {
-    queried = Query(target, targetExists);
+    queried = target.Query(targetExists);
   }
   if (SUCCEEDED(queried)) {
-    queried = Query(source, sourceExists);
+    queried = source.Query(sourceExists);
   }
   if (FAILED(queried)) {
     return queried;

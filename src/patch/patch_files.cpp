@@ -7,6 +7,7 @@
 #include "foundation/format.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
+#include "foundation/win32_result.h"
 #include "patch/patch_file.h"
 #include "patch/journal_restore.h"
 #include "patch/revert_patches.h"
@@ -25,11 +26,6 @@ RetryPause g_retryPause = SleepPause;
 
 void TellUser(const SharedWString& message) {
   MessageBoxW(nullptr, message.Chars(), L"Quorvel", MB_ICONERROR);
-}
-
-bool IsMissing(HRESULT result) {
-  return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
-         result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
 }
 
 bool SameText(const SharedWString& a, const SharedWString& b) {
@@ -55,7 +51,7 @@ bool IsSameRunAgain(const PatchRun& run, const JournalContent& last) {
   for (const JournalFile& file : last.files) {
     FilePath source = PathIn(run.patchDirectory, file.name);
     const bool exists = source.Exists();
-    if (file.sourceExisted && (exists || !IsMissing(source.LastResult()))) {
+    if (file.sourceExisted && (exists || !IsNotFound(source.LastResult()))) {
       return false;
     }
   }

@@ -11,6 +11,7 @@
 #include "foundation/format.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
+#include "foundation/win32_result.h"
 #include "patch/patch_file.h"
 #include "patch/run_journal.h"
 
@@ -25,11 +26,6 @@ struct IgnoringCase {
 
 bool SameText(const SharedWString& a, const SharedWString& b) {
   return _wcsicmp(a.Chars(), b.Chars()) == 0;
-}
-
-bool IsMissing(HRESULT result) {
-  return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
-         result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
 }
 
 // One folder of the run: as the command line gave it, and as the file system knows it.
@@ -60,7 +56,7 @@ HRESULT LocateFolder(Folder& folder, bool mayBeMissing, RunRefusal& refusal) {
   const HRESULT queried = path.LastResult();
   const char* fault = nullptr;
   HRESULT result = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-  if (!exists && !IsMissing(queried)) {
+  if (!exists && !IsNotFound(queried)) {
     fault = "cannot be read";
     result = queried;
   } else if (!exists && !mayBeMissing) {
