@@ -1,56 +1,44 @@
 #include "patch/environment_references.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "gtest/gtest.h"
 
 namespace quorvel {
 namespace {
 
-std::wstring Expand(const wchar_t* text) {
-  return ExpandEnvironmentReferences(SharedWString(text)).Chars();
-}
-
-class EnvironmentReferencesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    _wputenv(L"QV_TEST_RESULT=0x80070020");
-    _wputenv(L"QV_TEST_UNSET=");
-    _wputenv(L"QV_TEST_INNER=[%QV_TEST_RESULT%]");
-    _wputenv(L"QV_TEST_SELF=<%QV_TEST_SELF%>");
-    _wputenv(L"QV_TEST_PING=ping %QV_TEST_PONG%");
-    _wputenv(L"QV_TEST_PONG=pong %QV_TEST_PING%");
-    _wputenv(L"QV_TEST_HALF=half%");
+TEST(EnvironmentReferencesTest, ReferencesExpandPercentSignsFollowTheirRulesAndCyclesEnd) {
+  const wchar_t* variables[] = {L"QV_RESULT=0x80070020",   L"QV_UNSET=",
+                                L"QV_INNER=[%QV_RESULT%]", L"QV_SELF=<%QV_SELF%>",
+                                L"QV_PING=ping %QV_PONG%", L"QV_PONG=pong %QV_PING%",
+                                L"QV_HALF=half%"};
+  for (const wchar_t* variable : variables) {
+    _wputenv(variable);
   }
-  void TearDown() override {
-    for (const wchar_t* name : {L"QV_TEST_RESULT=", L"QV_TEST_INNER=", L"QV_TEST_SELF=",
-                                L"QV_TEST_PING=", L"QV_TEST_PONG=", L"QV_TEST_HALF="}) {
-      _wputenv(name);
-    }
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"\"-restart\"", L"\"-restart\""},
+      {L"", L""},
+      {L"\"%QV_RESULT%\" \"x\"", L"\"0x80070020\" \"x\""},
+      {L"a%qv_result%b", L"a0x80070020b"},
+      {L"100%% sure", L"100% sure"},
+      {L"%%%%", L"%%"},
+      {L"trailing%", L"trailing"},
+      {L"a%QV_UNSET%b", L"ab"},
+      {L"keep %QV_RESULT", L"keep 0x80070020"},
+      {L"x %no such", L"x "},
+      // An inserted value is scanned again; its trailing sign pairs with the text after it.
+      {L"%QV_INNER%", L"[0x80070020]"},
+      {L"%QV_HALF%QV_RESULT%", L"half0x80070020"},
+      // A reference inside its own inserted value is left as it is.
+      {L"%QV_SELF% and %QV_SELF%", L"<%QV_SELF%> and <%QV_SELF%>"},
+      {L"%QV_PING%", L"ping pong %QV_PING%"}};
+  for (const auto& [text, expanded] : cases) {
+    EXPECT_STREQ(ExpandEnvironmentReferences(SharedWString(text)).Chars(), expanded) << text;
   }
-};
-
-TEST_F(EnvironmentReferencesTest, ReferencesExpandAndPercentSignsFollowTheirRules) {
-  EXPECT_EQ(Expand(L"\"-restart\""), L"\"-restart\"");
-  EXPECT_EQ(Expand(L""), L"");
-  EXPECT_EQ(Expand(L"\"%QV_TEST_RESULT%\" \"x\""), L"\"0x80070020\" \"x\"");
-  EXPECT_EQ(Expand(L"a%qv_test_result%b"), L"a0x80070020b");
-  EXPECT_EQ(Expand(L"100%% sure"), L"100% sure");
-  EXPECT_EQ(Expand(L"%%%%"), L"%%");
-  EXPECT_EQ(Expand(L"trailing%"), L"trailing");
-  EXPECT_EQ(Expand(L"a%QV_TEST_UNSET%b"), L"ab");
-  EXPECT_EQ(Expand(L"keep %QV_TEST_RESULT"), L"keep 0x80070020");
-  EXPECT_EQ(Expand(L"x %no such name"), L"x ");
-  // An inserted value is scanned again.
-  EXPECT_EQ(Expand(L"%QV_TEST_INNER%"), L"[0x80070020]");
-  // The value's trailing sign pairs with the text after it.
-  EXPECT_EQ(Expand(L"%QV_TEST_HALF%QV_TEST_RESULT%"), L"half0x80070020");
-}
-
-TEST_F(EnvironmentReferencesTest, SelfAndMutuallyReferringValuesEnd) {
-  EXPECT_EQ(Expand(L"%QV_TEST_SELF%"), L"<%QV_TEST_SELF%>");
-  EXPECT_EQ(Expand(L"%QV_TEST_PING%"), L"ping pong %QV_TEST_PING%");
-  EXPECT_EQ(Expand(L"%QV_TEST_SELF% and %QV_TEST_SELF%"), L"<%QV_TEST_SELF%> and <%QV_TEST_SELF%>");
+  for (const wchar_t* variable : variables) {
+    _wputenv(std::wstring(variable).substr(0, std::wstring(variable).find(L'=') + 1).c_str());
+  }
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 namespace quorvel {
 namespace {
 
+using test::Contents;
 using test::FileLock;
-using test::ReadFileBytes;
 using test::Utf8;
 using test::WriteFileBytes;
 
@@ -21,28 +21,9 @@ std::string Variable(const wchar_t* name) {
   return value == nullptr ? "(unset)" : Utf8(value);
 }
 
-// The bytes of each file, each followed by "|"; a file that does not exist reads as "-".
-std::string Contents(std::initializer_list<std::wstring> paths) {
-  std::string text;
-  for (const std::wstring& path : paths) {
-    text += (test::PathExists(path) ? ReadFileBytes(path) : "-") + "|";
-  }
-  return text;
-}
+bool Logged(const std::string& log, const std::string& piece) { return test::Has(log, piece); }
 
-bool Logged(const std::string& log, const std::string& piece) {
-  return log.find(piece) != std::string::npos;
-}
-
-size_t Count(const std::string& text, const std::string& piece) {
-  size_t count = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
-// What the retry pause does in these tests: nothing but the current test's action.
+// The retry pause of these tests: no wait, only the current test's action.
 void (*g_betweenAttempts)() = nullptr;
 int g_pauses = 0;
 void TestPause(DWORD milliseconds) {
@@ -55,6 +36,7 @@ void TestPause(DWORD milliseconds) {
 
 // A lock that the retry pause can let go of.
 std::unique_ptr<FileLock> g_lock;
+void ReleaseLock() { g_lock->Release(); }
 
 class PatchFilesTest : public test::TempDirTest {
  protected:
@@ -76,9 +58,7 @@ class PatchFilesTest : public test::TempDirTest {
   }
 
   void List(std::initializer_list<const wchar_t*> names) {
-    for (const wchar_t* name : names) {
-      run_.files.push_back(SharedWString(name));
-    }
+    run_.files.insert(run_.files.end(), names.begin(), names.end());
   }
   // Lists each name, with an old file in the application folder and a new one in the patch folder.
   void Pairs(std::initializer_list<const wchar_t*> names) {
@@ -104,53 +84,37 @@ class PatchFilesTest : public test::TempDirTest {
   RetryPause previousPause_ = nullptr;
 };
 
-TEST_F(PatchFilesTest, OneFileIsBackedUpAndReplacedAndTheEmptiedPatchFolderGoes) {
+TEST_F(PatchFilesTest, EachFileIsBackedUpAndReplacedOrDeletedAndEmptiedFoldersGo) {
   Pairs({L"bin\\client.dll"});
+  WriteFileBytes(Game(L"data\\sub\\old.dat"), "obsolete");
+  WriteFileBytes(Game(L"data\\keep.dat"), "kept");
+  WriteFileBytes(Patch(L"new\\nested\\file.txt"), "fresh");
+  // A name missing from the patch deletes the game file; one in neither folder changes nothing.
+  List({L"data\\sub\\old.dat", L"new\\nested\\file.txt", L"nowhere.txt"});
   EXPECT_EQ(PatchFiles(run_), S_OK);
-  EXPECT_EQ(Contents({Game(L"bin\\client.dll"), Backup(L"bin\\client.dll"), Patch(L"bin")}),
-            "new bin\\client.dll|old bin\\client.dll|-|");
+  EXPECT_EQ(Contents({Game(L"bin\\client.dll"), Backup(L"bin\\client.dll"), Patch(L"bin"),
+                      Backup(L"data\\sub\\old.dat"), Game(L"data\\sub"), Game(L"data\\keep.dat"),
+                      Game(L"new\\nested\\file.txt"), Patch(L"new"), Backup(L"new")}),
+            "new bin\\client.dll|old bin\\client.dll|-|obsolete|-|kept|fresh|-|-|");
   EXPECT_TRUE(test::IsDirectory(At(L"Patch")));
-  EXPECT_EQ(log_.Text(), "Backing up \"" + Utf8(Game(L"bin\\client.dll")) + "\" to \"" +
-                             Utf8(Backup(L"bin\\client.dll")) + "\"\r\nCopying up \"" +
-                             Utf8(Patch(L"bin\\client.dll")) + "\" to \"" +
-                             Utf8(Game(L"bin\\client.dll")) +
-                             "\"\r\nAll Quorvel patches successful\r\n");
+  EXPECT_TRUE(test::EndsWith(log_.Text(), "\r\nAll Quorvel patches successful\r\n"));
+  EXPECT_EQ(log_.Text().rfind("Backing up \"" + Utf8(Game(L"bin\\client.dll")) + "\" to \"" +
+                                  Utf8(Backup(L"bin\\client.dll")) + "\"\r\nCopying up \"" +
+                                  Utf8(Patch(L"bin\\client.dll")) + "\" to \"" +
+                                  Utf8(Game(L"bin\\client.dll")) + "\"\r\n",
+                              0),
+            0u);
   EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x00000000");
   EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), "(unset)");
   EXPECT_TRUE(run_.files.empty());
-  EXPECT_EQ(Applied(), "bin\\client.dll;");
-}
-
-TEST_F(PatchFilesTest, AnEmptyListSucceedsAtOnce) {
-  EXPECT_EQ(PatchFiles(run_), S_OK);
-  EXPECT_EQ(log_.Text(), "All Quorvel patches successful\r\n");
-  EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x00000000");
-}
-
-TEST_F(PatchFilesTest, NamesMissingFromThePatchDeleteTheGameFileAfterItsBackupOrChangeNothing) {
-  WriteFileBytes(Game(L"data\\sub\\old.dat"), "obsolete");
-  WriteFileBytes(Game(L"data\\keep.dat"), "kept");
-  WriteFileBytes(Game(L"gone\\deep\\only.dat"), "only");
-  WriteFileBytes(Patch(L"new\\nested\\file.txt"), "fresh");
-  List({L"data\\sub\\old.dat", L"gone\\deep\\only.dat", L"new\\nested\\file.txt", L"nowhere.txt"});
-  EXPECT_EQ(PatchFiles(run_), S_OK);
-  EXPECT_EQ(Contents({Backup(L"data\\sub\\old.dat"), Backup(L"gone\\deep\\only.dat"),
-                      Game(L"data\\sub"), Game(L"data\\keep.dat"), Game(L"gone")}),
-            "obsolete|only|-|kept|-|");
-  EXPECT_TRUE(test::IsDirectory(At(L"Game")));
-  // A new file gets its folders; a name in neither folder is applied as nothing.
-  EXPECT_EQ(
-      Contents({Game(L"new\\nested\\file.txt"), Patch(L"new"), Backup(L"new\\nested\\file.txt")}),
-      "fresh|-|-|");
-  EXPECT_EQ(Applied(),
-            "data\\sub\\old.dat;gone\\deep\\only.dat;new\\nested\\file.txt;nowhere.txt;");
+  EXPECT_EQ(Applied(), "bin\\client.dll;data\\sub\\old.dat;new\\nested\\file.txt;nowhere.txt;");
 }
 
 TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry) {
   Pairs({L"a.txt", L"b.txt"});
   g_lock = std::make_unique<FileLock>(Game(L"b.txt"));
   ASSERT_TRUE(g_lock->Held());
-  g_betweenAttempts = [] { g_lock->Release(); };
+  g_betweenAttempts = ReleaseLock;
   EXPECT_EQ(PatchFiles(run_), S_OK);
   EXPECT_EQ(g_pauses, 1);
   EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Backup(L"b.txt")}),
@@ -159,7 +123,7 @@ TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry
   EXPECT_TRUE(Logged(text, "Copy failed, HResult 0x80070020, error 32 " +
                                test::LoggedSystemMessage(32) + "\r\nPatch failed. Retry 1 ...\r\n"))
       << text;
-  EXPECT_EQ(Count(text, "Copying up \"" + Utf8(Patch(L"a.txt"))), 1u)
+  EXPECT_EQ(test::Count(text, "Copying up \"" + Utf8(Patch(L"a.txt"))), 1u)
       << "a file applied in the first attempt is not processed again";
   EXPECT_EQ(Applied(), "a.txt;b.txt;");
 }
@@ -176,57 +140,50 @@ TEST_F(PatchFilesTest, AFileLockedForGoodIsRetriedFiveTimesThenEverythingIsRever
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(g_pauses, 4);
   const std::string text = log_.Text();
-  EXPECT_EQ(Count(text, "Copy failed, HResult 0x80070020, error 32 "), 5u);
-  EXPECT_EQ(Count(text, "Patch failed. Retry "), 4u);
-  for (int retry = 1; retry <= 4; ++retry) {
-    EXPECT_NE(text.find("Patch failed. Retry " + std::to_string(retry) + " ...\r\n"),
-              std::string::npos);
-  }
+  EXPECT_EQ(test::Count(text, "Copy failed, HResult 0x80070020, error 32 "), 5u);
+  EXPECT_TRUE(Logged(text, "\r\nPatch failed. Retry 4 ...\r\n")) << text;
   const std::string game = Utf8(At(L"Game")), backup = Utf8(At(L"Backup"));
-  const std::string tail =
-      "Could not patch file \"c.txt\", error 0x80070020\r\nReverting all patches\r\n"
-      "Copying \"" +
-      backup + "\\a.txt\" to \"" + game +
-      "\\a.txt\"\r\n"
-      "Copying \"" +
-      backup + "\\added\\b.txt\" to \"" + game + "\\added\\b.txt\"\r\n";
-  EXPECT_TRUE(test::EndsWith(text, tail)) << text;
+  EXPECT_TRUE(test::EndsWith(
+      text,
+      "Could not patch file \"c.txt\", error 0x80070020\r\nReverting all patches\r\nCopying \"" +
+          backup + "\\a.txt\" to \"" + game + "\\a.txt\"\r\nCopying \"" + backup +
+          "\\added\\b.txt\" to \"" + game + "\\added\\b.txt\"\r\n"))
+      << text;
   EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070020");
   EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), "c.txt");
-
   lock.Release();
-  EXPECT_EQ(
-      Contents({Game(L"a.txt"), Game(L"c.txt"), Game(L"d.txt"), Game(L"added"), Backup(L"a.txt")}),
-      "old a.txt|old c.txt|old d|-|-|");
-  EXPECT_EQ(Contents({Patch(L"a.txt"), Patch(L"added\\b.txt"), Patch(L"c.txt")}),
-            "new a.txt|new b|new c.txt|");
+  EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"c.txt"), Game(L"d.txt"), Game(L"added"),
+                      Backup(L"a.txt"), Patch(L"a.txt"), Patch(L"added\\b.txt"), Patch(L"c.txt")}),
+            "old a.txt|old c.txt|old d|-|-|new a.txt|new b|new c.txt|");
   EXPECT_EQ(Applied(), "a.txt;added\\b.txt;");
   EXPECT_STREQ(run_.files.front().Chars(), L"c.txt");
 }
 
-TEST_F(PatchFilesTest, ALockedNewFileLeavesTheOldFileInPlaceAndItsBackupIntact) {
-  Pairs({L"a.txt"});
+// A retry never deletes the backup this run wrote: the file at the target is then the old one
+// put back, or a damaged copy.
+TEST_F(PatchFilesTest, ALockedNewFileLeavesTheOldFileInPlaceAndARetryKeepsItsBackup) {
+  Pairs({L"a.txt", L"b.txt"});
+  g_lock = std::make_unique<FileLock>(Patch(L"b.txt"));
   FileLock lock(Patch(L"a.txt"));
-  ASSERT_TRUE(lock.Held());
+  ASSERT_TRUE(lock.Held() && g_lock->Held());
+  g_betweenAttempts = ReleaseLock;
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
   lock.Release();
   EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
             "old a.txt|old a.txt|new a.txt|");
-  const std::string game = Utf8(Game(L"a.txt")), backup = Utf8(Backup(L"a.txt"));
   const std::string text = log_.Text();
-  EXPECT_TRUE(Logged(text, "Restored \"" + game + "\" from \"" + backup + "\"\r\n")) << text;
-  EXPECT_TRUE(Logged(text, "Keeping \"" + backup + "\", backed up earlier in this run\r\n"))
+  EXPECT_TRUE(Logged(text, "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \"" +
+                               Utf8(Backup(L"a.txt")) + "\"\r\n"))
       << text;
-}
-
-TEST_F(PatchFilesTest, ARetryKeepsTheBackupItWroteAndFinishesTheFile) {
-  Pairs({L"a.txt"});
-  g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
-  ASSERT_TRUE(g_lock->Held());
-  g_betweenAttempts = [] { g_lock->Release(); };
+  EXPECT_TRUE(
+      Logged(text, "Keeping \"" + Utf8(Backup(L"a.txt")) + "\", backed up earlier in this run\r\n"))
+      << text;
+  run_.files.assign({SharedWString(L"b.txt")});
+  run_.appliedFiles.clear();
+  g_lock = std::make_unique<FileLock>(Patch(L"b.txt"));
   EXPECT_EQ(PatchFiles(run_), S_OK);
-  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
-            "new a.txt|old a.txt|-|");
+  EXPECT_EQ(Contents({Game(L"b.txt"), Backup(L"b.txt"), Patch(L"b.txt")}),
+            "new b.txt|old b.txt|-|");
 }
 
 TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
@@ -285,7 +242,7 @@ TEST_F(PatchFilesTest, NamesThatWouldLoseDataAreRefusedAndNothingChanges) {
     run_.patchDirectory = c.patchDirectory.c_str();
     run_.backupDirectory = c.backupDirectory.c_str();
     _wputenv(L"QUORVEL_RESULT=");
-    DeleteFileW(log_.FilePath().c_str());
+    log_.Clear();
     EXPECT_EQ(PatchFiles(run_), E_INVALIDARG);
     EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070057");
     EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), name);
@@ -309,8 +266,7 @@ TEST_F(PatchFilesTest, ANameIntoASiblingFolderStaysValid) {
   run_.backupDirectory = At(L"Saved\\x").c_str();
   List({L"..\\s.txt"});
   EXPECT_EQ(PatchFiles(run_), S_OK);
-  EXPECT_EQ(ReadFileBytes(At(L"Shared\\s.txt")), "shared new");
-  EXPECT_EQ(ReadFileBytes(At(L"Saved\\s.txt")), "shared old");
+  EXPECT_EQ(Contents({At(L"Shared\\s.txt"), At(L"Saved\\s.txt")}), "shared new|shared old|");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <atomic>
 
-#include "foundation/scoped_handle.h"
 #include "support/test_support.h"
 
 namespace quorvel::test {
@@ -14,73 +13,72 @@ NamedEvent::NamedEvent(const std::wstring& purpose) {
   handle_ = CreateEventW(nullptr, TRUE, FALSE, name_.c_str());
 }
 
-NamedEvent::~NamedEvent() {
-  if (handle_ != nullptr) {
-    CloseHandle(handle_);
-  }
-}
-
-bool NamedEvent::WaitFor(DWORD milliseconds) const {
-  return WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
-}
-
 HelperProcess::~HelperProcess() {
-  if (process_ != nullptr) {
-    if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
-      TerminateProcess(process_, 99);
-      WaitForSingleObject(process_, 10000);
-    }
-    CloseHandle(process_);
+  CloseInput();
+  if (process_ != nullptr && !WaitForExit(0)) {
+    TerminateProcess(process_, 99);
+    WaitForExit(10000);
   }
+  CloseHandle(process_);
 }
 
-bool HelperProcess::Start(const std::wstring& executable, const std::wstring& arguments) {
-  return StartIn(executable, arguments, std::wstring(), std::wstring());
-}
-
-bool HelperProcess::StartIn(const std::wstring& executable, const std::wstring& arguments,
-                            const std::wstring& directory, const std::wstring& outputFile) {
-  std::wstring path = executable;
-  if (path.find_first_of(L"\\/:") == std::wstring::npos) {
-    path = ProgramFolder() + L"\\" + executable;
-  }
+bool HelperProcess::Start(const std::wstring& executable, const std::wstring& arguments,
+                          const std::wstring& directory, const std::wstring& outputFile,
+                          bool input) {
+  const std::wstring path = executable.find_first_of(L"\\:") == std::wstring::npos
+                                ? ProgramFolder() + L"\\" + executable
+                                : executable;
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
-  ScopedFileHandle output;
-  if (!outputFile.empty()) {
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    output.Reset(CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!output.IsValid()) {
-      return false;
-    }
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE output = INVALID_HANDLE_VALUE;
+  HANDLE childInput = nullptr;
+  if (!outputFile.empty() || input) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output.Get();
-    startup.hStdError = output.Get();
+    startup.hStdOutput = startup.hStdError = GetStdHandle(STD_OUTPUT_HANDLE);
+  }
+  if (!outputFile.empty()) {
+    output = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                         CREATE_ALWAYS, 0, nullptr);
+    startup.hStdOutput = startup.hStdError = output;
+  }
+  // Only the reading end goes to the child: closing ours then ends its input.
+  if (input && CreatePipe(&childInput, &input_, &inherit, 0)) {
+    SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
+    startup.hStdInput = childInput;
   }
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, output.IsValid(), 0, nullptr,
-                      directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-    return false;
-  }
+  const BOOL started =
+      CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, startup.dwFlags != 0, 0,
+                     nullptr, directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+  CloseHandle(output);
+  CloseHandle(childInput);
   CloseHandle(info.hThread);
   process_ = info.hProcess;
   id_ = info.dwProcessId;
-  return true;
+  return started;
 }
 
-bool HelperProcess::WaitForExit(DWORD milliseconds) {
-  return process_ != nullptr && WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
+void HelperProcess::CloseInput() {
+  CloseHandle(input_);
+  input_ = nullptr;
 }
 
 DWORD HelperProcess::ExitCode() const {
   DWORD code = STILL_ACTIVE;
-  if (process_ != nullptr) {
-    GetExitCodeProcess(process_, &code);
-  }
+  GetExitCodeProcess(process_, &code);
   return code;
+}
+
+std::wstring WaitingProcess::ExecutablePath() { return ProgramFolder() + L"\\waiting_process.exe"; }
+
+WaitingProcess::WaitingProcess() {
+  const NamedEvent ready(L"waiting_process_ready");
+  EXPECT_TRUE(Start(ExecutablePath(), ready.Name(), L"", L"", true)) << GetLastError();
+  const HANDLE waits[2] = {ready.Handle(), Handle()};
+  EXPECT_EQ(WaitForMultipleObjects(2, waits, FALSE, 30000), WAIT_OBJECT_0) << "did not start";
 }
 
 std::wstring Rundll32Path() {
@@ -89,17 +87,15 @@ std::wstring Rundll32Path() {
   return std::wstring(system) + L"\\rundll32.exe";
 }
 
-FileLock::FileLock(const std::wstring& path) : ready_(L"lock_ready"), release_(L"lock_release") {
-  if (!locker_.Start(L"file_locker.exe",
-                     L"\"" + path + L"\" " + ready_.Name() + L" " + release_.Name())) {
-    return;
-  }
-  held_ = ready_.WaitFor(30000) && !locker_.WaitForExit(0);
+FileLock::FileLock(const std::wstring& path) {
+  held_ = locker_.Start(L"file_locker.exe",
+                        L"\"" + path + L"\" " + ready_.Name() + L" " + release_.Name()) &&
+          ready_.WaitFor(30000) && !locker_.WaitForExit(0);
 }
 
 void FileLock::Release() {
   release_.Set();
-  locker_.WaitForExit(30000);
+  locker_.WaitForExit();
   held_ = false;
 }
 

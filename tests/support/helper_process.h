@@ -12,61 +12,72 @@ class NamedEvent {
   explicit NamedEvent(const std::wstring& purpose);
   NamedEvent(const NamedEvent&) = delete;
   NamedEvent& operator=(const NamedEvent&) = delete;
-  ~NamedEvent();
+  ~NamedEvent() { CloseHandle(handle_); }
   const std::wstring& Name() const { return name_; }
   HANDLE Handle() const { return handle_; }
   void Set() const { SetEvent(handle_); }
-  // True when the event was set within timeout.
-  bool WaitFor(DWORD milliseconds) const;
+  bool WaitFor(DWORD milliseconds) const {
+    return WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
+  }
 
  private:
   std::wstring name_;
   HANDLE handle_;
 };
 
-// A helper program started from the test programs' folder (or any path); ended by force and
-// released when the object goes, unless it has exited.
+// A helper program (a bare name is looked up beside the test program), ended by force when the
+// object goes unless it has exited.
 class HelperProcess {
  public:
   HelperProcess() = default;
   HelperProcess(const HelperProcess&) = delete;
   HelperProcess& operator=(const HelperProcess&) = delete;
   ~HelperProcess();
-  // Starts executable (a bare name is looked up beside the test program) with arguments.
-  bool Start(const std::wstring& executable, const std::wstring& arguments);
-  // Start with a current directory of its own (empty: this process's) and its standard output
-  // and error written to outputFile (empty: this process's).
-  bool StartIn(const std::wstring& executable, const std::wstring& arguments,
-               const std::wstring& directory, const std::wstring& outputFile);
-  // Waits for the exit; true when it exited within timeout.
-  bool WaitForExit(DWORD milliseconds);
+  // Starts it in directory (empty: ours), its output to outputFile (empty: ours) and, with
+  // input, its standard input from a pipe that CloseInput ends.
+  bool Start(const std::wstring& executable, const std::wstring& arguments,
+             const std::wstring& directory = L"", const std::wstring& outputFile = L"",
+             bool input = false);
+  void CloseInput();
+  bool WaitForExit(DWORD milliseconds = 30000) {
+    return WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
+  }
   DWORD ExitCode() const;
   DWORD Id() const { return id_; }
   HANDLE Handle() const { return process_; }
 
  private:
   HANDLE process_ = nullptr;
+  HANDLE input_ = nullptr;
   DWORD id_ = 0;
 };
 
-// The system's rundll32.exe.
+// A running stand-in for a launcher (tools/waiting_process.exe): up once constructed, it ends
+// when Finish closes its input.
+class WaitingProcess : public HelperProcess {
+ public:
+  WaitingProcess();
+  bool IsRunning() { return !WaitForExit(0); }
+  bool Finish() {
+    CloseInput();
+    return WaitForExit();
+  }
+  static std::wstring ExecutablePath();
+};
+
 std::wstring Rundll32Path();
 
 // Holds a file open without sharing in a helper process until Release or the end of the object.
 class FileLock {
  public:
   explicit FileLock(const std::wstring& path);
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
   ~FileLock() { Release(); }
-  // True when the helper holds the file.
   bool Held() const { return held_; }
-  // Lets go and waits until the helper has exited.
   void Release();
 
  private:
-  NamedEvent ready_;
-  NamedEvent release_;
+  NamedEvent ready_{L"lock_ready"};
+  NamedEvent release_{L"lock_release"};
   HelperProcess locker_;
   bool held_ = false;
 };

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 
@@ -16,7 +17,6 @@ class ScopedTempDir {
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
   ~ScopedTempDir();
   const std::wstring& Path() const { return path_; }
-  // Path joined with a relative name by a backslash.
   std::wstring operator/(const std::wstring& relative) const { return path_ + L"\\" + relative; }
 
  private:
@@ -27,39 +27,45 @@ class ScopedTempDir {
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Reads a whole file; empty when it does not exist.
 std::string ReadFileBytes(const std::wstring& path);
+// The contents of each file, each followed by "|"; "-" for a file that does not exist.
+std::string Contents(const std::vector<std::wstring>& paths);
 bool PathExists(const std::wstring& path);
 bool IsDirectory(const std::wstring& path);
-
 // The folder of the running test program, where the DLL and the helper programs are built.
 std::wstring ProgramFolder();
-
-// Whether text ends with tail.
+size_t Count(const std::string& text, const std::string& piece);
+inline bool Has(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
+}
 inline bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
-
-// Narrow UTF-8 form of wide text, for readable assertion output.
 std::string Utf8(const std::wstring& text);
+// The texts of a list of shared strings.
+template <typename Strings>
+std::vector<std::wstring> Texts(const Strings& strings) {
+  std::vector<std::wstring> texts;
+  for (const auto& text : strings) {
+    texts.emplace_back(text.Chars());
+  }
+  return texts;
+}
 
-// The text FormatMessage gives for a Win32 error, converted as the system converts it; tests
-// compare with this rather than with a literal sentence, since Wine's texts differ.
+// The system's text for a Win32 error as FormatMessage gives it (Wine's texts differ from
+// Windows'), and as the run log holds it: UTF-8, each line feed written as CR LF.
 std::wstring SystemMessage(DWORD code);
-// SystemMessage as the run log holds it: UTF-8, and each line feed written as CR LF by the
-// log's text mode (so the system's own CR LF arrives as CR CR LF).
 std::string LoggedSystemMessage(DWORD code);
 
-// Points the run log at a fresh file in a temporary folder for the length of a test, and puts
-// the previous path back afterwards.
+// Points the run log at a fresh file for the length of a test; Clear starts it again.
 class LogCapture {
  public:
   LogCapture();
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
   ~LogCapture();
-  // The bytes written to the log so far.
   std::string Text() const;
-  const std::wstring& FilePath() const { return file_; }
+  void Clear() const { DeleteFileW(file_.c_str()); }
 
  private:
   ScopedTempDir dir_;
@@ -67,21 +73,28 @@ class LogCapture {
   std::wstring previous_;
 };
 
-// Polls until condition holds or milliseconds have passed; returns whether it held. The bound
-// only keeps a broken build from hanging.
+// What the user's run log (the one the DLL writes) gains from construction on; unless raw, the
+// banners' date and time read "<stamp>".
+class UserRunLog {
+ public:
+  UserRunLog();
+  std::string Added(bool raw = false) const;
+
+ private:
+  size_t start_;
+};
+
+// Polls until condition holds; the bound only keeps a broken build from hanging.
 template <typename Condition>
 bool Eventually(Condition condition, DWORD milliseconds = 60000) {
-  const ULONGLONG deadline = GetTickCount64() + milliseconds;
-  while (!condition()) {
+  for (const ULONGLONG deadline = GetTickCount64() + milliseconds; !condition(); Sleep(5)) {
     if (GetTickCount64() > deadline) {
       return false;
     }
-    Sleep(5);
   }
   return true;
 }
 
-// Skips the running test when there is no display to open windows on.
 #define QUORVEL_SKIP_WITHOUT_DISPLAY()                        \
   if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) { \
     GTEST_SKIP() << "no display";                             \

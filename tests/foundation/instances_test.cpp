@@ -1,22 +1,22 @@
-#include "foundation/named_mutex.h"
-
+// Named mutexes and the process's instance number.
 #include <string>
 #include <vector>
 
+#include "foundation/named_mutex.h"
+#include "foundation/process_instance.h"
 #include "foundation/scoped_handle.h"
+#include "patch/module_objects.h"
 #include "support/test_support.h"
 
 namespace quorvel {
 namespace {
 
-// A base name no other test or process uses.
 std::string UniqueBase(const char* role) {
   return "quorvel_mutex_test_" + std::to_string(GetCurrentProcessId()) + "_" + role;
 }
 
 bool MutexExists(const std::string& name) {
-  ScopedHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()));
-  return mutex.IsValid();
+  return ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str())).IsValid();
 }
 
 TEST(NamedMutexTest, ClaimsTheFirstFreeOrTheRequestedNumberAndGivesItBackOnClose) {
@@ -25,19 +25,14 @@ TEST(NamedMutexTest, ClaimsTheFirstFreeOrTheRequestedNumberAndGivesItBackOnClose
   NamedMutex first(base.c_str(), true, 0);
   EXPECT_EQ(holder.InstanceNumber(), 3u);
   EXPECT_EQ(first.InstanceNumber(), 1u);
-  // A requested number held elsewhere fails; a free one is claimed.
   NamedMutex other(base.c_str(), false, 0);
-  EXPECT_EQ(other.Create(3, SharedString()), 0u);
-  EXPECT_FALSE(other.IsHeld());
-  EXPECT_TRUE(other.FullName().IsEmpty());
+  EXPECT_EQ(other.Create(3, SharedString()), 0u);  // a requested number held elsewhere fails
+  EXPECT_FALSE(other.IsHeld() || !other.FullName().IsEmpty());
   EXPECT_EQ(other.Create(4, SharedString()), 4u);
-  // Once one is held, a further Create changes nothing.
-  EXPECT_EQ(other.Create(0, SharedString(UniqueBase("ignored").c_str())), 4u);
+  EXPECT_EQ(other.Create(0, SharedString(UniqueBase("ignored").c_str())), 4u) << "once held";
   EXPECT_STREQ(other.FullName().Chars(), (base + "_4").c_str());
   first.Close();
-  EXPECT_FALSE(first.IsHeld());
-  EXPECT_EQ(first.InstanceNumber(), 0u);
-  EXPECT_FALSE(MutexExists(base + "_1"));
+  EXPECT_FALSE(first.IsHeld() || first.InstanceNumber() != 0 || MutexExists(base + "_1"));
   EXPECT_EQ(NamedMutex(base.c_str(), true, 0).InstanceNumber(), 1u);
 }
 
@@ -47,23 +42,25 @@ TEST(NamedMutexTest, SkipsNamesTakenByOtherObjectsAndGivesUpAfterTheBound) {
   for (uint32_t n = 1; n <= kNamedMutexMaxTries; ++n) {
     events.emplace_back(
         CreateEventA(nullptr, TRUE, FALSE, (base + "_" + std::to_string(n)).c_str()));
-    ASSERT_TRUE(events.back().IsValid());
   }
   NamedMutex mutex(base.c_str(), false, 0);
   EXPECT_EQ(mutex.Create(0, SharedString()), 0u);
-  EXPECT_FALSE(mutex.IsHeld());
-  // The first number past the bound was never tried.
   EXPECT_FALSE(MutexExists(base + "_" + std::to_string(kNamedMutexMaxTries + 1)));
   events.pop_back();
   EXPECT_EQ(mutex.Create(0, SharedString()), kNamedMutexMaxTries);
 }
 
-TEST(NamedMutexTest, AnEmptyBaseNameBecomesTheExecutablesFileName) {
-  NamedMutex mutex(SharedString(), true, 0);
-  ASSERT_TRUE(mutex.IsHeld());
-  EXPECT_STREQ(mutex.BaseName().Chars(), "foundation_tests.exe");
-  EXPECT_EQ(std::string(mutex.FullName().Chars()),
-            "foundation_tests.exe_" + std::to_string(mutex.InstanceNumber()));
+TEST(ProcessInstanceTest, HoldsTheLowerCaseExecutableNameWithItsNumber) {
+  NamedMutex unnamed(SharedString(), true, 0);
+  EXPECT_EQ(std::string(unnamed.FullName().Chars()),
+            "foundation_tests.exe_" + std::to_string(unnamed.InstanceNumber()));
+  const ProcessInstance& instance = ModuleProcessInstance();
+  const std::string number = std::to_string(instance.InstanceNumber());
+  EXPECT_STREQ(instance.ExecutableName().Chars(), "foundation_tests");
+  EXPECT_GE(instance.InstanceNumber(), 1u);
+  EXPECT_EQ(instance.InstanceText().Chars(), number);
+  EXPECT_EQ(instance.Mutex().FullName().Chars(), "foundation_tests_" + number);
+  EXPECT_TRUE(MutexExists("foundation_tests_" + number));
 }
 
 }  // namespace
