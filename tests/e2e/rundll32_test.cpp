@@ -1,7 +1,6 @@
 // A run cut short: rundll32.exe Quorvel.dll,Quorvel with nothing to do, in a process of its own.
 #include <regex>
 
-#include "support/helper_process.h"
 #include "support/test_support.h"
 
 namespace quorvel {

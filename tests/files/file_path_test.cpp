@@ -10,60 +10,34 @@ namespace quorvel {
 namespace {
 
 using test::Contents;
-using test::IsDirectory;
-using test::PathExists;
 using test::WriteFileBytes;
 
-constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
-constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003);
-constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005);
-constexpr HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
-constexpr HRESULT kFileExists = static_cast<HRESULT>(0x80070050);
-constexpr HRESULT kDirNotEmpty = static_cast<HRESULT>(0x80070091);
-constexpr HRESULT kAlreadyExists = static_cast<HRESULT>(0x800700B7);
+constexpr HRESULT Win32(DWORD code) { return static_cast<HRESULT>(0x80070000u | code); }
+constexpr HRESULT kFileNotFound = Win32(2), kPathNotFound = Win32(3), kDenied = Win32(5),
+                  kSharing = Win32(32), kFileExists = Win32(80), kNotEmpty = Win32(145),
+                  kAlreadyExists = Win32(183);
 
 FilePath PathOf(const std::wstring& text) { return FilePath(SharedWString(text.c_str())); }
 std::wstring Text(const FilePath& path) { return path.Path().Chars(); }
-
-// Sets the process's current directory for the length of a test.
-class CurrentDirectory {
- public:
-  explicit CurrentDirectory(const std::wstring& folder) {
-    GetCurrentDirectoryW(MAX_PATH, saved_);
-    SetCurrentDirectoryW(folder.c_str());
-  }
-  ~CurrentDirectory() { SetCurrentDirectoryW(saved_); }
-
- private:
-  wchar_t saved_[MAX_PATH + 1] = {};
-};
 
 class FilePathTest : public test::TempDirTest {
  protected:
   FilePath P(const std::wstring& relative) const { return PathOf(At(relative)); }
 };
 
-TEST(FilePathValueTest, ConstructionJoinAndParentAreTextual) {
-  EXPECT_EQ(Text(PathOf(L"C:/a//b/")), L"C:\\a\\\\b");
-  EXPECT_EQ(Text(PathOf(L"\\")), L"");
-  EXPECT_EQ(Text(FilePath()), L".");
-  EXPECT_EQ(Text(PathOf(L"C:\\a\\b").Parent()), L"C:\\a");
-  EXPECT_EQ(Text(PathOf(L"C:\\a").Parent()), L"C:");
-  EXPECT_EQ(Text(PathOf(L"C:\\").Parent()), L"C:");
-  EXPECT_EQ(Text(PathOf(L"name").Parent()), L"");
+TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo259Characters) {
+  EXPECT_EQ(Text(PathOf(L"C:/a//b/")) + L"|" + Text(PathOf(L"\\")) + L"|" + Text(FilePath()),
+            L"C:\\a\\\\b||.");
+  EXPECT_EQ(Text(PathOf(L"C:\\a\\b").Parent()) + L"|" + Text(PathOf(L"C:\\").Parent()) + L"|" +
+                Text(PathOf(L"name").Parent()),
+            L"C:\\a|C:|");
   FilePath base = PathOf(L"C:\\game");
-  EXPECT_EQ(Text(base.Joined(SharedWString(L"bin/client.dll"))), L"C:\\game\\bin\\client.dll");
-  EXPECT_EQ(Text(base.Join(SharedWString(L"\\data\\"))), L"C:\\game\\data");
-  EXPECT_EQ(Text(base.Join(SharedWString(L"D:\\other"))), L"D:\\other");
-}
-
-TEST_F(FilePathTest, FullPathResolvesRelativePathsAndABareDriveAndGivesUpBeyond259Characters) {
+  EXPECT_EQ(Text(base.Joined(SharedWString(L"bin/a.dll"))), L"C:\\game\\bin\\a.dll");
+  EXPECT_EQ(Text(base.Join(SharedWString(L"\\data\\")).Join(SharedWString(L"D:\\x"))), L"D:\\x");
   const std::wstring fits = L"C:\\" + std::wstring(256, L'a');
   EXPECT_EQ(PathOf(fits).FullPath().Chars(), fits);
   EXPECT_TRUE(PathOf(fits + L"b").FullPath().IsEmpty());
-  CurrentDirectory current(Dir());
-  EXPECT_EQ(PathOf(L"sub/f.txt").FullPath().Chars(), At(L"sub\\f.txt"));
-  EXPECT_EQ(PathOf(Dir().substr(0, 3)).FullPath().Chars(), Dir());
+  EXPECT_EQ(PathOf(Dir() + L"/sub/").FullPath().Chars(), At(L"sub"));
 }
 
 TEST_F(FilePathTest, QueriesRecordTheirResultWhichCopiesKeepAndANewPathForgets) {
@@ -72,7 +46,6 @@ TEST_F(FilePathTest, QueriesRecordTheirResultWhichCopiesKeepAndANewPathForgets) 
   EXPECT_EQ(missingFolder.LastResult(), kPathNotFound);
   FilePath missing = P(L"missing");
   EXPECT_FALSE(missing.Exists());
-  EXPECT_EQ(FilePath(missing).LastResult(), kFileNotFound);
   EXPECT_EQ(missing.Joined(SharedWString(L"x")).LastResult(), kFileNotFound);
   EXPECT_EQ(missing.Parent().LastResult(), S_OK);
   missing = SharedWString(Dir().c_str());
@@ -85,16 +58,16 @@ TEST_F(FilePathTest, DeleteRemovesFilesAndEmptyFoldersAndRecordsItsFailures) {
   WriteFileBytes(At(L"full\\f.txt"), "x");
   CreateDirectoryW(At(L"empty").c_str(), nullptr);
   WriteFileBytes(At(L"readonly.txt"), "keep");
-  ASSERT_TRUE(SetFileAttributesW(At(L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  for (const auto& [name, result] : {std::pair<const wchar_t*, HRESULT>{L"full", kDirNotEmpty},
+  SetFileAttributesW(At(L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  for (const auto& [name, result] : {std::pair<const wchar_t*, HRESULT>{L"full", kNotEmpty},
                                      {L"missing.txt", kFileNotFound},
-                                     {L"readonly.txt", kAccessDenied},
+                                     {L"readonly.txt", kDenied},
                                      {L"full\\f.txt", S_OK},
                                      {L"empty", S_OK}}) {
     FilePath path = P(name);
     EXPECT_EQ(path.Delete(), result) << test::Utf8(name);
     EXPECT_EQ(path.LastResult(), result);
-    EXPECT_EQ(PathExists(At(name)), result != S_OK && result != kFileNotFound);
+    EXPECT_EQ(test::PathExists(At(name)), result != S_OK && result != kFileNotFound);
   }
   EXPECT_EQ(P(L"readonly.txt").MoveTo(P(L"moved.txt")), S_OK) << "moves as on Windows";
 }
@@ -103,8 +76,8 @@ TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevelAndStopsAtAFileInT
   EXPECT_EQ(P(L"a\\b\\c").CreateDirectories(), S_OK);
   EXPECT_EQ(P(L"a\\b\\c").CreateDirectories(), S_OK);
   EXPECT_EQ(P(L"x\\y\\f.txt").CreateParentDirectories(), S_OK);
-  EXPECT_TRUE(IsDirectory(At(L"a\\b\\c")) && IsDirectory(At(L"x\\y")));
-  EXPECT_FALSE(PathExists(At(L"x\\y\\f.txt")));
+  EXPECT_EQ(Contents({At(L"a\\b\\c\\f"), At(L"x\\y\\f.txt")}), "-|-|");
+  EXPECT_TRUE(test::PathExists(At(L"a\\b\\c")) && test::PathExists(At(L"x\\y")));
   WriteFileBytes(At(L"a\\f"), "x");
   FilePath below = P(L"a\\f\\c\\d");
   EXPECT_EQ(below.CreateDirectories(), kAlreadyExists);
@@ -127,38 +100,29 @@ TEST_F(FilePathTest, CopyAndMoveCreateTheDestinationsFoldersAndReportWhatStopsTh
   EXPECT_EQ(source.LastResult(), kFileExists);
   EXPECT_EQ(source.MoveTo(P(L"g.txt")), kAlreadyExists);
   EXPECT_EQ(source.CopyTo(P(L"blocker\\sub\\f.txt"), false), kAlreadyExists);
-  EXPECT_EQ(source.MoveTo(P(L"blocker\\sub\\f.txt")), kAlreadyExists);
   EXPECT_EQ(Contents({At(L"g.txt"), At(L"f.txt")}), "old|new|");
   EXPECT_EQ(source.CopyTo(P(L"g.txt"), false), S_OK);
   EXPECT_EQ(source.LastResult(), S_OK);
   EXPECT_EQ(source.CopyTo(P(L"c\\d\\f.txt"), true), S_OK);
-  EXPECT_EQ(source.CopyTo(P(L"dest"), true), S_OK);  // an existing folder takes the source's name
-  EXPECT_EQ(Contents({At(L"g.txt"), At(L"c\\d\\f.txt"), At(L"dest\\f.txt")}), "new|new|new|");
-  ASSERT_TRUE(DeleteFileW(At(L"dest\\f.txt").c_str()));
-  EXPECT_EQ(source.MoveTo(P(L"dest")), S_OK);
-  EXPECT_EQ(Contents({At(L"dest\\f.txt"), At(L"f.txt")}), "new|-|");
+  EXPECT_EQ(source.MoveTo(P(L"dest")), S_OK);  // an existing folder takes the source's name
+  EXPECT_EQ(Contents({At(L"g.txt"), At(L"c\\d\\f.txt"), At(L"dest\\f.txt"), At(L"f.txt")}),
+            "new|new|new|-|");
   for (const auto& [name, result] : {std::pair<const wchar_t*, HRESULT>{L"f.txt", kFileNotFound},
                                      {L"none\\f.txt", kPathNotFound}}) {
     FilePath missing = P(name);
     EXPECT_EQ(missing.CopyTo(P(L"out\\f.txt"), false), result);
     EXPECT_EQ(missing.MoveTo(P(L"out\\f.txt")), result);
-    EXPECT_EQ(missing.LastResult(), result);
   }
-  EXPECT_FALSE(PathExists(At(L"out")));
-}
-
-TEST_F(FilePathTest, AFileHeldOpenWithoutSharingCanBeNeitherMovedCopiedNorDeleted) {
-  WriteFileBytes(At(L"R\\held.txt"), "held");
+  EXPECT_FALSE(test::PathExists(At(L"out")));
+  // A file held open without sharing can be neither moved, copied nor deleted.
   const ScopedFileHandle lock(
-      CreateFileW(At(L"R\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  FilePath held = P(L"R\\held.txt");
-  EXPECT_EQ(held.MoveTo(P(L"moved.txt")), kSharingViolation);
-  EXPECT_EQ(held.CopyTo(P(L"copied.txt"), false), kSharingViolation);
-  EXPECT_EQ(held.Delete(), kSharingViolation);
-  EXPECT_EQ(held.RemoveWithEmptyParents(PathOf(Dir())), kSharingViolation);
-  EXPECT_EQ(held.LastResult(), kSharingViolation);
+      CreateFileW(At(L"g.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  FilePath held = P(L"g.txt");
+  EXPECT_EQ(held.MoveTo(P(L"moved.txt")), kSharing);
+  EXPECT_EQ(held.CopyTo(P(L"copied.txt"), false), kSharing);
+  EXPECT_EQ(held.RemoveWithEmptyParents(PathOf(Dir())), kSharing);
+  EXPECT_EQ(held.LastResult(), kSharing);
   EXPECT_EQ(Contents({At(L"moved.txt"), At(L"copied.txt")}), "-|-|");
-  EXPECT_TRUE(PathExists(At(L"R\\held.txt")));
 }
 
 TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmptyAndNeverAtTheRoot) {
@@ -173,39 +137,38 @@ TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmptyAndNeverA
   EXPECT_EQ(Contents({At(L"R\\x\\y"), At(L"R\\w"), At(L"R\\x\\other.txt"),
                       At(L"R\\busy\\sub\\keep.txt")}),
             "-|-|o|k|");
-  EXPECT_EQ(P(L"R\\x\\other.txt").RemoveWithEmptyParents(P(L"R")), S_OK);
-  EXPECT_FALSE(PathExists(At(L"R\\x")));
-  EXPECT_TRUE(IsDirectory(At(L"R\\busy")) && IsDirectory(At(L"R")));
   // The root is compared by its characters, case and all; outside it only the path goes.
   std::wstring upper = At(L"R");
   for (wchar_t& c : upper) {
     c = static_cast<wchar_t>(std::towupper(c));
   }
   EXPECT_EQ(P(L"R\\busy\\sub\\keep.txt").RemoveWithEmptyParents(PathOf(upper)), S_OK);
-  EXPECT_EQ(Contents({At(L"R\\busy\\sub\\keep.txt")}), "-|");
-  EXPECT_TRUE(IsDirectory(At(L"R\\busy\\sub")));
   WriteFileBytes(At(L"Rx\\f"), "f");
   EXPECT_EQ(P(L"Rx\\f").RemoveWithEmptyParents(P(L"R")), S_OK);
-  EXPECT_FALSE(PathExists(At(L"Rx")));
+  EXPECT_EQ(P(L"R\\x\\other.txt").RemoveWithEmptyParents(P(L"R")), S_OK);
+  EXPECT_EQ(Contents({At(L"R\\busy\\sub\\keep.txt"), At(L"Rx"), At(L"R\\x")}), "-|-|-|");
+  EXPECT_TRUE(test::PathExists(At(L"R\\busy\\sub")));
   EXPECT_EQ(P(L"R\\gone").RemoveWithEmptyParents(P(L"other")), kFileNotFound);
-  EXPECT_TRUE(IsDirectory(At(L"R")));
 }
 
 // A bare drive is its own parent and resolves to that drive's current directory, which for a
 // drive other than the process's own comes from the "=X:" environment entry.
 TEST_F(FilePathTest, RemoveWithEmptyParentsEndsAtABareDriveWhoseDirectoryHasGone) {
   const std::wstring drive = Dir().substr(0, 2);
-  CurrentDirectory current(test::ProgramFolder());
   if (_wcsnicmp(test::ProgramFolder().c_str(), drive.c_str(), 2) == 0) {
     GTEST_SKIP() << "the test programs live on the temporary folder's drive";
   }
+  wchar_t current[MAX_PATH + 1] = {};
+  GetCurrentDirectoryW(MAX_PATH, current);
+  SetCurrentDirectoryW(test::ProgramFolder().c_str());
   SetEnvironmentVariableW((L"=" + drive).c_str(), At(L"cwd").c_str());
   WriteFileBytes(At(L"cwd\\x\\f.txt"), "f");
   EXPECT_EQ(PathOf(drive + L"x").FullPath().Chars(), At(L"cwd\\x"));
   EXPECT_EQ(PathOf(drive + L"x\\f.txt").RemoveWithEmptyParents(PathOf(Dir())), S_OK);
   SetEnvironmentVariableW((L"=" + drive).c_str(), nullptr);
-  EXPECT_FALSE(PathExists(At(L"cwd")));
-  EXPECT_TRUE(IsDirectory(Dir()));
+  SetCurrentDirectoryW(current);
+  EXPECT_FALSE(test::PathExists(At(L"cwd")));
+  EXPECT_TRUE(test::PathExists(Dir()));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "patch/run_steps.h"
-#include "support/helper_process.h"
 #include "support/test_support.h"
 
 namespace quorvel {
@@ -26,7 +25,6 @@ class PostPatchCommandTest : public test::TempDirTest {
   void TearDown() override {
     SetCurrentDirectoryW(previousDirectory_);
     _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
-    _wputenv(L"QUORVEL_RESULT=");
   }
   void PlaceLauncher(const std::wstring& folder) {
     ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\sample_launcher.exe").c_str(),
@@ -40,18 +38,6 @@ class PostPatchCommandTest : public test::TempDirTest {
   test::NamedEvent started_{L"launcher_started"};
   wchar_t previousDirectory_[MAX_PATH + 1] = {};
 };
-
-TEST_F(PostPatchCommandTest, TheLauncherInTheGameFolderIsStartedWithTheResultInItsArguments) {
-  PlaceLauncher(L"Game");
-  _wputenv(L"QUORVEL_RESULT=0x00000000");
-  run_.postPatchArguments = L"\"-restart\" \"%QUORVEL_RESULT%\"";
-  EXPECT_EQ(RunPostPatchCommand(run_), S_OK);
-  ASSERT_TRUE(started_.WaitFor(30000));
-  EXPECT_EQ(log_.Text(),
-            "Executing post patch command: " + Launcher() + " \"-restart\" \"0x00000000\"\r\n");
-  EXPECT_TRUE(test::Has(Record(), "\"-restart\" \"0x00000000\"\r\n")) << Record();
-  EXPECT_TRUE(test::Has(Record(), "QUORVEL_RESULT=0x00000000\r\n")) << Record();
-}
 
 TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolder) {
   PlaceLauncher(L"Backup");

@@ -14,7 +14,7 @@ namespace {
 // Removes a file or a folder tree; read-only files included.
 void RemoveTree(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     DeleteFileW(path.c_str());
     return;
@@ -22,12 +22,18 @@ void RemoveTree(const std::wstring& path) {
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
   for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
-    if (std::wstring(data.cFileName) != L"." && std::wstring(data.cFileName) != L"..") {
+    if (wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0) {
       RemoveTree(path + L"\\" + data.cFileName);
     }
   }
   FindClose(find);
   RemoveDirectoryW(path.c_str());
+}
+
+std::wstring UniqueName(const std::wstring& purpose) {
+  static std::atomic<unsigned> counter{0};
+  return L"quorvel_test_" + purpose + std::to_wstring(GetCurrentProcessId()) + L"_" +
+         std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(counter++);
 }
 
 std::wstring UserRunLogPath() {
@@ -40,13 +46,10 @@ std::wstring UserRunLogPath() {
 }  // namespace
 
 ScopedTempDir::ScopedTempDir() {
-  static std::atomic<unsigned> counter{0};
   wchar_t base[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH, base);
-  do {
-    path_ = base + (L"quorvel_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                    std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(counter++));
-  } while (!CreateDirectoryW(path_.c_str(), nullptr));
+  while (!CreateDirectoryW((path_ = base + UniqueName(L"")).c_str(), nullptr)) {
+  }
 }
 
 ScopedTempDir::~ScopedTempDir() { RemoveTree(path_); }
@@ -68,9 +71,7 @@ std::string ReadFileBytes(const std::wstring& path) {
                             OPEN_EXISTING, 0, nullptr);
   std::string bytes;
   char chunk[4096];
-  DWORD read = 0;
-  while (file != INVALID_HANDLE_VALUE && ReadFile(file, chunk, sizeof(chunk), &read, nullptr) &&
-         read != 0) {
+  for (DWORD read = 0; ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read != 0;) {
     bytes.append(chunk, read);
   }
   CloseHandle(file);
@@ -89,16 +90,16 @@ bool PathExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool IsDirectory(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\'));
+  return std::wstring(path).substr(0, std::wstring(path).find_last_of(L'\\'));
+}
+
+std::string Utf8(const std::wstring& text) {
+  SharedString bytes;
+  ConvertToCodePage(text.c_str(), bytes, CP_UTF8);
+  return std::string(bytes.Chars(), bytes.Length());
 }
 
 size_t Count(const std::string& text, const std::string& piece) {
@@ -109,19 +110,13 @@ size_t Count(const std::string& text, const std::string& piece) {
   return count;
 }
 
-std::string Utf8(const std::wstring& text) {
-  SharedString bytes;
-  ConvertToCodePage(text.c_str(), bytes, CP_UTF8);
-  return std::string(bytes.Chars(), bytes.Length());
-}
-
 std::wstring SystemMessage(DWORD code) {
   char text[1024] = {};
+  wchar_t wide[1024] = {};
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
                                  nullptr, code, 0, text, sizeof(text), nullptr);
-  std::wstring wide(n, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), &wide[0], static_cast<int>(n));
-  return wide.substr(0, wcslen(wide.c_str()));
+  MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide, 1023);
+  return wide;
 }
 
 std::string LoggedSystemMessage(DWORD code) {
@@ -134,8 +129,6 @@ LogCapture::LogCapture() : file_(dir_ / L"Quorvel.log"), previous_(RunLog::Path(
 
 LogCapture::~LogCapture() { RunLog::SetPath(L"%ls", previous_.c_str()); }
 
-std::string LogCapture::Text() const { return ReadFileBytes(file_); }
-
 UserRunLog::UserRunLog() : start_(ReadFileBytes(UserRunLogPath()).size()) {}
 
 std::string UserRunLog::Added(bool raw) const {
@@ -143,6 +136,70 @@ std::string UserRunLog::Added(bool raw) const {
   return raw ? added
              : std::regex_replace(added, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"),
                                   "<stamp>");
+}
+
+NamedEvent::NamedEvent(const std::wstring& purpose)
+    : name_(L"Local\\" + UniqueName(purpose)),
+      handle_(CreateEventW(nullptr, TRUE, FALSE, name_.c_str())) {}
+
+HelperProcess::~HelperProcess() {
+  CloseInput();
+  if (process_ != nullptr && !WaitForExit(0)) {
+    TerminateProcess(process_, 99);
+    WaitForExit(10000);
+  }
+  CloseHandle(process_);
+}
+
+bool HelperProcess::Start(const std::wstring& executable, const std::wstring& arguments,
+                          const std::wstring& directory, bool input) {
+  const std::wstring path = executable.find(L'\\') == std::wstring::npos
+                                ? ProgramFolder() + L"\\" + executable
+                                : executable;
+  std::wstring commandLine = L"\"" + path + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE childInput = nullptr;
+  // Only the reading end goes to the child: closing ours then ends its input.
+  if (input && CreatePipe(&childInput, &input_, &inherit, 0)) {
+    SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = childInput;
+    startup.hStdOutput = startup.hStdError = GetStdHandle(STD_OUTPUT_HANDLE);
+  }
+  PROCESS_INFORMATION info = {};
+  const BOOL started =
+      CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, input, 0, nullptr,
+                     directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+  CloseHandle(childInput);
+  CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  id_ = info.dwProcessId;
+  return started;
+}
+
+void HelperProcess::CloseInput() {
+  CloseHandle(input_);
+  input_ = nullptr;
+}
+
+WaitingProcess::WaitingProcess() {
+  const NamedEvent ready(L"waiting_process_ready");
+  EXPECT_TRUE(Start(ExecutablePath(), ready.Name(), L"", true)) << GetLastError();
+  EXPECT_TRUE(ready.WaitFor(30000)) << "waiting_process did not start";
+}
+
+std::wstring Rundll32Path() {
+  wchar_t system[MAX_PATH + 1] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  return std::wstring(system) + L"\\rundll32.exe";
+}
+
+FileLock::FileLock(const std::wstring& path) {
+  held_ = locker_.Start(L"file_locker.exe",
+                        L"\"" + path + L"\" " + ready_.Name() + L" " + release_.Name()) &&
+          ready_.WaitFor(30000) && !locker_.WaitForExit(0);
 }
 
 }  // namespace quorvel::test

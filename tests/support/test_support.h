@@ -23,16 +23,24 @@ class ScopedTempDir {
   std::wstring path_;
 };
 
+// A fixture with a fresh temporary folder per test.
+class TempDirTest : public ::testing::Test {
+ protected:
+  std::wstring Dir() const { return temp_.Path(); }
+  std::wstring At(const std::wstring& relative) const { return temp_ / relative; }
+  ScopedTempDir temp_;
+};
+
 // Writes bytes to a file, creating its folders.
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
-// Reads a whole file; empty when it does not exist.
+// A whole file; empty when it cannot be read.
 std::string ReadFileBytes(const std::wstring& path);
-// The contents of each file, each followed by "|"; "-" for a file that does not exist.
+// The contents of each file, each followed by "|"; "-" for a path that does not exist.
 std::string Contents(const std::vector<std::wstring>& paths);
 bool PathExists(const std::wstring& path);
-bool IsDirectory(const std::wstring& path);
 // The folder of the running test program, where the DLL and the helper programs are built.
 std::wstring ProgramFolder();
+std::string Utf8(const std::wstring& text);
 size_t Count(const std::string& text, const std::string& piece);
 inline bool Has(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
@@ -41,8 +49,6 @@ inline bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
-std::string Utf8(const std::wstring& text);
-// The texts of a list of shared strings.
 template <typename Strings>
 std::vector<std::wstring> Texts(const Strings& strings) {
   std::vector<std::wstring> texts;
@@ -57,23 +63,20 @@ std::vector<std::wstring> Texts(const Strings& strings) {
 std::wstring SystemMessage(DWORD code);
 std::string LoggedSystemMessage(DWORD code);
 
-// Points the run log at a fresh file for the length of a test; Clear starts it again.
+// Points the run log at a fresh file for the length of a test.
 class LogCapture {
  public:
   LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
   ~LogCapture();
-  std::string Text() const;
+  std::string Text() const { return ReadFileBytes(file_); }
   void Clear() const { DeleteFileW(file_.c_str()); }
 
  private:
   ScopedTempDir dir_;
-  std::wstring file_;
-  std::wstring previous_;
+  std::wstring file_, previous_;
 };
 
-// What the user's run log (the one the DLL writes) gains from construction on; unless raw, the
+// What the user's run log, the one the DLL writes, gains from construction on; unless raw, the
 // banners' date and time read "<stamp>".
 class UserRunLog {
  public:
@@ -86,8 +89,8 @@ class UserRunLog {
 
 // Polls until condition holds; the bound only keeps a broken build from hanging.
 template <typename Condition>
-bool Eventually(Condition condition, DWORD milliseconds = 60000) {
-  for (const ULONGLONG deadline = GetTickCount64() + milliseconds; !condition(); Sleep(5)) {
+bool Eventually(Condition condition) {
+  for (const ULONGLONG deadline = GetTickCount64() + 60000; !condition(); Sleep(5)) {
     if (GetTickCount64() > deadline) {
       return false;
     }
@@ -100,13 +103,70 @@ bool Eventually(Condition condition, DWORD milliseconds = 60000) {
     GTEST_SKIP() << "no display";                             \
   }
 
-// A fixture with a fresh temporary folder per test.
-class TempDirTest : public ::testing::Test {
- protected:
-  std::wstring Dir() const { return temp_.Path(); }
-  std::wstring At(const std::wstring& relative) const { return temp_ / relative; }
+// An event with a name unique to this test process, for handshakes with helper programs.
+class NamedEvent {
+ public:
+  explicit NamedEvent(const std::wstring& purpose);
+  ~NamedEvent() { CloseHandle(handle_); }
+  const std::wstring& Name() const { return name_; }
+  void Set() const { SetEvent(handle_); }
+  bool WaitFor(DWORD milliseconds) const {
+    return WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
+  }
 
-  ScopedTempDir temp_;
+ private:
+  std::wstring name_;
+  HANDLE handle_;
+};
+
+// A helper program (a bare name is looked up beside the test program), ended by force when the
+// object goes unless it has exited.
+class HelperProcess {
+ public:
+  HelperProcess() = default;
+  HelperProcess(const HelperProcess&) = delete;
+  HelperProcess& operator=(const HelperProcess&) = delete;
+  ~HelperProcess();
+  // Starts it in directory (empty: ours); with input, its standard input is a pipe that
+  // CloseInput ends.
+  bool Start(const std::wstring& executable, const std::wstring& arguments,
+             const std::wstring& directory = L"", bool input = false);
+  void CloseInput();
+  bool WaitForExit(DWORD milliseconds = 30000) {
+    return WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
+  }
+  DWORD Id() const { return id_; }
+  HANDLE Handle() const { return process_; }
+
+ private:
+  HANDLE process_ = nullptr, input_ = nullptr;
+  DWORD id_ = 0;
+};
+
+// A running stand-in for a launcher (tools/waiting_process.exe): up once constructed, it ends
+// when Finish closes its input.
+class WaitingProcess : public HelperProcess {
+ public:
+  WaitingProcess();
+  bool IsRunning() { return !WaitForExit(0); }
+  bool Finish() { return CloseInput(), WaitForExit(); }
+  static std::wstring ExecutablePath() { return ProgramFolder() + L"\\waiting_process.exe"; }
+};
+
+std::wstring Rundll32Path();
+
+// Holds a file open without sharing in a helper process until Release or the end of the object.
+class FileLock {
+ public:
+  explicit FileLock(const std::wstring& path);
+  ~FileLock() { Release(); }
+  bool Held() const { return held_; }
+  void Release() { release_.Set(), locker_.WaitForExit(), held_ = false; }
+
+ private:
+  NamedEvent ready_{L"lock_ready"}, release_{L"lock_release"};
+  HelperProcess locker_;
+  bool held_ = false;
 };
 
 }  // namespace quorvel::test
