@@ -15,9 +15,8 @@ TEST(ProgressWindowOnDisplayTest, TheDialogShowsTheTextAndClosesWithTheWindowEve
   HWND dialog = nullptr;
   {
     ProgressWindowThread window(L"Updating game files");
-    ASSERT_TRUE(test::Eventually([&] {
-      return (dialog = window.GetWindow()) != nullptr && IsWindowVisible(dialog);
-    }));
+    ASSERT_TRUE(test::Eventually(
+        [&] { return (dialog = window.GetWindow()) != nullptr && IsWindowVisible(dialog); }));
     EXPECT_TRUE(window.SetText(L"Almost done"));
     EXPECT_TRUE(test::Eventually([&] {
       wchar_t text[64] = {};

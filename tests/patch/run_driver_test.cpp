@@ -16,8 +16,6 @@
 namespace quorvel {
 namespace {
 
-using test::Utf8;
-
 int g_pauses = 0;
 
 class RunDriverTest : public test::TempDirTest {
@@ -27,78 +25,70 @@ class RunDriverTest : public test::TempDirTest {
     test::WriteFileBytes(At(L"Patch\\a.txt"), "new a");
     CopyFileW((test::ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher_.c_str(), TRUE);
     _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started_.Name()).c_str());
-    g_pauses = 0;
     previousPause_ = SetRetryPause([](DWORD) { ++g_pauses; });
   }
   ~RunDriverTest() override {
     SetRetryPause(previousPause_);
     _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
-    _wputenv(L"QUORVEL_RESULT=");
-    _wputenv(L"QUORVEL_FILENAME=");
     // The restarted launcher ends before its folder is removed.
-    const std::string record = test::ReadFileBytes(At(L"Game\\DastryLauncher.record.txt"));
-    const HANDLE launcher =
-        OpenProcess(SYNCHRONIZE, FALSE, std::stoul("0" + record.substr(record.find("pid: ") + 5)));
+    const HANDLE launcher = OpenProcess(
+        SYNCHRONIZE, FALSE, std::stoul("0" + Record().substr(Record().find("pid: ") + 5)));
     WaitForSingleObject(launcher, 30000);
     CloseHandle(launcher);
   }
-  // Runs "<-text ...> <pid> <folders> <files> <launcher> -restart <variables>"; the log.
+  // Runs with the given files, the launcher restarted with -restart and both variables; the
+  // log with the test's folder as <dir>, the launcher's id as <pid> and the banners' stamps.
   std::string Run(const std::wstring& files, int result) {
     test::WaitingProcess parent;
     parent.Finish();
     testing::internal::CaptureStdout();  // the progress window's trace: no display to open on
-    EXPECT_EQ(
-        RunPatch((L"-text \"Updating game files\" " + std::to_wstring(parent.Id()) + L" \"" +
-                  At(L"Patch") + L"\" \"" + At(L"Game") + L"\" \"" + At(L"Backup") + L"\" " +
-                  files + L" \"" + launcher_ + L"\" -restart %QUORVEL_RESULT% %QUORVEL_FILENAME%")
-                     .c_str()),
-        result);
+    EXPECT_EQ(RunPatch((L"-text \"Updating game files\" " + std::to_wstring(parent.Id()) + L" " +
+                        Dir() + L"\\Patch " + Dir() + L"\\Game " + Dir() + L"\\Backup " + files +
+                        L" " + launcher_ + L" -restart %QUORVEL_RESULT% %QUORVEL_FILENAME%")
+                           .c_str()),
+              result);
     EXPECT_TRUE(test::Has(testing::internal::GetCapturedStdout(), "result: -1\n"));
     EXPECT_TRUE(started_.WaitFor(30000)) << "the launcher was not started";
-    pid_ = std::to_string(parent.Id());
-    return std::regex_replace(log_.Text(), std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"),
-                              "<stamp>");
+    const std::string pid = std::to_string(parent.Id());
+    return std::regex_replace(
+        test::Replaced(test::Replaced(test::Replaced(log_.Text(), test::Utf8(Dir()), "<dir>"),
+                                      "\t" + pid + "\r\n", "\t<pid>\r\n"),
+                       "pid: " + pid + "\r\n", "pid: <pid>\r\n"),
+        std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"), "<stamp>");
   }
-  std::string In(const wchar_t* folder, const std::wstring& name = L"") const {
-    return Utf8(At(std::wstring(folder) + name));
-  }
+  std::string Record() const { return test::ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")); }
 
   test::LogCapture log_;
   test::NamedEvent started_{L"launcher_started"};
   const std::wstring launcher_ = At(L"Game\\DastryLauncher.exe");
-  std::string pid_;
   RetryPause previousPause_;
 };
 
 TEST_F(RunDriverTest, ARunReadsItsArgumentsWaitsPatchesRestartsTheLauncherAndLogsEachStep) {
   test::WriteFileBytes(At(L"Game\\sub\\gone.txt"), "dropped by the patch");
-  const std::string log = Run(L"2 a.txt sub\\gone.txt", 1);
-  const std::string launcher = Utf8(launcher_);
   EXPECT_EQ(
-      log, "Argument List:\r\n\t-text\r\n\tUpdating game files\r\n\t" + pid_ + "\r\n\t" +
-               In(L"Patch") + "\r\n\t" + In(L"Game") + "\r\n\t" + In(L"Backup") +
-               "\r\n\t2\r\n\ta.txt\r\n\tsub\\gone.txt\r\n\t" + launcher +
-               "\r\n\t-restart\r\n\t%QUORVEL_RESULT%\r\n\t%QUORVEL_FILENAME%\r\n"
-               "parent pid: " +
-               pid_ + "\r\nPatch Directory:       <" + In(L"Patch") +
-               ">\r\nApplication Directory: <" + In(L"Game") + ">\r\nBackup Directory:      <" +
-               In(L"Backup") +
-               ">\r\nThere are 2 files to patch\r\nFile: \"a.txt\"\r\n"
-               "File: \"sub\\gone.txt\"\r\nPost Patch Command: <" +
-               launcher +
-               " \"-restart\" \"%QUORVEL_RESULT%\" \"%QUORVEL_FILENAME%\">\r\n"
-               "Waiting for the parent process to end\r\nBacking up \"" +
-               In(L"Game\\a.txt") + "\" to \"" + In(L"Backup\\a.txt") + "\"\r\nCopying up \"" +
-               In(L"Patch\\a.txt") + "\" to \"" + In(L"Game\\a.txt") + "\"\r\nBacking up \"" +
-               In(L"Game\\sub\\gone.txt") + "\" to \"" + In(L"Backup\\sub\\gone.txt") +
-               "\"\r\nAll Quorvel patches successful\r\nExecuting post patch command: " + launcher +
-               " \"-restart\" \"0x00000000\" \"\"\r\n"
-               "\r\n======= Quorvel Complete <stamp> ============\r\n");
+      Run(L"2 a.txt sub\\gone.txt", 1),
+      "Argument List:\r\n\t-text\r\n\tUpdating game "
+      "files\r\n\t<pid>\r\n\t<dir>\\Patch\r\n\t<dir>\\Game\r\n"
+      "\t<dir>\\Backup\r\n\t2\r\n\ta.txt\r\n\tsub\\gone.txt\r\n\t<dir>\\Game\\DastryLauncher."
+      "exe\r\n"
+      "\t-restart\r\n\t%QUORVEL_RESULT%\r\n\t%QUORVEL_FILENAME%\r\nparent pid: <pid>\r\n"
+      "Patch Directory:       <<dir>\\Patch>\r\nApplication Directory: <<dir>\\Game>\r\n"
+      "Backup Directory:      <<dir>\\Backup>\r\nThere are 2 files to patch\r\nFile: \"a.txt\"\r\n"
+      "File: \"sub\\gone.txt\"\r\nPost Patch Command: <<dir>\\Game\\DastryLauncher.exe "
+      "\"-restart\" "
+      "\"%QUORVEL_RESULT%\" \"%QUORVEL_FILENAME%\">\r\nWaiting for the parent process to end\r\n"
+      "Backing up \"<dir>\\Game\\a.txt\" to \"<dir>\\Backup\\a.txt\"\r\nCopying up "
+      "\"<dir>\\Patch\\a.txt\" to \"<dir>\\Game\\a.txt\"\r\nBacking up "
+      "\"<dir>\\Game\\sub\\gone.txt\" "
+      "to \"<dir>\\Backup\\sub\\gone.txt\"\r\nAll Quorvel patches successful\r\nExecuting post "
+      "patch "
+      "command: <dir>\\Game\\DastryLauncher.exe \"-restart\" \"0x00000000\" \"\"\r\n\r\n"
+      "======= Quorvel Complete <stamp> ============\r\n");
   EXPECT_EQ(test::Contents({At(L"Game\\a.txt"), At(L"Backup\\a.txt"), At(L"Patch\\a.txt"),
                             At(L"Game\\sub"), At(L"Backup\\sub\\gone.txt")}),
             "new a|old a|-|-|dropped by the patch|");
-  EXPECT_TRUE(test::Has(test::ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")),
-                        "\"-restart\" \"0x00000000\" \"\"\r\n"));
+  EXPECT_TRUE(test::Has(Record(), "\"-restart\" \"0x00000000\" \"\"\r\n")) << Record();
 }
 
 // Five attempts, then every applied file goes back; the launcher still starts, told why.
@@ -110,24 +100,23 @@ TEST_F(RunDriverTest, AFileLockedForGoodFailsTheRunAfterFiveAttemptsAndEverythin
   test::FileLock lock(At(L"Game\\c.txt"));
   const std::string log = Run(L"4 a.txt new\\b.txt c.txt d.txt", 0);
   lock.Release();
-  EXPECT_EQ(g_pauses, 4);
-  EXPECT_EQ(
-      test::Count(log, "Backing up \"" + In(L"Game\\c.txt") + "\" to \"" + In(L"Backup\\c.txt") +
-                           "\"\r\nCopy failed, HResult 0x80070020, "
-                           "error 32 " +
-                           test::LoggedSystemMessage(32) + "\r\n"),
-      5u)
+  const std::string attempt =
+      "Backing up \"<dir>\\Game\\c.txt\" to \"<dir>\\Backup\\c.txt\"\r\nCopy failed, HResult "
+      "0x80070020, error 32 " +
+      test::LoggedSystemMessage(32) + "\r\n";
+  EXPECT_TRUE(test::Has(
+      log, attempt + "Patch failed. Retry 1 ...\r\n" + attempt + "Patch failed. Retry 2 ...\r\n"))
       << log;
-  EXPECT_TRUE(test::Has(log, "\r\nPatch failed. Retry 4 ...\r\n")) << log;
   EXPECT_TRUE(test::EndsWith(
       log,
-      "Could not patch file \"c.txt\", error 0x80070020\r\nReverting all patches\r\nCopying \"" +
-          In(L"Backup") + "\\a.txt\" to \"" + In(L"Game") + "\\a.txt\"\r\nCopying \"" +
-          In(L"Backup") + "\\new\\b.txt\" to \"" + In(L"Game") +
-          "\\new\\b.txt\"\r\nExecuting post patch command: " + Utf8(launcher_) +
-          " \"-restart\" \"0x80070020\" \"c.txt\"\r\n\r\n======= Quorvel Failed <stamp> "
-          "============\r\n"))
+      "Patch failed. Retry 4 ...\r\n" + attempt +
+          "Could not patch file \"c.txt\", error 0x80070020\r\nReverting all patches\r\n"
+          "Copying \"<dir>\\Backup\\a.txt\" to \"<dir>\\Game\\a.txt\"\r\nCopying "
+          "\"<dir>\\Backup\\new\\b.txt\" to \"<dir>\\Game\\new\\b.txt\"\r\nExecuting post patch "
+          "command: <dir>\\Game\\DastryLauncher.exe \"-restart\" \"0x80070020\" \"c.txt\"\r\n"
+          "\r\n======= Quorvel Failed <stamp> ============\r\n"))
       << log;
+  EXPECT_EQ(g_pauses, 4);
   EXPECT_EQ(test::Contents({At(L"Game\\a.txt"), At(L"Game\\new"), At(L"Game\\c.txt"),
                             At(L"Game\\d.txt"), At(L"Patch\\a.txt"), At(L"Patch\\new\\b.txt"),
                             At(L"Patch\\c.txt"), At(L"Backup\\a.txt")}),
@@ -179,7 +168,7 @@ TEST(LibraryMainTest, ProcessAttachStartsTheLogUnderLocalAppDataAndOtherReasonsD
   test::UserRunLog userLog;
   const std::wstring previous = RunLog::Path().Chars();
   EXPECT_TRUE(OnDllMain(nullptr, DLL_PROCESS_ATTACH, nullptr));
-  const std::string path = Utf8(RunLog::Path().Chars());
+  const std::string path = test::Utf8(RunLog::Path().Chars());
   RunLog::SetPath(L"%ls", previous.c_str());
   EXPECT_TRUE(test::EndsWith(path, "\\AppData\\Local\\Brinmoor\\Quorvel.log")) << path;
   EXPECT_EQ(userLog.Added(), "\r\n\r\n======= Starting Quorvel <stamp> ============\r\n");

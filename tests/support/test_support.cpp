@@ -110,6 +110,13 @@ size_t Count(const std::string& text, const std::string& piece) {
   return count;
 }
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
 std::wstring SystemMessage(DWORD code) {
   char text[1024] = {};
   wchar_t wide[1024] = {};
@@ -120,7 +127,7 @@ std::wstring SystemMessage(DWORD code) {
 }
 
 std::string LoggedSystemMessage(DWORD code) {
-  return std::regex_replace(Utf8(SystemMessage(code)), std::regex("\n"), "\r\n");
+  return Replaced(Utf8(SystemMessage(code)), "\n", "\r\n");
 }
 
 LogCapture::LogCapture() : file_(dir_ / L"Quorvel.log"), previous_(RunLog::Path().Chars()) {

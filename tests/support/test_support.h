@@ -49,6 +49,8 @@ inline bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
+// text with every occurrence of from replaced by to.
+std::string Replaced(std::string text, const std::string& from, const std::string& to);
 template <typename Strings>
 std::vector<std::wstring> Texts(const Strings& strings) {
   std::vector<std::wstring> texts;
