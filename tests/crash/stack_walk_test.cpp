@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "crash/channel_log.h"
@@ -265,14 +266,9 @@ TEST_F(StackWalkTest, ModuleBaseAsksTheEngineFirstLoadsProgramModulesOnceAndSkip
   EXPECT_EQ(engine_.loadedModules.Count(), 1u) << "noted once";
 }
 
-// Every registry case lives in this one test: test processes share the Wine prefix's registry.
+// Every registry case lives in this one test: the tests share the Wine prefix's registry.
 TEST_F(StackWalkTest, TheSectionsRegistrySwitchTurnsTheWalkOffOnlyForZero) {
   engine_.bindings = SymbolEngineBindings();
-  const wchar_t kKey[] = L"SOFTWARE\\Dastry", kValue[] = L"EnableCppStackTrace";
-  DWORD savedType = 0, savedSize = 256;
-  BYTE saved[256] = {};
-  const bool existed = RegGetValueW(HKEY_LOCAL_MACHINE, kKey, kValue, RRF_RT_ANY | RRF_NOEXPAND,
-                                    &savedType, saved, &savedSize) == ERROR_SUCCESS;
   ReportThreadInfo thread;
   thread.threadId = 0x1234ABCD;
   thread.threadHandle = GetCurrentThread();
@@ -281,29 +277,22 @@ TEST_F(StackWalkTest, TheSectionsRegistrySwitchTurnsTheWalkOffOnlyForZero) {
   const std::string on = head + "(Symbol Engine Could Not Be Initialized!)\n";
   const std::string off =
       head + "(C++ Stack Trace is disabled because HKLM\\SOFTWARE\\Dastry\\EnableCppStackTrace=0)";
-  const struct {
-    DWORD type;
-    std::vector<BYTE> bytes;
-    bool disables;
-  } cases[] = {{REG_DWORD, {0, 0, 0, 0}, true},
-               {REG_DWORD, {0, 1, 0, 0}, false},
-               // A short value fills the low bytes; the rest of the word stays zero.
-               {REG_BINARY, {0}, true},
-               {REG_BINARY, {1}, false},
-               // The type is not looked at, and a value too long for a word leaves the walk on.
-               {REG_SZ, {'0', 0}, false},
-               {REG_QWORD, std::vector<BYTE>(8, 0), false}};
-  for (const auto& c : cases) {
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, kValue, c.type, c.bytes.data(),
-                    static_cast<DWORD>(c.bytes.size()));
-    EXPECT_EQ(StackTraceSection().content(ReportInfo(), thread, 0).Chars(), c.disables ? off : on)
-        << c.type << ", " << c.bytes.size() << " bytes";
+  // A short value fills the low bytes of a word that starts at zero; the type is not looked at;
+  // a value too long for the word leaves the walk on.
+  for (const auto& [type, bytes, disables] :
+       {std::tuple<DWORD, std::vector<BYTE>, bool>{REG_DWORD, {0, 0, 0, 0}, true},
+        {REG_DWORD, {0, 1, 0, 0}, false},
+        {REG_BINARY, {0}, true},
+        {REG_BINARY, {1}, false},
+        {REG_SZ, {'0', 0}, false},
+        {REG_QWORD, std::vector<BYTE>(8, 0), false}}) {
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Dastry", L"EnableCppStackTrace", type,
+                    bytes.data(), static_cast<DWORD>(bytes.size()));
+    EXPECT_EQ(StackTraceSection().content(ReportInfo(), thread, 0).Chars(), disables ? off : on)
+        << type << ", " << bytes.size() << " bytes";
   }
-  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kKey, kValue);
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Dastry", L"EnableCppStackTrace");
   EXPECT_EQ(StackTraceSection().content(ReportInfo(), thread, 0).Chars(), on) << "no value";
-  if (existed) {
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, kValue, savedType, saved, savedSize);
-  }
 }
 
 struct ObservedLog : ChannelLog {
