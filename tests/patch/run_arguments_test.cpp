@@ -1,14 +1,75 @@
+// The command line: its split into arguments, the run's fields read from them, and the
+// environment references of the launcher's arguments.
 #include "patch/run_arguments.h"
 
+#include <cstdlib>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "foundation/heap.h"
+#include "patch/command_line.h"
+#include "patch/environment_references.h"
 #include "patch/run_steps.h"
 #include "support/test_support.h"
 
 namespace quorvel {
 namespace {
+
+using Words = std::vector<std::wstring>;
+
+const char kParseFailure[] = "Could not parse the command line to get the argument list\r\n";
+
+// Only an unquoted space separates; quotes switch, with no escape, and are dropped.
+TEST(CommandLineTest, ArgumentsAreSplitAtUnquotedSpacesAndLogged) {
+  const struct {
+    const wchar_t* line;
+    Words words;
+  } cases[] = {{L"", {}},
+               {L"  a   b  ", {L"a", L"b"}},
+               {L"a\"b c\"d", {L"ab cd"}},
+               {L"a\tb\r\n\x3000", {L"a\tb\r\n\x3000"}},
+               {L"a \"\" b", {L"a", L"b"}},
+               {L"\" \"", {L" "}},
+               {L"C:\\dir\\\" x\" y", {L"C:\\dir\\ x", L"y"}}};
+  for (const auto& c : cases) {
+    test::LogCapture log;
+    ArgumentList arguments = {SharedWString(L"stale")};
+    ASSERT_TRUE(BuildArgumentList(c.line, arguments)) << test::Utf8(c.line);
+    EXPECT_EQ(test::Texts(arguments), c.words) << test::Utf8(c.line);
+    std::string lines = "Argument List:\r\n";
+    for (const std::wstring& word : c.words) {
+      // The log's text mode writes each line feed as CR LF, also one inside an argument.
+      lines += "\t" + std::regex_replace(test::Utf8(word), std::regex("\n"), "\r\n") + "\r\n";
+    }
+    EXPECT_EQ(log.Text(), lines);
+  }
+}
+
+// When scratch storage cannot grow (five arguments need the pointer array to grow twice),
+// leaving an argument out would shift the later fields of the run: the split fails instead.
+TEST(CommandLineTest, ANullLineAnOddNumberOfQuotesOrStorageThatCannotGrowFailsAndKeepsTheList) {
+  const struct {
+    const wchar_t* line;
+    uint32_t allocations;
+    std::string log;
+  } cases[] = {{nullptr, 99, "Error: No command line given\r\n"},
+               {L"1 \"C:\\Game 2 3\" \"x", 99, "Error: Mismatched quote (\")\r\n"},
+               {L"4242 C:\\P C:\\A C:\\B 1", 0, ""},
+               {L"4242 C:\\P C:\\A C:\\B 1", 1, ""},
+               {L"4242 C:\\P C:\\A C:\\B 1", 2, ""}};
+  for (const auto& c : cases) {
+    test::LogCapture log;
+    ArgumentList arguments = {SharedWString(L"kept")};
+    {
+      AllocationFailureAfter failure(c.allocations);
+      EXPECT_FALSE(BuildArgumentList(c.line, arguments)) << c.allocations;
+    }
+    EXPECT_EQ(test::Texts(arguments), Words{L"kept"});
+    EXPECT_EQ(log.Text(), c.log + kParseFailure);
+  }
+}
 
 using test::Utf8;
 
@@ -95,6 +156,39 @@ TEST_F(RunArgumentsTest, EachMissingOrFaultyArgumentHasItsMessage) {
   EXPECT_EQ(test::Texts(run_->files), std::vector<std::wstring>{L"a"}) << "emptied first";
   EXPECT_TRUE(test::EndsWith(log_.Text(),
                              "File: \"a\"\r\nThere was an empty filename in the command line\r\n"));
+}
+
+TEST(EnvironmentReferencesTest, ReferencesExpandPercentSignsFollowTheirRulesAndCyclesEnd) {
+  const wchar_t* variables[] = {L"QV_RESULT=0x80070020",   L"QV_UNSET=",
+                                L"QV_INNER=[%QV_RESULT%]", L"QV_SELF=<%QV_SELF%>",
+                                L"QV_PING=ping %QV_PONG%", L"QV_PONG=pong %QV_PING%",
+                                L"QV_HALF=half%"};
+  for (const wchar_t* variable : variables) {
+    _wputenv(variable);
+  }
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"\"-restart\"", L"\"-restart\""},
+      {L"", L""},
+      {L"\"%QV_RESULT%\" \"x\"", L"\"0x80070020\" \"x\""},
+      {L"a%qv_result%b", L"a0x80070020b"},
+      {L"100%% sure", L"100% sure"},
+      {L"%%%%", L"%%"},
+      {L"trailing%", L"trailing"},
+      {L"a%QV_UNSET%b", L"ab"},
+      {L"keep %QV_RESULT", L"keep 0x80070020"},
+      {L"x %no such", L"x "},
+      // An inserted value is scanned again; its trailing sign pairs with the text after it.
+      {L"%QV_INNER%", L"[0x80070020]"},
+      {L"%QV_HALF%QV_RESULT%", L"half0x80070020"},
+      // A reference inside its own inserted value is left as it is.
+      {L"%QV_SELF% and %QV_SELF%", L"<%QV_SELF%> and <%QV_SELF%>"},
+      {L"%QV_PING%", L"ping pong %QV_PING%"}};
+  for (const auto& [text, expanded] : cases) {
+    EXPECT_STREQ(ExpandEnvironmentReferences(SharedWString(text)).Chars(), expanded) << text;
+  }
+  for (const wchar_t* variable : variables) {
+    _wputenv(std::wstring(variable).substr(0, std::wstring(variable).find(L'=') + 1).c_str());
+  }
 }
 
 }  // namespace

@@ -1,12 +1,30 @@
-// The exports called in this process as hosts call them: the built Quorvel.dll is loaded and its
-// exports looked up by name. The library writes to the user's log.
+// The exports as hosts call them: rundll32.exe in a process of its own, and the built
+// Quorvel.dll loaded here with its exports looked up by name. The library writes to the user's
+// log.
 #include <cstring>
+#include <regex>
 #include <string>
 
 #include "support/test_support.h"
 
 namespace quorvel {
 namespace {
+
+TEST(Rundll32Test, AnEmptyCommandLineIsLoggedBetweenTheOpeningAndTheFailedBanner) {
+  test::UserRunLog log;
+  test::HelperProcess run;
+  ASSERT_TRUE(
+      run.Start(test::Rundll32Path(), L"\"" + test::ProgramFolder() + L"\\Quorvel.dll\",Quorvel"));
+  EXPECT_TRUE(run.WaitForExit(60000)) << "the run did not end";
+  const std::string stamp = "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d ============\r\n";
+  EXPECT_TRUE(
+      std::regex_match(log.Added(true), std::regex("\r\n\r\n======= Starting Quorvel " + stamp +
+                                                   "Argument List:\r\nNo arguments on the "
+                                                   "command line\r\n\r\n======= Quorvel "
+                                                   "Failed " +
+                                                   stamp)))
+      << log.Added(true);
+}
 
 const char kFailedBanner[] = "\r\n======= Quorvel Failed <stamp> ============\r\n";
 
