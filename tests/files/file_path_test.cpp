@@ -106,20 +106,6 @@ TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo259Character
   EXPECT_EQ(PathOf(Dir() + L"/sub/").FullPath().Chars(), At(L"sub"));
 }
 
-TEST_F(FilePathTest, QueriesRecordTheirResultWhichCopiesKeepAndANewPathForgets) {
-  FilePath missingFolder = P(L"none\\g.txt");
-  EXPECT_FALSE(missingFolder.Exists());
-  EXPECT_EQ(missingFolder.LastResult(), kPathNotFound);
-  FilePath missing = P(L"missing");
-  EXPECT_FALSE(missing.Exists());
-  EXPECT_EQ(missing.Joined(SharedWString(L"x")).LastResult(), kFileNotFound);
-  EXPECT_EQ(missing.Parent().LastResult(), S_OK);
-  missing = SharedWString(Dir().c_str());
-  EXPECT_EQ(missing.LastResult(), kFileNotFound);
-  EXPECT_TRUE(missing.Exists());
-  EXPECT_EQ(missing.LastResult(), S_OK);
-}
-
 TEST_F(FilePathTest, DeleteRemovesFilesAndEmptyFoldersAndRecordsItsFailures) {
   WriteFileBytes(At(L"full\\f.txt"), "x");
   CreateDirectoryW(At(L"empty").c_str(), nullptr);
