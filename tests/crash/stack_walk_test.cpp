@@ -1,63 +1,52 @@
+// The stack trace through a symbol engine of fake entry points: frame lines, the walk, the
+// registers and raw stack; the section's registry switch; unbinding at unload.
 #include "crash/stack_walk.h"
-
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "crash/assertion_report.h"
+#include "crash/channel_log.h"
+#include "crash/reporting_guard.h"
+#include "crash/stack_trace_section.h"
 #include "crash/symbol_engine.h"
-#include "crash_test_support.h"
-#include "gtest/gtest.h"
 #include "support/test_support.h"
 
 namespace quorvel {
 namespace {
 
-// The fake engine: a module at kModuleBase, one symbol in it at kFunction, and one source line
-// wherever the test puts it. The calls that matter are recorded.
-constexpr EngineAddress kModuleBase = 0x10000000;
-constexpr EngineAddress kModuleEnd = 0x10100000;
-constexpr EngineAddress kFunction = 0x10001000;
-constexpr EngineAddress kFunctionBody = 0x10001010;
-constexpr EngineAddress kElsewhere = 0x20000000;
+// A module at kModule with one symbol at kFunction, and a source line wherever lineAt says.
+constexpr EngineAddress kModule = 0x10000000, kFunction = 0x10001000, kElsewhere = 0x20000000;
 
-struct FakeState {
-  std::vector<EngineAddress> pcs;  // what StackWalk reports, one frame per call
+struct FakeEngine {
+  std::vector<EngineAddress> pcs;  // one frame per StackWalk call
   size_t steps = 0;
   DWORD sleepPerStep = 0;
-  bool unlimited = false;  // StackWalk never ends
-  EngineAddress askModuleBaseFor = 0;
   STACKFRAME firstFrame = {};
-  DWORD optionsSet = 0;
-  int initializeCalls = 0;
-  int cleanupCalls = 0;
-  std::vector<EngineAddress> loaded;
-  std::vector<EngineAddress> unloaded;
-  std::string loadedName;
-  std::string imageName = "C:\\Game\\bin\\client.dll";
-  std::string symbolName = "Render::Frame";
-  std::string fileName = "C:\\src\\render.cpp";
+  DWORD options = 0;
+  int initializeCalls = 0, cleanupCalls = 0, lineLookups = 0;
+  std::vector<EngineAddress> loaded, unloaded;
+  std::string image = "C:\\Game\\bin\\client.dll", symbol = "Render::Frame", file = "a.cpp";
   EngineAddress lineAt = 0;
-  int lineLookups = 0;
-};
-FakeState g_fake;
+} g_fake;
 
 BOOL WINAPI FakeStackWalk(DWORD, HANDLE process, HANDLE, LPSTACKFRAME frame, PVOID,
                           PREAD_PROCESS_MEMORY_ROUTINE, PFUNCTION_TABLE_ACCESS_ROUTINE,
                           PGET_MODULE_BASE_ROUTINE getModuleBase, PTRANSLATE_ADDRESS_ROUTINE) {
   if (g_fake.steps == 0) {
     g_fake.firstFrame = *frame;
-    if (g_fake.askModuleBaseFor != 0) {
-      getModuleBase(process, g_fake.askModuleBaseFor);
-    }
+    getModuleBase(process, reinterpret_cast<uintptr_t>(&FakeStackWalk));  // this program's
   }
-  if (!g_fake.unlimited && g_fake.steps >= g_fake.pcs.size()) {
+  if (g_fake.steps >= g_fake.pcs.size()) {
     return FALSE;
   }
-  frame->AddrPC.Offset = g_fake.unlimited ? kElsewhere : g_fake.pcs[g_fake.steps];
+  frame->AddrPC.Offset = g_fake.pcs[g_fake.steps];
   for (int i = 0; i < 4; ++i) {
     frame->Params[i] = static_cast<EngineAddress>(g_fake.steps * 16 + i + 1);
   }
@@ -65,58 +54,41 @@ BOOL WINAPI FakeStackWalk(DWORD, HANDLE process, HANDLE, LPSTACKFRAME frame, PVO
   Sleep(g_fake.sleepPerStep);
   return TRUE;
 }
-
-DWORD WINAPI FakeSymGetOptions() { return 0x2; }
-DWORD WINAPI FakeSymSetOptions(DWORD options) { return g_fake.optionsSet = options; }
-BOOL WINAPI FakeSymInitialize(HANDLE, PCSTR searchPath, BOOL invade) {
-  ++g_fake.initializeCalls;
-  return searchPath == nullptr && !invade;
+DWORD WINAPI FakeGetOptions() { return 0x2; }
+DWORD WINAPI FakeSetOptions(DWORD options) { return g_fake.options = options; }
+BOOL WINAPI FakeInitialize(HANDLE, PCSTR path, BOOL invade) {
+  return ++g_fake.initializeCalls, path == nullptr && !invade;
 }
-BOOL WINAPI FakeSymCleanup(HANDLE) { return ++g_fake.cleanupCalls; }
-BOOL WINAPI FakeSymUnloadModule(HANDLE, EngineAddress base) {
-  g_fake.unloaded.push_back(base);
-  return TRUE;
+BOOL WINAPI FakeCleanup(HANDLE) { return ++g_fake.cleanupCalls; }
+BOOL WINAPI FakeUnload(HANDLE, EngineAddress base) { return g_fake.unloaded.push_back(base), TRUE; }
+EngineAddress WINAPI FakeLoad(HANDLE, HANDLE file, PCSTR image, PCSTR, EngineAddress base, DWORD) {
+  char name[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, name, MAX_PATH);
+  EXPECT_TRUE(file != nullptr && image != nullptr && std::string(image) == name);
+  return g_fake.loaded.push_back(base), base;
 }
-EngineAddress WINAPI FakeSymLoadModule(HANDLE, HANDLE file, PCSTR imageName, PCSTR,
-                                       EngineAddress base, DWORD) {
-  g_fake.loaded.push_back(base);
-  g_fake.loadedName = file != nullptr && imageName != nullptr ? imageName : "";
-  return base;
-}
-
-BOOL WINAPI FakeSymGetModuleInfo(HANDLE, EngineAddress address, PIMAGEHLP_MODULE module) {
-  if (address < kModuleBase || address >= kModuleEnd ||
-      module->SizeOfStruct != sizeof(IMAGEHLP_MODULE)) {
+BOOL WINAPI FakeModuleInfo(HANDLE, EngineAddress address, PIMAGEHLP_MODULE module) {
+  if (address < kModule || address >= kElsewhere || module->SizeOfStruct != sizeof(*module)) {
     return FALSE;
   }
-  module->BaseOfImage = kModuleBase;
+  module->BaseOfImage = kModule;
   // Copied without a terminator when the name fills the field.
-  const size_t n = std::min(g_fake.imageName.size(), sizeof(module->ImageName));
-  std::memcpy(module->ImageName, g_fake.imageName.data(), n);
+  std::memcpy(module->ImageName, g_fake.image.data(),
+              std::min(g_fake.image.size(), sizeof(module->ImageName)));
   return TRUE;
 }
-
-BOOL WINAPI FakeSymGetSymFromAddr(HANDLE, EngineAddress address, EngineAddress* displacement,
-                                  PIMAGEHLP_SYMBOL symbol) {
-  if (address != kFunction && address != kFunctionBody) {
-    return FALSE;
-  }
-  *displacement = address - kFunction;
-  const size_t n = std::min<size_t>(g_fake.symbolName.size(), symbol->MaxNameLength);
-  std::memcpy(symbol->Name, g_fake.symbolName.data(), n);
-  return TRUE;
+BOOL WINAPI FakeSymbol(HANDLE, EngineAddress at, EngineAddress* displacement, PIMAGEHLP_SYMBOL s) {
+  *displacement = at - kFunction;
+  std::memcpy(s->Name, g_fake.symbol.data(),
+              std::min<size_t>(g_fake.symbol.size(), s->MaxNameLength));
+  return at == kFunction || at == kFunction + 16;
 }
-
-BOOL WINAPI FakeSymGetLineFromAddr(HANDLE, EngineAddress address, PDWORD displacement,
-                                   PIMAGEHLP_LINE line) {
+BOOL WINAPI FakeLine(HANDLE, EngineAddress address, PDWORD displacement, PIMAGEHLP_LINE line) {
   ++g_fake.lineLookups;
-  if (address != g_fake.lineAt || line->SizeOfStruct != sizeof(IMAGEHLP_LINE)) {
-    return FALSE;
-  }
   *displacement = 0;
   line->LineNumber = 42;
-  line->FileName = const_cast<char*>(g_fake.fileName.c_str());
-  return TRUE;
+  line->FileName = const_cast<char*>(g_fake.file.c_str());
+  return address == g_fake.lineAt && line->SizeOfStruct == sizeof(*line);
 }
 
 std::string Hex(unsigned long long value) {
@@ -125,30 +97,35 @@ std::string Hex(unsigned long long value) {
   return text;
 }
 
+// Each test starts with the fakes bound; the engine's state comes back at the end.
 class StackWalkTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_fake = FakeState(); }
-
-  void BindFakes() {
-    SymbolEngineBindings& b = engine_.Bindings();
+  StackWalkTest() {
+    g_fake = FakeEngine();
+    SymbolEngineBindings& b = engine_.bindings;
+    b = SymbolEngineBindings();
     b.stackWalk = FakeStackWalk;
-    b.symSetOptions = FakeSymSetOptions;
-    b.symGetOptions = FakeSymGetOptions;
-    b.symInitialize = FakeSymInitialize;
-    b.symCleanup = FakeSymCleanup;
-    b.symUnloadModule = FakeSymUnloadModule;
-    b.symLoadModule = FakeSymLoadModule;
-    b.symGetModuleInfo = FakeSymGetModuleInfo;
-    b.symGetSymFromAddr = FakeSymGetSymFromAddr;
-    b.symGetLineFromAddr = FakeSymGetLineFromAddr;
+    b.symSetOptions = FakeSetOptions;
+    b.symGetOptions = FakeGetOptions;
+    b.symInitialize = FakeInitialize;
+    b.symCleanup = FakeCleanup;
+    b.symUnloadModule = FakeUnload;
+    b.symLoadModule = FakeLoad;
+    b.symGetModuleInfo = FakeModuleInfo;
+    b.symGetSymFromAddr = FakeSymbol;
+    b.symGetLineFromAddr = FakeLine;
   }
-
-  // The frame line of pc with the four parameters paramBase, paramBase + 1, ...
-  static std::string Line(EngineAddress pc, int paramBase) {
+  ~StackWalkTest() override {
+    engine_.bindings = saved_;
+    engine_.initialised = false;
+    engine_.loadedModules.Clear();
+  }
+  // The frame line of pc with the parameters first, first + 1, ...
+  static std::string Line(EngineAddress pc, int first) {
     STACKFRAME frame = {};
     frame.AddrPC.Offset = pc;
     for (int i = 0; i < 4; ++i) {
-      frame.Params[i] = static_cast<EngineAddress>(paramBase + i);
+      frame.Params[i] = static_cast<EngineAddress>(first + i);
     }
     char line[kFrameLineCapacity];
     const uint32_t n = formatFrame(line, kFrameLineCapacity, frame);
@@ -156,237 +133,238 @@ class StackWalkTest : public ::testing::Test {
     return line;
   }
 
-  test::ScopedSymbolEngine engine_;
+  SymbolEngine& engine_ = SymbolEngine::Instance();
+  const SymbolEngineBindings saved_ = engine_.bindings;
 };
 
-TEST_F(StackWalkTest, FrameLinesNameModuleSymbolParamsAndSourceLine) {
+TEST_F(StackWalkTest, FrameLinesNameModuleSymbolParamsAndTheSourceLineUpTo99BytesBack) {
   const std::string params = "(params: 00000001, 00000002, 00000003, 00000004)\n";
-  const std::string unknown = Hex(kElsewhere) + " <unknown module>: <unknown symbol> " + params;
-  EXPECT_EQ(Line(kElsewhere, 1), unknown);  // nothing bound at all
-  BindFakes();
-  EXPECT_EQ(Line(kElsewhere, 1), unknown);
   g_fake.lineAt = kFunction;
-  EXPECT_EQ(Line(kFunction, 1), Hex(kFunction) + " client.dll: Render::Frame " + params +
-                                    "\t\tC:\\src\\render.cpp, Line 42\n");
-  // Found three bytes back: the line says so.
-  g_fake.lineAt = kFunctionBody - 3;
-  EXPECT_EQ(Line(kFunctionBody, 0x1a), Hex(kFunctionBody) +
-                                           " client.dll: Render::Frame + 16 bytes (params: "
-                                           "0000001a, 0000001b, 0000001c, 0000001d)\n"
-                                           "\t\tC:\\src\\render.cpp, Line 42 + 3 bytes\n");
-  // The search goes back 99 bytes and no further.
-  g_fake.lineAt = kFunctionBody - 100;
+  EXPECT_EQ(Line(kElsewhere, 1), Hex(kElsewhere) + " <unknown module>: <unknown symbol> " + params);
+  EXPECT_EQ(Line(kFunction, 1),
+            Hex(kFunction) + " client.dll: Render::Frame " + params + "\t\ta.cpp, Line 42\n");
+  g_fake.lineAt = kFunction + 16 - 99;
+  EXPECT_EQ(Line(kFunction + 16, 0x1a), Hex(kFunction + 16) +
+                                            " client.dll: Render::Frame + 16 bytes (params: "
+                                            "0000001a, 0000001b, 0000001c, 0000001d)\n"
+                                            "\t\ta.cpp, Line 42 + 99 bytes\n");
+  g_fake.lineAt = kFunction + 16 - 100;
   g_fake.lineLookups = 0;
-  g_fake.imageName = "client.dll";
-  EXPECT_EQ(Line(kFunctionBody, 1),
-            Hex(kFunctionBody) + " client.dll: Render::Frame + 16 bytes " + params);
+  EXPECT_EQ(Line(kFunction + 16, 1),
+            Hex(kFunction + 16) + " client.dll: Render::Frame + 16 bytes " + params);
   EXPECT_EQ(g_fake.lineLookups, 100);
-}
-
-TEST_F(StackWalkTest, LongNamesCannotOverflowTheLine) {
-  BindFakes();
-  g_fake.imageName = std::string(400, 'm');  // fills the record's field, unterminated
-  g_fake.symbolName = std::string(400, 's');
-  g_fake.fileName = std::string(5000, 'f');
+  // Long names cannot overflow the line: the module name stops at its field, the symbol name at
+  // the engine's maximum, the line at its buffer.
+  g_fake.image = std::string(400, 'm');
+  g_fake.symbol = std::string(400, 's');
+  g_fake.file = std::string(5000, 'f');
   g_fake.lineAt = kFunction;
+  const std::string text = Line(kFunction, 1);
+  EXPECT_EQ(text.size(), kFrameLineCapacity - 1u);
+  EXPECT_TRUE(test::Has(text, " " + std::string(255, 'm') + ": " + std::string(260, 's') + " ("));
+  EXPECT_EQ(text.back(), '\n');
   STACKFRAME frame = {};
   frame.AddrPC.Offset = kFunction;
-
-  char line[kFrameLineCapacity + 16];
-  std::memset(line, '#', sizeof(line));
-  const uint32_t n = formatFrame(line, kFrameLineCapacity, frame);
-  EXPECT_EQ(n, kFrameLineCapacity - 1);
-  EXPECT_EQ(line[n - 1], '\n');
-  EXPECT_EQ(line[n], '\0');
-  EXPECT_EQ(std::string(line + kFrameLineCapacity, 16), std::string(16, '#'));
-  const std::string text(line, n);
-  // The module name stops at its field, the symbol name at the engine's maximum.
-  EXPECT_NE(text.find(" " + std::string(255, 'm') + ": "), std::string::npos);
-  EXPECT_EQ(text.find(std::string(256, 'm')), std::string::npos);
-  EXPECT_NE(text.find(": " + std::string(260, 's') + " (params"), std::string::npos) << text;
-
-  // A small buffer keeps the start of the same line.
-  char small[40 + 4];
+  char small[44];
   std::memset(small, '#', sizeof(small));
   EXPECT_EQ(formatFrame(small, 40, frame), 39u);
-  EXPECT_EQ(std::string(small, 40), text.substr(0, 38) + "\n" + '\0');
-  EXPECT_EQ(std::string(small + 40, 4), "####");
+  EXPECT_EQ(std::string(small, 44), text.substr(0, 38) + "\n" + '\0' + "####");
 }
 
-// A stack whose lowest page cannot be read: the stack pointer sits at the start of the page
-// above it, whose words are 0xA0000000, 0xA0000001, ...
-class GuardedStack {
- public:
-  GuardedStack() {
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    page_ = system.dwPageSize;
-    memory_ = static_cast<uint8_t*>(
-        VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD old = 0;
-    VirtualProtect(memory_, page_, PAGE_NOACCESS, &old);
-    for (uint32_t i = 0; i < 32; ++i) {
-      reinterpret_cast<uint32_t*>(memory_ + page_)[i] = 0xA0000000u + i;
-    }
-  }
-  GuardedStack(const GuardedStack&) = delete;
-  GuardedStack& operator=(const GuardedStack&) = delete;
-  ~GuardedStack() { VirtualFree(memory_, 0, MEM_RELEASE); }
-  uintptr_t Top() const { return reinterpret_cast<uintptr_t>(memory_ + page_); }
-
- private:
-  DWORD page_ = 0;
-  uint8_t* memory_ = nullptr;
-};
-
-// The registers the dump lists, in its order; a context gets the values below.
-#if defined(_M_IX86) || defined(__i386__)
-#define QV_REGISTER(name) E##name
-#else
-#define QV_REGISTER(name) R##name
-#endif
-const char kRegisterNames[][4] = {"ip", "sp", "bp", "di", "si", "bx", "dx", "cx", "ax"};
-const uintptr_t kRegisterValues[] = {kFunction, 0,      0x1111, 0x2222, 0x3333,
-                                     0x4444,    0x5555, 0x6666, 0x7777};
-
-// An exception at kFunction with the stack pointer at stack.Top().
-struct ExceptionAt {
-  explicit ExceptionAt(const GuardedStack& stack) {
-    decltype(context.QV_REGISTER(ax))* fields[] = {
-        &context.QV_REGISTER(ip), &context.QV_REGISTER(sp), &context.QV_REGISTER(bp),
-        &context.QV_REGISTER(di), &context.QV_REGISTER(si), &context.QV_REGISTER(bx),
-        &context.QV_REGISTER(dx), &context.QV_REGISTER(cx), &context.QV_REGISTER(ax)};
-    for (int i = 0; i < 9; ++i) {
-      *fields[i] = i == 1 ? stack.Top() : kRegisterValues[i];
-    }
+// An exception at kFunction with the stack pointer at the start of a page whose words are
+// 0xA0000000, 0xA0000001, ..., above a page that cannot be read.
+TEST_F(StackWalkTest, ExceptionWalkListsEveryFrameThenRegistersAndTheRawStack) {
+  auto* memory = static_cast<uint8_t*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+  DWORD old = 0;
+  VirtualProtect(memory, 4096, PAGE_NOACCESS, &old);
+  const uintptr_t sp = reinterpret_cast<uintptr_t>(memory + 4096);
+  for (uint32_t i = 0; i < 32; ++i) {
+    reinterpret_cast<uint32_t*>(sp)[i] = 0xA0000000u + i;
   }
   CONTEXT context = {};
-  EXCEPTION_RECORD record = {};
-  EXCEPTION_POINTERS pointers = {&record, &context};
-};
-
-std::string ExpectedRegisters(uintptr_t sp) {
-  std::string text = "\nCPU register values:\n";
+  EXCEPTION_POINTERS pointers = {nullptr, &context};
+  std::string expected = "\nCPU register values:\n";
+  const char names[][3] = {"ip", "sp", "bp", "di", "si", "bx", "dx", "cx", "ax"};
+#if defined(_M_IX86) || defined(__i386__)
+  DWORD* fields[] = {&context.Eip, &context.Esp, &context.Ebp, &context.Edi, &context.Esi,
+                     &context.Ebx, &context.Edx, &context.Ecx, &context.Eax};
+#else
+  DWORD64* fields[] = {&context.Rip, &context.Rsp, &context.Rbp, &context.Rdi, &context.Rsi,
+                       &context.Rbx, &context.Rdx, &context.Rcx, &context.Rax};
+#endif
   for (int i = 0; i < 9; ++i) {
-    text += std::string("  ") + (sizeof(void*) == 8 ? 'r' : 'e') + kRegisterNames[i] + ": " +
-            Hex(i == 1 ? sp : kRegisterValues[i]) + "\n";
+    *fields[i] = i == 0 ? kFunction : i == 1 ? sp : 0x1111u * i;
+    expected += std::string("  ") + (sizeof(void*) == 8 ? 'r' : 'e') + names[i] + ": " +
+                Hex(*fields[i]) + "\n";
   }
-  text += "\nRaw stack";
-  for (int row = 0; row < 10; ++row) {
-    const int first = row * 4 - 8;
-    text += std::string("\n") + (first == 0 ? '-' : ' ') + " " +
-            Hex(sp + static_cast<intptr_t>(first) * 4) + " :";
-    for (int i = first; i < first + 4; ++i) {
-      char word[16];
-      std::snprintf(word, sizeof(word), " 0x%08X", 0xA0000000u + static_cast<unsigned>(i));
-      text += i < 0 ? " 0x????????" : word;
+  expected += "\nRaw stack";
+  for (int i = -8; i < 32; ++i) {
+    char word[16];
+    std::snprintf(word, sizeof(word), " 0x%08X", 0xA0000000u + static_cast<unsigned>(i));
+    if (i % 4 == 0) {
+      expected += std::string("\n") + (i == 0 ? '-' : ' ') + " " + Hex(sp + i * 4) + " :";
     }
+    expected += i < 0 ? " 0x????????" : word;  // words that cannot be read
   }
-  return text + "\n";
-}
-
-TEST_F(StackWalkTest, WithoutBindingsTheWalkEndsAtOnce) {
-  SharedString out("before\n");
-  walkStack(nullptr, out, 0, 0, 512, GetCurrentThread(), 0);
-  EXPECT_STREQ(out.Chars(), "before\n(Symbol Engine Could Not Be Initialized!)\n");
-  EXPECT_FALSE(SymbolEngine::Instance().initialised);
-}
-
-TEST_F(StackWalkTest, ExceptionWalkListsEveryFrameThenRegistersAndRawStack) {
-  BindFakes();
-  GuardedStack stack;
-  ExceptionAt exception(stack);
-  g_fake.pcs = {kFunction, 0, kElsewhere};
-  g_fake.lineAt = kFunction;
-  // The walk asks for the module of an address of this program, which the engine does not know.
-  g_fake.askModuleBaseFor = reinterpret_cast<uintptr_t>(&ExpectedRegisters);
-
+  g_fake.pcs = {kFunction, 0, kElsewhere};  // a null program counter is left out
   SharedString out;
-  walkStack(&exception.pointers, out, 0, 0, 512, GetCurrentThread(), 0);
-
-  // The frame with a null program counter is left out; unreadable stack words show as ?.
-  EXPECT_EQ(std::string(out.Chars()),
-            Line(kFunction, 1) + Line(kElsewhere, 33) + ExpectedRegisters(stack.Top()));
-  EXPECT_EQ(g_fake.firstFrame.AddrPC.Offset, kFunction);
-  EXPECT_EQ(g_fake.firstFrame.AddrStack.Offset, stack.Top());
-  EXPECT_EQ(g_fake.firstFrame.AddrFrame.Offset, 0x1111u);
-  EXPECT_EQ(g_fake.firstFrame.AddrPC.Mode, AddrModeFlat);
-  // Set up with line information, loaded modules unloaded and the engine cleaned up at the end.
-  EXPECT_EQ(g_fake.optionsSet, 0x12u);
-  EXPECT_EQ(g_fake.initializeCalls, 1);
-  const auto program = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
-  EXPECT_EQ(g_fake.loaded, std::vector<EngineAddress>{program});
-  EXPECT_EQ(g_fake.unloaded, std::vector<EngineAddress>{program});
-  EXPECT_EQ(g_fake.cleanupCalls, 1);
-  EXPECT_FALSE(SymbolEngine::Instance().initialised);
-  EXPECT_EQ(SymbolEngine::Instance().loadedModules.Count(), 0u);
-
+  walkStack(&pointers, out, 0, 0, 512, GetCurrentThread(), 0);
+  const std::string first = Line(kFunction, 1), third = Line(kElsewhere, 33);
+  EXPECT_EQ(out.Chars(), first + third + expected + "\n");
+  const STACKFRAME& start = g_fake.firstFrame;
+  EXPECT_TRUE(start.AddrPC.Offset == kFunction && start.AddrStack.Offset == sp &&
+              start.AddrFrame.Offset == 0x2222u && start.AddrPC.Mode == AddrModeFlat);
+  // Set up with line information; modules unloaded and the engine cleaned up at the end.
+  EXPECT_EQ(g_fake.options, 0x12u);
+  EXPECT_TRUE(g_fake.loaded.size() == 1 && g_fake.unloaded == g_fake.loaded);
+  EXPECT_TRUE(g_fake.initializeCalls == 1 && g_fake.cleanupCalls == 1 && !engine_.initialised);
+  EXPECT_EQ(engine_.loadedModules.Count(), 0u);
   // A character budget one short of two frames keeps one, and the registers.
   g_fake.steps = 0;
-  const std::string first = Line(kFunction, 1);
-  SharedString budgeted;
-  walkStack(&exception.pointers, budgeted,
-            static_cast<uint32_t>(first.size() + Line(kElsewhere, 33).size() - 1), 0, 512, nullptr,
+  out.Clear();
+  walkStack(&pointers, out, static_cast<uint32_t>(first.size() + third.size() - 1), 0, 512, nullptr,
             0);
-  EXPECT_EQ(std::string(budgeted.Chars()), first + ExpectedRegisters(stack.Top()));
+  EXPECT_EQ(out.Chars(), first + expected + "\n");
+  VirtualFree(memory, 0, MEM_RELEASE);
 }
 
 TEST_F(StackWalkTest, ThreadWalkSkipsFramesStopsAtItsLimitsAndPrintsNoRegisters) {
-  BindFakes();
-  for (EngineAddress pc = 1; pc <= 7; ++pc) {
-    g_fake.pcs.push_back(kElsewhere + pc);
-  }
-  SharedString out;
-  walkStack(nullptr, out, 0, 5, 512, GetCurrentThread(), 0);
-  EXPECT_EQ(std::string(out.Chars()), Line(kElsewhere + 6, 81) + Line(kElsewhere + 7, 97));
-
-  g_fake = FakeState();
-  g_fake.unlimited = true;
-  walkStack(nullptr, out, 0, 0, 7, GetCurrentThread(), 0);
-  EXPECT_EQ(g_fake.steps, 7u);
-  // Each step takes longer than the whole budget: the walk ends after the first, even though
-  // that frame had nothing to store.
-  g_fake = FakeState();
-  g_fake.pcs = {0, kElsewhere, kElsewhere};
-  g_fake.sleepPerStep = 40;
-  SharedString timed;
-  walkStack(nullptr, timed, 0, 0, 512, GetCurrentThread(), 1);
-  EXPECT_EQ(g_fake.steps, 1u);
-  EXPECT_STREQ(timed.Chars(), "");
-}
-
-TEST_F(StackWalkTest, UnreadableContextLeavesTheEngineForTheNextWalk) {
-  BindFakes();
   SharedString out;
   walkStack(nullptr, out, 0, 0, 512, nullptr, 0);
   EXPECT_STREQ(out.Chars(), "Could not get context for the current thread!");
-  EXPECT_TRUE(SymbolEngine::Instance().initialised);
-  EXPECT_EQ(g_fake.cleanupCalls, 0);
-
+  EXPECT_TRUE(engine_.initialised && g_fake.cleanupCalls == 0) << "left for the next walk";
+  for (EngineAddress pc = 1; pc <= 7; ++pc) {
+    g_fake.pcs.push_back(kElsewhere + pc);
+  }
+  out.Clear();
+  walkStack(nullptr, out, 0, 5, 512, GetCurrentThread(), 0);
+  EXPECT_EQ(out.Chars(), Line(kElsewhere + 6, 81) + Line(kElsewhere + 7, 97));
+  EXPECT_TRUE(g_fake.initializeCalls == 1 && g_fake.cleanupCalls == 1);
+  g_fake.steps = 0;
+  walkStack(nullptr, out, 0, 0, 4, GetCurrentThread(), 0);
+  EXPECT_EQ(g_fake.steps, 4u);
+  // Each step takes longer than the whole time budget: the walk ends after the first.
+  g_fake.steps = 0;
+  g_fake.pcs[0] = 0;
+  g_fake.sleepPerStep = 40;
+  out.Clear();
+  walkStack(nullptr, out, 0, 0, 512, GetCurrentThread(), 1);
+  EXPECT_EQ(g_fake.steps, 1u);
+  EXPECT_STREQ(out.Chars(), "");
+  engine_.bindings = SymbolEngineBindings();
   walkStack(nullptr, out, 0, 0, 512, GetCurrentThread(), 0);
-  EXPECT_EQ(g_fake.initializeCalls, 1);
-  EXPECT_EQ(g_fake.cleanupCalls, 1);
-  EXPECT_FALSE(SymbolEngine::Instance().initialised);
+  EXPECT_STREQ(out.Chars(), "(Symbol Engine Could Not Be Initialized!)\n");
 }
 
-TEST_F(StackWalkTest, ModuleBaseUsesTheEngineFirstAndSkipsFreeMemory) {
-  BindFakes();
-  EXPECT_EQ(moduleBase(GetCurrentProcess(), kFunction), kModuleBase);
-  void* freed = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+TEST_F(StackWalkTest, ModuleBaseAsksTheEngineFirstLoadsProgramModulesOnceAndSkipsFreeMemory) {
+  EXPECT_EQ(moduleBase(GetCurrentProcess(), kFunction), kModule);
+  void* freed = VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
   VirtualFree(freed, 0, MEM_RELEASE);
   EXPECT_EQ(moduleBase(GetCurrentProcess(), reinterpret_cast<uintptr_t>(freed)), 0u);
-  EXPECT_TRUE(g_fake.loaded.empty());
-
-  // A program address twice: loaded each time from its file, noted once.
-  const auto address = reinterpret_cast<uintptr_t>(&Hex);
   const auto program = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
-  EXPECT_EQ(moduleBase(GetCurrentProcess(), address), program);
-  EXPECT_EQ(moduleBase(GetCurrentProcess(), address), program);
-  EXPECT_EQ(g_fake.loaded.size(), 2u);
-  EXPECT_EQ(SymbolEngine::Instance().loadedModules.Count(), 1u);
-  char name[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, name, MAX_PATH);
-  EXPECT_EQ(g_fake.loadedName, name);
+  for (int twice = 0; twice < 2; ++twice) {
+    EXPECT_EQ(moduleBase(GetCurrentProcess(), reinterpret_cast<uintptr_t>(&Hex)), program);
+  }
+  EXPECT_EQ(g_fake.loaded.size(), 2u) << "loaded each time from its file";
+  EXPECT_EQ(engine_.loadedModules.Count(), 1u) << "noted once";
+}
+
+// Every registry case lives in this one test: the tests share the Wine prefix's registry.
+TEST_F(StackWalkTest, TheSectionsRegistrySwitchTurnsTheWalkOffOnlyForZero) {
+  engine_.bindings = SymbolEngineBindings();
+  ReportThreadInfo thread;
+  thread.threadId = 0x1234ABCD;
+  thread.threadHandle = GetCurrentThread();
+  const std::string head =
+      std::string("Command Line: ") + GetCommandLineA() + "\nThread ID: 0x1234ABCD\n";
+  const std::string on = head + "(Symbol Engine Could Not Be Initialized!)\n";
+  const std::string off =
+      head + "(C++ Stack Trace is disabled because HKLM\\SOFTWARE\\Dastry\\EnableCppStackTrace=0)";
+  // A short value fills the low bytes of a word that starts at zero; the type is not looked at;
+  // a value too long for the word leaves the walk on.
+  for (const auto& [type, bytes, disables] :
+       {std::tuple<DWORD, std::vector<BYTE>, bool>{REG_DWORD, {0, 0, 0, 0}, true},
+        {REG_DWORD, {0, 1, 0, 0}, false},
+        {REG_BINARY, {0}, true},
+        {REG_BINARY, {1}, false},
+        {REG_SZ, {'0', 0}, false},
+        {REG_QWORD, std::vector<BYTE>(8, 0), false}}) {
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Dastry", L"EnableCppStackTrace", type,
+                    bytes.data(), static_cast<DWORD>(bytes.size()));
+    EXPECT_EQ(StackTraceSection().content(ReportInfo(), thread, 0).Chars(), disables ? off : on)
+        << type << ", " << bytes.size() << " bytes";
+  }
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Dastry", L"EnableCppStackTrace");
+  EXPECT_EQ(StackTraceSection().content(ReportInfo(), thread, 0).Chars(), on) << "no value";
+}
+
+struct ObservedLog : ChannelLog {
+  explicit ObservedLog(bool* destroyed) : ChannelLog(2), destroyed(destroyed) {}
+  ~ObservedLog() override { *destroyed = true; }
+  bool* destroyed;
+};
+
+TEST_F(StackWalkTest, UnloadUnbindsTheEngineAndReleasesTheChannelLog) {
+  engine_.bindings.library =
+      LoadLibraryW((test::ProgramFolder() + L"\\version_sample.dll").c_str());
+  ASSERT_TRUE(engine_.loadedModules.Append(0x1000));
+  bool destroyed = false;
+  ChannelLog::SetInstance(new ObservedLog(&destroyed));
+  { ReportingGuard guard; }
+  EXPECT_TRUE(engine_.bindings.library == nullptr && engine_.bindings.symCleanup == nullptr);
+  EXPECT_EQ(GetModuleHandleW(L"version_sample.dll"), nullptr);
+  EXPECT_EQ(engine_.loadedModules.Count(), 0u);
+  EXPECT_TRUE(destroyed && ChannelLog::Instance() == nullptr);
+}
+
+// The stack trace section as a report has it when stack traces are switched on.
+class AppliedStackTrace : public StackTraceSection {
+  bool applies(const ReportInfo&, const ReportThreadInfo&) override { return true; }
+};
+
+#define QV_NAME(function) QV_NAME_TEXT(function)  // the width's own name of the function
+#define QV_NAME_TEXT(function) #function
+#define QV_BIND(slot, function)                \
+  b.slot = reinterpret_cast<decltype(b.slot)>( \
+      reinterpret_cast<void (*)()>(GetProcAddress(b.library, QV_NAME(function))))
+
+TEST_F(StackWalkTest, WithTheSystemsEngineTheFirstFrameOfAnAssertionsTraceIsTheCaller) {
+  SymbolEngineBindings& b = engine_.bindings;
+  b.library = LoadLibraryW(L"dbghelp.dll");
+  ASSERT_NE(b.library, nullptr);
+  QV_BIND(stackWalk, StackWalk);
+  QV_BIND(symFunctionTableAccess, SymFunctionTableAccess);
+  QV_BIND(symSetOptions, SymSetOptions);
+  QV_BIND(symGetOptions, SymGetOptions);
+  QV_BIND(symInitialize, SymInitialize);
+  QV_BIND(symCleanup, SymCleanup);
+  QV_BIND(symUnloadModule, SymUnloadModule);
+  QV_BIND(symLoadModule, SymLoadModule);
+  QV_BIND(symGetModuleInfo, SymGetModuleInfo);
+  QV_BIND(symGetSymFromAddr, SymGetSymFromAddr);
+  QV_BIND(symGetLineFromAddr, SymGetLineFromAddr);
+  ReportSectionRegistry::Sections* previous =
+      ReportSectionRegistry::Exchange(new ReportSectionRegistry::Sections());
+  AppliedStackTrace stackTrace;
+  AssertionReport report;
+  report.thread.threadHandle = GetCurrentThread();
+  void* returnAddress = nullptr;  // where this function returns to
+  ASSERT_EQ(RtlCaptureStackBackTrace(1, 1, &returnAddress, nullptr), 1);
+  AssertionResponse response;
+  reportAssertion(report, response);
+  unbindSymbolEngine();
+  delete ReportSectionRegistry::Exchange(previous);
+  // This function's frame comes first, so the second frame is its caller's, at the address
+  // this function returns to.
+  std::istringstream lines(report.reportText.Chars());
+  std::vector<uintptr_t> frames;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("0x", 0) == 0) {
+      frames.push_back(static_cast<uintptr_t>(std::strtoull(line.c_str(), nullptr, 16)));
+    }
+  }
+  ASSERT_GE(frames.size(), 2u) << report.reportText.Chars();
+  EXPECT_EQ(frames[1], reinterpret_cast<uintptr_t>(returnAddress)) << report.reportText.Chars();
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "foundation/shared_string.h"
 
-#include <cwchar>
 #include <string>
 
 #include "gtest/gtest.h"
@@ -8,139 +7,89 @@
 namespace quorvel {
 namespace {
 
+using S = SharedWString;
+
 TEST(SharedStringTest, EmptyStringsShareTheStaticBlockThatIsNeverFreed) {
-  const long before = SharedWString::EmptyHeader()->refCount;
+  const long before = S::EmptyHeader()->refCount;
   {
-    SharedWString a;
-    SharedWString b(L"");
-    SharedWString c(static_cast<const wchar_t*>(nullptr));
-    for (const SharedWString* s : {&a, &b, &c}) {
-      EXPECT_EQ(s->Header(), SharedWString::EmptyHeader());
-    }
-    EXPECT_EQ(SharedWString::EmptyHeader()->refCount, before + 3);
+    const S a, b(L""), c(static_cast<const wchar_t*>(nullptr));
+    EXPECT_TRUE(a.Header() == S::EmptyHeader() && b.Header() == a.Header() &&
+                c.Header() == a.Header() && S::EmptyHeader()->refCount == before + 3);
   }
-  EXPECT_EQ(SharedWString::EmptyHeader()->refCount, before);
-  EXPECT_GE(before, 2);
+  EXPECT_TRUE(S::EmptyHeader()->refCount == before && before >= 2);
   EXPECT_EQ(SharedString().Header(), SharedString::EmptyHeader());
 }
 
-TEST(SharedStringTest, TextIsExactAndAppendGrowsByTheCapacityRule) {
-  const uint32_t examples[][2] = {{1, 4},     {2, 8},        {3, 8},        {4, 16},
-                                  {100, 256}, {8192, 32768}, {8193, 16384}, {16384, 24576}};
-  for (const auto& [length, capacity] : examples) {
-    SharedWString s;
+TEST(SharedStringTest, TextGetsAnExactBlockAndAppendGrowsByTheCapacityRule) {
+  for (const auto& [length, capacity] : {std::pair<uint32_t, uint32_t>{2, 8},
+                                         {4, 16},
+                                         {8192, 32768},
+                                         {8193, 16384},
+                                         {16384, 24576}}) {
+    S s;
     s.Append(std::wstring(length, L'x').c_str(), length);
-    EXPECT_EQ(s.Header()->capacity, capacity) << length;
+    EXPECT_TRUE(s.Header()->capacity == capacity && s.Length() == length) << length;
   }
-  SharedWString s(L"abc");
+  S s(L"abc");
   EXPECT_EQ(s.Header()->capacity, 4u);
-  EXPECT_EQ(s.Header()->length, 4u);
-  s.Append(L"d", 1);
-  EXPECT_EQ(s.Header()->capacity, 16u);
-  EXPECT_STREQ(s.Chars(), L"abcd");
-}
-
-TEST(SharedStringTest, AppendEdgeCases) {
-  SharedWString s(L"ab");
   s.Append(L"", 5);
   s.Append(nullptr, 5);
   s.Append(L"xyz", 0);
-  // A string's own text is read before its block moves.
-  s.Append(s);
-  EXPECT_STREQ(s.Chars(), L"abab");
+  s.Append(s);  // its own text is read before its block moves
+  EXPECT_EQ(s.Header()->capacity, 16u);
   s.Append(s.Chars() + 1, 2);
-  EXPECT_STREQ(s.Chars(), L"ababba");
-  SharedWString empty;
+  EXPECT_STREQ(s.Chars(), L"abcabcbc");
+  S empty;
   empty.Append(s);
-  EXPECT_STREQ(empty.Chars(), L"ababba");
+  EXPECT_EQ(empty.Chars(), s.Chars()) << "appended to nothing, the text is shared";
 }
 
 TEST(SharedStringTest, ChangingACopyLeavesTheOriginal) {
-  SharedWString original(L"abcd");
+  S original(L"abcd");
   original.Assign(original);
-  EXPECT_EQ(original.Header()->refCount, 1);
-  SharedWString copy(original);
-  EXPECT_EQ(copy.Chars(), original.Chars());
+  S copy(original), appended = original, replaced(original), trimmed(original), assigned(original);
+  EXPECT_EQ(original.Header()->refCount, 6);
   copy.SetAt(0, L'z');
-  SharedWString appended = original;
   appended.Append(L"e", 1);
-  SharedWString replaced(original);
-  replaced.ReplaceAll(L"a", L"y");
-  SharedWString trimmed(original);
-  trimmed.Trim(SharedWString(L"d"), false, true);
-  EXPECT_STREQ(copy.Chars(), L"zbcd");
-  EXPECT_STREQ(appended.Chars(), L"abcde");
-  EXPECT_STREQ(replaced.Chars(), L"ybcd");
-  EXPECT_STREQ(trimmed.Chars(), L"abc");
-  EXPECT_STREQ(original.Chars(), L"abcd");
+  EXPECT_EQ(replaced.ReplaceAll(L"a", L"y"), 1u);
+  trimmed.Trim(S(L"d"), false, true);
+  assigned = L"new";
+  EXPECT_EQ(std::wstring(copy.Chars()) + appended.Chars() + replaced.Chars() + trimmed.Chars() +
+                assigned.Chars() + original.Chars(),
+            L"zbcdabcdeybcdabcnewabcd");
   EXPECT_EQ(original.Header()->refCount, 1);
 }
 
-TEST(SharedStringTest, MidTrimAndSetAtEdgeCases) {
-  const SharedWString s(L"abcdef");
-  EXPECT_STREQ(s.Mid(2, 100).Chars(), L"cdef");
-  EXPECT_STREQ(s.Mid(6, 7).Chars(), L"");
-  EXPECT_STREQ(s.Mid(3, 1).Chars(), L"");
-  EXPECT_STREQ(s.Mid(0, 0).Chars(), L"a");
-
-  SharedWString text(L" \t\fx \r\n");
-  text.Trim(SharedWString::Whitespace, true, true);
-  EXPECT_STREQ(text.Chars(), L"x");
-  SharedWString path(L"\\dir\\\\");
-  path.Trim(SharedWString(L"\\"), false, true);
-  EXPECT_STREQ(path.Chars(), L"\\dir");
-  SharedWString blanks(L"  ");
-  blanks.Trim(SharedWString::Whitespace, true, true);
-  EXPECT_EQ(blanks.Header(), SharedWString::EmptyHeader());
-
-  SharedWString set(L"abcd");
+TEST(SharedStringTest, MidTrimSetAtReplaceAllFindAndEqualsAtTheirEdges) {
+  const S s(L"abcdef");
+  EXPECT_EQ(std::wstring(s.Mid(2, 100).Chars()) + L"|" + s.Mid(0, 0).Chars() + L"|" +
+                s.Mid(6, 7).Chars() + s.Mid(3, 1).Chars(),
+            L"cdef|a|");
+  S text(L" \t\fx \r\n"), path(L"\\dir\\\\"), blank(L"  "), set(L"abcd"), aaaa(L"aaaa");
+  text.Trim(S::Whitespace, true, true);
+  path.Trim(S(L"\\"), false, true);
+  blank.Trim(S::Whitespace, true, true);
   set.SetAt(set.Length(), L'y');
-  EXPECT_STREQ(set.Chars(), L"abcdy");
-  set.SetAt(2, L'\0');
-  EXPECT_STREQ(set.Chars(), L"ab");
-  EXPECT_EQ(set.Header()->length, 3u);
   set.SetAt(10, L'z');
-  EXPECT_STREQ(set.Chars(), L"ab");
-}
-
-TEST(SharedStringTest, ReplaceAllCountsAndDoesNotOverlap) {
-  const wchar_t* cases[][4] = {{L"%s and %s", L"%s", L"%hs", L"%hs and %hs"},
-                               {L"aaaa", L"aa", L"b", L"bb"},
-                               {L"x--y--z", L"--", L"", L"xyz"}};
-  for (const auto& [text, pattern, replacement, expected] : cases) {
-    SharedWString s(text);
-    EXPECT_EQ(s.ReplaceAll(pattern, replacement), 2u);
-    EXPECT_STREQ(s.Chars(), expected);
-    EXPECT_EQ(s.Length(), wcslen(expected));
-  }
-  SharedWString none(L"nothing here");
-  EXPECT_EQ(none.ReplaceAll(L"%s", L"x"), 0u);
-  EXPECT_STREQ(none.Chars(), L"nothing here");
-}
-
-TEST(SharedStringTest, EqualsFindAndCharAtLookAtTheTextOnly) {
-  SharedWString grown;
-  grown.Append(L"same", 4);
-  ASSERT_NE(grown.Header()->capacity, SharedWString(L"same").Header()->capacity);
-  EXPECT_TRUE(SharedWString(L"same").Equals(grown));
-  EXPECT_FALSE(SharedWString(L"a").Equals(SharedWString(L"A")));
-  EXPECT_FALSE(SharedWString(L"ab").Equals(SharedWString(L"abc")));
-  EXPECT_TRUE(SharedWString().Equals(SharedWString(L"")));
-  const SharedWString s(L"abcb");
-  EXPECT_EQ(s.Find(L'b'), 1);
-  EXPECT_EQ(s.Find(L'z'), -1);
-  EXPECT_EQ(s.Find(L'\0'), 4);
-  EXPECT_EQ(s.CharAt(14), s.Chars() + 4);
-}
-
-TEST(SharedStringTest, ReserveExtraGivesAnUnsharedBlockAndRefusesOverflow) {
-  const SharedWString share(L"abc");
-  SharedWString extra(share);
-  EXPECT_TRUE(extra.ReserveExtra(100));
-  EXPECT_GE(extra.Header()->capacity, 104u);
-  EXPECT_EQ(share.Header()->refCount, 1);
+  EXPECT_EQ(std::wstring(text.Chars()) + path.Chars() + blank.Chars() + set.Chars(),
+            L"x\\dirabcdy");
+  set.SetAt(2, L'\0');
+  EXPECT_EQ(set.Length(), 2u);
+  EXPECT_TRUE(aaaa.ReplaceAll(L"aa", L"b") == 2 && aaaa.Equals(S(L"bb")) && aaaa.Length() == 2);
+  S dashes(L"x--y--z");
+  EXPECT_TRUE(dashes.ReplaceAll(L"--", L"") == 2 && dashes.Equals(S(L"xyz")));
+  EXPECT_EQ(dashes.ReplaceAll(L"%s", L"x") + dashes.ReplaceAll(L"xyz and more", L"x"), 0u);
+  EXPECT_TRUE(s.Find(L'b') == 1 && s.Find(L'z') == -1 && s.Find(L'\0') == 6);
+  EXPECT_EQ(s.CharAt(14), s.Chars() + 6);
+  S grown;
+  grown.Append(L"abcdef", 6);
+  EXPECT_TRUE(s.Equals(grown) && S().Equals(S(L"")));
+  EXPECT_FALSE(S(L"a").Equals(S(L"A")) || S(L"ab").Equals(S(L"abc")));
+  S extra(s);  // an unshared block with room, unless the room cannot be counted
+  EXPECT_TRUE(extra.ReserveExtra(100) && extra.Header()->capacity >= 107 &&
+              s.Header()->refCount == 1);
   EXPECT_FALSE(extra.ReserveExtra(0xFFFFFFFFu));
-  EXPECT_STREQ(extra.Chars(), L"abc");
+  EXPECT_STREQ(extra.Chars(), L"abcdef");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include "patch/patch_files.h"
 #include "patch/post_patch_command.h"
 #include "patch/run_steps.h"
-#include "support/helper_process.h"
 #include "support/test_support.h"
 
 namespace quorvel {

@@ -1,230 +1,194 @@
+// The command line: its split into arguments, the run's fields read from them, and the
+// environment references of the launcher's arguments.
 #include "patch/run_arguments.h"
 
-#include <initializer_list>
+#include <cstdlib>
 #include <memory>
+#include <regex>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "foundation/heap.h"
+#include "patch/command_line.h"
+#include "patch/environment_references.h"
 #include "patch/run_steps.h"
 #include "support/test_support.h"
-#include "support/waiting_process.h"
 
 namespace quorvel {
 namespace {
 
-using test::EndsWith;
-using test::LogCapture;
-using test::Utf8;
 using Words = std::vector<std::wstring>;
 
-// Log lines as the file holds them: each ended by CR LF.
-std::string Lines(std::initializer_list<std::string> lines) {
-  std::string text;
-  for (const std::string& line : lines) {
-    text += line + "\r\n";
+const char kParseFailure[] = "Could not parse the command line to get the argument list\r\n";
+
+// Only an unquoted space separates; quotes switch, with no escape, and are dropped.
+TEST(CommandLineTest, ArgumentsAreSplitAtUnquotedSpacesAndLogged) {
+  const struct {
+    const wchar_t* line;
+    Words words;
+  } cases[] = {{L"", {}},
+               {L"  a   b  ", {L"a", L"b"}},
+               {L"a\"b c\"d", {L"ab cd"}},
+               {L"a\tb\r\n\x3000", {L"a\tb\r\n\x3000"}},
+               {L"a \"\" b", {L"a", L"b"}},
+               {L"\" \"", {L" "}},
+               {L"C:\\dir\\\" x\" y", {L"C:\\dir\\ x", L"y"}}};
+  for (const auto& c : cases) {
+    test::LogCapture log;
+    ArgumentList arguments = {SharedWString(L"stale")};
+    ASSERT_TRUE(BuildArgumentList(c.line, arguments)) << test::Utf8(c.line);
+    EXPECT_EQ(test::Texts(arguments), c.words) << test::Utf8(c.line);
+    std::string lines = "Argument List:\r\n";
+    for (const std::wstring& word : c.words) {
+      // The log's text mode writes each line feed as CR LF, also one inside an argument.
+      lines += "\t" + std::regex_replace(test::Utf8(word), std::regex("\n"), "\r\n") + "\r\n";
+    }
+    EXPECT_EQ(log.Text(), lines);
   }
-  return text;
 }
 
-// The tokenizer's log of the given arguments.
-std::string ArgumentLines(std::initializer_list<std::string> arguments) {
-  std::string text = "Argument List:\r\n";
-  for (const std::string& argument : arguments) {
-    text += "\t" + argument + "\r\n";
+// When scratch storage cannot grow (five arguments need the pointer array to grow twice),
+// leaving an argument out would shift the later fields of the run: the split fails instead.
+TEST(CommandLineTest, ANullLineAnOddNumberOfQuotesOrStorageThatCannotGrowFailsAndKeepsTheList) {
+  const struct {
+    const wchar_t* line;
+    uint32_t allocations;
+    std::string log;
+  } cases[] = {{nullptr, 99, "Error: No command line given\r\n"},
+               {L"1 \"C:\\Game 2 3\" \"x", 99, "Error: Mismatched quote (\")\r\n"},
+               {L"4242 C:\\P C:\\A C:\\B 1", 0, ""},
+               {L"4242 C:\\P C:\\A C:\\B 1", 1, ""},
+               {L"4242 C:\\P C:\\A C:\\B 1", 2, ""}};
+  for (const auto& c : cases) {
+    test::LogCapture log;
+    ArgumentList arguments = {SharedWString(L"kept")};
+    {
+      AllocationFailureAfter failure(c.allocations);
+      EXPECT_FALSE(BuildArgumentList(c.line, arguments)) << c.allocations;
+    }
+    EXPECT_EQ(test::Texts(arguments), Words{L"kept"});
+    EXPECT_EQ(log.Text(), c.log + kParseFailure);
   }
-  return text;
 }
 
-const std::string kDirectoryLines =
-    Lines({"Patch Directory:       <C:\\Game\\Patch>", "Application Directory: <C:\\Game>",
-           "Backup Directory:      <C:\\Game\\Backup>"});
-// The worked example's command line up to and including the file names, and its log.
-const std::wstring kExampleHead =
-    L"-text \"Updating game files\" 4242 C:\\Game\\Patch C:\\Game C:\\Game\\Backup 2 "
-    L"bin\\client.dll data\\strings.dat";
-const std::string kExampleHeadLines =
-    ArgumentLines({"-text", "Updating game files", "4242", "C:\\Game\\Patch", "C:\\Game",
-                   "C:\\Game\\Backup", "2", "bin\\client.dll", "data\\strings.dat"});
-const std::string kExampleParsedLines =
-    Lines({"parent pid: 4242"}) + kDirectoryLines +
-    Lines(
-        {"There are 2 files to patch", "File: \"bin\\client.dll\"", "File: \"data\\strings.dat\""});
-
-Words Files(const PatchRun& run) {
-  Words files;
-  for (const SharedWString& file : run.files) {
-    files.emplace_back(file.Chars());
-  }
-  return files;
-}
+using test::Utf8;
 
 class RunArgumentsTest : public test::TempDirTest {
  protected:
-  void SetUp() override { test::WriteFileBytes(launcher_, "MZ"); }
-  // Parses commandLine into a fresh run.
   HRESULT Parse(const std::wstring& commandLine) {
+    log_.Clear();
     run_ = std::make_unique<PatchRun>();
     return ParseRunArguments(*run_, commandLine.c_str());
   }
-  void ClearLog() { DeleteFileW(log_.FilePath().c_str()); }
 
-  LogCapture log_;
+  test::LogCapture log_;
   std::unique_ptr<PatchRun> run_;
-  const std::wstring launcher_ = At(L"Game\\DastryLauncher.exe");
 };
 
-TEST_F(RunArgumentsTest, TheRoadOfOneRun) {
-  ASSERT_EQ(Parse(L"-text \"Updating game files\" 4242 C:\\Game\\Patch C:\\Game C:\\Game\\Backup "
-                  L"1 bin\\client.dll \"" +
-                  launcher_ + L"\" -restart"),
-            S_OK);
-  EXPECT_EQ(log_.Text(), ArgumentLines({"-text", "Updating game files", "4242", "C:\\Game\\Patch",
-                                        "C:\\Game", "C:\\Game\\Backup", "1", "bin\\client.dll",
-                                        Utf8(launcher_), "-restart"}) +
-                             Lines({"parent pid: 4242"}) + kDirectoryLines +
-                             Lines({"There are 1 files to patch", "File: \"bin\\client.dll\"",
-                                    "Post Patch Command: <" + Utf8(launcher_) + " \"-restart\">"}));
-}
-
-TEST_F(RunArgumentsTest, TheWorkedExampleWithItsCommandOnDisk) {
-  ASSERT_EQ(Parse(kExampleHead + L" \"" + launcher_ + L"\" -restart"), S_OK);
-  EXPECT_STREQ(run_->displayText.Chars(), L"Updating game files");
-  EXPECT_EQ(run_->parentPid, 4242u);
-  EXPECT_STREQ(run_->patchDirectory.Chars(), L"C:\\Game\\Patch");
-  EXPECT_STREQ(run_->applicationDirectory.Chars(), L"C:\\Game");
-  EXPECT_STREQ(run_->backupDirectory.Chars(), L"C:\\Game\\Backup");
-  EXPECT_EQ(Files(*run_), (Words{L"bin\\client.dll", L"data\\strings.dat"}));
-  EXPECT_EQ(run_->postPatchCommand.Chars(), launcher_);
-  EXPECT_STREQ(run_->postPatchArguments.Chars(), L"\"-restart\"");
-  const std::string launcher = Utf8(launcher_);
-  EXPECT_EQ(log_.Text(), kExampleHeadLines + "\t" + launcher + "\r\n\t-restart\r\n" +
-                             kExampleParsedLines +
-                             Lines({"Post Patch Command: <" + launcher + " \"-restart\">"}));
-}
-
-TEST_F(RunArgumentsTest, AMissingCommandIsReplacedByTheRunningLaunchersExecutable) {
-  test::WaitingProcess launcher;
-  ASSERT_TRUE(launcher.IsRunning());
-  const std::wstring missing = At(L"Game\\Missing Launcher.exe");
-  ASSERT_EQ(Parse(L"-text \"Updating game files\" " + std::to_wstring(launcher.Id()) +
-                  L" C:\\Game\\Patch C:\\Game C:\\Game\\Backup 2 bin\\client.dll "
-                  L"data\\strings.dat \"" +
-                  missing + L"\" -restart"),
-            S_OK);
-  const std::wstring executable = test::WaitingProcess::ExecutablePath();
-  EXPECT_EQ(Utf8(run_->postPatchCommand.Chars()), Utf8(executable));
-  EXPECT_EQ(run_->postPatchArguments.Chars(), L"\"" + missing + L"\" \"-restart\"");
-  EXPECT_TRUE(EndsWith(log_.Text(), Lines({"Could not find post patch command: " + Utf8(missing),
-                                           "Post Patch Command: <" + Utf8(executable) + " \"" +
-                                               Utf8(missing) + "\" \"-restart\">"})))
-      << log_.Text();
-}
-
-TEST_F(RunArgumentsTest, CommandsFoundOrNotAndTheirQuotedArguments) {
-  // A process that has ended cannot be asked for its executable.
+// A command that does not exist becomes the first argument of the running launcher's
+// executable; a process that has ended cannot be asked for its executable.
+TEST_F(RunArgumentsTest, FieldsAreReadAsTheyComeAndACommandNotFoundStaysAnArgument) {
+  const std::wstring launcher = At(L"Game\\DastryLauncher.exe"), missing = At(L"no where.exe");
+  test::WriteFileBytes(launcher, "MZ");
+  test::WaitingProcess running;
   DWORD ended = 0;
   {
-    test::WaitingProcess launcher;
-    ended = launcher.Id();
-    ASSERT_TRUE(launcher.Finish());
+    test::WaitingProcess gone;
+    ended = gone.Id();
   }
-  const std::wstring missing = At(L"nowhere.exe");
-  const std::wstring launcher = L"\"" + launcher_ + L"\"";
+  const std::string runningImage = Utf8(test::WaitingProcess::ExecutablePath());
   const struct {
-    std::wstring commandLine, command, arguments;
-    std::string logTail;
+    std::wstring commandLine;
+    DWORD pid;
+    std::string command, arguments, log;
   } cases[] = {
-      {std::to_wstring(ended) + L" P A B 0 " + missing, L"", L"\"" + missing + L"\"",
-       Lines({"Could not find post patch command: " + Utf8(missing),
-              "Post Patch Command: < \"" + Utf8(missing) + "\">"})},
+      {std::to_wstring(running.Id()) + L" P A B 0 \"" + missing + L"\" -restart", running.Id(),
+       runningImage, "\"" + Utf8(missing) + "\" \"-restart\"",
+       "Could not find post patch command: " + Utf8(missing) + "\r\nPost Patch Command: <" +
+           runningImage + " \"" + Utf8(missing) + "\" \"-restart\">\r\n"},
+      {std::to_wstring(ended) + L" P A B 0 \"" + missing + L"\"", ended, "",
+       "\"" + Utf8(missing) + "\"", "Post Patch Command: < \"" + Utf8(missing) + "\">\r\n"},
       // A folder counts as found; no arguments leave a space.
-      {L"7 P A B 0 \"" + Dir() + L"\"", Dir(), L"",
-       Lines({"There are 0 files to patch", "Post Patch Command: <" + Utf8(Dir()) + " >"})},
-      // A count that is no number reads as 0, so the argument after it is the command.
-      {L"7 P A B many " + launcher + L" a \"b c\" %RESULT%", launcher_,
-       L"\"a\" \"b c\" \"%RESULT%\"",
-       Lines({"Post Patch Command: <" + Utf8(launcher_) + " \"a\" \"b c\" \"%RESULT%\">"})}};
+      {L"0x1A P A B 0 \"" + Dir() + L"\"", 26, Utf8(Dir()), "",
+       "There are 0 files to patch\r\nPost Patch Command: <" + Utf8(Dir()) + " >\r\n"},
+      // Numbers read as C reads them: a count that is no number reads as 0.
+      {L"010 P A B many \"" + launcher + L"\" a \"b c\"", 8, Utf8(launcher), "\"a\" \"b c\"",
+       "There are 0 files to patch\r\n"},
+      // Only a first argument "-text" is the option.
+      {L"12abc P A B 0x1 -text \"" + launcher + L"\"", 12, Utf8(launcher), "",
+       "File: \"-text\"\r\n"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(Utf8(c.commandLine));
-    ClearLog();
-    ASSERT_EQ(Parse(c.commandLine), S_OK);
-    EXPECT_TRUE(run_->files.empty());
-    EXPECT_EQ(run_->postPatchCommand.Chars(), c.command);
-    EXPECT_EQ(run_->postPatchArguments.Chars(), c.arguments);
-    EXPECT_TRUE(EndsWith(log_.Text(), c.logTail)) << log_.Text();
+    ASSERT_EQ(Parse(c.commandLine), S_OK) << Utf8(c.commandLine);
+    EXPECT_TRUE(run_->parentPid == c.pid && run_->displayText.IsEmpty());
+    EXPECT_EQ(Utf8(run_->postPatchCommand.Chars()), c.command);
+    EXPECT_EQ(Utf8(run_->postPatchArguments.Chars()), c.arguments);
+    EXPECT_TRUE(test::Has(log_.Text(), "parent pid: " + std::to_string(c.pid) + "\r\n"));
+    EXPECT_TRUE(test::Has(log_.Text(), c.log)) << log_.Text();
   }
 }
 
-TEST_F(RunArgumentsTest, TextIsAnOptionOnlyAsTheFirstArgumentInLowerCase) {
-  EXPECT_EQ(Parse(L"-TEXT hello 1 P A B 0 x"), E_INVALIDARG);
-  EXPECT_TRUE(EndsWith(log_.Text(), Lines({"\tx", "Parent PID cannot be zero"}))) << log_.Text();
-  EXPECT_EQ(Parse(L"5 P A B 1 -text \"" + launcher_ + L"\""), S_OK);
-  EXPECT_EQ(Files(*run_), (Words{L"-text"}));
-  EXPECT_TRUE(run_->displayText.IsEmpty());
-}
-
-TEST_F(RunArgumentsTest, ProcessIdsReadInDecimalHexadecimalAndOctal) {
-  for (const auto& [text, pid] : {std::pair<std::wstring, DWORD>{L"0x1A", 26},
-                                  {L"010", 8},
-                                  {L"4242", 4242},
-                                  {L"12abc", 12}}) {
-    ClearLog();
-    EXPECT_EQ(Parse(text + L" P A B 0 \"" + launcher_ + L"\""), S_OK);
-    EXPECT_EQ(run_->parentPid, pid) << Utf8(text);
-    EXPECT_NE(log_.Text().find("\r\nparent pid: " + std::to_string(pid) + "\r\n"),
-              std::string::npos);
+TEST_F(RunArgumentsTest, EachMissingOrFaultyArgumentHasItsMessage) {
+  const std::pair<const wchar_t*, std::string> cases[] = {
+      {L"  \"\"  ", "Argument List:\r\nNo arguments on the command line"},
+      {L"-text", "\t-text\r\nNo display text given"},
+      {L"-text \"Updating\"", "\tUpdating\r\nNo parent PID given"},
+      {L"-TEXT hello 1 P A B 0 x", "\tx\r\nParent PID cannot be zero"},
+      {L"12", "parent pid: 12\r\nNo patch directory specified"},
+      {L"12 P", "Patch Directory:       <P>\r\nNo application directory specified"},
+      {L"12 P A", "Application Directory: <A>\r\nNo backup directory specified"},
+      {L"12 P A B",
+       "Backup Directory:      <B>\r\nNo file count or file list given on the command line"},
+      {L"12 P A B 3 a.dll b.dll",
+       "There are 3 files to patch\r\nFile: \"a.dll\"\r\nFile: \"b.dll\"\r\nOnly 2 filenames were "
+       "specified"},
+      // The stray full stop opens the following line.
+      {L"12 P A B 1 a.dll",
+       "File: \"a.dll\"\r\nThere is no post patch command\r\n.Failed to build post patch command"}};
+  for (const auto& [commandLine, log] : cases) {
+    EXPECT_EQ(Parse(commandLine), E_INVALIDARG) << Utf8(commandLine);
+    EXPECT_TRUE(test::EndsWith(log_.Text(), log + "\r\n")) << log_.Text();
   }
-}
-
-TEST_F(RunArgumentsTest, EachMissingArgumentHasItsMessage) {
-  const struct {
-    const wchar_t* commandLine;
-    std::string logTail;
-  } cases[] = {
-      {L"  \"\"  ", Lines({"Argument List:", "No arguments on the command line"})},
-      {L"-text", Lines({"\t-text", "No display text given"})},
-      {L"-text \"Updating\"", Lines({"\tUpdating", "No parent PID given"})},
-      {L"12", Lines({"parent pid: 12", "No patch directory specified"})},
-      {L"12 P", Lines({"Patch Directory:       <P>", "No application directory specified"})},
-      {L"12 P A", Lines({"Application Directory: <A>", "No backup directory specified"})},
-      {L"12 P A B", Lines({"Backup Directory:      <B>",
-                           "No file count or file list given on the command line"})}};
-  for (const auto& c : cases) {
-    ClearLog();
-    EXPECT_EQ(Parse(c.commandLine), E_INVALIDARG) << Utf8(c.commandLine);
-    EXPECT_TRUE(EndsWith(log_.Text(), c.logTail)) << log_.Text();
-  }
-}
-
-TEST_F(RunArgumentsTest, ACountLargerThanTheNamesConsumesThemAllAndFails) {
-  EXPECT_EQ(Parse(L"12 P A B 3 a.dll b.dll"), E_INVALIDARG);
-  EXPECT_EQ(Files(*run_), (Words{L"a.dll", L"b.dll"}));
-  EXPECT_TRUE(run_->postPatchCommand.IsEmpty());
-  EXPECT_TRUE(EndsWith(log_.Text(), Lines({"There are 3 files to patch", "File: \"a.dll\"",
-                                           "File: \"b.dll\"", "Only 2 filenames were specified"})))
-      << log_.Text();
-}
-
-TEST_F(RunArgumentsTest, ACommandLineEndingAfterTheNamesHasNoPostPatchCommand) {
-  EXPECT_EQ(Parse(kExampleHead), E_INVALIDARG);
-  EXPECT_EQ(Files(*run_), (Words{L"bin\\client.dll", L"data\\strings.dat"}));
-  // The stray full stop opens the following line.
-  EXPECT_EQ(log_.Text(),
-            kExampleHeadLines + kExampleParsedLines +
-                Lines({"There is no post patch command", ".Failed to build post patch command"}));
-}
-
-TEST(FileListTest, AnEmptyNameFailsAndTheListIsEmptiedFirst) {
-  LogCapture log;
-  PatchRun run;
-  run.files.push_back(SharedWString(L"stale"));
+  EXPECT_TRUE(test::Texts(run_->files) == std::vector<std::wstring>{L"a.dll"} &&
+              run_->postPatchCommand.IsEmpty());
   ArgumentList arguments = {SharedWString(L"2"), SharedWString(L"a"), SharedWString(),
                             SharedWString(L"cmd")};
-  EXPECT_EQ(ParseFileList(run, arguments), E_INVALIDARG);
-  EXPECT_EQ(Files(run), (Words{L"a"}));
-  EXPECT_EQ(log.Text(), Lines({"There are 2 files to patch", "File: \"a\"",
-                               "There was an empty filename in the command line"}));
+  EXPECT_EQ(ParseFileList(*run_, arguments), E_INVALIDARG);
+  EXPECT_EQ(test::Texts(run_->files), std::vector<std::wstring>{L"a"}) << "emptied first";
+  EXPECT_TRUE(test::EndsWith(log_.Text(),
+                             "File: \"a\"\r\nThere was an empty filename in the command line\r\n"));
+}
+
+TEST(EnvironmentReferencesTest, ReferencesExpandPercentSignsFollowTheirRulesAndCyclesEnd) {
+  const wchar_t* variables[] = {L"QV_RESULT=0x80070020",   L"QV_UNSET=",
+                                L"QV_INNER=[%QV_RESULT%]", L"QV_SELF=<%QV_SELF%>",
+                                L"QV_PING=ping %QV_PONG%", L"QV_PONG=pong %QV_PING%",
+                                L"QV_HALF=half%"};
+  for (const wchar_t* variable : variables) {
+    _wputenv(variable);
+  }
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"\"-restart\"", L"\"-restart\""},
+      {L"", L""},
+      {L"\"%QV_RESULT%\" \"x\"", L"\"0x80070020\" \"x\""},
+      {L"a%qv_result%b", L"a0x80070020b"},
+      {L"100%% sure", L"100% sure"},
+      {L"%%%%", L"%%"},
+      {L"trailing%", L"trailing"},
+      {L"a%QV_UNSET%b", L"ab"},
+      {L"keep %QV_RESULT", L"keep 0x80070020"},
+      {L"x %no such", L"x "},
+      // An inserted value is scanned again; its trailing sign pairs with the text after it.
+      {L"%QV_INNER%", L"[0x80070020]"},
+      {L"%QV_HALF%QV_RESULT%", L"half0x80070020"},
+      // A reference inside its own inserted value is left as it is.
+      {L"%QV_SELF% and %QV_SELF%", L"<%QV_SELF%> and <%QV_SELF%>"},
+      {L"%QV_PING%", L"ping pong %QV_PING%"}};
+  for (const auto& [text, expanded] : cases) {
+    EXPECT_STREQ(ExpandEnvironmentReferences(SharedWString(text)).Chars(), expanded) << text;
+  }
+  for (const wchar_t* variable : variables) {
+    _wputenv(std::wstring(variable).substr(0, std::wstring(variable).find(L'=') + 1).c_str());
+  }
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ TEST_F(RunChecksTest, RunsThatCouldLoseAFileAreRefusedWithNothingChanged) {
     run.backupDirectory = c.backup.c_str();
     _wputenv(L"QUORVEL_RESULT=");
     _wputenv(L"QUORVEL_FILENAME=");
-    DeleteFileW(log_.FilePath().c_str());
+    log_.Clear();
 
     EXPECT_EQ(PatchFiles(run), c.result);
 

@@ -1,28 +1,185 @@
+// Whole runs through the driver, headless, on real folders: every step's log lines in order,
+// the files after the run and the restarted launcher.
 #include "patch/run_driver.h"
 
+#include <atomic>
 #include <regex>
 #include <string>
+#include <thread>
 
+#include "foundation/run_log.h"
+#include "patch/library_main.h"
+#include "patch/patch_files.h"
+#include "patch/run_steps.h"
 #include "support/test_support.h"
 
 namespace quorvel {
 namespace {
 
+int g_pauses = 0;
+
+class RunDriverTest : public test::TempDirTest {
+ protected:
+  RunDriverTest() {
+    test::WriteFileBytes(At(L"Game\\a.txt"), "old a");
+    test::WriteFileBytes(At(L"Patch\\a.txt"), "new a");
+    CopyFileW((test::ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher_.c_str(), TRUE);
+    _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started_.Name()).c_str());
+    previousPause_ = SetRetryPause([](DWORD) { ++g_pauses; });
+  }
+  ~RunDriverTest() override {
+    SetRetryPause(previousPause_);
+    _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
+    // The restarted launcher ends before its folder is removed.
+    const HANDLE launcher = OpenProcess(
+        SYNCHRONIZE, FALSE, std::stoul("0" + Record().substr(Record().find("pid: ") + 5)));
+    WaitForSingleObject(launcher, 30000);
+    CloseHandle(launcher);
+  }
+  // Runs with the given files, the launcher restarted with -restart and both variables; the
+  // log with the test's folder as <dir>, the launcher's id as <pid> and the banners' stamps.
+  std::string Run(const std::wstring& files, int result) {
+    test::WaitingProcess parent;
+    parent.Finish();
+    testing::internal::CaptureStdout();  // the progress window's trace: no display to open on
+    EXPECT_EQ(RunPatch((L"-text \"Updating game files\" " + std::to_wstring(parent.Id()) + L" " +
+                        Dir() + L"\\Patch " + Dir() + L"\\Game " + Dir() + L"\\Backup " + files +
+                        L" " + launcher_ + L" -restart %QUORVEL_RESULT% %QUORVEL_FILENAME%")
+                           .c_str()),
+              result);
+    // The window's thread ran and found no display for its dialog.
+    EXPECT_TRUE(std::regex_match(testing::internal::GetCapturedStdout(),
+                                 std::regex("error: 0x8007[0-9a-f]{4}\nresult: -1\n")));
+    EXPECT_TRUE(started_.WaitFor(30000)) << "the launcher was not started";
+    const std::string pid = std::to_string(parent.Id());
+    return std::regex_replace(
+        test::Replaced(test::Replaced(test::Replaced(log_.Text(), test::Utf8(Dir()), "<dir>"),
+                                      "\t" + pid + "\r\n", "\t<pid>\r\n"),
+                       "pid: " + pid + "\r\n", "pid: <pid>\r\n"),
+        std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"), "<stamp>");
+  }
+  std::string Record() const { return test::ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")); }
+
+  test::LogCapture log_;
+  test::NamedEvent started_{L"launcher_started"};
+  const std::wstring launcher_ = At(L"Game\\DastryLauncher.exe");
+  RetryPause previousPause_;
+};
+
+TEST_F(RunDriverTest, ARunReadsItsArgumentsWaitsPatchesRestartsTheLauncherAndLogsEachStep) {
+  test::WriteFileBytes(At(L"Game\\sub\\gone.txt"), "dropped by the patch");
+  EXPECT_EQ(
+      Run(L"2 a.txt sub\\gone.txt", 1),
+      "Argument List:\r\n\t-text\r\n\tUpdating game "
+      "files\r\n\t<pid>\r\n\t<dir>\\Patch\r\n\t<dir>\\Game\r\n"
+      "\t<dir>\\Backup\r\n\t2\r\n\ta.txt\r\n\tsub\\gone.txt\r\n\t<dir>\\Game\\DastryLauncher."
+      "exe\r\n"
+      "\t-restart\r\n\t%QUORVEL_RESULT%\r\n\t%QUORVEL_FILENAME%\r\nparent pid: <pid>\r\n"
+      "Patch Directory:       <<dir>\\Patch>\r\nApplication Directory: <<dir>\\Game>\r\n"
+      "Backup Directory:      <<dir>\\Backup>\r\nThere are 2 files to patch\r\nFile: \"a.txt\"\r\n"
+      "File: \"sub\\gone.txt\"\r\nPost Patch Command: <<dir>\\Game\\DastryLauncher.exe "
+      "\"-restart\" "
+      "\"%QUORVEL_RESULT%\" \"%QUORVEL_FILENAME%\">\r\nWaiting for the parent process to end\r\n"
+      "Backing up \"<dir>\\Game\\a.txt\" to \"<dir>\\Backup\\a.txt\"\r\nCopying up "
+      "\"<dir>\\Patch\\a.txt\" to \"<dir>\\Game\\a.txt\"\r\nBacking up "
+      "\"<dir>\\Game\\sub\\gone.txt\" "
+      "to \"<dir>\\Backup\\sub\\gone.txt\"\r\nAll Quorvel patches successful\r\nExecuting post "
+      "patch "
+      "command: <dir>\\Game\\DastryLauncher.exe \"-restart\" \"0x00000000\" \"\"\r\n\r\n"
+      "======= Quorvel Complete <stamp> ============\r\n");
+  EXPECT_EQ(test::Contents({At(L"Game\\a.txt"), At(L"Backup\\a.txt"), At(L"Patch\\a.txt"),
+                            At(L"Game\\sub"), At(L"Backup\\sub\\gone.txt")}),
+            "new a|old a|-|-|dropped by the patch|");
+  EXPECT_TRUE(test::Has(Record(), "\"-restart\" \"0x00000000\" \"\"\r\n")) << Record();
+}
+
+// Five attempts, then every applied file goes back; the launcher still starts, told why.
+TEST_F(RunDriverTest, AFileLockedForGoodFailsTheRunAfterFiveAttemptsAndEverythingIsReverted) {
+  test::WriteFileBytes(At(L"Patch\\new\\b.txt"), "new b");
+  test::WriteFileBytes(At(L"Game\\c.txt"), "old c");
+  test::WriteFileBytes(At(L"Patch\\c.txt"), "new c");
+  test::WriteFileBytes(At(L"Game\\d.txt"), "old d");
+  test::FileLock lock(At(L"Game\\c.txt"));
+  const std::string log = Run(L"4 a.txt new\\b.txt c.txt d.txt", 0);
+  lock.Release();
+  const std::string attempt =
+      "Backing up \"<dir>\\Game\\c.txt\" to \"<dir>\\Backup\\c.txt\"\r\nCopy failed, HResult "
+      "0x80070020, error 32 " +
+      test::LoggedSystemMessage(32) + "\r\n";
+  EXPECT_TRUE(test::Has(
+      log, attempt + "Patch failed. Retry 1 ...\r\n" + attempt + "Patch failed. Retry 2 ...\r\n"))
+      << log;
+  EXPECT_TRUE(test::EndsWith(
+      log,
+      "Patch failed. Retry 4 ...\r\n" + attempt +
+          "Could not patch file \"c.txt\", error 0x80070020\r\nReverting all patches\r\n"
+          "Copying \"<dir>\\Backup\\a.txt\" to \"<dir>\\Game\\a.txt\"\r\nCopying "
+          "\"<dir>\\Backup\\new\\b.txt\" to \"<dir>\\Game\\new\\b.txt\"\r\nExecuting post patch "
+          "command: <dir>\\Game\\DastryLauncher.exe \"-restart\" \"0x80070020\" \"c.txt\"\r\n"
+          "\r\n======= Quorvel Failed <stamp> ============\r\n"))
+      << log;
+  EXPECT_EQ(g_pauses, 4);
+  EXPECT_EQ(test::Contents({At(L"Game\\a.txt"), At(L"Game\\new"), At(L"Game\\c.txt"),
+                            At(L"Game\\d.txt"), At(L"Patch\\a.txt"), At(L"Patch\\new\\b.txt"),
+                            At(L"Patch\\c.txt"), At(L"Backup\\a.txt")}),
+            "old a|-|old c|old d|new a|new b|new c|-|");
+}
+
 // The reason is the last line before the Failed banner: no other step ran.
-TEST(RunDriverTest, ACommandLineThatCannotBeParsedEndsTheRunWithTheFailedBanner) {
-  const std::pair<const wchar_t*, const char*> cases[] = {
-      {nullptr, "Could not parse the command line to get the argument list"},
-      {L"4242 C:\\Game\\Patch C:\\Game C:\\Game\\Backup 1 bin\\client.dll",
-       "\\.Failed to build post patch command"}};
-  for (const auto& [commandLine, reason] : cases) {
+TEST(RunDriverParseTest, ACommandLineThatCannotBeParsedEndsTheRunWithTheFailedBanner) {
+  for (const auto& [commandLine, reason] :
+       {std::pair<const wchar_t*, const char*>{
+            nullptr, "Could not parse the command line to get the argument list"},
+        {L"4242 P A B 1 a.dll", "\\.Failed to build post patch command"}}) {
     test::LogCapture log;
     EXPECT_EQ(RunPatch(commandLine), 0);
-    EXPECT_TRUE(std::regex_search(log.Text(),
-                                  std::regex(std::string("\r\n") + reason +
-                                             "\r\n\r\n======= Quorvel Failed \\d\\d/\\d\\d/\\d\\d "
-                                             "\\d\\d:\\d\\d:\\d\\d ============\r\n$")))
+    EXPECT_TRUE(std::regex_search(log.Text(), std::regex(std::string("\r\n") + reason +
+                                                         "\r\n\r\n======= Quorvel Failed "
+                                                         "\\d\\d/\\d\\d/\\d\\d "
+                                                         "\\d\\d:\\d\\d:\\d\\d ============\r\n$")))
         << log.Text();
   }
+}
+
+TEST(ParentWaitTest, ReturnsOnlyAfterTheLauncherHasEndedOrAtOnceWhenThereIsNoneToWaitFor) {
+  test::LogCapture log;
+  test::WaitingProcess launcher;
+  PatchRun run;
+  run.parentPid = launcher.Id();
+  std::atomic<bool> returned{false};
+  std::thread waiter([&] { WaitForParentProcess(run), returned = true; });
+  // A sound wait never returns within this pause; one that does not wait shows itself.
+  Sleep(250);
+  EXPECT_FALSE(returned);
+  launcher.Finish();
+  waiter.join();
+  for (DWORD pid : {launcher.Id(), 0x7FFFFFF0ul, GetCurrentProcessId()}) {
+    run.parentPid = pid;
+    EXPECT_EQ(WaitForParentProcess(run), S_OK);
+  }
+  const std::string waiting = "Waiting for the parent process to end\r\n";
+  EXPECT_EQ(log.Text(), waiting + waiting + waiting +
+                            "Could not open the parent process, HResult: 0x80070057, error: 87 " +
+                            test::LoggedSystemMessage(ERROR_INVALID_PARAMETER) + waiting +
+                            "The parent process is this process (pid " +
+                            std::to_string(GetCurrentProcessId()) + "), not waiting for it\r\n");
+  EXPECT_EQ(run.progressWindow, nullptr) << "no display text, no window";
+}
+
+TEST(LibraryMainTest, ProcessAttachStartsTheLogUnderLocalAppDataAndOtherReasonsDoNothing) {
+  test::UserRunLog userLog;
+  const std::wstring previous = RunLog::Path().Chars();
+  EXPECT_TRUE(OnDllMain(nullptr, DLL_PROCESS_ATTACH, nullptr));
+  const std::string path = test::Utf8(RunLog::Path().Chars());
+  RunLog::SetPath(L"%ls", previous.c_str());
+  EXPECT_TRUE(test::EndsWith(path, "\\AppData\\Local\\Brinmoor\\Quorvel.log")) << path;
+  EXPECT_EQ(userLog.Added(), "\r\n\r\n======= Starting Quorvel <stamp> ============\r\n");
+  test::LogCapture log;
+  for (DWORD reason : {DLL_PROCESS_DETACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH}) {
+    EXPECT_TRUE(OnDllMain(nullptr, reason, nullptr)) << reason;
+  }
+  EXPECT_FALSE(OnDllMain(nullptr, 7, nullptr));
+  EXPECT_EQ(log.Text(), "DllMain() returning false\r\n");
 }
 
 }  // namespace

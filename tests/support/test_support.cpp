@@ -1,105 +1,99 @@
 #include "support/test_support.h"
 
+#include <shlobj.h>
+
 #include <atomic>
-#include <vector>
+#include <regex>
 
 #include "foundation/code_page.h"
 #include "foundation/run_log.h"
 
 namespace quorvel::test {
-
 namespace {
 
 // Removes a file or a folder tree; read-only files included.
 void RemoveTree(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    return;
-  }
-  SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     DeleteFileW(path.c_str());
     return;
   }
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name != L"." && name != L"..") {
-        RemoveTree(path + L"\\" + name);
-      }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+  for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
+    if (wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0) {
+      RemoveTree(path + L"\\" + data.cFileName);
+    }
   }
+  FindClose(find);
   RemoveDirectoryW(path.c_str());
+}
+
+std::wstring UniqueName(const std::wstring& purpose) {
+  static std::atomic<unsigned> counter{0};
+  return L"quorvel_test_" + purpose + std::to_wstring(GetCurrentProcessId()) + L"_" +
+         std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(counter++);
+}
+
+std::wstring UserRunLogPath() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  SHGetSpecialFolderPathW(nullptr, folder, CSIDL_LOCAL_APPDATA, FALSE);
+  CreateDirectoryW((std::wstring(folder) + L"\\Brinmoor").c_str(), nullptr);
+  return std::wstring(folder) + L"\\Brinmoor\\Quorvel.log";
 }
 
 }  // namespace
 
 ScopedTempDir::ScopedTempDir() {
-  static std::atomic<unsigned> counter{0};
   wchar_t base[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH, base);
-  std::wstring root(base);
-  if (!root.empty() && root.back() == L'\\') {
-    root.pop_back();
-  }
-  for (;;) {
-    path_ = root + L"\\quorvel_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(counter++);
-    if (CreateDirectoryW(path_.c_str(), nullptr)) {
-      break;
-    }
+  while (!CreateDirectoryW((path_ = base + UniqueName(L"")).c_str(), nullptr)) {
   }
 }
 
 ScopedTempDir::~ScopedTempDir() { RemoveTree(path_); }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  for (size_t slash = path.find_first_of(L"\\/", 3); slash != std::wstring::npos;
-       slash = path.find_first_of(L"\\/", slash + 1)) {
+  for (size_t slash = path.find(L'\\', 3); slash != std::wstring::npos;
+       slash = path.find(L'\\', slash + 1)) {
     CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
   }
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot create " << Utf8(path);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
   WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
-  ASSERT_EQ(written, bytes.size());
+  ASSERT_EQ(written, bytes.size()) << "cannot write " << Utf8(path);
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return std::string();
-  }
+                            OPEN_EXISTING, 0, nullptr);
   std::string bytes;
   char chunk[4096];
-  DWORD read = 0;
-  while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read != 0) {
+  for (DWORD read = 0; ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read != 0;) {
     bytes.append(chunk, read);
   }
   CloseHandle(file);
   return bytes;
 }
 
-bool PathExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+std::string Contents(const std::vector<std::wstring>& paths) {
+  std::string text;
+  for (const std::wstring& path : paths) {
+    text += (PathExists(path) ? ReadFileBytes(path) : "-") + "|";
+  }
+  return text;
 }
 
-bool IsDirectory(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+bool PathExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L"\\/"));
+  return std::wstring(path).substr(0, std::wstring(path).find_last_of(L'\\'));
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -108,30 +102,32 @@ std::string Utf8(const std::wstring& text) {
   return std::string(bytes.Chars(), bytes.Length());
 }
 
-std::wstring SystemMessage(DWORD code) {
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  if (n == 0) {
-    return std::wstring();
+size_t Count(const std::string& text, const std::string& piece) {
+  size_t count = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+    ++count;
   }
-  const int w = MultiByteToWideChar(CP_ACP, 0, buffer, static_cast<int>(n), nullptr, 0);
-  std::wstring text(static_cast<size_t>(w), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, buffer, static_cast<int>(n), &text[0], w);
-  LocalFree(buffer);
+  return count;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
   return text;
 }
 
+std::wstring SystemMessage(DWORD code) {
+  char text[1024] = {};
+  wchar_t wide[1024] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                                 nullptr, code, 0, text, sizeof(text), nullptr);
+  MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide, 1023);
+  return wide;
+}
+
 std::string LoggedSystemMessage(DWORD code) {
-  std::string text;
-  for (char c : Utf8(SystemMessage(code))) {
-    if (c == '\n') {
-      text += '\r';
-    }
-    text += c;
-  }
-  return text;
+  return Replaced(Utf8(SystemMessage(code)), "\n", "\r\n");
 }
 
 LogCapture::LogCapture() : file_(dir_ / L"Quorvel.log"), previous_(RunLog::Path().Chars()) {
@@ -140,6 +136,77 @@ LogCapture::LogCapture() : file_(dir_ / L"Quorvel.log"), previous_(RunLog::Path(
 
 LogCapture::~LogCapture() { RunLog::SetPath(L"%ls", previous_.c_str()); }
 
-std::string LogCapture::Text() const { return ReadFileBytes(file_); }
+UserRunLog::UserRunLog() : start_(ReadFileBytes(UserRunLogPath()).size()) {}
+
+std::string UserRunLog::Added(bool raw) const {
+  const std::string added = ReadFileBytes(UserRunLogPath()).substr(start_);
+  return raw ? added
+             : std::regex_replace(added, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"),
+                                  "<stamp>");
+}
+
+NamedEvent::NamedEvent(const std::wstring& purpose)
+    : name_(L"Local\\" + UniqueName(purpose)),
+      handle_(CreateEventW(nullptr, TRUE, FALSE, name_.c_str())) {}
+
+HelperProcess::~HelperProcess() {
+  CloseInput();
+  if (process_ != nullptr && !WaitForExit(0)) {
+    TerminateProcess(process_, 99);
+    WaitForExit(10000);
+  }
+  CloseHandle(process_);
+}
+
+bool HelperProcess::Start(const std::wstring& executable, const std::wstring& arguments,
+                          const std::wstring& directory, bool input) {
+  const std::wstring path = executable.find(L'\\') == std::wstring::npos
+                                ? ProgramFolder() + L"\\" + executable
+                                : executable;
+  std::wstring commandLine = L"\"" + path + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE childInput = nullptr;
+  // Only the reading end goes to the child: closing ours then ends its input.
+  if (input && CreatePipe(&childInput, &input_, &inherit, 0)) {
+    SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = childInput;
+    startup.hStdOutput = startup.hStdError = GetStdHandle(STD_OUTPUT_HANDLE);
+  }
+  PROCESS_INFORMATION info = {};
+  const BOOL started =
+      CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, input, 0, nullptr,
+                     directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+  CloseHandle(childInput);
+  CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  id_ = info.dwProcessId;
+  return started;
+}
+
+void HelperProcess::CloseInput() {
+  CloseHandle(input_);
+  input_ = nullptr;
+}
+
+WaitingProcess::WaitingProcess() {
+  const NamedEvent ready(L"waiting_process_ready");
+  EXPECT_TRUE(Start(ExecutablePath(), ready.Name(), L"", true)) << GetLastError();
+  EXPECT_TRUE(ready.WaitFor(30000)) << "waiting_process did not start";
+}
+
+std::wstring Rundll32Path() {
+  wchar_t system[MAX_PATH + 1] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  return std::wstring(system) + L"\\rundll32.exe";
+}
+
+FileLock::FileLock(const std::wstring& path) {
+  held_ = locker_.Start(L"file_locker.exe",
+                        L"\"" + path + L"\" " + ready_.Name() + L" " + release_.Name()) &&
+          ready_.WaitFor(30000) && !locker_.WaitForExit(0);
+}
 
 }  // namespace quorvel::test

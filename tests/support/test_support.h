@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 
@@ -16,84 +17,158 @@ class ScopedTempDir {
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
   ~ScopedTempDir();
   const std::wstring& Path() const { return path_; }
-  // Path joined with a relative name by a backslash.
   std::wstring operator/(const std::wstring& relative) const { return path_ + L"\\" + relative; }
 
  private:
   std::wstring path_;
 };
 
-// Writes bytes to a file, creating its folders.
-void WriteFileBytes(const std::wstring& path, const std::string& bytes);
-// Reads a whole file; empty when it does not exist.
-std::string ReadFileBytes(const std::wstring& path);
-bool PathExists(const std::wstring& path);
-bool IsDirectory(const std::wstring& path);
-
-// The folder of the running test program, where the DLL and the helper programs are built.
-std::wstring ProgramFolder();
-
-// Whether text ends with tail.
-inline bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// Narrow UTF-8 form of wide text, for readable assertion output.
-std::string Utf8(const std::wstring& text);
-
-// The text FormatMessage gives for a Win32 error, converted as the system converts it; tests
-// compare with this rather than with a literal sentence, since Wine's texts differ.
-std::wstring SystemMessage(DWORD code);
-// SystemMessage as the run log holds it: UTF-8, and each line feed written as CR LF by the
-// log's text mode (so the system's own CR LF arrives as CR CR LF).
-std::string LoggedSystemMessage(DWORD code);
-
-// Points the run log at a fresh file in a temporary folder for the length of a test, and puts
-// the previous path back afterwards.
-class LogCapture {
- public:
-  LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-  ~LogCapture();
-  // The bytes written to the log so far.
-  std::string Text() const;
-  const std::wstring& FilePath() const { return file_; }
-
- private:
-  ScopedTempDir dir_;
-  std::wstring file_;
-  std::wstring previous_;
-};
-
-// Polls until condition holds or milliseconds have passed; returns whether it held. The bound
-// only keeps a broken build from hanging.
-template <typename Condition>
-bool Eventually(Condition condition, DWORD milliseconds = 60000) {
-  const ULONGLONG deadline = GetTickCount64() + milliseconds;
-  while (!condition()) {
-    if (GetTickCount64() > deadline) {
-      return false;
-    }
-    Sleep(5);
-  }
-  return true;
-}
-
-// Skips the running test when there is no display to open windows on.
-#define QUORVEL_SKIP_WITHOUT_DISPLAY()                        \
-  if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) { \
-    GTEST_SKIP() << "no display";                             \
-  }
-
 // A fixture with a fresh temporary folder per test.
 class TempDirTest : public ::testing::Test {
  protected:
   std::wstring Dir() const { return temp_.Path(); }
   std::wstring At(const std::wstring& relative) const { return temp_ / relative; }
-
   ScopedTempDir temp_;
+};
+
+// Writes bytes to a file, creating its folders.
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// A whole file; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+// The contents of each file, each followed by "|"; "-" for a path that does not exist.
+std::string Contents(const std::vector<std::wstring>& paths);
+bool PathExists(const std::wstring& path);
+// The folder of the running test program, where the DLL and the helper programs are built.
+std::wstring ProgramFolder();
+std::string Utf8(const std::wstring& text);
+size_t Count(const std::string& text, const std::string& piece);
+inline bool Has(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
+}
+inline bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+// text with every occurrence of from replaced by to.
+std::string Replaced(std::string text, const std::string& from, const std::string& to);
+template <typename Strings>
+std::vector<std::wstring> Texts(const Strings& strings) {
+  std::vector<std::wstring> texts;
+  for (const auto& text : strings) {
+    texts.emplace_back(text.Chars());
+  }
+  return texts;
+}
+
+// The system's text for a Win32 error as FormatMessage gives it (Wine's texts differ from
+// Windows'), and as the run log holds it: UTF-8, each line feed written as CR LF.
+std::wstring SystemMessage(DWORD code);
+std::string LoggedSystemMessage(DWORD code);
+
+// Points the run log at a fresh file for the length of a test.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  std::string Text() const { return ReadFileBytes(file_); }
+  void Clear() const { DeleteFileW(file_.c_str()); }
+
+ private:
+  ScopedTempDir dir_;
+  std::wstring file_, previous_;
+};
+
+// What the user's run log, the one the DLL writes, gains from construction on; unless raw, the
+// banners' date and time read "<stamp>".
+class UserRunLog {
+ public:
+  UserRunLog();
+  std::string Added(bool raw = false) const;
+
+ private:
+  size_t start_;
+};
+
+// Polls until condition holds; the bound only keeps a broken build from hanging.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  for (const ULONGLONG deadline = GetTickCount64() + 60000; !condition(); Sleep(5)) {
+    if (GetTickCount64() > deadline) {
+      return false;
+    }
+  }
+  return true;
+}
+
+#define QUORVEL_SKIP_WITHOUT_DISPLAY()                        \
+  if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) { \
+    GTEST_SKIP() << "no display";                             \
+  }
+
+// An event with a name unique to this test process, for handshakes with helper programs.
+class NamedEvent {
+ public:
+  explicit NamedEvent(const std::wstring& purpose);
+  ~NamedEvent() { CloseHandle(handle_); }
+  const std::wstring& Name() const { return name_; }
+  void Set() const { SetEvent(handle_); }
+  bool WaitFor(DWORD milliseconds) const {
+    return WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
+  }
+
+ private:
+  std::wstring name_;
+  HANDLE handle_;
+};
+
+// A helper program (a bare name is looked up beside the test program), ended by force when the
+// object goes unless it has exited.
+class HelperProcess {
+ public:
+  HelperProcess() = default;
+  HelperProcess(const HelperProcess&) = delete;
+  HelperProcess& operator=(const HelperProcess&) = delete;
+  ~HelperProcess();
+  // Starts it in directory (empty: ours); with input, its standard input is a pipe that
+  // CloseInput ends.
+  bool Start(const std::wstring& executable, const std::wstring& arguments,
+             const std::wstring& directory = L"", bool input = false);
+  void CloseInput();
+  bool WaitForExit(DWORD milliseconds = 30000) {
+    return WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
+  }
+  DWORD Id() const { return id_; }
+  HANDLE Handle() const { return process_; }
+
+ private:
+  HANDLE process_ = nullptr, input_ = nullptr;
+  DWORD id_ = 0;
+};
+
+// A running stand-in for a launcher (tools/waiting_process.exe): up once constructed, it ends
+// when Finish closes its input.
+class WaitingProcess : public HelperProcess {
+ public:
+  WaitingProcess();
+  bool IsRunning() { return !WaitForExit(0); }
+  bool Finish() { return CloseInput(), WaitForExit(); }
+  static std::wstring ExecutablePath() { return ProgramFolder() + L"\\waiting_process.exe"; }
+};
+
+std::wstring Rundll32Path();
+
+// Holds a file open without sharing in a helper process until Release or the end of the object.
+class FileLock {
+ public:
+  explicit FileLock(const std::wstring& path);
+  ~FileLock() { Release(); }
+  bool Held() const { return held_; }
+  void Release() { release_.Set(), locker_.WaitForExit(), held_ = false; }
+
+ private:
+  NamedEvent ready_{L"lock_ready"}, release_{L"lock_release"};
+  HelperProcess locker_;
+  bool held_ = false;
 };
 
 }  // namespace quorvel::test

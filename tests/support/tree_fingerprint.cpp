@@ -30,7 +30,8 @@ void Walk(const std::wstring& root, const std::wstring& relative, const std::wst
   std::sort(names.begin(), names.end());
   for (const std::wstring& name : names) {
     const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
-    if (IsDirectory(root + L"\\" + path)) {
+    const DWORD attributes = GetFileAttributesW((root + L"\\" + path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       text += Utf8(path) + "\\\n";
       Walk(root, path, skip, text);
     } else {

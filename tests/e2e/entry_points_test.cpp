@@ -1,0 +1,130 @@
+// The exports as hosts call them: rundll32.exe in a process of its own, and the built
+// Quorvel.dll loaded here with its exports looked up by name. The library writes to the user's
+// log.
+#include <cstring>
+#include <regex>
+#include <string>
+
+#include "support/test_support.h"
+#include "support/tree_fingerprint.h"
+
+namespace quorvel {
+namespace {
+
+TEST(Rundll32Test, AnEmptyCommandLineIsLoggedBetweenTheOpeningAndTheFailedBanner) {
+  test::UserRunLog log;
+  test::HelperProcess run;
+  ASSERT_TRUE(
+      run.Start(test::Rundll32Path(), L"\"" + test::ProgramFolder() + L"\\Quorvel.dll\",Quorvel"));
+  EXPECT_TRUE(run.WaitForExit(60000)) << "the run did not end";
+  const std::string stamp = "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d ============\r\n";
+  EXPECT_TRUE(
+      std::regex_match(log.Added(true), std::regex("\r\n\r\n======= Starting Quorvel " + stamp +
+                                                   "Argument List:\r\nNo arguments on the "
+                                                   "command line\r\n\r\n======= Quorvel "
+                                                   "Failed " +
+                                                   stamp)))
+      << log.Added(true);
+}
+
+const char kFailedBanner[] = "\r\n======= Quorvel Failed <stamp> ============\r\n";
+
+TEST(NarrowEntryTest, AnAnsiCommandLineRunsAsTheSameTextInUtf16AndNullIsAnEmptyOne) {
+  const HMODULE library = LoadLibraryW((test::ProgramFolder() + L"\\Quorvel.dll").c_str());
+  // The generic function pointer type converts to any other without a warning.
+  const auto narrow = reinterpret_cast<int(WINAPI*)(HWND, HINSTANCE, const char*, int)>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "Quorvel")));
+  const auto wide = reinterpret_cast<int(WINAPI*)(HWND, HINSTANCE, const wchar_t*, int)>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "QuorvelW")));
+  ASSERT_TRUE(narrow != nullptr && wide != nullptr);
+  // Accented letters where the ANSI code page has them.
+  std::wstring text = L"-text \"Mise \x00E0 jour\" 4242 P \"C:\\Jeu \x00E9t\x00E9\" B 1 a.dll";
+  BOOL lossy = FALSE;
+  char ansi[256] = {};
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, ansi, 256, nullptr, &lossy);
+  if (lossy) {
+    text = L"-text \"Mise a jour\" 4242 P \"C:\\Jeu ete\" B 1 a.dll";
+    std::strcpy(ansi, test::Utf8(text).c_str());
+  }
+  test::UserRunLog wideLog;
+  EXPECT_EQ(wide(nullptr, nullptr, text.c_str(), SW_SHOWNORMAL), 0);
+  const std::string wideRun = wideLog.Added();
+  test::UserRunLog narrowLog;
+  EXPECT_EQ(narrow(nullptr, nullptr, ansi, SW_SHOWNORMAL), 0);
+  EXPECT_EQ(narrowLog.Added(), wideRun);
+  EXPECT_TRUE(test::EndsWith(wideRun, std::string("File: \"a.dll\"\r\nThere is no post patch "
+                                                  "command\r\n.Failed to build post patch "
+                                                  "command\r\n") +
+                                          kFailedBanner))
+      << wideRun;
+  test::UserRunLog nullLog;
+  EXPECT_EQ(narrow(nullptr, nullptr, nullptr, SW_SHOWNORMAL), 0);
+  EXPECT_EQ(wide(nullptr, nullptr, nullptr, SW_SHOWNORMAL), 0);
+  EXPECT_EQ(nullLog.Added(), std::string("Argument List:\r\nNo arguments on the command line\r\n") +
+                                 kFailedBanner +
+                                 "Error: No command line given\r\nCould not parse the command line "
+                                 "to get the argument list\r\n" +
+                                 kFailedBanner);
+  FreeLibrary(library);
+}
+
+size_t FilesIn(const std::wstring& folder) {
+  WIN32_FIND_DATAW found = {};
+  HANDLE search = FindFirstFileW((folder + L"\\*.dat").c_str(), &found);
+  size_t count = 0;
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      ++count;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  return count;
+}
+
+TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
+  constexpr int kFiles = 300;
+  test::ScopedTempDir dir;
+  const std::wstring game = dir / L"Game";
+  test::HelperProcess ended;  // its id names a launcher that has already exited
+  ASSERT_TRUE(ended.Start(L"cut_short_run.exe", L""));
+  ASSERT_TRUE(ended.WaitForExit(60000));
+  std::wstring arguments = std::to_wstring(ended.Id()) + L" \"" + game + L"\\Patch\" \"" + game +
+                           L"\" \"" + game + L"\\Backup\" " + std::to_wstring(kFiles);
+  for (int i = 0; i < kFiles; ++i) {
+    const std::wstring name = L"f\\" + std::to_wstring(1000 + i) + L".dat";
+    test::WriteFileBytes(game + L"\\" + name, "old " + std::to_string(i));
+    test::WriteFileBytes(game + L"\\Patch\\" + name, "new " + std::to_string(i));
+    test::WriteFileBytes(dir / L"Expected\\" + name, "new " + std::to_string(i));
+    test::WriteFileBytes(dir / L"Expected\\Backup\\" + name, "old " + std::to_string(i));
+    arguments += L" " + name;
+  }
+  CreateDirectoryW((dir / L"Expected\\Patch").c_str(), nullptr);
+  // The command to start afterwards: the helper exits at once without arguments.
+  arguments += L" \"" + test::ProgramFolder() + L"\\cut_short_run.exe\"";
+  test::UserRunLog log;
+
+  test::HelperProcess run;
+  ASSERT_TRUE(run.Start(test::Rundll32Path(),
+                        L"\"" + test::ProgramFolder() + L"\\Quorvel.dll\",Quorvel " + arguments));
+  ASSERT_TRUE(test::Eventually([&] { return FilesIn(game + L"\\Backup\\f") >= kFiles / 3; }));
+  ASSERT_FALSE(run.WaitForExit(0)) << "the run ended before it could be cut short";
+  TerminateProcess(run.Handle(), 1);
+  ASSERT_TRUE(run.WaitForExit(60000));
+  ASSERT_NE(test::TreeFingerprint(game, L"Quorvel.journal"),
+            test::TreeFingerprint(dir / L"Expected"));
+
+  test::HelperProcess again;
+  ASSERT_TRUE(again.Start(test::Rundll32Path(),
+                          L"\"" + test::ProgramFolder() + L"\\Quorvel.dll\",Quorvel " + arguments));
+  ASSERT_TRUE(again.WaitForExit(60000));
+
+  EXPECT_EQ(test::TreeFingerprint(game, L"Quorvel.journal"),
+            test::TreeFingerprint(dir / L"Expected"));
+  const std::string written = log.Added();
+  EXPECT_NE(written.find("A run was cut short: restoring its 300 files\r\n"), std::string::npos);
+  EXPECT_NE(written.find("All Quorvel patches successful\r\n"), std::string::npos);
+  EXPECT_NE(written.find("======= Quorvel Complete "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvel

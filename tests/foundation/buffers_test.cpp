@@ -1,0 +1,82 @@
+// The character buffer and the growable array, including allocations that fail.
+#include <cstring>
+
+#include "foundation/char_buffer.h"
+#include "foundation/dyn_array.h"
+#include "gtest/gtest.h"
+
+namespace quorvel {
+namespace {
+
+TEST(CharBufferTest, GrowsByPolicyOrExactlyKeepsItsContentsAndSurvivesAFailedAllocation) {
+  for (const auto& [request, size] : {std::pair<uint32_t, uint32_t>{0, 16},
+                                      {17, 32},
+                                      {4096, 4096},
+                                      {4097, 8192},
+                                      {8192, 11264},
+                                      {11265, 19456},
+                                      {262144, 265216},
+                                      {262145, 524288},
+                                      {0xFFFFFFF0u, 0xFFFFFFF0u}}) {
+    EXPECT_EQ(CharBufferBlock::GrowthSize(request), size) << request;
+  }
+  CharBuffer buffer;
+  ASSERT_TRUE(buffer.Resize(522, CharBuffer::GrowByPolicy | CharBuffer::SetSizeExactly));
+  std::memcpy(buffer.Data(), "kept", 5);
+  EXPECT_TRUE(buffer.Resize(10, 0) && buffer.Size() == 522) << "a smaller request keeps the size";
+  EXPECT_TRUE(buffer.Resize(1000, CharBuffer::GrowByPolicy) && buffer.Capacity() == 1024);
+  {
+    AllocationFailureAfter failure(0);
+    EXPECT_FALSE(buffer.Resize(1025, CharBuffer::GrowByPolicy));
+    EXPECT_TRUE(buffer.Resize(8, CharBuffer::SetSizeExactly));  // shrinking needs no memory
+  }
+  EXPECT_TRUE(buffer.Size() == 8 && buffer.Resize(8193, 0) && buffer.Capacity() == 8193);
+  EXPECT_STREQ(static_cast<const char*>(buffer.Data()), "kept");
+  buffer.Reset();
+  EXPECT_TRUE(buffer.Size() == 0 && buffer.Data() == nullptr);
+}
+
+TEST(DynArrayTest, AppendGrowsByTheCapacityRuleAndRefusesWhatItCannotHave) {
+  for (const auto& [wanted, capacity] : {std::pair<uint32_t, uint32_t>{0, 4},
+                                         {5, 8},
+                                         {16384, 16384},
+                                         {16385, 32768},
+                                         {32769, 49152}}) {
+    EXPECT_EQ(GrowCapacity(wanted), capacity) << wanted;
+  }
+  DynArray<uintptr_t> array;
+  for (uintptr_t i = 0; i < 32; ++i) {
+    ASSERT_TRUE(array.Append(i));
+  }
+  EXPECT_FALSE(array.Reserve(31) || array.Reserve(0x7FFFFFFF) || array.Reserve(0x80000000u));
+  EXPECT_TRUE(array.Reserve(32) && array.OwnsItems() && array[31] == 31 && array[3] == 3);
+  uintptr_t* items = array.Items();
+  {
+    AllocationFailureAfter failure(0);
+    EXPECT_FALSE(array.Append(99));
+  }
+  EXPECT_TRUE(array.Count() == 32 && array.Capacity() == 32 && array.Items() == items);
+  EXPECT_TRUE(array.Append(32) && array.Capacity() == 64 && array[32] == 32 && array[31] == 31);
+  EXPECT_TRUE(array.Remove(3) && !array.Remove(3) && array[3] == 32 && array.Count() == 32);
+  array.Clear();
+  EXPECT_TRUE(array.Count() == 0 && array.Items() == nullptr && array.Capacity() == 0);
+  EXPECT_FALSE(array.OwnsItems());
+}
+
+TEST(DynArrayTest, StorageNotOwnedIsZeroedByClearAndLeftBehindByGrowth) {
+  int storage[3] = {1, 2, 3};
+  {
+    DynArray<int> array(storage, 3, 2);
+    array.Clear();
+    EXPECT_TRUE(array.Items() == storage && array.Capacity() == 3 && !array.OwnsItems());
+    EXPECT_TRUE(storage[0] == 0 && storage[2] == 0);
+  }
+  int caller[2] = {1, 2};
+  DynArray<int> array(caller, 2, 2);
+  ASSERT_TRUE(array.Append(3));
+  EXPECT_TRUE(array.OwnsItems() && array.Items() != caller && array[0] == 1 && array[2] == 3);
+  EXPECT_TRUE(caller[0] == 1 && caller[1] == 2) << "the caller's storage is left as it was";
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,118 @@
+// Worker threads with their floating-point traps, named mutexes and the instance number.
+#include <float.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/library_options.h"
+#include "foundation/named_mutex.h"
+#include "foundation/process_instance.h"
+#include "foundation/scoped_handle.h"
+#include "foundation/worker_thread.h"
+#include "patch/module_objects.h"
+#include "support/test_support.h"
+
+namespace quorvel {
+namespace {
+
+// A worker whose body runs a given function; OnStop counts its calls.
+struct TestWorker : WorkerThread {
+  explicit TestWorker(std::function<uint32_t()> body) : WorkerThread(65536), body(body) {}
+  ~TestWorker() override { SetStop(true), Wait(); }
+  uint32_t Run() override { return body(); }
+  void OnStop() override { ++stops; }
+  std::function<uint32_t()> body;
+  std::atomic<int> stops{0};
+};
+
+TEST(WorkerThreadTest, RunsWithDivisionByZeroTrappedAndEndsWithTheBodysResult) {
+  unsigned controlWord = _EM_ZERODIVIDE;
+  TestWorker worker([&] {
+    controlWord = _control87(0, 0);
+    return 0xC0FFEEu;
+  });
+  EXPECT_FALSE(worker.HasStarted());
+  ASSERT_TRUE(worker.Start());
+  worker.SetStop(false);  // only stores the flag
+  EXPECT_TRUE(worker.HasStarted() && worker.stops == 0 && !worker.StopRequested());
+  worker.SetStop(true);
+  EXPECT_TRUE(worker.StopRequested() && worker.stops == 1);
+  ASSERT_TRUE(worker.Wait());
+  DWORD code = 0;
+  GetExitCodeThread(worker.Handle(), &code);
+  EXPECT_TRUE(code == 0xC0FFEEu && !worker.IsRunning());
+  EXPECT_EQ(controlWord & _EM_ZERODIVIDE, 0u);
+}
+
+TEST(WorkerThreadTest, WaitReturnsAtOnceAfterAFailedStart) {
+  TestWorker worker([] { return 0u; });
+  // A second suspension makes the start's resume leave the thread suspended.
+  ASSERT_EQ(SuspendThread(worker.Handle()), 1u);
+  EXPECT_FALSE(worker.Start() || worker.HasStarted());
+  EXPECT_TRUE(worker.Wait()) << "a Wait that waited for the suspended thread never returns";
+  ResumeThread(worker.Handle());
+  WaitForSingleObject(worker.Handle(), INFINITE);
+}
+
+// Floating-point state is per thread: the case runs on a fresh one.
+TEST(FloatingPointTrapsTest, OnlyTheDivideByZeroMaskChangesAndComesBack) {
+  const unsigned mainWord = _control87(0, 0);
+  unsigned before = 0, enabled = 0, disabled = 0;
+  std::thread([&] {
+    before = _control87(0, 0);
+    SetFloatingPointTraps(true, _EM_ZERODIVIDE);
+    enabled = _control87(0, 0);
+    SetFloatingPointTraps(false, _EM_ZERODIVIDE);
+    disabled = _control87(0, 0);
+  }).join();
+  EXPECT_NE(before & _EM_ZERODIVIDE, 0u);
+  EXPECT_EQ(enabled, before & ~_EM_ZERODIVIDE);
+  EXPECT_TRUE(disabled == before && _control87(0, 0) == mainWord);
+}
+
+bool MutexExists(const std::string& name) {
+  return ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str())).IsValid();
+}
+
+TEST(NamedMutexTest, ClaimsTheFirstFreeOrTheRequestedNumberWithinTheBound) {
+  const std::string base = "quorvel_mutex_test_" + std::to_string(GetCurrentProcessId());
+  NamedMutex holder(base.c_str(), true, 3), first(base.c_str(), true, 0),
+      other(base.c_str(), false, 0);
+  EXPECT_TRUE(holder.InstanceNumber() == 3 && first.InstanceNumber() == 1);
+  EXPECT_EQ(other.Create(3, SharedString()), 0u);  // a requested number held elsewhere fails
+  EXPECT_TRUE(!other.IsHeld() && other.FullName().IsEmpty());
+  EXPECT_EQ(other.Create(4, SharedString()), 4u);
+  EXPECT_EQ(other.Create(0, SharedString("ignored")), 4u) << "once held";
+  EXPECT_STREQ(other.FullName().Chars(), (base + "_4").c_str());
+  first.Close();
+  EXPECT_FALSE(first.IsHeld() || first.InstanceNumber() != 0 || MutexExists(base + "_1"));
+  // Names taken by other objects are skipped, up to the bound.
+  std::vector<ScopedHandle> events;
+  for (uint32_t n = 1; n <= kNamedMutexMaxTries; ++n) {
+    events.emplace_back(
+        CreateEventA(nullptr, TRUE, FALSE, ("x" + base + "_" + std::to_string(n)).c_str()));
+  }
+  NamedMutex bounded(("x" + base).c_str(), false, 0);
+  EXPECT_EQ(bounded.Create(0, SharedString()), 0u);
+  EXPECT_FALSE(MutexExists("x" + base + "_" + std::to_string(kNamedMutexMaxTries + 1)));
+  events.pop_back();
+  EXPECT_EQ(bounded.Create(0, SharedString()), kNamedMutexMaxTries);
+}
+
+TEST(ProcessInstanceTest, HoldsTheLowerCaseExecutableNameWithItsNumber) {
+  NamedMutex unnamed(SharedString(), true, 0);
+  EXPECT_EQ(unnamed.FullName().Chars(),
+            "foundation_tests.exe_" + std::to_string(unnamed.InstanceNumber()));
+  const ProcessInstance& instance = ModuleProcessInstance();
+  const std::string number = std::to_string(instance.InstanceNumber());
+  EXPECT_STREQ(instance.ExecutableName().Chars(), "foundation_tests");
+  EXPECT_TRUE(instance.InstanceNumber() >= 1 && instance.InstanceText().Chars() == number);
+  EXPECT_EQ(instance.Mutex().FullName().Chars(), "foundation_tests_" + number);
+  EXPECT_TRUE(MutexExists("foundation_tests_" + number));
+}
+
+}  // namespace
+}  // namespace quorvel
