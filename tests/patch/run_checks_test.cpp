@@ -139,24 +139,5 @@ TEST_F(RunChecksTest, RunsThatCouldLoseAFileAreRefusedWithNothingChanged) {
   }
 }
 
-TEST_F(RunChecksTest, OrdinaryListsInTheGameFolderLayoutStillApply) {
-  PatchRun run;
-  for (const wchar_t* name : {L"a.txt", L"d/e.txt", L"n\\new.txt", L"gone.txt"}) {
-    run.files.push_back(SharedWString(name));
-  }
-  run.patchDirectory = (Game() + L"\\Patch").c_str();
-  run.applicationDirectory = Game().c_str();
-  run.backupDirectory = (Game() + L"\\Backup\\Old").c_str();
-
-  EXPECT_EQ(PatchFiles(run), S_OK) << log_.Text();
-
-  EXPECT_EQ(test::TreeFingerprint(Game()),
-            "Backup\\\nBackup\\Old\\\nBackup\\Old\\Quorvel.journal=" +
-                test::ReadFileBytes(Game() + L"\\Backup\\Old\\Quorvel.journal") +
-                "\nBackup\\Old\\a.txt=old a\nBackup\\Old\\d\\\nBackup\\Old\\d\\e.txt=old e\n"
-                "Backup\\Old\\gone.txt=old gone\nBackup Folder\\\nPatch\\\na.txt=new a\nd\\\nd\\e.txt=new e\n"
-                "long file name.txt=old long\nn\\\nn\\new.txt=new n\n");
-}
-
 }  // namespace
 }  // namespace quorvel
