@@ -16,6 +16,7 @@ start_wineserver() {
   "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
   # A second drive letter for drive C, as a player may map one: tests of folders given under
   # two spellings use it.
+  mkdir -p "$WINEPREFIX/dosdevices"
   ln -sfn ../drive_c "$WINEPREFIX/dosdevices/e:"
 }
 
