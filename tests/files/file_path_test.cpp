@@ -105,6 +105,8 @@ TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo259Character
   EXPECT_EQ(PathOf(fits).FullPath().Chars(), fits);
   EXPECT_TRUE(PathOf(fits + L"b").FullPath().IsEmpty());
   EXPECT_EQ(PathOf(Dir() + L"/sub/").FullPath().Chars(), At(L"sub"));
+  // A drive's root, as a run's folder names it, has no trailing backslash either.
+  EXPECT_EQ(PathOf(L"C:\\.").FullPath().Chars(), std::wstring(L"C:"));
 }
 
 TEST_F(FilePathTest, DeleteRemovesFilesAndEmptyFoldersAndRecordsItsFailures) {
