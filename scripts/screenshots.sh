@@ -31,8 +31,8 @@ mkdir -p "$shots/bmp"
 QUORVEL_TEST_SCREENSHOTS=$(winepath -w "$shots/bmp") "$WINE64" \
   build/x86_64/bin/e2e_windowed_tests.exe --gtest_filter='*.AFailedPatch*' </dev/null
 
-# One folder per test; the watcher numbers the windows in the order they came up.
-taken="$shots/bmp/AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLauncher"
+# The watcher numbers the windows in the order they came up.
+taken="$shots/bmp"
 python3 scripts/bmp_to_png.py "$taken/1-progress.bmp" docs/progress-window.png
 python3 scripts/bmp_to_png.py "$taken/2-box.bmp" docs/error-box.png
 echo "screenshots: docs/progress-window.png docs/error-box.png"

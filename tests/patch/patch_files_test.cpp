@@ -20,8 +20,6 @@ std::string Variable(const wchar_t* name) {
   return value == nullptr ? "(unset)" : Utf8(value);
 }
 
-bool Logged(const std::string& log, const std::string& piece) { return test::Has(log, piece); }
-
 // The retry pause of these tests: no wait, only the current test's action.
 void (*g_betweenAttempts)() = nullptr;
 int g_pauses = 0;
@@ -94,8 +92,8 @@ TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesThe
   EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
             "new a.txt|old a.txt|-|");
   const std::string backup = Utf8(Backup(L"a.txt"));
-  EXPECT_TRUE(Logged(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \"" + backup));
-  EXPECT_TRUE(Logged(log_.Text(), "Keeping \"" + backup + "\", backed up earlier in this run\r\n"));
+  EXPECT_TRUE(test::Has(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \"" + backup));
+  EXPECT_TRUE(test::Has(log_.Text(), "Keeping \"" + backup + "\", backed up earlier in this run\r\n"));
 }
 
 TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
@@ -112,7 +110,7 @@ TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
   g_lock.reset();
   lockD.Release();
-  EXPECT_TRUE(Logged(log_.Text(),
+  EXPECT_TRUE(test::Has(log_.Text(),
                      "Failed trying to revert patch file \"b.txt\", HResult "
                      "0x80070020, error 32 " +
                          test::LoggedSystemMessage(32)))
@@ -121,6 +119,23 @@ TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
             "old a.txt|new b.txt|new c.txt|old d.txt|");
 }
 
-// Each run below is refused before anything changes, so all of them can run over one layout.
+TEST_F(PatchFilesTest, EveryFailedCopyUpPutsTheOldFileBack) {
+  Pairs({L"a.txt"});
+  g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
+  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(test::Count(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \""), 5u)
+      << log_.Text();
+  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt")}), "old a.txt|old a.txt|");
+}
+
+// A '?' cannot stand in a name: the query fails with 123, not "not found", so the game file
+// must not be taken for one the patch deletes.
+TEST_F(PatchFilesTest, AQueryThatFailsForAnotherReasonThanAMissingFileFailsTheFile) {
+  Pairs({L"a.txt"});
+  run_.patchDirectory = At(L"Pa?ch").c_str();
+  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
+  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt")}), "old a.txt|-|");
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -86,5 +86,10 @@ TEST_F(PostPatchCommandTest, ALauncherAlreadyRunningFromThatPathIsNotStartedAgai
   EXPECT_EQ(Record(), recordBefore);
 }
 
+TEST(LauncherSearchTest, ACommandThatCannotBeResolvedIsNeverTakenForARunningLauncher) {
+  const std::wstring tooLong = L"C:\\" + std::wstring(300, L'x') + L"\\DastryLauncher.exe";
+  EXPECT_FALSE(IsLauncherRunning(SharedWString(tooLong.c_str())));
+}
+
 }  // namespace
 }  // namespace quorvel
