@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "support/test_support.h"
-#include "support/tree_fingerprint.h"
 
 namespace quorvel {
 namespace {

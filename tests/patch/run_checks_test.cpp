@@ -5,7 +5,6 @@
 
 #include "patch/run_steps.h"
 #include "support/test_support.h"
-#include "support/tree_fingerprint.h"
 
 namespace quorvel {
 namespace {

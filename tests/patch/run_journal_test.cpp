@@ -6,7 +6,6 @@
 #include "patch/run_journal.h"
 #include "patch/run_steps.h"
 #include "support/test_support.h"
-#include "support/tree_fingerprint.h"
 
 namespace quorvel {
 namespace {

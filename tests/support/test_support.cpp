@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <regex>
 
@@ -11,23 +12,53 @@
 namespace quorvel::test {
 namespace {
 
+// The names in a folder but "." and "..", sorted.
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) {
+      names.push_back(found.cFileName);
+    }
+  }
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Removes a file or a folder tree; read-only files included.
 void RemoveTree(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+  if (!IsFolder(path)) {
     DeleteFileW(path.c_str());
     return;
   }
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-  for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
-    if (wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0) {
-      RemoveTree(path + L"\\" + data.cFileName);
+  for (const std::wstring& name : Entries(path)) {
+    RemoveTree(path + L"\\" + name);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+void Walk(const std::wstring& root, const std::wstring& relative, const std::wstring& skip,
+          std::string& text) {
+  for (const std::wstring& name : Entries(relative.empty() ? root : root + L"\\" + relative)) {
+    const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
+    if (_wcsicmp(name.c_str(), skip.c_str()) == 0) {
+      continue;
+    }
+    if (IsFolder(root + L"\\" + path)) {
+      text += Utf8(path) + "\\\n";
+      Walk(root, path, skip, text);
+    } else {
+      text += Utf8(path) + "=" + ReadFileBytes(root + L"\\" + path) + "\n";
     }
   }
-  FindClose(find);
-  RemoveDirectoryW(path.c_str());
 }
 
 std::wstring UniqueName(const std::wstring& purpose) {
@@ -83,6 +114,12 @@ std::string Contents(const std::vector<std::wstring>& paths) {
   for (const std::wstring& path : paths) {
     text += (PathExists(path) ? ReadFileBytes(path) : "-") + "|";
   }
+  return text;
+}
+
+std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip) {
+  std::string text;
+  Walk(root, L"", skip, text);
   return text;
 }
 

@@ -37,6 +37,10 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 // The contents of each file, each followed by "|"; "-" for a path that does not exist.
 std::string Contents(const std::vector<std::wstring>& paths);
+// Every folder and file below root with each file's bytes, in a stable order: two trees with
+// the same fingerprint hold the same names and the same contents. A file named skip is left out
+// wherever it is.
+std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip = L"");
 bool PathExists(const std::wstring& path);
 // The folder of the running test program, where the DLL and the helper programs are built.
 std::wstring ProgramFolder();
