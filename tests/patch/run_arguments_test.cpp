@@ -160,7 +160,7 @@ TEST_F(RunArgumentsTest, EachMissingOrFaultyArgumentHasItsMessage) {
 
 TEST(EnvironmentReferencesTest, ReferencesExpandPercentSignsFollowTheirRulesAndCyclesEnd) {
   const wchar_t* variables[] = {L"QV_RESULT=0x80070020",   L"QV_UNSET=",
-                                L"QV_INNER=[%QV_RESULT%]", L"QV_SELF=<%QV_SELF%>",
+                                L"QV_INNER=[%QV_RESULT%]", L"QV_SELF=<%%%QV_SELF%>",
                                 L"QV_PING=ping %QV_PONG%", L"QV_PONG=pong %QV_PING%",
                                 L"QV_HALF=half%"};
   for (const wchar_t* variable : variables) {
@@ -178,10 +178,10 @@ TEST(EnvironmentReferencesTest, ReferencesExpandPercentSignsFollowTheirRulesAndC
       {L"keep %QV_RESULT", L"keep 0x80070020"},
       {L"x %no such", L"x "},
       // An inserted value is scanned again; its trailing sign pairs with the text after it.
-      {L"%QV_INNER%", L"[0x80070020]"},
+      {L"%QV_INNER% %QV_INNER%", L"[0x80070020] [0x80070020]"},
       {L"%QV_HALF%QV_RESULT%", L"half0x80070020"},
-      // A reference inside its own inserted value is left as it is.
-      {L"%QV_SELF% and %QV_SELF%", L"<%QV_SELF%> and <%QV_SELF%>"},
+      // A reference inside its own inserted value is left as it is, also after a %% there.
+      {L"%QV_SELF% and %QV_SELF%", L"<%%QV_SELF%> and <%%QV_SELF%>"},
       {L"%QV_PING%", L"ping pong %QV_PING%"}};
   for (const auto& [text, expanded] : cases) {
     EXPECT_STREQ(ExpandEnvironmentReferences(SharedWString(text)).Chars(), expanded) << text;
