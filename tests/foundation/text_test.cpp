@@ -27,7 +27,8 @@ TEST(FormatTest, ResultsHaveTheirExactSizeAndNothingIsTheSharedEmptyString) {
   EXPECT_TRUE(Format(wide, L"") == 0 && wide.Header() == SharedWString::EmptyHeader());
   const std::string own = "a long text that fills a block of its own";
   SharedString narrow(own.c_str());
-  Format(narrow, "<%s|%s>", narrow.Chars(), narrow.Chars());  // its own text as arguments
+  // Its own text as arguments.
+  EXPECT_EQ(Format(narrow, "<%s|%s>", narrow.Chars(), narrow.Chars()), 85);
   EXPECT_EQ(narrow.Chars(), "<" + own + "|" + own + ">");
   EXPECT_TRUE(Format(narrow, "%s", "") == 0 && narrow.Header() == SharedString::EmptyHeader());
   // A wide argument the narrow formatter cannot take goes through wide formatting and UTF-8,
