@@ -1,9 +1,7 @@
 // Report sections and their registry, the version report, the assertion report and the channel
 // log that carries it.
 #include <regex>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "crash/assertion_report.h"
 #include "crash/build_report.h"

@@ -6,9 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <numeric>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "crash/assertion_report.h"
 #include "crash/channel_log.h"

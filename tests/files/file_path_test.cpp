@@ -1,7 +1,6 @@
 // Path strings and FilePath on real temporary folders.
 #include "files/file_path.h"
 
-#include <string>
 #include <utility>
 
 #include "foundation/path_strings.h"

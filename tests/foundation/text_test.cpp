@@ -1,5 +1,4 @@
 // Formatting, code-page conversion, the run log and failure results.
-#include <string>
 
 #include "foundation/code_page.h"
 #include "foundation/format.h"

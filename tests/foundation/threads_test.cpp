@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "foundation/library_options.h"
 #include "foundation/named_mutex.h"

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <vector>
 
 #include "patch/run_steps.h"
 #include "support/test_support.h"
@@ -14,11 +13,6 @@ using test::Contents;
 using test::FileLock;
 using test::Utf8;
 using test::WriteFileBytes;
-
-std::string Variable(const wchar_t* name) {
-  const wchar_t* value = _wgetenv(name);
-  return value == nullptr ? "(unset)" : Utf8(value);
-}
 
 // The retry pause of these tests: no wait, only the current test's action.
 void (*g_betweenAttempts)() = nullptr;
@@ -79,7 +73,7 @@ TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry
   EXPECT_EQ(test::Count(log_.Text(), "Copying up \"" + Utf8(Patch(L"a.txt"))), 1u);
   EXPECT_EQ(test::Texts(run_.appliedFiles),
             (std::vector<std::wstring>{L"a.txt", L"b.txt", L"new\\nested\\c.txt", L"none"}));
-  EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x00000000");
+  EXPECT_EQ(test::Variable(L"QUORVEL_RESULT"), "0x00000000");
 }
 
 // The old file is put back after the failed copy, and the retry keeps the backup this run wrote
@@ -93,7 +87,8 @@ TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesThe
             "new a.txt|old a.txt|-|");
   const std::string backup = Utf8(Backup(L"a.txt"));
   EXPECT_TRUE(test::Has(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \"" + backup));
-  EXPECT_TRUE(test::Has(log_.Text(), "Keeping \"" + backup + "\", backed up earlier in this run\r\n"));
+  EXPECT_TRUE(
+      test::Has(log_.Text(), "Keeping \"" + backup + "\", backed up earlier in this run\r\n"));
 }
 
 TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
@@ -111,9 +106,9 @@ TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
   g_lock.reset();
   lockD.Release();
   EXPECT_TRUE(test::Has(log_.Text(),
-                     "Failed trying to revert patch file \"b.txt\", HResult "
-                     "0x80070020, error 32 " +
-                         test::LoggedSystemMessage(32)))
+                        "Failed trying to revert patch file \"b.txt\", HResult "
+                        "0x80070020, error 32 " +
+                            test::LoggedSystemMessage(32)))
       << log_.Text();
   EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Game(L"c.txt"), Game(L"d.txt")}),
             "old a.txt|new b.txt|new c.txt|old d.txt|");

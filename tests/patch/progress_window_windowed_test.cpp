@@ -4,7 +4,6 @@
 #include <commctrl.h>
 
 #include <functional>
-#include <string>
 
 #include "foundation/scoped_handle.h"
 #include "patch/progress_window.h"
@@ -14,20 +13,69 @@
 namespace quorvel {
 namespace {
 
-TEST(ProgressWindowOnDisplayTest, TheDialogShowsTheTextAndClosesWithTheWindowEvenWhenStoppedEarly) {
+std::wstring ItemText(HWND dialog, int item) {
+  wchar_t text[512] = {};
+  GetDlgItemTextW(dialog, item, text, 512);
+  return text;
+}
+
+// The status line with the bar's position and range in front, as "[position/range] text".
+std::wstring StatusShown(HWND dialog) {
+  const LRESULT position = SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0);
+  const LRESULT range = SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0);
+  return L"[" + std::to_wstring(position) + L"/" + std::to_wstring(range) + L"] " +
+         ItemText(dialog, IDC_PROGRESS_STATUS);
+}
+
+std::wstring Reason(DWORD code) {
+  std::wstring text = test::SystemMessage(code);
+  return text.erase(text.find_last_not_of(L"\r\n ") + 1);
+}
+
+TEST(ProgressWindowOnDisplayTest, EachEventShowsItsStatusBelowTheTextAndTheWindowClosesEvenEarly) {
   QUORVEL_SKIP_WITHOUT_DISPLAY();
   testing::internal::CaptureStdout();
   HWND dialog = nullptr;
   {
     ProgressWindowThread window(L"Updating game files");
+    RunProgress& run = window;
     ASSERT_TRUE(test::Eventually(
         [&] { return (dialog = window.GetWindow()) != nullptr && IsWindowVisible(dialog); }));
+    const std::wstring name = L"bin\\client.dll";
+    const std::wstring retry = L"[11/898] Could not replace \"bin\\client.dll\": ";
+    const struct {
+      std::function<void()> event;
+      std::wstring shown;
+    } cases[] = {
+        {[&] { run.WaitingForLauncher(); }, L"[0/1] Waiting for the launcher to close"},
+        {[&] { run.Restoring(); }, L"[0/1] Restoring the game files after an interrupted update"},
+        {[&] { run.Applying(11, 887, name.c_str()); },
+         L"[12/898] Updating file 12 of 898: \"bin\\client.dll\""},
+        {[&] { run.WaitingToRetry(name.c_str(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 2, 5); },
+         retry + Reason(ERROR_ACCESS_DENIED) + L" Trying again: attempt 2 of 5."},
+        {[&] {
+           run.WaitingToRetry(name.c_str(), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), 3, 5);
+         },
+         retry + Reason(ERROR_SHARING_VIOLATION) +
+             L" Another program is using the file; closing that program lets the update go on."
+             L" Trying again: attempt 3 of 5."},
+        {[&] { run.WaitingToRetry(name.c_str(), E_FAIL, 4, 5); },
+         retry + L"error 0x80004005. Trying again: attempt 4 of 5."},
+        // Putting back the first and the last of the 11 files applied: the bar counts down.
+        {[&] { run.Reverting(1, 11, L"a.txt"); },
+         L"[10/898] Putting back the previous files: \"a.txt\""},
+        {[&] { run.Reverting(11, 11, L"k.txt"); },
+         L"[0/898] Putting back the previous files: \"k.txt\""},
+    };
+    for (const auto& c : cases) {
+      c.event();
+      EXPECT_TRUE(test::Eventually([&] { return StatusShown(dialog) == c.shown; }))
+          << test::Utf8(StatusShown(dialog)) << "\nexpected " << test::Utf8(c.shown);
+      EXPECT_EQ(ItemText(dialog, IDC_PROGRESS_TEXT), L"Updating game files");
+    }
     EXPECT_TRUE(window.SetText(L"Almost done"));
-    EXPECT_TRUE(test::Eventually([&] {
-      wchar_t text[64] = {};
-      GetDlgItemTextW(dialog, IDC_PROGRESS_TEXT, text, 64);
-      return std::wstring(text) == L"Almost done";
-    }));
+    EXPECT_TRUE(
+        test::Eventually([&] { return ItemText(dialog, IDC_PROGRESS_TEXT) == L"Almost done"; }));
   }
   EXPECT_FALSE(IsWindow(dialog));
   // Held before its dialog is initialised, the thread cannot see the stop come in: the dialog
@@ -52,64 +100,6 @@ TEST(ProgressWindowOnDisplayTest, TheDialogShowsTheTextAndClosesWithTheWindowEve
   const std::string printed = testing::internal::GetCapturedStdout();
   EXPECT_EQ(test::Count(printed, "WM_INITDIALOG\n"), 2u) << printed;
   EXPECT_TRUE(test::Has(printed, "WM_USER\n") && test::EndsWith(printed, "result: 0\n")) << printed;
-}
-
-// The status line with the bar's position and range in front, as "[position/range] text".
-std::wstring StatusShown(HWND dialog) {
-  wchar_t text[512] = {};
-  GetDlgItemTextW(dialog, IDC_PROGRESS_STATUS, text, 512);
-  const LRESULT position = SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0);
-  const LRESULT range = SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0);
-  return L"[" + std::to_wstring(position) + L"/" + std::to_wstring(range) + L"] " + text;
-}
-
-std::wstring Reason(DWORD code) {
-  std::wstring text = test::SystemMessage(code);
-  return text.erase(text.find_last_not_of(L"\r\n ") + 1);
-}
-
-TEST(ProgressWindowOnDisplayTest, EachEventOfARunShowsItsStatusAndBarBelowTheUnchangedText) {
-  QUORVEL_SKIP_WITHOUT_DISPLAY();
-  testing::internal::CaptureStdout();
-  ProgressWindowThread window(L"Updating game files");
-  RunProgress& run = window;
-  HWND dialog = nullptr;
-  ASSERT_TRUE(test::Eventually([&] { return (dialog = window.GetWindow()) != nullptr; }));
-  const std::wstring name = L"bin\\client.dll";
-  const std::wstring retry = L"[11/898] Could not replace \"bin\\client.dll\": ";
-  const struct {
-    std::function<void()> event;
-    std::wstring shown;
-  } cases[] = {
-      {[&] { run.WaitingForLauncher(); }, L"[0/1] Waiting for the launcher to close"},
-      {[&] { run.Restoring(); }, L"[0/1] Restoring the game files after an interrupted update"},
-      {[&] { run.Applying(11, 887, name.c_str()); },
-       L"[12/898] Updating file 12 of 898: \"bin\\client.dll\""},
-      {[&] { run.WaitingToRetry(name.c_str(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 2, 5); },
-       retry + Reason(ERROR_ACCESS_DENIED) + L" Trying again: attempt 2 of 5."},
-      {[&] { run.WaitingToRetry(name.c_str(), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), 3, 5); },
-       retry + Reason(ERROR_SHARING_VIOLATION) +
-           L" Another program is using the file; closing that program lets the update go on."
-           L" Trying again: attempt 3 of 5."},
-      {[&] { run.WaitingToRetry(name.c_str(), E_FAIL, 4, 5); },
-       retry + L"error 0x80004005. Trying again: attempt 4 of 5."},
-      // Putting back the first and the last of the 11 files applied: the bar counts down.
-      {[&] { run.Reverting(1, 11, L"a.txt"); },
-       L"[10/898] Putting back the previous files: \"a.txt\""},
-      {[&] { run.Reverting(11, 11, L"k.txt"); },
-       L"[0/898] Putting back the previous files: \"k.txt\""},
-  };
-  for (const auto& c : cases) {
-    c.event();
-    EXPECT_TRUE(test::Eventually([&] { return StatusShown(dialog) == c.shown; }))
-        << test::Utf8(StatusShown(dialog)) << "\nexpected " << test::Utf8(c.shown);
-    wchar_t text[64] = {};
-    GetDlgItemTextW(dialog, IDC_PROGRESS_TEXT, text, 64);
-    EXPECT_EQ(std::wstring(text), L"Updating game files");
-  }
-  window.SetStop(true);
-  window.Wait();
-  testing::internal::GetCapturedStdout();
 }
 
 }  // namespace

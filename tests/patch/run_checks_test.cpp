@@ -1,7 +1,5 @@
 // Runs refused before anything on disk changes, for names and folders that could lose a file.
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "patch/run_steps.h"
 #include "support/test_support.h"
@@ -11,11 +9,6 @@ namespace {
 
 using test::Utf8;
 using test::WriteFileBytes;
-
-std::string Variable(const wchar_t* name) {
-  const wchar_t* value = _wgetenv(name);
-  return value == nullptr ? "(unset)" : Utf8(value);
-}
 
 std::wstring ShortName(const std::wstring& path) {
   wchar_t buffer[MAX_PATH] = {};
@@ -57,65 +50,64 @@ TEST_F(RunChecksTest, RunsThatCouldLoseAFileAreRefusedWithNothingChanged) {
   const std::wstring backup = game + L"\\Backup Folder";
   const struct {
     std::vector<std::wstring> names;
-    std::wstring patch, application, backup;
-    HRESULT result;
     std::wstring refusedName;  // "/" when a folder is at fault
+    HRESULT result = E_INVALIDARG;
+    std::wstring patch = L"", application = L"", backup = L"";  // empty: the layout's own
   } cases[] = {
       // Names that are not plain relative paths.
-      {{L"a.txt", L""}, patch, game, backup, E_INVALIDARG, L""},  // QUORVEL_FILENAME= unsets
-      {{L"a.txt", L"\\a.txt"}, patch, game, backup, E_INVALIDARG, L"\\a.txt"},
-      {{L"C:a.txt"}, patch, game, backup, E_INVALIDARG, L"C:a.txt"},
-      {{L"\\\\server\\share\\a.txt"}, patch, game, backup, E_INVALIDARG, L"\\\\server\\share\\a.txt"},
-      {{L"\\\\?\\C:\\a.txt"}, patch, game, backup, E_INVALIDARG, L"\\\\?\\C:\\a.txt"},
-      {{L"a.txt:alt"}, patch, game, backup, E_INVALIDARG, L"a.txt:alt"},
-      {{L"d\\..\\a.txt"}, patch, game, backup, E_INVALIDARG, L"d\\..\\a.txt"},
-      {{L".\\a.txt"}, patch, game, backup, E_INVALIDARG, L".\\a.txt"},
-      {{L"d\\\\e.txt"}, patch, game, backup, E_INVALIDARG, L"d\\\\e.txt"},
-      {{L"d/"}, patch, game, backup, E_INVALIDARG, L"d/"},
-      {{L"a.txt "}, patch, game, backup, E_INVALIDARG, L"a.txt "},
-      {{L"d.\\e.txt"}, patch, game, backup, E_INVALIDARG, L"d.\\e.txt"},
-      {{L"d\\CON"}, patch, game, backup, E_INVALIDARG, L"d\\CON"},
-      {{L"nul.txt"}, patch, game, backup, E_INVALIDARG, L"nul.txt"},
-      {{L"Com1.dll"}, patch, game, backup, E_INVALIDARG, L"Com1.dll"},
-      {{L"lpt9"}, patch, game, backup, E_INVALIDARG, L"lpt9"},
-      {{L"a<b.txt"}, patch, game, backup, E_INVALIDARG, L"a<b.txt"},
-      {{L"a\x1b.txt"}, patch, game, backup, E_INVALIDARG, L"a\x1b.txt"},
-      {{L"Quorvel.journal"}, patch, game, backup, E_INVALIDARG, L"Quorvel.journal"},
+      {{L"a.txt", L""}, L""},  // QUORVEL_FILENAME= unsets
+      {{L"a.txt", L"\\a.txt"}, L"\\a.txt"},
+      {{L"C:a.txt"}, L"C:a.txt"},
+      {{L"\\\\server\\share\\a.txt"}, L"\\\\server\\share\\a.txt"},
+      {{L"\\\\?\\C:\\a.txt"}, L"\\\\?\\C:\\a.txt"},
+      {{L"a.txt:alt"}, L"a.txt:alt"},
+      {{L"d\\..\\a.txt"}, L"d\\..\\a.txt"},
+      {{L".\\a.txt"}, L".\\a.txt"},
+      {{L"d\\\\e.txt"}, L"d\\\\e.txt"},
+      {{L"d/"}, L"d/"},
+      {{L"a.txt "}, L"a.txt "},
+      {{L"d.\\e.txt"}, L"d.\\e.txt"},
+      {{L"d\\CON"}, L"d\\CON"},
+      {{L"nul.txt"}, L"nul.txt"},
+      {{L"Com1.dll"}, L"Com1.dll"},
+      {{L"lpt9"}, L"lpt9"},
+      {{L"a<b.txt"}, L"a<b.txt"},
+      {{L"a\x1b.txt"}, L"a\x1b.txt"},
+      {{L"Quorvel.journal"}, L"Quorvel.journal"},
       // Names that meet another name.
-      {{L"a.txt", L"A.TXT"}, patch, game, backup, E_INVALIDARG, L"A.TXT"},
-      {{L"d\\e.txt", L"D/e.txt"}, patch, game, backup, E_INVALIDARG, L"D/e.txt"},
-      {{L"d", L"d\\e.txt"}, patch, game, backup, E_INVALIDARG, L"d"},
-      {{L"D/e.txt", L"d"}, patch, game, backup, E_INVALIDARG, L"D/e.txt"},
-      {{L"long file name.txt", shortFileName}, patch, game, backup, E_INVALIDARG, shortFileName},
+      {{L"a.txt", L"A.TXT"}, L"A.TXT"},
+      {{L"d\\e.txt", L"D/e.txt"}, L"D/e.txt"},
+      {{L"d", L"d\\e.txt"}, L"d"},
+      {{L"D/e.txt", L"d"}, L"D/e.txt"},
+      {{L"long file name.txt", shortFileName}, shortFileName},
       // Names that lead from the game folder into its patch or backup folder.
-      {{L"a.txt", L"Patch\\a.txt"}, patch, game, backup, E_INVALIDARG, L"Patch\\a.txt"},
-      {{L"PATCH"}, patch, game, backup, E_INVALIDARG, L"PATCH"},
-      {{shortBackupName + L"\\x.txt"}, patch, game, backup, E_INVALIDARG,
-       shortBackupName + L"\\x.txt"},
+      {{L"a.txt", L"Patch\\a.txt"}, L"Patch\\a.txt"},
+      {{L"PATCH"}, L"PATCH"},
+      {{shortBackupName + L"\\x.txt"}, shortBackupName + L"\\x.txt"},
       // Folders that are missing, files, the same folder, or that hold the game folder.
-      {{L"a.txt"}, game + L"\\Nowhere", game, backup, kNoFolder, L"/"},
-      {{L"a.txt"}, patch, At(L"Nowhere"), backup, kNoFolder, L"/"},
-      {{L"a.txt"}, game + L"\\a.txt", game, backup, kNoFolder, L"/"},
-      {{L"a.txt"}, patch, game, game + L"\\gone.txt", kNoFolder, L"/"},
-      {{L"a.txt"}, patch, game, L"\\\\?\\" + game, E_INVALIDARG, L"/"},
-      {{L"a.txt"}, patch, game, otherDrive, E_INVALIDARG, L"/"},
-      {{L"a.txt"}, shortBackup, game, backup, E_INVALIDARG, L"/"},
-      {{L"a.txt"}, otherDrive + L"\\Patch", game, otherDrive + L"\\Patch\\", E_INVALIDARG, L"/"},
-      {{L"a.txt"}, patch, game, Dir(), E_INVALIDARG, L"/"},
-      {{L"a.txt"}, Dir(), game, backup, E_INVALIDARG, L"/"},
+      {{L"a.txt"}, L"/", kNoFolder, game + L"\\Nowhere", game, backup},
+      {{L"a.txt"}, L"/", kNoFolder, patch, At(L"Nowhere"), backup},
+      {{L"a.txt"}, L"/", kNoFolder, game + L"\\a.txt", game, backup},
+      {{L"a.txt"}, L"/", kNoFolder, patch, game, game + L"\\gone.txt"},
+      {{L"a.txt"}, L"/", E_INVALIDARG, patch, game, L"\\\\?\\" + game},
+      {{L"a.txt"}, L"/", E_INVALIDARG, patch, game, otherDrive},
+      {{L"a.txt"}, L"/", E_INVALIDARG, shortBackup, game, backup},
+      {{L"a.txt"}, L"/", E_INVALIDARG, otherDrive + L"\\Patch", game, otherDrive + L"\\Patch\\"},
+      {{L"a.txt"}, L"/", E_INVALIDARG, patch, game, Dir()},
+      {{L"a.txt"}, L"/", E_INVALIDARG, Dir(), game, backup},
   };
   const std::string before = test::TreeFingerprint(Dir());
   for (const auto& c : cases) {
     const std::wstring& refused = c.refusedName;
-    SCOPED_TRACE(Utf8(c.names.back() + L" | " + c.patch + L" | " + c.application + L" | " +
-                      c.backup));
+    SCOPED_TRACE(
+        Utf8(c.names.back() + L" | " + c.patch + L" | " + c.application + L" | " + c.backup));
     PatchRun run;
     for (const std::wstring& name : c.names) {
       run.files.push_back(SharedWString(name.c_str()));
     }
-    run.patchDirectory = c.patch.c_str();
-    run.applicationDirectory = c.application.c_str();
-    run.backupDirectory = c.backup.c_str();
+    run.patchDirectory = (c.patch.empty() ? patch : c.patch).c_str();
+    run.applicationDirectory = (c.application.empty() ? game : c.application).c_str();
+    run.backupDirectory = (c.backup.empty() ? backup : c.backup).c_str();
     _wputenv(L"QUORVEL_RESULT=");
     _wputenv(L"QUORVEL_FILENAME=");
     log_.Clear();
@@ -124,12 +116,13 @@ TEST_F(RunChecksTest, RunsThatCouldLoseAFileAreRefusedWithNothingChanged) {
 
     char result[16];
     snprintf(result, sizeof(result), "0x%08x", static_cast<unsigned>(c.result));
-    EXPECT_EQ(Variable(L"QUORVEL_RESULT"), result);
+    EXPECT_EQ(test::Variable(L"QUORVEL_RESULT"), result);
     const bool folder = refused == L"/";
-    EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), folder || refused.empty() ? "(unset)" : Utf8(refused));
+    EXPECT_EQ(test::Variable(L"QUORVEL_FILENAME"),
+              folder || refused.empty() ? "(unset)" : Utf8(refused));
     const std::string text = log_.Text();
     EXPECT_EQ(text.find(folder ? "Refusing to patch: the "
-                                        : "Refusing to patch \"" + Utf8(refused) + "\": "),
+                               : "Refusing to patch \"" + Utf8(refused) + "\": "),
               0u)
         << text;
     EXPECT_NE(text.find("Could not patch file \""), std::string::npos) << text;

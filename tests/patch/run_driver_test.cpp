@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <regex>
-#include <string>
 #include <thread>
 
 #include "foundation/run_log.h"

@@ -1,9 +1,9 @@
 // A run cut short at any step, or the same run started again, loses no file.
+#include "patch/run_journal.h"
+
 #include <memory>
-#include <string>
 
 #include "patch/patch_files.h"
-#include "patch/run_journal.h"
 #include "patch/run_steps.h"
 #include "support/test_support.h"
 
@@ -76,8 +76,8 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
     SCOPED_TRACE(scenario);
     const bool locked = scenario == kReverting;
     const std::wstring counted = Lay(L"count" + std::to_wstring(scenario));
-    auto lock = locked ? std::make_unique<test::FileLock>(counted + L"\\Patch\\n\\new.txt")
-                       : nullptr;
+    auto lock =
+        locked ? std::make_unique<test::FileLock>(counted + L"\\Patch\\n\\new.txt") : nullptr;
     if (scenario == kRestoring) {
       ASSERT_EQ(CutShort(counted, 12), 3u);
     }

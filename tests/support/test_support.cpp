@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <regex>
 
 #include "foundation/code_page.h"
@@ -155,12 +156,15 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 }
 
 std::wstring SystemMessage(DWORD code) {
-  char text[1024] = {};
-  wchar_t wide[1024] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-                                 nullptr, code, 0, text, sizeof(text), nullptr);
-  MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide, 1023);
-  return wide;
+  wchar_t text[1024] = {};
+  FormatMessageW(FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text,
+                 1024, nullptr);
+  return text;
+}
+
+std::string Variable(const wchar_t* name) {
+  const wchar_t* value = _wgetenv(name);
+  return value == nullptr ? "(unset)" : Utf8(value);
 }
 
 std::string LoggedSystemMessage(DWORD code) {
