@@ -1,10 +1,6 @@
-#include "patch/patch_files.h"
-
-#include <cstdlib>
 #include <memory>
 
-#include "patch/run_steps.h"
-#include "support/test_support.h"
+#include "support/patch_test.h"
 
 namespace quorvel {
 namespace {
@@ -14,46 +10,13 @@ using test::FileLock;
 using test::Utf8;
 using test::WriteFileBytes;
 
-// The retry pause of these tests: no wait, only the current test's action.
-void (*g_betweenAttempts)() = nullptr;
-int g_pauses = 0;
 // A lock that the retry pause can let go of, or take.
 std::unique_ptr<FileLock> g_lock;
 void ReleaseLock() { g_lock->Release(); }
 
-class PatchFilesTest : public test::TempDirTest {
+class PatchFilesTest : public test::PatchTest {
  protected:
-  void SetUp() override {
-    previousPause_ = SetRetryPause([](DWORD milliseconds) {
-      EXPECT_EQ(milliseconds, 2000u);
-      ++g_pauses;
-      g_betweenAttempts();
-    });
-    g_pauses = 0;
-    g_betweenAttempts = [] {};
-    run_.patchDirectory = At(L"Patch").c_str();
-    run_.applicationDirectory = At(L"Game").c_str();
-    run_.backupDirectory = At(L"Backup").c_str();
-  }
-  void TearDown() override {
-    SetRetryPause(previousPause_);
-    g_lock.reset();
-  }
-  // Lists each name, with an old file in the application folder and a new one in the patch folder.
-  void Pairs(std::initializer_list<const wchar_t*> names) {
-    for (const wchar_t* name : names) {
-      run_.files.push_back(SharedWString(name));
-      WriteFileBytes(Game(name), "old " + Utf8(name));
-      WriteFileBytes(Patch(name), "new " + Utf8(name));
-    }
-  }
-  std::wstring Game(const std::wstring& name) const { return At(L"Game\\" + name); }
-  std::wstring Patch(const std::wstring& name) const { return At(L"Patch\\" + name); }
-  std::wstring Backup(const std::wstring& name) const { return At(L"Backup\\" + name); }
-
-  PatchRun run_;
-  test::LogCapture log_;
-  RetryPause previousPause_ = nullptr;
+  ~PatchFilesTest() override { g_lock.reset(); }
 };
 
 // A file applied in the first attempt is not processed again; a new file gets its folders and
@@ -64,9 +27,9 @@ TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry
   run_.files.insert(run_.files.end(),
                     {SharedWString(L"new\\nested\\c.txt"), SharedWString(L"none")});
   g_lock = std::make_unique<FileLock>(Game(L"b.txt"));
-  g_betweenAttempts = ReleaseLock;
+  betweenAttempts = ReleaseLock;
   EXPECT_EQ(PatchFiles(run_), S_OK);
-  EXPECT_EQ(g_pauses, 1);
+  EXPECT_EQ(pauses, 1);
   EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Backup(L"b.txt"), Game(L"new\\nested\\c.txt"),
                       Patch(L"new"), Backup(L"new")}),
             "new a.txt|new b.txt|old b.txt|new c|-|-|");
@@ -81,7 +44,7 @@ TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry
 TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesTheFile) {
   Pairs({L"a.txt"});
   g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
-  g_betweenAttempts = ReleaseLock;
+  betweenAttempts = ReleaseLock;
   EXPECT_EQ(PatchFiles(run_), S_OK);
   EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
             "new a.txt|old a.txt|-|");
@@ -97,7 +60,7 @@ TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
   // Once b.txt is applied, hold its new file so that its revert cannot move it.
   static std::wstring newB;
   newB = Game(L"b.txt");
-  g_betweenAttempts = [] {
+  betweenAttempts = [] {
     if (!g_lock) {
       g_lock = std::make_unique<FileLock>(newB);
     }

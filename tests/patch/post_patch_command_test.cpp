@@ -2,18 +2,14 @@
 
 #include <cstdlib>
 
-#include "patch/run_steps.h"
-#include "support/test_support.h"
+#include "support/patch_test.h"
 
 namespace quorvel {
 namespace {
 
-class PostPatchCommandTest : public test::TempDirTest {
+class PostPatchCommandTest : public test::PatchTest {
  protected:
   void SetUp() override {
-    run_.patchDirectory = At(L"Patch").c_str();
-    run_.applicationDirectory = At(L"Game").c_str();
-    run_.backupDirectory = At(L"Backup").c_str();
     for (const wchar_t* folder : {L"Patch", L"Game", L"Backup", L"Elsewhere"}) {
       CreateDirectoryW(At(folder).c_str(), nullptr);
     }
@@ -33,8 +29,6 @@ class PostPatchCommandTest : public test::TempDirTest {
   std::string Record() const { return test::ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")); }
   std::string Launcher() const { return test::Utf8(At(L"Game\\DastryLauncher.exe")); }
 
-  PatchRun run_;
-  test::LogCapture log_;
   test::NamedEvent started_{L"launcher_started"};
   wchar_t previousDirectory_[MAX_PATH + 1] = {};
 };

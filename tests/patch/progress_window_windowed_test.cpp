@@ -1,6 +1,6 @@
 // The progress window on a real display (scripts/test.sh runs these under Xvfb).
 #include <windows.h>
-
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <functional>

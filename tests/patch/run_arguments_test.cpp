@@ -8,8 +8,7 @@
 #include "foundation/heap.h"
 #include "patch/command_line.h"
 #include "patch/environment_references.h"
-#include "patch/run_steps.h"
-#include "support/test_support.h"
+#include "support/patch_test.h"
 
 namespace quorvel {
 namespace {
@@ -57,16 +56,15 @@ TEST(CommandLineTest, ArgumentsAreSplitAtUnquotedSpacesAndLoggedOrTheSplitFailsW
 
 using test::Utf8;
 
-class RunArgumentsTest : public test::TempDirTest {
+class RunArgumentsTest : public test::PatchTest {
  protected:
   HRESULT Parse(const std::wstring& commandLine) {
     log_.Clear();
-    run_ = std::make_unique<PatchRun>();
-    return ParseRunArguments(*run_, commandLine.c_str());
+    parsed_ = std::make_unique<PatchRun>();
+    return ParseRunArguments(*parsed_, commandLine.c_str());
   }
 
-  test::LogCapture log_;
-  std::unique_ptr<PatchRun> run_;
+  std::unique_ptr<PatchRun> parsed_;
 };
 
 // A command that does not exist becomes the first argument of the running launcher's
@@ -103,9 +101,9 @@ TEST_F(RunArgumentsTest, FieldsAreReadAsTheyComeAndACommandNotFoundStaysAnArgume
        "File: \"-text\"\r\n"}};
   for (const auto& c : cases) {
     ASSERT_EQ(Parse(c.commandLine), S_OK) << Utf8(c.commandLine);
-    EXPECT_TRUE(run_->parentPid == c.pid && run_->displayText.IsEmpty());
-    EXPECT_EQ(Utf8(run_->postPatchCommand.Chars()), c.command);
-    EXPECT_EQ(Utf8(run_->postPatchArguments.Chars()), c.arguments);
+    EXPECT_TRUE(parsed_->parentPid == c.pid && parsed_->displayText.IsEmpty());
+    EXPECT_EQ(Utf8(parsed_->postPatchCommand.Chars()), c.command);
+    EXPECT_EQ(Utf8(parsed_->postPatchArguments.Chars()), c.arguments);
     EXPECT_TRUE(test::Has(log_.Text(), "parent pid: " + std::to_string(c.pid) + "\r\n"));
     EXPECT_TRUE(test::Has(log_.Text(), c.log)) << log_.Text();
   }
@@ -132,12 +130,12 @@ TEST_F(RunArgumentsTest, EachMissingOrFaultyArgumentHasItsMessage) {
     EXPECT_EQ(Parse(commandLine), E_INVALIDARG) << Utf8(commandLine);
     EXPECT_TRUE(test::EndsWith(log_.Text(), log + "\r\n")) << log_.Text();
   }
-  EXPECT_TRUE(test::Texts(run_->files) == std::vector<std::wstring>{L"a.dll"} &&
-              run_->postPatchCommand.IsEmpty());
+  EXPECT_TRUE(test::Texts(parsed_->files) == std::vector<std::wstring>{L"a.dll"} &&
+              parsed_->postPatchCommand.IsEmpty());
   ArgumentList arguments = {SharedWString(L"2"), SharedWString(L"a"), SharedWString(),
                             SharedWString(L"cmd")};
-  EXPECT_EQ(ParseFileList(*run_, arguments), E_INVALIDARG);
-  EXPECT_EQ(test::Texts(run_->files), std::vector<std::wstring>{L"a"}) << "emptied first";
+  EXPECT_EQ(ParseFileList(*parsed_, arguments), E_INVALIDARG);
+  EXPECT_EQ(test::Texts(parsed_->files), std::vector<std::wstring>{L"a"}) << "emptied first";
   EXPECT_TRUE(test::EndsWith(log_.Text(),
                              "File: \"a\"\r\nThere was an empty filename in the command line\r\n"));
 }

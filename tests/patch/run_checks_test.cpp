@@ -1,8 +1,7 @@
 // Runs refused before anything on disk changes, for names and folders that could lose a file.
 #include <cstdlib>
 
-#include "patch/run_steps.h"
-#include "support/test_support.h"
+#include "support/patch_test.h"
 
 namespace quorvel {
 namespace {
@@ -17,26 +16,18 @@ std::wstring ShortName(const std::wstring& path) {
 }
 
 // The game folder holds its patch and backup folders, as launchers lay them out.
-class RunChecksTest : public test::TempDirTest {
+class RunChecksTest : public test::PatchTest {
  protected:
   void SetUp() override {
-    WriteFileBytes(At(L"Game\\a.txt"), "old a");
-    WriteFileBytes(At(L"Game\\d\\e.txt"), "old e");
-    WriteFileBytes(At(L"Game\\gone.txt"), "old gone");
+    LayGame(At(L"Game"));
     WriteFileBytes(At(L"Game\\long file name.txt"), "old long");
-    WriteFileBytes(At(L"Game\\Patch\\a.txt"), "new a");
-    WriteFileBytes(At(L"Game\\Patch\\d\\e.txt"), "new e");
-    WriteFileBytes(At(L"Game\\Patch\\n\\new.txt"), "new n");
     CreateDirectoryW(At(L"Game\\Backup Folder").c_str(), nullptr);
     CreateDirectoryW(At(L"Outside").c_str(), nullptr);
   }
-  std::wstring Game() const { return At(L"Game"); }
-
-  test::LogCapture log_;
 };
 
 TEST_F(RunChecksTest, RunsThatCouldLoseAFileAreRefusedWithNothingChanged) {
-  const std::wstring game = Game();
+  const std::wstring game = At(L"Game");
   const std::wstring shortBackup = ShortName(At(L"Game\\Backup Folder"));
   std::wstring otherDrive = game;
   otherDrive[0] = L'E';  // drive E is drive C again in the test prefix

@@ -1,11 +1,7 @@
 // A run cut short at any step, or the same run started again, loses no file.
-#include "patch/run_journal.h"
-
 #include <memory>
 
-#include "patch/patch_files.h"
-#include "patch/run_steps.h"
-#include "support/test_support.h"
+#include "support/patch_test.h"
 
 namespace quorvel {
 namespace {
@@ -14,27 +10,16 @@ using test::WriteFileBytes;
 
 unsigned g_records = 0;
 void CountRecord(unsigned) { ++g_records; }
-void NoPause(DWORD) {}
 
 // Two updated files, one in a folder; a file new in the patch; a file the patch deletes; and a
 // backup of an earlier patch.
 const wchar_t* const kNames[] = {L"a.txt", L"d\\e.txt", L"n\\new.txt", L"gone.txt"};
 
-class RunJournalTest : public test::TempDirTest {
+class RunJournalTest : public test::PatchTest {
  protected:
-  void SetUp() override { previousPause_ = SetRetryPause(NoPause); }
-  void TearDown() override {
-    SetRetryPause(previousPause_);
-    SetJournalHook(nullptr);
-  }
   std::wstring Lay(const std::wstring& name) {
     const std::wstring root = At(name);
-    WriteFileBytes(root + L"\\a.txt", "old a");
-    WriteFileBytes(root + L"\\d\\e.txt", "old e");
-    WriteFileBytes(root + L"\\gone.txt", "old gone");
-    WriteFileBytes(root + L"\\Patch\\a.txt", "new a");
-    WriteFileBytes(root + L"\\Patch\\d\\e.txt", "new e");
-    WriteFileBytes(root + L"\\Patch\\n\\new.txt", "new n");
+    LayGame(root);
     WriteFileBytes(root + L"\\Backup\\a.txt", "older a");
     return root;
   }
@@ -61,9 +46,6 @@ class RunJournalTest : public test::TempDirTest {
     GetExitCodeProcess(run.Handle(), &code);
     return code;
   }
-
-  test::LogCapture log_;
-  RetryPause previousPause_ = nullptr;
 };
 
 TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
