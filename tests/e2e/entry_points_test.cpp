@@ -47,24 +47,24 @@ TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
   test::HelperProcess ended;  // its id names a launcher that has already exited
   ASSERT_TRUE(ended.Start(L"cut_short_run.exe", L""));
   ASSERT_TRUE(ended.WaitForExit(60000));
-  std::wstring arguments = std::to_wstring(ended.Id()) + L" \"" + game + L"\\Patch\" \"" + game +
-                           L"\" \"" + game + L"\\Backup\" " + std::to_wstring(kFiles);
+  std::wstring command = L"\"" + test::ProgramFolder() + L"\\Quorvel.dll\",Quorvel " +
+                         std::to_wstring(ended.Id()) + L" \"" + game + L"\\Patch\" \"" + game +
+                         L"\" \"" + game + L"\\Backup\" " + std::to_wstring(kFiles);
   for (int i = 0; i < kFiles; ++i) {
     const std::wstring name = L"f\\" + std::to_wstring(1000 + i) + L".dat";
     test::WriteFileBytes(game + L"\\" + name, "old " + std::to_string(i));
     test::WriteFileBytes(game + L"\\Patch\\" + name, "new " + std::to_string(i));
     test::WriteFileBytes(dir / L"Expected\\" + name, "new " + std::to_string(i));
     test::WriteFileBytes(dir / L"Expected\\Backup\\" + name, "old " + std::to_string(i));
-    arguments += L" " + name;
+    command += L" " + name;
   }
   CreateDirectoryW((dir / L"Expected\\Patch").c_str(), nullptr);
   // The command to start afterwards: the helper exits at once without arguments.
-  arguments += L" \"" + test::ProgramFolder() + L"\\cut_short_run.exe\"";
+  command += L" \"" + test::ProgramFolder() + L"\\cut_short_run.exe\"";
   test::UserRunLog log;
 
   test::HelperProcess run;
-  ASSERT_TRUE(run.Start(test::Rundll32Path(),
-                        L"\"" + test::ProgramFolder() + L"\\Quorvel.dll\",Quorvel " + arguments));
+  ASSERT_TRUE(run.Start(test::Rundll32Path(), command));
   // Files are backed up in the order listed.
   ASSERT_TRUE(test::Eventually([&] { return test::PathExists(game + L"\\Backup\\f\\1100.dat"); }));
   ASSERT_FALSE(run.WaitForExit(0)) << "the run ended before it could be cut short";
@@ -74,8 +74,7 @@ TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
             test::TreeFingerprint(dir / L"Expected"));
 
   test::HelperProcess again;
-  ASSERT_TRUE(again.Start(test::Rundll32Path(),
-                          L"\"" + test::ProgramFolder() + L"\\Quorvel.dll\",Quorvel " + arguments));
+  ASSERT_TRUE(again.Start(test::Rundll32Path(), command));
   ASSERT_TRUE(again.WaitForExit(60000));
 
   EXPECT_EQ(test::TreeFingerprint(game, L"Quorvel.journal"),
