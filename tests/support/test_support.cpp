@@ -179,11 +179,9 @@ LogCapture::~LogCapture() { RunLog::SetPath(L"%ls", previous_.c_str()); }
 
 UserRunLog::UserRunLog() : start_(ReadFileBytes(UserRunLogPath()).size()) {}
 
-std::string UserRunLog::Added(bool raw) const {
-  const std::string added = ReadFileBytes(UserRunLogPath()).substr(start_);
-  return raw ? added
-             : std::regex_replace(added, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"),
-                                  "<stamp>");
+std::string UserRunLog::Added() const {
+  return std::regex_replace(ReadFileBytes(UserRunLogPath()).substr(start_),
+                            std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"), "<stamp>");
 }
 
 NamedEvent::NamedEvent(const std::wstring& purpose)

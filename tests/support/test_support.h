@@ -84,12 +84,12 @@ class LogCapture {
   std::wstring file_, previous_;
 };
 
-// What the user's run log, the one the DLL writes, gains from construction on; unless raw, the
-// banners' date and time read "<stamp>".
+// What the user's run log, the one the DLL writes, gains from construction on, with the
+// banners' date and time as "<stamp>".
 class UserRunLog {
  public:
   UserRunLog();
-  std::string Added(bool raw = false) const;
+  std::string Added() const;
 
  private:
   size_t start_;
