@@ -5,11 +5,11 @@
 
 #include "support/test_support.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
 TEST(NarrowEntryTest, AnAnsiCommandLineRunsAsTheSameTextInUtf16AndNullIsAnEmptyOne) {
-  const HMODULE library = LoadLibraryW((test::ProgramFolder() + L"\\Quorvel.dll").c_str());
+  const HMODULE library = LoadLibraryW((ProgramFolder() + L"\\Quorvel.dll").c_str());
   // The generic function pointer type converts to any other without a warning.
   const auto narrow = reinterpret_cast<int(WINAPI*)(HWND, HINSTANCE, const char*, int)>(
       reinterpret_cast<void (*)()>(GetProcAddress(library, "Quorvel")));
@@ -23,16 +23,16 @@ TEST(NarrowEntryTest, AnAnsiCommandLineRunsAsTheSameTextInUtf16AndNullIsAnEmptyO
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, ansi, 256, nullptr, &lossy);
   if (lossy) {
     text = L"-text \"Mise a jour\" 4242 P \"C:\\Jeu ete\" B 1 a.dll";
-    std::strcpy(ansi, test::Utf8(text).c_str());
+    std::strcpy(ansi, Utf8(text).c_str());
   }
-  test::UserRunLog wideLog;
+  UserRunLog wideLog;
   EXPECT_EQ(wide(nullptr, nullptr, text.c_str(), SW_SHOWNORMAL), 0);
   const std::string wideRun = wideLog.Added();
-  test::UserRunLog narrowLog;
+  UserRunLog narrowLog;
   EXPECT_EQ(narrow(nullptr, nullptr, ansi, SW_SHOWNORMAL), 0);
   EXPECT_EQ(narrowLog.Added(), wideRun);
-  EXPECT_TRUE(test::Has(wideRun, "<" + std::string(std::strstr(ansi, "C:"), 10) + ">")) << wideRun;
-  test::UserRunLog nullLog;
+  EXPECT_TRUE(Has(wideRun, "<" + std::string(std::strstr(ansi, "C:"), 10) + ">")) << wideRun;
+  UserRunLog nullLog;
   EXPECT_EQ(narrow(nullptr, nullptr, nullptr, SW_SHOWNORMAL), 0);
   EXPECT_EQ(nullLog.Added(),
             "Argument List:\r\nNo arguments on the command line\r\n\r\n"
@@ -42,43 +42,41 @@ TEST(NarrowEntryTest, AnAnsiCommandLineRunsAsTheSameTextInUtf16AndNullIsAnEmptyO
 
 TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
   constexpr int kFiles = 300;
-  test::ScopedTempDir dir;
+  ScopedTempDir dir;
   const std::wstring game = dir / L"Game";
-  test::HelperProcess ended;  // its id names a launcher that has already exited
+  HelperProcess ended;  // its id names a launcher that has already exited
   ASSERT_TRUE(ended.Start(L"cut_short_run.exe", L""));
   ASSERT_TRUE(ended.WaitForExit(60000));
-  std::wstring command = L"\"" + test::ProgramFolder() + L"\\Quorvel.dll\",Quorvel " +
+  std::wstring command = L"\"" + ProgramFolder() + L"\\Quorvel.dll\",Quorvel " +
                          std::to_wstring(ended.Id()) + L" \"" + game + L"\\Patch\" \"" + game +
                          L"\" \"" + game + L"\\Backup\" " + std::to_wstring(kFiles);
   for (int i = 0; i < kFiles; ++i) {
     const std::wstring name = L"f\\" + std::to_wstring(1000 + i) + L".dat";
-    test::WriteFileBytes(game + L"\\" + name, "old " + std::to_string(i));
-    test::WriteFileBytes(game + L"\\Patch\\" + name, "new " + std::to_string(i));
-    test::WriteFileBytes(dir / L"Expected\\" + name, "new " + std::to_string(i));
-    test::WriteFileBytes(dir / L"Expected\\Backup\\" + name, "old " + std::to_string(i));
+    WriteFileBytes(game + L"\\" + name, "old " + std::to_string(i));
+    WriteFileBytes(game + L"\\Patch\\" + name, "new " + std::to_string(i));
+    WriteFileBytes(dir / L"Expected\\" + name, "new " + std::to_string(i));
+    WriteFileBytes(dir / L"Expected\\Backup\\" + name, "old " + std::to_string(i));
     command += L" " + name;
   }
   CreateDirectoryW((dir / L"Expected\\Patch").c_str(), nullptr);
   // The command to start afterwards: the helper exits at once without arguments.
-  command += L" \"" + test::ProgramFolder() + L"\\cut_short_run.exe\"";
-  test::UserRunLog log;
+  command += L" \"" + ProgramFolder() + L"\\cut_short_run.exe\"";
+  UserRunLog log;
 
-  test::HelperProcess run;
-  ASSERT_TRUE(run.Start(test::Rundll32Path(), command));
+  HelperProcess run;
+  ASSERT_TRUE(run.Start(Rundll32Path(), command));
   // Files are backed up in the order listed.
-  ASSERT_TRUE(test::Eventually([&] { return test::PathExists(game + L"\\Backup\\f\\1100.dat"); }));
+  ASSERT_TRUE(Eventually([&] { return PathExists(game + L"\\Backup\\f\\1100.dat"); }));
   ASSERT_FALSE(run.WaitForExit(0)) << "the run ended before it could be cut short";
   TerminateProcess(run.Handle(), 1);
   ASSERT_TRUE(run.WaitForExit(60000));
-  ASSERT_NE(test::TreeFingerprint(game, L"Quorvel.journal"),
-            test::TreeFingerprint(dir / L"Expected"));
+  ASSERT_NE(TreeFingerprint(game, L"Quorvel.journal"), TreeFingerprint(dir / L"Expected"));
 
-  test::HelperProcess again;
-  ASSERT_TRUE(again.Start(test::Rundll32Path(), command));
+  HelperProcess again;
+  ASSERT_TRUE(again.Start(Rundll32Path(), command));
   ASSERT_TRUE(again.WaitForExit(60000));
 
-  EXPECT_EQ(test::TreeFingerprint(game, L"Quorvel.journal"),
-            test::TreeFingerprint(dir / L"Expected"));
+  EXPECT_EQ(TreeFingerprint(game, L"Quorvel.journal"), TreeFingerprint(dir / L"Expected"));
   const std::string written = log.Added();
   EXPECT_NE(written.find("A run was cut short: restoring its 300 files\r\n"), std::string::npos);
   EXPECT_NE(written.find("All Quorvel patches successful\r\n"), std::string::npos);
@@ -86,4 +84,4 @@ TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

@@ -4,7 +4,7 @@
 // each window as a line ("progress: <text>", "status: ...", "box: <text>") and answers every box.
 #include "support/test_support.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
@@ -12,7 +12,7 @@ std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 // As the watcher records a text: backslashes, carriage returns and line feeds escaped.
 std::string Escaped(const std::wstring& text) {
   std::string line;
-  for (char c : test::Utf8(text)) {
+  for (char c : Utf8(text)) {
     line += c == '\\' ? "\\\\" : c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
   }
   return line;
@@ -22,27 +22,27 @@ std::string Escaped(const std::wstring& text) {
 // data file, so every attempt fails on it (five, two seconds apart) and the run is reverted.
 TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLauncher) {
   QUORVEL_SKIP_WITHOUT_DISPLAY();
-  test::ScopedTempDir dir;
-  test::NamedEvent stop(L"watcher_stop"), started(L"launcher_started");
+  ScopedTempDir dir;
+  NamedEvent stop(L"watcher_stop"), started(L"launcher_started");
   std::wstring watching = Quoted(dir / L"windows.txt") + L" --stop " + stop.Name();
   wchar_t shots[MAX_PATH + 1] = {};  // where scripts/screenshots.sh wants pictures of them
   if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOTS", shots, MAX_PATH) != 0) {
     watching += L" --screenshots " + Quoted(shots);
   }
-  test::HelperProcess watcher, run;
+  HelperProcess watcher, run;
   ASSERT_TRUE(watcher.Start(L"window_watcher.exe", watching));
   const std::wstring launcher = dir / L"Game\\DastryLauncher.exe";
   for (const wchar_t* name : {L"bin\\client.dll", L"data\\locked.dat"}) {
-    test::WriteFileBytes(dir / (L"Game\\" + std::wstring(name)), "old");
-    test::WriteFileBytes(dir / (L"Patch\\" + std::wstring(name)), "new");
+    WriteFileBytes(dir / (L"Game\\" + std::wstring(name)), "old");
+    WriteFileBytes(dir / (L"Patch\\" + std::wstring(name)), "new");
   }
-  ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\sample_launcher.exe").c_str(),
-                        launcher.c_str(), TRUE));
+  ASSERT_TRUE(
+      CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher.c_str(), TRUE));
   // Inherited through rundll32 by the launcher it restarts, which sets the event.
   _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started.Name()).c_str());
-  test::FileLock lock(dir / L"Game\\data\\locked.dat");
+  FileLock lock(dir / L"Game\\data\\locked.dat");
   // The status line while the held file waits for attempt next, the bar past the file done.
-  std::wstring reason = test::SystemMessage(ERROR_SHARING_VIOLATION);
+  std::wstring reason = SystemMessage(ERROR_SHARING_VIOLATION);
   reason.erase(reason.find_last_not_of(L"\r\n ") + 1);
   std::vector<std::string> shown = {"progress: Updating game files"};
   for (int next = 2; next <= 5; ++next) {
@@ -53,20 +53,20 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaunch
                             std::to_wstring(next) + L" of 5."));
   }
   shown.push_back("box: " + Escaped(L"Could not patch file \"data\\locked.dat\", error 32: " +
-                                    test::SystemMessage(ERROR_SHARING_VIOLATION)));
-  test::WaitingProcess starter;
-  test::UserRunLog log;
+                                    SystemMessage(ERROR_SHARING_VIOLATION)));
+  WaitingProcess starter;
+  UserRunLog log;
   // The run's current folder is on the game's drive, as a launcher's is, and above the test's
   // folder: Wine lets go of an ended process's current folder only a moment after its end.
-  ASSERT_TRUE(run.Start(test::Rundll32Path(),
-                        Quoted(test::ProgramFolder() + L"\\Quorvel.dll") +
+  ASSERT_TRUE(run.Start(Rundll32Path(),
+                        Quoted(ProgramFolder() + L"\\Quorvel.dll") +
                             L",Quorvel -text \"Updating game files\" " +
                             std::to_wstring(starter.Id()) + L" " + Quoted(dir / L"Patch") + L" " +
                             Quoted(dir / L"Game") + L" " + Quoted(dir / L"Backup") +
                             L" 2 bin\\client.dll data\\locked.dat " + Quoted(launcher),
                         dir.Path().substr(0, dir.Path().rfind(L'\\'))));
-  ASSERT_TRUE(test::Eventually([&] { return test::Has(log.Added(), "Waiting for the parent"); }));
-  EXPECT_FALSE(test::Has(log.Added(), "Backing up")) << "patched while the launcher ran";
+  ASSERT_TRUE(Eventually([&] { return Has(log.Added(), "Waiting for the parent"); }));
+  EXPECT_FALSE(Has(log.Added(), "Backing up")) << "patched while the launcher ran";
   ASSERT_TRUE(starter.Finish());
   EXPECT_TRUE(run.WaitForExit(60000)) << "the run did not end";
   EXPECT_TRUE(started.WaitFor(60000)) << "the launcher was not restarted";
@@ -75,7 +75,7 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaunch
   stop.Set();
   watcher.WaitForExit();
   // The restarted launcher holds the test's folder: it ends first.
-  const std::string record = test::ReadFileBytes(dir / L"Game\\DastryLauncher.record.txt");
+  const std::string record = ReadFileBytes(dir / L"Game\\DastryLauncher.record.txt");
   const HANDLE restarted =
       OpenProcess(SYNCHRONIZE, FALSE, std::stoul("0" + record.substr(record.find("pid: ") + 5)));
   WaitForSingleObject(restarted, 60000);
@@ -83,19 +83,18 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaunch
 
   // Each pause named the held file and the attempt to come, with the bar past the file done,
   // below the launcher's text as given; then the box named the file and the reason.
-  const std::string windows = test::ReadFileBytes(dir / L"windows.txt");
+  const std::string windows = ReadFileBytes(dir / L"windows.txt");
   size_t at = 0;
   for (const std::string& line : shown) {
     at = windows.find(line + "\n", at);
     ASSERT_NE(at, std::string::npos) << line << "\nnot in order in\n" << windows;
   }
-  EXPECT_EQ(test::Count(windows, "] Could not replace") + test::Count(windows, "box: "), 5u)
-      << windows;
-  EXPECT_EQ(test::Contents({dir / L"Game\\bin\\client.dll", dir / L"Game\\data\\locked.dat"}),
+  EXPECT_EQ(Count(windows, "] Could not replace") + Count(windows, "box: "), 5u) << windows;
+  EXPECT_EQ(Contents({dir / L"Game\\bin\\client.dll", dir / L"Game\\data\\locked.dat"}),
             "old|old|");
-  EXPECT_TRUE(test::EndsWith(log.Added(), "\r\n======= Quorvel Failed <stamp> ============\r\n"))
+  EXPECT_TRUE(EndsWith(log.Added(), "\r\n======= Quorvel Failed <stamp> ============\r\n"))
       << log.Added();
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

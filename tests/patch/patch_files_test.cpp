@@ -2,19 +2,14 @@
 
 #include "support/patch_test.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
-
-using test::Contents;
-using test::FileLock;
-using test::Utf8;
-using test::WriteFileBytes;
 
 // A lock that the retry pause can let go of, or take.
 std::unique_ptr<FileLock> g_lock;
 void ReleaseLock() { g_lock->Release(); }
 
-class PatchFilesTest : public test::PatchTest {
+class PatchFilesTest : public PatchTest {
  protected:
   ~PatchFilesTest() override { g_lock.reset(); }
 };
@@ -33,8 +28,8 @@ TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry
   EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Backup(L"b.txt"), Game(L"new\\nested\\c.txt"),
                       Patch(L"new"), Backup(L"new")}),
             "new a.txt|new b.txt|old b.txt|new c|-|-|");
-  EXPECT_EQ(test::Count(log_.Text(), "Copying up \"" + Utf8(Patch(L"a.txt"))), 1u);
-  EXPECT_EQ(test::Variable(L"QUORVEL_RESULT"), "0x00000000");
+  EXPECT_EQ(Count(log_.Text(), "Copying up \"" + Utf8(Patch(L"a.txt"))), 1u);
+  EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x00000000");
 }
 
 // The old file is put back after the failed copy, and the retry keeps the backup this run wrote
@@ -47,9 +42,8 @@ TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesThe
   EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
             "new a.txt|old a.txt|-|");
   const std::string backup = Utf8(Backup(L"a.txt"));
-  EXPECT_TRUE(test::Has(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \"" + backup));
-  EXPECT_TRUE(
-      test::Has(log_.Text(), "Keeping \"" + backup + "\", backed up earlier in this run\r\n"));
+  EXPECT_TRUE(Has(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \"" + backup));
+  EXPECT_TRUE(Has(log_.Text(), "Keeping \"" + backup + "\", backed up earlier in this run\r\n"));
 }
 
 TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
@@ -66,10 +60,10 @@ TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
   g_lock.reset();
   lockD.Release();
-  EXPECT_TRUE(test::Has(log_.Text(),
-                        "Failed trying to revert patch file \"b.txt\", HResult "
-                        "0x80070020, error 32 " +
-                            test::LoggedSystemMessage(32)))
+  EXPECT_TRUE(Has(log_.Text(),
+                  "Failed trying to revert patch file \"b.txt\", HResult "
+                  "0x80070020, error 32 " +
+                      LoggedSystemMessage(32)))
       << log_.Text();
   EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Game(L"c.txt"), Game(L"d.txt")}),
             "old a.txt|new b.txt|new c.txt|old d.txt|");
@@ -79,7 +73,7 @@ TEST_F(PatchFilesTest, EveryFailedCopyUpPutsTheOldFileBack) {
   Pairs({L"a.txt"});
   g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(test::Count(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \""), 5u)
+  EXPECT_EQ(Count(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \""), 5u)
       << log_.Text();
   EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt")}), "old a.txt|old a.txt|");
 }
@@ -94,4 +88,4 @@ TEST_F(PatchFilesTest, AQueryThatFailsForAnotherReasonThanAMissingFileFailsTheFi
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

@@ -4,10 +4,10 @@
 
 #include "support/patch_test.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
-class PostPatchCommandTest : public test::PatchTest {
+class PostPatchCommandTest : public PatchTest {
  protected:
   void SetUp() override {
     for (const wchar_t* folder : {L"Patch", L"Game", L"Backup", L"Elsewhere"}) {
@@ -23,13 +23,13 @@ class PostPatchCommandTest : public test::PatchTest {
     _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
   }
   void PlaceLauncher(const std::wstring& folder) {
-    ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\sample_launcher.exe").c_str(),
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(),
                           At(folder + L"\\DastryLauncher.exe").c_str(), TRUE));
   }
-  std::string Record() const { return test::ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")); }
-  std::string Launcher() const { return test::Utf8(At(L"Game\\DastryLauncher.exe")); }
+  std::string Record() const { return ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")); }
+  std::string Launcher() const { return Utf8(At(L"Game\\DastryLauncher.exe")); }
 
-  test::NamedEvent started_{L"launcher_started"};
+  NamedEvent started_{L"launcher_started"};
   wchar_t previousDirectory_[MAX_PATH + 1] = {};
 };
 
@@ -39,24 +39,23 @@ TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolder) 
   ASSERT_TRUE(started_.WaitFor(30000));
   const std::string notFound =
       "<" + Launcher() + "> not found! Looking for DastryLauncher.exe in <";
-  EXPECT_EQ(log_.Text(), notFound + test::Utf8(At(L"Patch")) + ">\r\n" + notFound +
-                             test::Utf8(At(L"Backup")) + ">\r\nFound <" +
-                             test::Utf8(At(L"Backup\\DastryLauncher.exe")) + "> copying it to <" +
-                             Launcher() + ">\r\nExecuting post patch command: " + Launcher() +
-                             " \r\n");
-  EXPECT_TRUE(test::PathExists(At(L"Backup\\DastryLauncher.exe")));
+  EXPECT_EQ(log_.Text(), notFound + Utf8(At(L"Patch")) + ">\r\n" + notFound + Utf8(At(L"Backup")) +
+                             ">\r\nFound <" + Utf8(At(L"Backup\\DastryLauncher.exe")) +
+                             "> copying it to <" + Launcher() +
+                             ">\r\nExecuting post patch command: " + Launcher() + " \r\n");
+  EXPECT_TRUE(PathExists(At(L"Backup\\DastryLauncher.exe")));
   EXPECT_FALSE(Record().empty());
 }
 
 TEST_F(PostPatchCommandTest, ALauncherFoundNowhereFailsToStart) {
   EXPECT_EQ(RunPostPatchCommand(run_), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-  EXPECT_TRUE(test::Has(log_.Text(),
-                        "Could not find an executable anywhere!Executing post patch "
-                        "command: " +
-                            Launcher() +
-                            " \r\nFailed to launch post patch command, HResult: "
-                            "0x80070002, error 2 " +
-                            test::LoggedSystemMessage(2)))
+  EXPECT_TRUE(Has(log_.Text(),
+                  "Could not find an executable anywhere!Executing post patch "
+                  "command: " +
+                      Launcher() +
+                      " \r\nFailed to launch post patch command, HResult: "
+                      "0x80070002, error 2 " +
+                      LoggedSystemMessage(2)))
       << log_.Text();
 }
 
@@ -64,8 +63,8 @@ TEST_F(PostPatchCommandTest, ALauncherAlreadyRunningFromThatPathIsNotStartedAgai
   PlaceLauncher(L"Game");
   PlaceLauncher(L"Elsewhere");
   const SharedWString launcher(At(L"Game\\DastryLauncher.exe").c_str());
-  test::NamedEvent exit(L"launcher_exit");
-  test::HelperProcess running;
+  NamedEvent exit(L"launcher_exit");
+  HelperProcess running;
   ASSERT_TRUE(running.Start(launcher.Chars(), L"--stay " + exit.Name()));
   ASSERT_TRUE(started_.WaitFor(30000));
   const std::string recordBefore = Record();
@@ -86,4 +85,4 @@ TEST(LauncherSearchTest, ACommandThatCannotBeResolvedIsNeverTakenForARunningLaun
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

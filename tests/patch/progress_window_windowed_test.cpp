@@ -10,7 +10,7 @@
 #include "resources/resource.h"
 #include "support/test_support.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
 std::wstring ItemText(HWND dialog, int item) {
@@ -28,7 +28,7 @@ std::wstring StatusShown(HWND dialog) {
 }
 
 std::wstring Reason(DWORD code) {
-  std::wstring text = test::SystemMessage(code);
+  std::wstring text = SystemMessage(code);
   return text.erase(text.find_last_not_of(L"\r\n ") + 1);
 }
 
@@ -39,7 +39,7 @@ TEST(ProgressWindowOnDisplayTest, EachEventShowsItsStatusBelowTheTextAndTheWindo
   {
     ProgressWindowThread window(L"Updating game files");
     RunProgress& run = window;
-    ASSERT_TRUE(test::Eventually(
+    ASSERT_TRUE(Eventually(
         [&] { return (dialog = window.GetWindow()) != nullptr && IsWindowVisible(dialog); }));
     const std::wstring name = L"bin\\client.dll";
     const std::wstring retry = L"[11/898] Could not replace \"bin\\client.dll\": ";
@@ -69,13 +69,12 @@ TEST(ProgressWindowOnDisplayTest, EachEventShowsItsStatusBelowTheTextAndTheWindo
     };
     for (const auto& c : cases) {
       c.event();
-      EXPECT_TRUE(test::Eventually([&] { return StatusShown(dialog) == c.shown; }))
-          << test::Utf8(StatusShown(dialog)) << "\nexpected " << test::Utf8(c.shown);
+      EXPECT_TRUE(Eventually([&] { return StatusShown(dialog) == c.shown; }))
+          << Utf8(StatusShown(dialog)) << "\nexpected " << Utf8(c.shown);
       EXPECT_EQ(ItemText(dialog, IDC_PROGRESS_TEXT), L"Updating game files");
     }
     EXPECT_TRUE(window.SetText(L"Almost done"));
-    EXPECT_TRUE(
-        test::Eventually([&] { return ItemText(dialog, IDC_PROGRESS_TEXT) == L"Almost done"; }));
+    EXPECT_TRUE(Eventually([&] { return ItemText(dialog, IDC_PROGRESS_TEXT) == L"Almost done"; }));
   }
   EXPECT_FALSE(IsWindow(dialog));
   // Held before its dialog is initialised, the thread cannot see the stop come in: the dialog
@@ -98,9 +97,9 @@ TEST(ProgressWindowOnDisplayTest, EachEventShowsItsStatusBelowTheTextAndTheWindo
   GetExitCodeThread(thread.Get(), &code);
   EXPECT_EQ(code, 0u);
   const std::string printed = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(test::Count(printed, "WM_INITDIALOG\n"), 2u) << printed;
-  EXPECT_TRUE(test::Has(printed, "WM_USER\n") && test::EndsWith(printed, "result: 0\n")) << printed;
+  EXPECT_EQ(Count(printed, "WM_INITDIALOG\n"), 2u) << printed;
+  EXPECT_TRUE(Has(printed, "WM_USER\n") && EndsWith(printed, "result: 0\n")) << printed;
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

@@ -10,7 +10,7 @@
 #include "patch/environment_references.h"
 #include "support/patch_test.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
 using Words = std::vector<std::wstring>;
@@ -43,20 +43,18 @@ TEST(CommandLineTest, ArgumentsAreSplitAtUnquotedSpacesAndLoggedOrTheSplitFailsW
       {five, {L"kept"}, kParseFailure, 1},
       {five, {L"kept"}, kParseFailure, 2}};
   for (const auto& c : cases) {
-    test::LogCapture log;
+    LogCapture log;
     ArgumentList arguments = {SharedWString(L"kept")};
     {
       AllocationFailureAfter failure(c.allocations);
       EXPECT_EQ(BuildArgumentList(c.line, arguments), c.words != Words{L"kept"}) << c.allocations;
     }
-    EXPECT_EQ(test::Texts(arguments), c.words) << test::Utf8(c.line ? c.line : L"(null)");
+    EXPECT_EQ(Texts(arguments), c.words) << Utf8(c.line ? c.line : L"(null)");
     EXPECT_EQ(log.Text(), c.log);
   }
 }
 
-using test::Utf8;
-
-class RunArgumentsTest : public test::PatchTest {
+class RunArgumentsTest : public PatchTest {
  protected:
   HRESULT Parse(const std::wstring& commandLine) {
     log_.Clear();
@@ -71,14 +69,14 @@ class RunArgumentsTest : public test::PatchTest {
 // executable; a process that has ended cannot be asked for its executable.
 TEST_F(RunArgumentsTest, FieldsAreReadAsTheyComeAndACommandNotFoundStaysAnArgument) {
   const std::wstring launcher = At(L"Game\\DastryLauncher.exe"), missing = At(L"no where.exe");
-  test::WriteFileBytes(launcher, "MZ");
-  test::WaitingProcess running;
+  WriteFileBytes(launcher, "MZ");
+  WaitingProcess running;
   DWORD ended = 0;
   {
-    test::WaitingProcess gone;
+    WaitingProcess gone;
     ended = gone.Id();
   }
-  const std::string runningImage = Utf8(test::WaitingProcess::ExecutablePath());
+  const std::string runningImage = Utf8(WaitingProcess::ExecutablePath());
   const struct {
     std::wstring commandLine;
     DWORD pid;
@@ -104,8 +102,8 @@ TEST_F(RunArgumentsTest, FieldsAreReadAsTheyComeAndACommandNotFoundStaysAnArgume
     EXPECT_TRUE(parsed_->parentPid == c.pid && parsed_->displayText.IsEmpty());
     EXPECT_EQ(Utf8(parsed_->postPatchCommand.Chars()), c.command);
     EXPECT_EQ(Utf8(parsed_->postPatchArguments.Chars()), c.arguments);
-    EXPECT_TRUE(test::Has(log_.Text(), "parent pid: " + std::to_string(c.pid) + "\r\n"));
-    EXPECT_TRUE(test::Has(log_.Text(), c.log)) << log_.Text();
+    EXPECT_TRUE(Has(log_.Text(), "parent pid: " + std::to_string(c.pid) + "\r\n"));
+    EXPECT_TRUE(Has(log_.Text(), c.log)) << log_.Text();
   }
 }
 
@@ -128,16 +126,16 @@ TEST_F(RunArgumentsTest, EachMissingOrFaultyArgumentHasItsMessage) {
        "File: \"a.dll\"\r\nThere is no post patch command\r\n.Failed to build post patch command"}};
   for (const auto& [commandLine, log] : cases) {
     EXPECT_EQ(Parse(commandLine), E_INVALIDARG) << Utf8(commandLine);
-    EXPECT_TRUE(test::EndsWith(log_.Text(), log + "\r\n")) << log_.Text();
+    EXPECT_TRUE(EndsWith(log_.Text(), log + "\r\n")) << log_.Text();
   }
-  EXPECT_TRUE(test::Texts(parsed_->files) == std::vector<std::wstring>{L"a.dll"} &&
+  EXPECT_TRUE(Texts(parsed_->files) == std::vector<std::wstring>{L"a.dll"} &&
               parsed_->postPatchCommand.IsEmpty());
   ArgumentList arguments = {SharedWString(L"2"), SharedWString(L"a"), SharedWString(),
                             SharedWString(L"cmd")};
   EXPECT_EQ(ParseFileList(*parsed_, arguments), E_INVALIDARG);
-  EXPECT_EQ(test::Texts(parsed_->files), std::vector<std::wstring>{L"a"}) << "emptied first";
-  EXPECT_TRUE(test::EndsWith(log_.Text(),
-                             "File: \"a\"\r\nThere was an empty filename in the command line\r\n"));
+  EXPECT_EQ(Texts(parsed_->files), std::vector<std::wstring>{L"a"}) << "emptied first";
+  EXPECT_TRUE(
+      EndsWith(log_.Text(), "File: \"a\"\r\nThere was an empty filename in the command line\r\n"));
 }
 
 TEST(EnvironmentReferencesTest, ReferencesExpandPercentSignsFollowTheirRulesAndCyclesEnd) {
@@ -174,4 +172,4 @@ TEST(EnvironmentReferencesTest, ReferencesExpandPercentSignsFollowTheirRulesAndC
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

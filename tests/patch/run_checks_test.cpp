@@ -3,11 +3,8 @@
 
 #include "support/patch_test.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
-
-using test::Utf8;
-using test::WriteFileBytes;
 
 std::wstring ShortName(const std::wstring& path) {
   wchar_t buffer[MAX_PATH] = {};
@@ -16,7 +13,7 @@ std::wstring ShortName(const std::wstring& path) {
 }
 
 // The game folder holds its patch and backup folders, as launchers lay them out.
-class RunChecksTest : public test::PatchTest {
+class RunChecksTest : public PatchTest {
  protected:
   void SetUp() override {
     LayGame(At(L"Game"));
@@ -87,7 +84,7 @@ TEST_F(RunChecksTest, RunsThatCouldLoseAFileAreRefusedWithNothingChanged) {
       {{L"a.txt"}, L"/", E_INVALIDARG, patch, game, Dir()},
       {{L"a.txt"}, L"/", E_INVALIDARG, Dir(), game, backup},
   };
-  const std::string before = test::TreeFingerprint(Dir());
+  const std::string before = TreeFingerprint(Dir());
   for (const auto& c : cases) {
     const std::wstring& refused = c.refusedName;
     SCOPED_TRACE(
@@ -107,10 +104,9 @@ TEST_F(RunChecksTest, RunsThatCouldLoseAFileAreRefusedWithNothingChanged) {
 
     char result[16];
     snprintf(result, sizeof(result), "0x%08x", static_cast<unsigned>(c.result));
-    EXPECT_EQ(test::Variable(L"QUORVEL_RESULT"), result);
+    EXPECT_EQ(Variable(L"QUORVEL_RESULT"), result);
     const bool folder = refused == L"/";
-    EXPECT_EQ(test::Variable(L"QUORVEL_FILENAME"),
-              folder || refused.empty() ? "(unset)" : Utf8(refused));
+    EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), folder || refused.empty() ? "(unset)" : Utf8(refused));
     const std::string text = log_.Text();
     EXPECT_EQ(text.find(folder ? "Refusing to patch: the "
                                : "Refusing to patch \"" + Utf8(refused) + "\": "),
@@ -118,9 +114,9 @@ TEST_F(RunChecksTest, RunsThatCouldLoseAFileAreRefusedWithNothingChanged) {
         << text;
     EXPECT_NE(text.find("Could not patch file \""), std::string::npos) << text;
     EXPECT_EQ(text.find("Reverting"), std::string::npos) << text;
-    EXPECT_EQ(test::TreeFingerprint(Dir()), before);
+    EXPECT_EQ(TreeFingerprint(Dir()), before);
   }
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

@@ -10,15 +10,15 @@
 #include "patch/library_main.h"
 #include "support/patch_test.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
-class RunDriverTest : public test::PatchTest {
+class RunDriverTest : public PatchTest {
  protected:
   RunDriverTest() {
-    test::WriteFileBytes(At(L"Game\\a.txt"), "old a");
-    test::WriteFileBytes(At(L"Patch\\a.txt"), "new a");
-    CopyFileW((test::ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher_.c_str(), TRUE);
+    WriteFileBytes(At(L"Game\\a.txt"), "old a");
+    WriteFileBytes(At(L"Patch\\a.txt"), "new a");
+    CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher_.c_str(), TRUE);
     _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started_.Name()).c_str());
   }
   ~RunDriverTest() override {
@@ -32,7 +32,7 @@ class RunDriverTest : public test::PatchTest {
   // Runs with the given files, the launcher restarted with -restart and both variables; the
   // log with the test's folder as <dir>, the launcher's id as <pid> and the banners' stamps.
   std::string Run(const std::wstring& files, int result) {
-    test::WaitingProcess parent;
+    WaitingProcess parent;
     parent.Finish();
     testing::internal::CaptureStdout();  // the progress window's trace: no display to open on
     EXPECT_EQ(RunPatch((L"-text \"Updating game files\" " + std::to_wstring(parent.Id()) + L" " +
@@ -45,19 +45,18 @@ class RunDriverTest : public test::PatchTest {
                                  std::regex("error: 0x8007[0-9a-f]{4}\nresult: -1\n")));
     EXPECT_TRUE(started_.WaitFor(30000)) << "the launcher was not started";
     const std::string pid = std::to_string(parent.Id());
-    return std::regex_replace(
-        test::Replaced(test::Replaced(log_.Text(), test::Utf8(Dir()), "<dir>"),
-                       "pid: " + pid + "\r\n", "pid: <pid>\r\n"),
-        std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"), "<stamp>");
+    return std::regex_replace(Replaced(Replaced(log_.Text(), Utf8(Dir()), "<dir>"),
+                                       "pid: " + pid + "\r\n", "pid: <pid>\r\n"),
+                              std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"), "<stamp>");
   }
-  std::string Record() const { return test::ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")); }
+  std::string Record() const { return ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")); }
 
-  test::NamedEvent started_{L"launcher_started"};
+  NamedEvent started_{L"launcher_started"};
   const std::wstring launcher_ = At(L"Game\\DastryLauncher.exe");
 };
 
 TEST_F(RunDriverTest, ARunReadsItsArgumentsWaitsPatchesRestartsTheLauncherAndLogsEachStep) {
-  test::WriteFileBytes(At(L"Game\\sub\\gone.txt"), "dropped by the patch");
+  WriteFileBytes(At(L"Game\\sub\\gone.txt"), "dropped by the patch");
   // The argument list before it is the command line's own, logged as it is split.
   const std::string log = Run(L"2 a.txt sub\\gone.txt", 1);
   EXPECT_EQ(
@@ -73,26 +72,26 @@ TEST_F(RunDriverTest, ARunReadsItsArgumentsWaitsPatchesRestartsTheLauncherAndLog
       "All Quorvel patches successful\r\nExecuting post patch command: "
       "<dir>\\Game\\DastryLauncher.exe \"-restart\" \"0x00000000\" \"\"\r\n\r\n"
       "======= Quorvel Complete <stamp> ============\r\n");
-  EXPECT_EQ(test::Contents({At(L"Game\\a.txt"), At(L"Backup\\a.txt"), At(L"Patch\\a.txt"),
-                            At(L"Game\\sub"), At(L"Backup\\sub\\gone.txt")}),
+  EXPECT_EQ(Contents({At(L"Game\\a.txt"), At(L"Backup\\a.txt"), At(L"Patch\\a.txt"),
+                      At(L"Game\\sub"), At(L"Backup\\sub\\gone.txt")}),
             "new a|old a|-|-|dropped by the patch|");
-  EXPECT_TRUE(test::Has(Record(), "\"-restart\" \"0x00000000\" \"\"\r\n")) << Record();
+  EXPECT_TRUE(Has(Record(), "\"-restart\" \"0x00000000\" \"\"\r\n")) << Record();
 }
 
 // Five attempts, then every applied file goes back; the launcher still starts, told why.
 TEST_F(RunDriverTest, AFileLockedForGoodFailsTheRunAfterFiveAttemptsAndEverythingIsReverted) {
-  test::WriteFileBytes(At(L"Patch\\new\\b.txt"), "new b");
-  test::WriteFileBytes(At(L"Game\\c.txt"), "old c");
-  test::WriteFileBytes(At(L"Patch\\c.txt"), "new c");
-  test::WriteFileBytes(At(L"Game\\d.txt"), "old d");
-  test::FileLock lock(At(L"Game\\c.txt"));
+  WriteFileBytes(At(L"Patch\\new\\b.txt"), "new b");
+  WriteFileBytes(At(L"Game\\c.txt"), "old c");
+  WriteFileBytes(At(L"Patch\\c.txt"), "new c");
+  WriteFileBytes(At(L"Game\\d.txt"), "old d");
+  FileLock lock(At(L"Game\\c.txt"));
   const std::string log = Run(L"4 a.txt new\\b.txt c.txt d.txt", 0);
   lock.Release();
   const std::string attempt =
       "Backing up \"<dir>\\Game\\c.txt\" to \"<dir>\\Backup\\c.txt\"\r\nCopy failed, HResult "
       "0x80070020, error 32 " +
-      test::LoggedSystemMessage(32) + "\r\n";
-  EXPECT_TRUE(test::EndsWith(
+      LoggedSystemMessage(32) + "\r\n";
+  EXPECT_TRUE(EndsWith(
       log,
       attempt + "Patch failed. Retry 4 ...\r\n" + attempt +
           "Could not patch file \"c.txt\", error 0x80070020\r\nReverting all patches\r\n"
@@ -102,15 +101,15 @@ TEST_F(RunDriverTest, AFileLockedForGoodFailsTheRunAfterFiveAttemptsAndEverythin
           "\r\n======= Quorvel Failed <stamp> ============\r\n"))
       << log;
   EXPECT_EQ(pauses, 4);
-  EXPECT_EQ(test::Contents({At(L"Game\\a.txt"), At(L"Game\\new"), At(L"Game\\c.txt"),
-                            At(L"Game\\d.txt"), At(L"Patch\\a.txt"), At(L"Patch\\new\\b.txt"),
-                            At(L"Patch\\c.txt"), At(L"Backup\\a.txt")}),
+  EXPECT_EQ(Contents({At(L"Game\\a.txt"), At(L"Game\\new"), At(L"Game\\c.txt"), At(L"Game\\d.txt"),
+                      At(L"Patch\\a.txt"), At(L"Patch\\new\\b.txt"), At(L"Patch\\c.txt"),
+                      At(L"Backup\\a.txt")}),
             "old a|-|old c|old d|new a|new b|new c|-|");
 }
 
 TEST(ParentWaitTest, ReturnsOnlyAfterTheLauncherHasEndedOrAtOnceWhenThereIsNoneToWaitFor) {
-  test::LogCapture log;
-  test::WaitingProcess launcher;
+  LogCapture log;
+  WaitingProcess launcher;
   PatchRun run;
   run.parentPid = launcher.Id();
   std::atomic<bool> returned{false};
@@ -127,21 +126,21 @@ TEST(ParentWaitTest, ReturnsOnlyAfterTheLauncherHasEndedOrAtOnceWhenThereIsNoneT
   const std::string waiting = "Waiting for the parent process to end\r\n";
   EXPECT_EQ(log.Text(), waiting + waiting + waiting +
                             "Could not open the parent process, HResult: 0x80070057, error: 87 " +
-                            test::LoggedSystemMessage(ERROR_INVALID_PARAMETER) + waiting +
+                            LoggedSystemMessage(ERROR_INVALID_PARAMETER) + waiting +
                             "The parent process is this process (pid " +
                             std::to_string(GetCurrentProcessId()) + "), not waiting for it\r\n");
   EXPECT_EQ(run.progressWindow, nullptr) << "no display text, no window";
 }
 
 TEST(LibraryMainTest, ProcessAttachStartsTheLogUnderLocalAppDataAndOtherReasonsDoNothing) {
-  test::UserRunLog userLog;
+  UserRunLog userLog;
   const std::wstring previous = RunLog::Path().Chars();
   EXPECT_TRUE(OnDllMain(nullptr, DLL_PROCESS_ATTACH, nullptr));
-  const std::string path = test::Utf8(RunLog::Path().Chars());
+  const std::string path = Utf8(RunLog::Path().Chars());
   RunLog::SetPath(L"%ls", previous.c_str());
-  EXPECT_TRUE(test::EndsWith(path, "\\AppData\\Local\\Brinmoor\\Quorvel.log")) << path;
+  EXPECT_TRUE(EndsWith(path, "\\AppData\\Local\\Brinmoor\\Quorvel.log")) << path;
   EXPECT_EQ(userLog.Added(), "\r\n\r\n======= Starting Quorvel <stamp> ============\r\n");
-  test::LogCapture log;
+  LogCapture log;
   for (DWORD reason : {DLL_PROCESS_DETACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH}) {
     EXPECT_TRUE(OnDllMain(nullptr, reason, nullptr)) << reason;
   }
@@ -150,4 +149,4 @@ TEST(LibraryMainTest, ProcessAttachStartsTheLogUnderLocalAppDataAndOtherReasonsD
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

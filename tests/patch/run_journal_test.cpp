@@ -3,10 +3,8 @@
 
 #include "support/patch_test.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
-
-using test::WriteFileBytes;
 
 unsigned g_records = 0;
 void CountRecord(unsigned) { ++g_records; }
@@ -15,7 +13,7 @@ void CountRecord(unsigned) { ++g_records; }
 // backup of an earlier patch.
 const wchar_t* const kNames[] = {L"a.txt", L"d\\e.txt", L"n\\new.txt", L"gone.txt"};
 
-class RunJournalTest : public test::PatchTest {
+class RunJournalTest : public PatchTest {
  protected:
   std::wstring Lay(const std::wstring& name) {
     const std::wstring root = At(name);
@@ -39,7 +37,7 @@ class RunJournalTest : public test::PatchTest {
     for (const wchar_t* name : kNames) {
       arguments += L" " + std::wstring(name);
     }
-    test::HelperProcess run;
+    HelperProcess run;
     EXPECT_TRUE(run.Start(L"cut_short_run.exe", arguments));
     EXPECT_TRUE(run.WaitForExit(60000));
     DWORD code = STILL_ACTIVE;
@@ -50,7 +48,7 @@ class RunJournalTest : public test::PatchTest {
 
 TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
   ASSERT_EQ(Apply(Lay(L"reference")), S_OK);
-  const std::string applied = test::TreeFingerprint(At(L"reference"), kJournalName);
+  const std::string applied = TreeFingerprint(At(L"reference"), kJournalName);
   // Cut short: a run that applies every file; one that fails on the locked new file and
   // reverts the two files before it; and the restore of a run cut short just before its end.
   enum Scenario { kApplying, kReverting, kRestoring };
@@ -58,8 +56,7 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
     SCOPED_TRACE(scenario);
     const bool locked = scenario == kReverting;
     const std::wstring counted = Lay(L"count" + std::to_wstring(scenario));
-    auto lock =
-        locked ? std::make_unique<test::FileLock>(counted + L"\\Patch\\n\\new.txt") : nullptr;
+    auto lock = locked ? std::make_unique<FileLock>(counted + L"\\Patch\\n\\new.txt") : nullptr;
     if (scenario == kRestoring) {
       ASSERT_EQ(CutShort(counted, 12), 3u);
     }
@@ -75,7 +72,7 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
       SCOPED_TRACE(record);
       const std::wstring root = Lay(L"cut" + std::to_wstring(scenario) + std::to_wstring(record));
       if (locked) {
-        lock = std::make_unique<test::FileLock>(root + L"\\Patch\\n\\new.txt");
+        lock = std::make_unique<FileLock>(root + L"\\Patch\\n\\new.txt");
         ASSERT_TRUE(lock->Held());
       }
       if (scenario == kRestoring) {
@@ -87,7 +84,7 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
 
       EXPECT_EQ(Apply(root), S_OK);
 
-      EXPECT_EQ(test::TreeFingerprint(root, kJournalName), applied);
+      EXPECT_EQ(TreeFingerprint(root, kJournalName), applied);
       const std::string log = log_.Text();
       EXPECT_EQ(log.find("A run was cut short: restoring its 4 files\r\n"), 0u) << log;
       EXPECT_NE(log.find("Restored the run that was cut short\r\n"), std::string::npos) << log;
@@ -98,29 +95,29 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
 TEST_F(RunJournalTest, TheSameRunAgainChangesNothingAndADamagedJournalIsRefused) {
   const std::wstring root = Lay(L"game");
   ASSERT_EQ(Apply(root), S_OK);
-  const std::string applied = test::TreeFingerprint(root);
+  const std::string applied = TreeFingerprint(root);
   log_.Clear();
 
   EXPECT_EQ(Apply(root), S_OK);
 
-  EXPECT_EQ(test::TreeFingerprint(root), applied);
+  EXPECT_EQ(TreeFingerprint(root), applied);
   EXPECT_EQ(log_.Text(), "The patch of this list is already applied: nothing to do\r\n");
 
   const std::wstring journal = root + L"\\Backup\\" + kJournalName;
-  const std::string bytes = test::ReadFileBytes(journal);
+  const std::string bytes = ReadFileBytes(journal);
   const std::wstring badRecord = L"1\tz\n";
   for (const std::string& damaged :
        {std::string("not a journal!"), bytes.substr(0, 40), bytes.substr(0, bytes.size() - 1),
         bytes + std::string(reinterpret_cast<const char*>(badRecord.c_str()),
                             badRecord.size() * sizeof(wchar_t))}) {
     WriteFileBytes(journal, damaged);
-    const std::string before = test::TreeFingerprint(root);
+    const std::string before = TreeFingerprint(root);
 
     EXPECT_EQ(Apply(root), HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
 
-    EXPECT_EQ(test::TreeFingerprint(root), before);
+    EXPECT_EQ(TreeFingerprint(root), before);
   }
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test
