@@ -1,8 +1,6 @@
 // Path strings and FilePath on real temporary folders.
 #include "files/file_path.h"
 
-#include <utility>
-
 #include "foundation/path_strings.h"
 #include "foundation/scoped_handle.h"
 #include "support/test_support.h"
@@ -24,14 +22,11 @@ TEST(PathStringsTest, JoinAddsOrDropsASeparatorAndAQualifiedPartReplacesTheBase)
   }
 }
 
+// Bytes above 0x7F are ordinary characters, not separators.
 TEST(PathStringsTest, PartsSplitAtTheLastSeparatorAndTheLastDot) {
-  const char* const parts[][3] = {{"C:\\a\\b.c.txt", "b.c.txt", "C:\\a\\b.c"},
-                                  {"dir.x/name", "name", "dir.x/name"},
-                                  {"C:.x", ".x", "C:"},
-                                  {"C:\\a\\", "", "C:\\a\\"},
-                                  {"name.", "name.", "name"},
-                                  // Bytes above 0x7F are ordinary characters, not separators.
-                                  {"a\\\xDC\xAF.exe", "\xDC\xAF.exe", "a\\\xDC\xAF"}};
+  const char* const parts[][3] = {
+      {"a\\b.c.x", "b.c.x", "a\\b.c"},          {"d.x/n", "n", "d.x/n"},    {"C:.x", ".x", "C:"},
+      {"\xDC\xAF.x", "\xDC\xAF.x", "\xDC\xAF"}, {"C:\\a\\", "", "C:\\a\\"}, {"n.", "n.", "n"}};
   for (const auto& [input, fileName, stem] : parts) {
     SharedString name(input), withoutExtension(input);
     FileNamePart(name);
@@ -41,8 +36,7 @@ TEST(PathStringsTest, PartsSplitAtTheLastSeparatorAndTheLastDot) {
   }
 }
 
-using test::Contents;
-using test::WriteFileBytes;
+using test::Contents, test::WriteFileBytes;
 
 constexpr HRESULT Win32(DWORD code) { return static_cast<HRESULT>(0x80070000u | code); }
 constexpr HRESULT kFileNotFound = Win32(2), kPathNotFound = Win32(3), kSharing = Win32(32),
@@ -73,15 +67,13 @@ TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo259Character
   EXPECT_EQ(PathOf(L"C:\\.").FullPath().Chars(), std::wstring(L"C:"));
 }
 
-// Thread body: CreateDirectories of the pair's path, its result into the pair, with only about
-// 64 KB left of the thread's 1 MB stack.
-DWORD WINAPI CreateDirectoriesOf(void* pair) {
+// Thread body: CreateDirectories of the FilePath, with only about 64 KB left of the thread's
+// 1 MB stack.
+DWORD WINAPI CreateDirectoriesOf(void* path) {
   volatile char ballast[960 * 1024];
   ballast[0] = 0;
-  static_cast<void>(ballast);
-  auto* created = static_cast<std::pair<FilePath, HRESULT>*>(pair);
-  created->second = created->first.CreateDirectories();
-  return 0;
+  static_cast<FilePath*>(path)->CreateDirectories();
+  return ballast[0];
 }
 
 TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevelAndStopsAtAFileInTheWay) {
@@ -89,25 +81,21 @@ TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevelAndStopsAtAFileInT
   EXPECT_EQ(P(L"a\\b\\c").CreateDirectories(), S_OK);
   WriteFileBytes(At(L"a\\f"), "x");
   FilePath below = P(L"a\\f\\c\\d");
-  EXPECT_EQ(below.CreateDirectories(), kAlreadyExists);
-  EXPECT_EQ(below.LastResult(), kAlreadyExists);
+  EXPECT_TRUE(below.CreateDirectories() == kAlreadyExists && below.LastResult() == kAlreadyExists);
   // A drive that does not exist is its own parent: the climb must end there, and missing levels
   // cost no stack: 64 KB are enough for two thousand.
-  wchar_t letter = L'Y';
-  while (letter > L'D' && (GetLogicalDrives() & (1u << (letter - L'A'))) != 0) {
-    --letter;
+  std::wstring drive = L"Y:", levels;
+  while (drive[0] > L'D' && (GetLogicalDrives() & (1u << (drive[0] - L'A'))) != 0) {
+    --drive[0];
   }
-  const std::wstring drive(1, letter);
-  std::wstring deep = drive + L":";
   for (int level = 0; level < 2000; ++level) {
-    deep += L"\\a";
+    levels += L"\\a";
   }
-  std::pair<FilePath, HRESULT> created(PathOf(deep), S_OK);
-  const ScopedHandle thread(CreateThread(nullptr, 1024 * 1024, CreateDirectoriesOf, &created,
+  FilePath deep = PathOf(drive + levels);
+  const ScopedHandle thread(CreateThread(nullptr, 1024 * 1024, CreateDirectoriesOf, &deep,
                                          STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-  ASSERT_TRUE(thread.IsValid());
   WaitForSingleObject(thread.Get(), INFINITE);
-  EXPECT_TRUE(created.second < 0 && created.second == PathOf(drive + L":\\a").CreateDirectories());
+  EXPECT_EQ(deep.LastResult(), kPathNotFound);
 }
 
 TEST_F(FilePathTest, CopyAndMoveCreateTheDestinationsFoldersAndReportWhatStopsThem) {
@@ -115,48 +103,39 @@ TEST_F(FilePathTest, CopyAndMoveCreateTheDestinationsFoldersAndReportWhatStopsTh
   WriteFileBytes(At(L"g.txt"), "old");
   CreateDirectoryW(At(L"dest").c_str(), nullptr);
   FilePath source = P(L"f.txt");
-  EXPECT_EQ(source.CopyTo(P(L"g.txt"), true), kFileExists);
-  EXPECT_EQ(source.LastResult(), kFileExists);
+  EXPECT_TRUE(source.CopyTo(P(L"g.txt"), true) == kFileExists &&
+              source.LastResult() == kFileExists);
   EXPECT_EQ(source.MoveTo(P(L"g.txt")), kAlreadyExists);
   EXPECT_EQ(source.CopyTo(P(L"g.txt\\sub\\f.txt"), false), kAlreadyExists);
   EXPECT_EQ(source.MoveTo(P(L"dest")), S_OK);  // an existing folder takes the source's name
-  EXPECT_EQ(Contents({At(L"g.txt"), At(L"dest\\f.txt"), At(L"f.txt")}), "old|new|-|");
   // A source that is missing makes no folder for its destination.
   EXPECT_EQ(source.CopyTo(P(L"out\\f.txt"), false), kFileNotFound);
   EXPECT_EQ(P(L"none\\f.txt").MoveTo(P(L"out\\f.txt")), kPathNotFound);
-  EXPECT_FALSE(test::PathExists(At(L"out")));
+  EXPECT_EQ(Contents({At(L"g.txt"), At(L"dest\\f.txt"), At(L"f.txt"), At(L"out")}), "old|new|-|-|");
 }
 
 // Emptied folders go up to the root; a missing file still lets them go, a folder that is not
 // empty stays, and a file that stays is a failure.
 TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmptyAndNeverAtTheRoot) {
-  WriteFileBytes(At(L"R\\x\\y\\f.txt"), "f");
-  WriteFileBytes(At(L"R\\x\\other.txt"), "o");
-  WriteFileBytes(At(L"R\\busy\\sub\\keep.txt"), "k");
-  WriteFileBytes(At(L"R\\held.txt"), "h");
+  for (const wchar_t* name : {L"R\\x\\y\\f.txt", L"R\\x\\other.txt", L"R\\busy\\sub\\keep.txt",
+                              L"R\\held.txt", L"Rx\\f"}) {
+    WriteFileBytes(At(name), "f");
+  }
   CreateDirectoryW(At(L"R\\w").c_str(), nullptr);
-  for (const wchar_t* name : {L"R\\x\\y\\f.txt", L"R\\w\\missing.txt", L"R\\busy"}) {
+  // The root is compared by its characters, case and all, up to a separator (Rx lies beside R);
+  // outside it only the path goes.
+  for (const wchar_t* name : {L"R\\x\\y\\f.txt", L"R\\w\\missing.txt", L"R\\busy",
+                              L"r\\busy\\sub\\keep.txt", L"Rx\\f", L"R\\x\\other.txt"}) {
     EXPECT_EQ(P(name).RemoveWithEmptyParents(P(L"R")), S_OK) << test::Utf8(name);
   }
-  EXPECT_EQ(Contents({At(L"R\\x\\y"), At(L"R\\w"), At(L"R\\x\\other.txt"),
-                      At(L"R\\busy\\sub\\keep.txt")}),
-            "-|-|o|k|");
-  EXPECT_EQ(P(L"R\\busy").Delete(), kNotEmpty);
-  const ScopedFileHandle lock(
-      CreateFileW(At(L"R\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  FilePath held = P(L"R\\held.txt");
-  EXPECT_EQ(held.RemoveWithEmptyParents(P(L"R")), kSharing);
-  EXPECT_EQ(held.LastResult(), kSharing);
-  // The root is compared by its characters, case and all, up to a separator (Rx lies beside R);
-  // outside it only the path goes, also when the root is too long to resolve.
-  std::wstring upper = At(L"R");
-  CharUpperW(upper.data());
-  EXPECT_EQ(P(L"R\\busy\\sub\\keep.txt").RemoveWithEmptyParents(PathOf(upper)), S_OK);
-  WriteFileBytes(At(L"Rx\\f"), "f");
-  EXPECT_EQ(P(L"Rx\\f").RemoveWithEmptyParents(P(L"R")), S_OK);
-  EXPECT_EQ(P(L"R\\x\\other.txt").RemoveWithEmptyParents(P(L"R")), S_OK);
-  EXPECT_EQ(Contents({At(L"R\\busy\\sub\\keep.txt"), At(L"Rx\\f"), At(L"R\\x")}), "-|-|-|");
+  EXPECT_EQ(Contents({At(L"R\\x"), At(L"R\\w"), At(L"R\\busy\\sub\\keep.txt"), At(L"Rx\\f")}),
+            "-|-|-|-|");
   EXPECT_TRUE(test::PathExists(At(L"Rx")) && test::PathExists(At(L"R\\busy\\sub")));
+  EXPECT_EQ(P(L"R\\busy").Delete(), kNotEmpty);
+  const test::FileLock lock(At(L"R\\held.txt"));
+  FilePath held = P(L"R\\held.txt");
+  EXPECT_TRUE(held.RemoveWithEmptyParents(P(L"R")) == kSharing && held.LastResult() == kSharing);
+  // A root too long to resolve holds nothing either.
   const std::wstring tooLong = At(std::wstring(300, L'd'));
   EXPECT_EQ(PathOf(tooLong + L"\\f").RemoveWithEmptyParents(PathOf(tooLong)),
             PathOf(tooLong + L"\\f").Delete());

@@ -31,7 +31,7 @@ TEST(CharBufferTest, GrowsByPolicyOrExactlyKeepsItsContentsAndSurvivesAFailedAll
   EXPECT_TRUE(buffer.Size() == 0 && buffer.Data() == nullptr);
 }
 
-TEST(DynArrayTest, AppendGrowsByTheCapacityRuleAndRefusesWhatItCannotHave) {
+TEST(DynArrayTest, GrowsByTheCapacityRuleRefusesWhatItCannotHaveAndLeavesStorageItDoesNotOwn) {
   const uint32_t capacities[][2] = {{0, 4}, {5, 8}, {16384, 16384}, {32769, 49152}};
   for (const auto& [wanted, capacity] : capacities) {
     EXPECT_EQ(GrowCapacity(wanted), capacity) << wanted;
@@ -52,13 +52,11 @@ TEST(DynArrayTest, AppendGrowsByTheCapacityRuleAndRefusesWhatItCannotHave) {
   EXPECT_TRUE(array.Remove(3) && !array.Remove(3) && array[3] == 32 && array.Count() == 32);
   array.Clear();
   EXPECT_TRUE(array.Count() == 0 && array.Items() == nullptr && !array.OwnsItems());
-}
-
-TEST(DynArrayTest, StorageNotOwnedIsZeroedByClearAndLeftBehindByGrowth) {
+  // Storage the array does not own is left behind by growth and zeroed by Clear.
   int storage[2] = {1, 2};
-  DynArray<int> array(storage, 2, 2);
-  ASSERT_TRUE(array.Append(3));
-  EXPECT_TRUE(array.OwnsItems() && array.Items() != storage && array[0] == 1 && array[2] == 3);
+  DynArray<int> grown(storage, 2, 2);
+  ASSERT_TRUE(grown.Append(3));
+  EXPECT_TRUE(grown.OwnsItems() && grown.Items() != storage && grown[0] == 1 && grown[2] == 3);
   EXPECT_TRUE(storage[0] == 1 && storage[1] == 2) << "the caller's storage is left as it was";
   DynArray<int> cleared(storage, 2, 1);
   cleared.Clear();

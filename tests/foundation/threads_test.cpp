@@ -41,13 +41,11 @@ TEST(WorkerThreadTest, RunsWithOnlyDivisionByZeroTrappedAndEndsWithTheBodysResul
   EXPECT_TRUE(worker.HasStarted() && worker.stops == 0 && !worker.StopRequested());
   worker.SetStop(true);
   EXPECT_TRUE(worker.StopRequested() && worker.stops == 1);
-  ASSERT_TRUE(worker.Wait());
   DWORD code = 0;
-  GetExitCodeThread(worker.Handle(), &code);
-  EXPECT_TRUE(code == 0xC0FFEEu && !worker.IsRunning());
-  EXPECT_NE(mainWord & _EM_ZERODIVIDE, 0u);
-  EXPECT_TRUE(trapped == (mainWord & ~_EM_ZERODIVIDE) && untrapped == mainWord);
-  EXPECT_EQ(_control87(0, 0), mainWord);
+  EXPECT_TRUE(worker.Wait() && GetExitCodeThread(worker.Handle(), &code) && code == 0xC0FFEEu &&
+              !worker.IsRunning());
+  EXPECT_TRUE((mainWord & _EM_ZERODIVIDE) != 0 && trapped == (mainWord & ~_EM_ZERODIVIDE) &&
+              untrapped == mainWord && _control87(0, 0) == mainWord);
 }
 
 TEST(WorkerThreadTest, WaitReturnsAtOnceAfterAFailedStart) {
@@ -65,24 +63,23 @@ TEST(NamedMutexTest, ClaimsTheFirstFreeOrTheRequestedNumberWithinTheBound) {
   NamedMutex holder(base.c_str(), true, 3), first(base.c_str(), true, 0),
       other(base.c_str(), false, 0);
   EXPECT_TRUE(holder.InstanceNumber() == 3 && first.InstanceNumber() == 1);
-  EXPECT_EQ(other.Create(3, SharedString()), 0u);  // a requested number held elsewhere fails
-  EXPECT_TRUE(!other.IsHeld() && other.FullName().IsEmpty());
-  EXPECT_EQ(other.Create(4, SharedString()), 4u);
-  EXPECT_EQ(other.Create(0, SharedString("ignored")), 4u) << "once held";
+  // A requested number held elsewhere fails; once held, a new request changes nothing.
+  EXPECT_TRUE(other.Create(3, {}) == 0 && !other.IsHeld() && other.FullName().IsEmpty());
+  EXPECT_TRUE(other.Create(4, {}) == 4 && other.Create(0, SharedString("ignored")) == 4);
   EXPECT_STREQ(other.FullName().Chars(), (base + "_4").c_str());
   first.Close();
   EXPECT_FALSE(first.IsHeld() || first.InstanceNumber() != 0 ||
                ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, (base + "_1").c_str())).IsValid());
   // Names taken by other objects are skipped, up to the bound.
-  std::vector<ScopedHandle> events;
+  std::vector<ScopedHandle> taken;
   for (uint32_t n = 1; n <= kNamedMutexMaxTries; ++n) {
-    events.emplace_back(
-        CreateEventA(nullptr, TRUE, FALSE, ("x" + base + "_" + std::to_string(n)).c_str()));
+    taken.emplace_back(
+        CreateEventA(nullptr, TRUE, FALSE, (base + "x_" + std::to_string(n)).c_str()));
   }
-  NamedMutex bounded(("x" + base).c_str(), false, 0);
-  EXPECT_EQ(bounded.Create(0, SharedString()), 0u);
-  events.pop_back();
-  EXPECT_EQ(bounded.Create(0, SharedString()), kNamedMutexMaxTries);
+  NamedMutex bounded((base + "x").c_str(), false, 0);
+  EXPECT_EQ(bounded.Create(0, {}), 0u);
+  taken.pop_back();
+  EXPECT_EQ(bounded.Create(0, {}), kNamedMutexMaxTries);
 }
 
 TEST(ProcessInstanceTest, HoldsTheLowerCaseExecutableNameWithItsNumber) {
