@@ -74,12 +74,7 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaunch
   lock.Release();
   stop.Set();
   watcher.WaitForExit();
-  // The restarted launcher holds the test's folder: it ends first.
-  const std::string record = ReadFileBytes(dir / L"Game\\DastryLauncher.record.txt");
-  const HANDLE restarted =
-      OpenProcess(SYNCHRONIZE, FALSE, std::stoul("0" + record.substr(record.find("pid: ") + 5)));
-  WaitForSingleObject(restarted, 60000);
-  CloseHandle(restarted);
+  WaitForRecordedLauncher(dir / L"Game\\DastryLauncher.record.txt");
 
   // Each pause named the held file and the attempt to come, with the bar past the file done,
   // below the launcher's text as given; then the box named the file and the reason.

@@ -23,11 +23,7 @@ class RunDriverTest : public PatchTest {
   }
   ~RunDriverTest() override {
     _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
-    // The restarted launcher ends before its folder is removed.
-    const HANDLE launcher = OpenProcess(
-        SYNCHRONIZE, FALSE, std::stoul("0" + Record().substr(Record().find("pid: ") + 5)));
-    WaitForSingleObject(launcher, 30000);
-    CloseHandle(launcher);
+    WaitForRecordedLauncher(At(L"Game\\DastryLauncher.record.txt"));
   }
   // Runs with the given files, the launcher restarted with -restart and both variables; the
   // log with the test's folder as <dir>, the launcher's id as <pid> and the banners' stamps.
@@ -45,9 +41,8 @@ class RunDriverTest : public PatchTest {
                                  std::regex("error: 0x8007[0-9a-f]{4}\nresult: -1\n")));
     EXPECT_TRUE(started_.WaitFor(30000)) << "the launcher was not started";
     const std::string pid = std::to_string(parent.Id());
-    return std::regex_replace(Replaced(Replaced(log_.Text(), Utf8(Dir()), "<dir>"),
-                                       "pid: " + pid + "\r\n", "pid: <pid>\r\n"),
-                              std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"), "<stamp>");
+    return MaskStamps(Replaced(Replaced(log_.Text(), Utf8(Dir()), "<dir>"), "pid: " + pid + "\r\n",
+                               "pid: <pid>\r\n"));
   }
   std::string Record() const { return ReadFileBytes(At(L"Game\\DastryLauncher.record.txt")); }
 

@@ -179,9 +179,21 @@ LogCapture::~LogCapture() { RunLog::SetPath(L"%ls", previous_.c_str()); }
 
 UserRunLog::UserRunLog() : start_(ReadFileBytes(UserRunLogPath()).size()) {}
 
+std::string MaskStamps(const std::string& text) {
+  return std::regex_replace(text, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"),
+                            "<stamp>");
+}
+
+void WaitForRecordedLauncher(const std::wstring& recordFile) {
+  const std::string record = ReadFileBytes(recordFile);
+  const HANDLE launcher =
+      OpenProcess(SYNCHRONIZE, FALSE, std::stoul("0" + record.substr(record.find("pid: ") + 5)));
+  WaitForSingleObject(launcher, 60000);
+  CloseHandle(launcher);
+}
+
 std::string UserRunLog::Added() const {
-  return std::regex_replace(ReadFileBytes(UserRunLogPath()).substr(start_),
-                            std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d"), "<stamp>");
+  return MaskStamps(ReadFileBytes(UserRunLogPath()).substr(start_));
 }
 
 NamedEvent::NamedEvent(const std::wstring& purpose)

@@ -84,8 +84,13 @@ class LogCapture {
   std::wstring file_, previous_;
 };
 
-// What the user's run log, the one the DLL writes, gains from construction on, with the
-// banners' date and time as "<stamp>".
+// text with the banners' date and time as "<stamp>".
+std::string MaskStamps(const std::string& text);
+// Waits until the sample launcher that wrote this record file has ended: it holds its folder.
+void WaitForRecordedLauncher(const std::wstring& recordFile);
+
+// What the user's run log, the one the DLL writes, gains from construction on, with its stamps
+// masked.
 class UserRunLog {
  public:
   UserRunLog();
