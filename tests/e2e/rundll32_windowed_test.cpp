@@ -42,12 +42,11 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaunch
   _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started.Name()).c_str());
   FileLock lock(dir / L"Game\\data\\locked.dat");
   // The status line while the held file waits for attempt next, the bar past the file done.
-  std::wstring reason = SystemMessage(ERROR_SHARING_VIOLATION);
-  reason.erase(reason.find_last_not_of(L"\r\n ") + 1);
   std::vector<std::string> shown = {"progress: Updating game files"};
   for (int next = 2; next <= 5; ++next) {
     shown.push_back("status: [1/2] " +
-                    Escaped(L"Could not replace \"data\\locked.dat\": " + reason +
+                    Escaped(L"Could not replace \"data\\locked.dat\": " +
+                            SystemReason(ERROR_SHARING_VIOLATION) +
                             L" Another program is using the file; closing that program lets the "
                             L"update go on. Trying again: attempt " +
                             std::to_wstring(next) + L" of 5."));

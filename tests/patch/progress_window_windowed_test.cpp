@@ -27,11 +27,6 @@ std::wstring StatusShown(HWND dialog) {
          ItemText(dialog, IDC_PROGRESS_STATUS);
 }
 
-std::wstring Reason(DWORD code) {
-  std::wstring text = SystemMessage(code);
-  return text.erase(text.find_last_not_of(L"\r\n ") + 1);
-}
-
 TEST(ProgressWindowOnDisplayTest, EachEventShowsItsStatusBelowTheTextAndTheWindowClosesEvenEarly) {
   QUORVEL_SKIP_WITHOUT_DISPLAY();
   testing::internal::CaptureStdout();
@@ -52,11 +47,11 @@ TEST(ProgressWindowOnDisplayTest, EachEventShowsItsStatusBelowTheTextAndTheWindo
         {[&] { run.Applying(11, 887, name.c_str()); },
          L"[12/898] Updating file 12 of 898: \"bin\\client.dll\""},
         {[&] { run.WaitingToRetry(name.c_str(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 2, 5); },
-         retry + Reason(ERROR_ACCESS_DENIED) + L" Trying again: attempt 2 of 5."},
+         retry + SystemReason(ERROR_ACCESS_DENIED) + L" Trying again: attempt 2 of 5."},
         {[&] {
            run.WaitingToRetry(name.c_str(), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), 3, 5);
          },
-         retry + Reason(ERROR_SHARING_VIOLATION) +
+         retry + SystemReason(ERROR_SHARING_VIOLATION) +
              L" Another program is using the file; closing that program lets the update go on."
              L" Trying again: attempt 3 of 5."},
         {[&] { run.WaitingToRetry(name.c_str(), E_FAIL, 4, 5); },

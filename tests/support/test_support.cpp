@@ -162,6 +162,11 @@ std::wstring SystemMessage(DWORD code) {
   return text;
 }
 
+std::wstring SystemReason(DWORD code) {
+  std::wstring text = SystemMessage(code);
+  return text.erase(text.find_last_not_of(L"\r\n ") + 1);
+}
+
 std::string Variable(const wchar_t* name) {
   const wchar_t* value = _wgetenv(name);
   return value == nullptr ? "(unset)" : Utf8(value);

@@ -68,6 +68,8 @@ std::vector<std::wstring> Texts(const Strings& strings) {
 // Windows'), and as the run log holds it: UTF-8, each line feed written as CR LF.
 std::wstring SystemMessage(DWORD code);
 std::string LoggedSystemMessage(DWORD code);
+// The system's text without its line end, as a sentence inside a window's text.
+std::wstring SystemReason(DWORD code);
 // An environment variable of this process as UTF-8, "(unset)" when it is not set.
 std::string Variable(const wchar_t* name);
 
