@@ -47,16 +47,46 @@ TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolder) 
   EXPECT_FALSE(Record().empty());
 }
 
-TEST_F(PostPatchCommandTest, ALauncherFoundNowhereFailsToStart) {
-  EXPECT_EQ(RunPostPatchCommand(run_), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-  EXPECT_TRUE(Has(log_.Text(),
-                  "Could not find an executable anywhere!Executing post patch "
-                  "command: " +
-                      Launcher() +
-                      " \r\nFailed to launch post patch command, HResult: "
-                      "0x80070002, error 2 " +
-                      LoggedSystemMessage(2)))
-      << log_.Text();
+// Nowhere to be found, or the game folder itself missing: then the launcher of the patch folder
+// is not copied, for that would create the folder.
+TEST_F(PostPatchCommandTest, ALauncherFoundNowhereOrWithoutItsFolderFailsToStart) {
+  PlaceLauncher(L"Patch");
+  for (const wchar_t* game : {L"Game", L"Missing\\Game"}) {
+    run_.applicationDirectory = At(game).c_str();
+    run_.patchDirectory = At(game == std::wstring(L"Game") ? L"Elsewhere" : L"Patch").c_str();
+    run_.postPatchCommand.Clear();
+    log_.Clear();
+    const std::string launcher = Utf8(At(game)) + "\\DastryLauncher.exe";
+    EXPECT_TRUE(FAILED(RunPostPatchCommand(run_)));
+    const std::string text = log_.Text();
+    EXPECT_TRUE(Has(text, "Could not find an executable anywhere!Executing post patch command: " +
+                              launcher + " \r\nFailed to launch post patch command"))
+        << text;
+    EXPECT_EQ(
+        Has(text, "<" + launcher + "> not found, and the application directory <" + Utf8(At(game)) +
+                      "> is not a folder: not copying DastryLauncher.exe into it\r\n"),
+        game != std::wstring(L"Game"));
+  }
+  EXPECT_FALSE(PathExists(At(L"Missing")));
+}
+
+// Each argument reaches the launcher as written, however the values inserted in it end.
+TEST_F(PostPatchCommandTest, ExpandedArgumentsReachTheLauncherAsTheRuntimeSplitsThem) {
+  PlaceLauncher(L"Game");
+  _wputenv(L"ONE=C:\\Games\\Dastry\\");
+  _wputenv(L"TWO=x\\\\");
+  _wputenv(L"QUOTES=a\\\"b\" \"c");
+  run_.postPatchCommand = At(L"Game\\DastryLauncher.exe").c_str();
+  run_.postPatchArguments =
+      L"\"%ONE%\" \"-next\" \"%TWO%\" \"%QUOTES%\" \"C:\\x\\\" \"%NONE%\" \"z\"";
+  EXPECT_EQ(RunPostPatchCommand(run_), S_OK);
+  ASSERT_TRUE(started_.WaitFor(30000));
+  EXPECT_TRUE(Has(Record(),
+                  "argv[1]: C:\\Games\\Dastry\\\r\nargv[2]: -next\r\nargv[3]: x\\\\\r\n"
+                  "argv[4]: a\\\"b\" \"c\r\nargv[5]: C:\\x\\\r\nargv[6]: \r\n"
+                  "argv[7]: z\r\nCommandLineToArgvW: same\r\n"))
+      << Record();
+  WaitForRecordedLauncher(At(L"Game\\DastryLauncher.record.txt"));
 }
 
 TEST_F(PostPatchCommandTest, ALauncherAlreadyRunningFromThatPathIsNotStartedAgain) {

@@ -73,6 +73,24 @@ TEST_F(RunDriverTest, ARunReadsItsArgumentsWaitsPatchesRestartsTheLauncherAndLog
   EXPECT_TRUE(Has(Record(), "\"-restart\" \"0x00000000\" \"\"\r\n")) << Record();
 }
 
+// A failed run names the refused file, which ends in a backslash, to the launcher it restarts;
+// that launcher starts the next run, whose success leaves it no name.
+TEST_F(RunDriverTest, ARefusedNameArrivesAsWrittenAndTheSuccessAfterItNamesNoFile) {
+  Run(L"1 sub\\", 0);
+  WaitForRecordedLauncher(At(L"Game\\DastryLauncher.record.txt"));
+  started_.Reset();
+  Run(L"1 a.txt", 1);
+  const std::string record = Record();
+  const std::string second = record.substr(record.rfind("command line: "));
+  EXPECT_TRUE(Has(record.substr(0, record.size() - second.size()),
+                  "argv[1]: -restart\r\nargv[2]: 0x80070057\r\nargv[3]: sub\\\r\n"
+                  "CommandLineToArgvW: same\r\n"))
+      << record;
+  EXPECT_TRUE(Has(second, "argv[2]: 0x00000000\r\nargv[3]: \r\nCommandLineToArgvW: same\r\n"))
+      << record;
+  EXPECT_TRUE(Has(second, "QUORVEL_FILENAME=(unset)\r\n")) << record;
+}
+
 // Five attempts, then every applied file goes back; the launcher still starts, told why.
 TEST_F(RunDriverTest, AFileLockedForGoodFailsTheRunAfterFiveAttemptsAndEverythingIsReverted) {
   WriteFileBytes(At(L"Patch\\new\\b.txt"), "new b");
