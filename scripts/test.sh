@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 scripts/build.sh
-scripts/check_dll.sh build/i686/bin/Quorvel.dll
+scripts/check_dll.sh build/i686/bin/Quorvel.dll build/x86_64/bin/Quorvel.dll
 
 # Headless tests rely on having no display: message boxes return at once, dialogs fail to open.
 unset DISPLAY

@@ -1,7 +1,8 @@
 // A stand-in for a game launcher. Each start appends what it received to <its name>.record.txt
-// beside its executable: its command line, its process id, the time its process was created
-// (UTC, to the tenth of a microsecond, so that two such texts compare as their times) and the
-// QUORVEL_RESULT and QUORVEL_FILENAME it sees.
+// beside its executable: its command line, each argument as the C runtime split it ("argv[i]:"
+// lines, then whether CommandLineToArgvW splits the same), its process id, the time its process
+// was created (UTC, to the tenth of a microsecond, so that two such texts compare as their
+// times) and the QUORVEL_RESULT and QUORVEL_FILENAME it sees ("(unset)" when not set).
 // When the environment names an event in SAMPLE_LAUNCHER_STARTED it sets that event after
 // writing. With the arguments --stay <event> it keeps running until that event is set.
 //
@@ -9,6 +10,8 @@
 // itself: it starts rundll32.exe <Quorvel.dll>,Quorvel with the arguments, every {pid} in them
 // replaced by its own process id, and exits at once without waiting.
 #include <windows.h>
+// shellapi needs windows.h first.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -26,11 +29,27 @@ std::string Utf8(const std::wstring& text) {
 
 std::wstring Variable(const wchar_t* name) {
   wchar_t value[2048] = {};
+  SetLastError(0);
   const DWORD n = GetEnvironmentVariableW(name, value, 2048);
-  if (n == 0 || n >= 2048) {
+  if (n >= 2048 || (n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)) {
     return L"(unset)";
   }
   return value;
+}
+
+std::string Arguments(int argc, wchar_t** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    text += "argv[" + std::to_string(i) + "]: " + Utf8(argv[i]) + "\r\n";
+  }
+  int count = 0;
+  wchar_t** shell = CommandLineToArgvW(GetCommandLineW(), &count);
+  bool same = shell != nullptr && count == argc;
+  for (int i = 1; same && i < argc; ++i) {
+    same = wcscmp(shell[i], argv[i]) == 0;
+  }
+  LocalFree(shell);
+  return text + "CommandLineToArgvW: " + (same ? "same" : "differs") + "\r\n";
 }
 
 std::string StartTime() {
@@ -103,6 +122,7 @@ int wmain(int argc, wchar_t** argv) {
   record = record.substr(0, dot) + L".record.txt";
 
   std::string text = "command line: " + Utf8(GetCommandLineW()) + "\r\n";
+  text += Arguments(argc, argv);
   text += "pid: " + std::to_string(GetCurrentProcessId()) + "\r\n";
   text += "started: " + StartTime() + "\r\n";
   text += "QUORVEL_RESULT=" + Utf8(Variable(L"QUORVEL_RESULT")) + "\r\n";

@@ -24,18 +24,25 @@ ModuleVersionInfo::ModuleVersionInfo(HMODULE module) {
     return;
   }
   path_ = name;
+  decltype(&GetFileVersionInfoSizeA) infoSize = nullptr;
+  decltype(&GetFileVersionInfoA) info = nullptr;
+  if (!versionLibrary_.Bind("GetFileVersionInfoSizeA", infoSize) ||
+      !versionLibrary_.Bind("GetFileVersionInfoA", info) ||
+      !versionLibrary_.Bind("VerQueryValueA", queryValue_)) {
+    return;
+  }
   DWORD handle = 0;
-  const DWORD size = GetFileVersionInfoSizeA(name, &handle);
+  const DWORD size = infoSize(name, &handle);
   if (size == 0 || !data_.Resize(size, CharBuffer::SetSizeExactly)) {
     return;
   }
-  if (!GetFileVersionInfoA(name, handle, size, data_.Data())) {
+  if (!info(name, handle, size, data_.Data())) {
     data_.Reset();
     return;
   }
   void* table = nullptr;
   UINT tableBytes = 0;
-  if (VerQueryValueA(data_.Data(), "\\VarFileInfo\\Translation", &table, &tableBytes) &&
+  if (queryValue_(data_.Data(), "\\VarFileInfo\\Translation", &table, &tableBytes) &&
       table != nullptr) {
     translations_ = static_cast<const Translation*>(table);
     translationCount_ = tableBytes / sizeof(Translation);
@@ -65,7 +72,7 @@ bool ModuleVersionInfo::queryString(const char* name, SharedString& value) const
   Format(subBlock, "\\StringFileInfo\\%s\\%s", selectedKey_.Chars(), name);
   void* text = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(data_.Data(), subBlock.Chars(), &text, &length) || text == nullptr) {
+  if (!queryValue_(data_.Data(), subBlock.Chars(), &text, &length) || text == nullptr) {
     return false;
   }
   value = static_cast<const char*>(text);

@@ -6,6 +6,7 @@
 
 #include "foundation/char_buffer.h"
 #include "foundation/shared_string.h"
+#include "foundation/system_library.h"
 
 namespace quorvel {
 
@@ -14,7 +15,8 @@ class ModuleVersionInfo {
  public:
   // Reads the version resource of module (null: the process executable) and selects U.S.
   // English with the Unicode code page, or else the first translation of its table. A module
-  // whose file name or resource cannot be read has no data.
+  // whose file name or resource cannot be read has no data, as has every module when version.dll
+  // cannot be loaded from the system folder.
   explicit ModuleVersionInfo(HMODULE module);
   ModuleVersionInfo(const ModuleVersionInfo&) = delete;
   ModuleVersionInfo& operator=(const ModuleVersionInfo&) = delete;
@@ -48,6 +50,9 @@ class ModuleVersionInfo {
     WORD codePage;
   };
 
+  // version.dll stays loaded while its functions may be called.
+  SystemLibrary versionLibrary_{L"version.dll"};
+  decltype(&VerQueryValueA) queryValue_ = nullptr;
   CharBuffer data_;
   uint32_t translationCount_ = 0;
   SharedString path_;

@@ -18,9 +18,10 @@ constexpr DWORD kRetryPauseMilliseconds = 2000;
 using RetryPause = void (*)(DWORD milliseconds);
 RetryPause SetRetryPause(RetryPause pause);
 
-// Sets QUORVEL_RESULT in the process environment.
+// Sets QUORVEL_RESULT in the process environment and removes QUORVEL_FILENAME, so that only a
+// name that this run publishes after it reaches the launcher.
 void PublishResult(HRESULT result);
-// Sets QUORVEL_FILENAME in the process environment.
+// Sets QUORVEL_FILENAME in the process environment (an empty name removes it).
 void PublishFileName(const SharedWString& name);
 
 }  // namespace quorvel

@@ -40,11 +40,21 @@ void FetchLauncher(const SharedWString& commandPath, const SharedWString& folder
 void ChooseDefaultLauncher(PatchRun& run) {
   FilePath candidate = PathIn(run.applicationDirectory, kDefaultLauncher);
   run.postPatchCommand = candidate.Path();
-  if (!candidate.Exists()) {
-    FetchLauncher(run.postPatchCommand, run.patchDirectory, candidate);
+  if (candidate.Exists()) {
+    return;
   }
-  if (!candidate.Exists()) {
-    FetchLauncher(run.postPatchCommand, run.backupDirectory, candidate);
+  FilePath application = FolderPath(run.applicationDirectory);
+  if (application.Exists() && application.IsDirectory()) {
+    FetchLauncher(run.postPatchCommand, run.patchDirectory, candidate);
+    if (!candidate.Exists()) {
+      FetchLauncher(run.postPatchCommand, run.backupDirectory, candidate);
+    }
+  } else {
+    // The copy would create the folder, and a run refused for it must change nothing.
+    RunLog::Write(
+        "<%ls> not found, and the application directory <%ls> is not a folder: "
+        "not copying DastryLauncher.exe into it\n",
+        run.postPatchCommand.Chars(), run.applicationDirectory.Chars());
   }
   if (!candidate.Exists()) {
     RunLog::Write("Could not find an executable anywhere!");
@@ -123,7 +133,7 @@ HRESULT RunPostPatchCommand(PatchRun& run) {
     RunLog::Write("A launcher is already running\n");
     return S_OK;
   }
-  run.postPatchArguments = ExpandEnvironmentReferences(run.postPatchArguments);
+  run.postPatchArguments = ExpandQuotedArguments(run.postPatchArguments);
 
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);

@@ -9,6 +9,8 @@
 
 #include "foundation/format.h"
 #include "foundation/library_module.h"
+#include "foundation/system_library.h"
+#include "foundation/win32_result.h"
 #include "resources/resource.h"
 
 namespace quorvel {
@@ -33,14 +35,20 @@ void Print(const char* format, ...) {
   std::fflush(stdout);
 }
 
-// The bar is a common control, whose class must be registered before a dialog can hold one;
-// once per process is enough.
-void RegisterBarClass() {
-  static const bool registered = [] {
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
-    return InitCommonControlsEx(&controls) != FALSE;
-  }();
-  if (!registered) {
+// The bar is a common control, whose class must be registered before a dialog can hold one.
+// comctl32 is not one of the DLLs Windows maps from its own list, so it is loaded from the
+// system folder by name; it must stay loaded while the dialog is open.
+void RegisterBarClass(const SystemLibrary& controls) {
+  decltype(&InitCommonControlsEx) initialize = nullptr;
+  if (!controls.IsLoaded()) {
+    const DWORD error = controls.LoadError();
+    Print("could not load comctl32.dll, HResult: 0x%08x, error: %d %ls\n",
+          static_cast<unsigned>(FailureResult(error)), static_cast<int>(error),
+          SystemErrorText(error).Chars());
+    return;
+  }
+  INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_PROGRESS_CLASS};
+  if (!controls.Bind("InitCommonControlsEx", initialize) || !initialize(&classes)) {
     Print("could not register the progress bar's class\n");
   }
 }
@@ -134,7 +142,8 @@ void ProgressWindowThread::Publish(const SharedWString& text, size_t position, s
 }
 
 uint32_t ProgressWindowThread::Run() {
-  RegisterBarClass();
+  const SystemLibrary controls(L"comctl32.dll");
+  RegisterBarClass(controls);
   const INT_PTR result = DialogBoxParamA(LibraryModule(), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
                                          &ProgressDialogProc, reinterpret_cast<LPARAM>(this));
   if (result == -1) {

@@ -33,8 +33,13 @@ class PostPatchCommandTest : public PatchTest {
   wchar_t previousDirectory_[MAX_PATH + 1] = {};
 };
 
-TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolder) {
+// Its arguments arrive as written, whatever the values inserted in them hold or end with.
+TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolderAndGetsItsArguments) {
   PlaceLauncher(L"Backup");
+  for (const wchar_t* value : {LR"(QV_ONE=C:\Games\)", LR"(QV_TWO=x\\)", LR"(QV_Q=a\"b" "c)"}) {
+    _wputenv(value);
+  }
+  run_.postPatchArguments = LR"("%QV_ONE%" "-a" "%QV_TWO%" "%QV_Q%" "C:\x\" "" "z")";
   EXPECT_EQ(RunPostPatchCommand(run_), S_OK);
   ASSERT_TRUE(started_.WaitFor(30000));
   const std::string notFound =
@@ -42,21 +47,37 @@ TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolder) 
   EXPECT_EQ(log_.Text(), notFound + Utf8(At(L"Patch")) + ">\r\n" + notFound + Utf8(At(L"Backup")) +
                              ">\r\nFound <" + Utf8(At(L"Backup\\DastryLauncher.exe")) +
                              "> copying it to <" + Launcher() +
-                             ">\r\nExecuting post patch command: " + Launcher() + " \r\n");
+                             ">\r\nExecuting post patch command: " + Launcher() +
+                             R"( "C:\Games\\" "-a" "x\\\\" "a\\\"b\" \"c" "C:\x\\" "" "z")"
+                             "\r\n");
   EXPECT_TRUE(PathExists(At(L"Backup\\DastryLauncher.exe")));
-  EXPECT_FALSE(Record().empty());
+  WaitForRecordedLauncher(At(L"Game\\DastryLauncher.record.txt"));
+  EXPECT_TRUE(Has(Record(),
+                  "argv[1]: C:\\Games\\\r\nargv[2]: -a\r\nargv[3]: x\\\\\r\n"
+                  R"(argv[4]: a\"b" "c)"
+                  "\r\nargv[5]: C:\\x\\\r\nargv[6]: \r\n"
+                  "argv[7]: z\r\nCommandLineToArgvW: same\r\n"))
+      << Record();
 }
 
-TEST_F(PostPatchCommandTest, ALauncherFoundNowhereFailsToStart) {
+// Nor is one fetched into a game folder that does not exist: that would create the folder.
+TEST_F(PostPatchCommandTest, ALauncherFoundNowhereOrOnlyForAMissingGameFolderFailsToStart) {
   EXPECT_EQ(RunPostPatchCommand(run_), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-  EXPECT_TRUE(Has(log_.Text(),
-                  "Could not find an executable anywhere!Executing post patch "
-                  "command: " +
-                      Launcher() +
-                      " \r\nFailed to launch post patch command, HResult: "
-                      "0x80070002, error 2 " +
-                      LoggedSystemMessage(2)))
+  const std::string launched =
+      "Could not find an executable anywhere!Executing post patch command: ";
+  EXPECT_TRUE(Has(log_.Text(), launched + Launcher() +
+                                   " \r\nFailed to launch post patch command, "
+                                   "HResult: 0x80070002, error 2 " +
+                                   LoggedSystemMessage(2)))
       << log_.Text();
+  PlaceLauncher(L"Patch");
+  run_.applicationDirectory = At(L"Missing\\Game").c_str();
+  run_.postPatchCommand.Clear();
+  EXPECT_TRUE(FAILED(RunPostPatchCommand(run_)));
+  EXPECT_TRUE(
+      Has(log_.Text(), "is not a folder: not copying DastryLauncher.exe into it\r\n" + launched))
+      << log_.Text();
+  EXPECT_FALSE(PathExists(At(L"Missing")));
 }
 
 TEST_F(PostPatchCommandTest, ALauncherAlreadyRunningFromThatPathIsNotStartedAgain) {

@@ -73,6 +73,20 @@ TEST_F(RunDriverTest, ARunReadsItsArgumentsWaitsPatchesRestartsTheLauncherAndLog
   EXPECT_TRUE(Has(Record(), "\"-restart\" \"0x00000000\" \"\"\r\n")) << Record();
 }
 
+// The launcher restarted by a run refused for a name ending in a backslash gets that name as
+// written, and starts the next run; that run's success leaves it no name.
+TEST_F(RunDriverTest, ASuccessAfterAFailureLeavesTheLauncherNoFileName) {
+  Run(L"1 sub\\", 0);
+  WaitForRecordedLauncher(At(L"Game\\DastryLauncher.record.txt"));
+  started_.Reset();
+  Run(L"1 a.txt", 1);
+  const std::string record = Record();
+  EXPECT_TRUE(Has(record, "argv[2]: 0x80070057\r\nargv[3]: sub\\\r\nCommandLineToArgvW: same"));
+  EXPECT_TRUE(Has(record.substr(record.rfind("command line")), "argv[3]: \r\nCommandLine"));
+  EXPECT_TRUE(EndsWith(record, "QUORVEL_RESULT=0x00000000\r\nQUORVEL_FILENAME=(unset)\r\n"))
+      << record;
+}
+
 // Five attempts, then every applied file goes back; the launcher still starts, told why.
 TEST_F(RunDriverTest, AFileLockedForGoodFailsTheRunAfterFiveAttemptsAndEverythingIsReverted) {
   WriteFileBytes(At(L"Patch\\new\\b.txt"), "new b");

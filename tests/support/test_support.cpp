@@ -192,7 +192,7 @@ std::string MaskStamps(const std::string& text) {
 void WaitForRecordedLauncher(const std::wstring& recordFile) {
   const std::string record = ReadFileBytes(recordFile);
   const HANDLE launcher =
-      OpenProcess(SYNCHRONIZE, FALSE, std::stoul("0" + record.substr(record.find("pid: ") + 5)));
+      OpenProcess(SYNCHRONIZE, FALSE, std::stoul("0" + record.substr(record.rfind("pid: ") + 5)));
   WaitForSingleObject(launcher, 60000);
   CloseHandle(launcher);
 }

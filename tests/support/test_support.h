@@ -88,7 +88,8 @@ class LogCapture {
 
 // text with the banners' date and time as "<stamp>".
 std::string MaskStamps(const std::string& text);
-// Waits until the sample launcher that wrote this record file has ended: it holds its folder.
+// Waits until the sample launcher that wrote last to this record file has ended: it holds its
+// folder.
 void WaitForRecordedLauncher(const std::wstring& recordFile);
 
 // What the user's run log, the one the DLL writes, gains from construction on, with its stamps
@@ -125,6 +126,7 @@ class NamedEvent {
   ~NamedEvent() { CloseHandle(handle_); }
   const std::wstring& Name() const { return name_; }
   void Set() const { SetEvent(handle_); }
+  void Reset() const { ResetEvent(handle_); }
   bool WaitFor(DWORD milliseconds) const {
     return WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
   }
