@@ -37,13 +37,18 @@ declare -A passed failed
 # Runs ctest for the current width and adds its counts to the width's totals.
 run_ctest() {
   local output="$QUORVEL_ROOT/build/$QUORVEL_WIDTH/ctest-output.txt"
-  ctest --preset "$QUORVEL_WIDTH" "$@" 2>&1 | tee "$output" || status=1
-  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  local rc=0
+  ctest --preset "$QUORVEL_WIDTH" "$@" 2>&1 | tee "$output" || rc=$?
+  [ "$rc" -eq 0 ] || status=1
   local summary
   summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$output" | tail -1 || true)
   if [[ "$summary" =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
     failed[$QUORVEL_WIDTH]=$((failed[$QUORVEL_WIDTH] + BASH_REMATCH[1]))
     passed[$QUORVEL_WIDTH]=$((passed[$QUORVEL_WIDTH] + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  elif [ "$rc" -ne 0 ]; then
+    # ctest stopped before running anything, e.g. a test program that Wine could not start.
+    echo "test: $QUORVEL_WIDTH: ctest ended without running its tests; counted as one failure" >&2
+    failed[$QUORVEL_WIDTH]=$((failed[$QUORVEL_WIDTH] + 1))
   fi
 }
 
@@ -55,7 +60,7 @@ for width in "${widths[@]}"; do
   failed[$width]=0
   start_wineserver
   run_ctest -LE windowed "$@"
-  windowed=$(ctest --preset "$width" -N -L windowed "$@")
+  windowed=$(ctest --preset "$width" -N -L windowed "$@" 2>/dev/null || true)
   if [[ "$windowed" =~ Total\ Tests:\ [1-9] ]]; then
     if [ -z "$QUORVEL_XVFB_SERVER_PID" ]; then
       start_display
