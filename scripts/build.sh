@@ -9,9 +9,12 @@ i686_build=i686
 if ! scripts/runs_32bit.sh; then
   i686_build=i686-product
 fi
+# Configured again when the presets changed: a build folder keeps its old cache otherwise.
 for preset in i686 x86_64; do
-  if [ ! -f "build/$preset/build.ninja" ]; then
+  stamp="build/$preset/presets.stamp"
+  if [ ! -f "build/$preset/build.ninja" ] || [ ! "$stamp" -nt CMakePresets.json ]; then
     cmake --preset "$preset" >/dev/null
+    touch "$stamp"
   fi
 done
 cmake --build --preset "$i686_build"
