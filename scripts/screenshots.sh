@@ -28,7 +28,7 @@ fi
 
 rm -rf "$shots/bmp"
 mkdir -p "$shots/bmp"
-QUORVEL_TEST_SCREENSHOTS=$(winepath -w "$shots/bmp") "$WINE64" \
+QUORVEL_TEST_SCREENSHOTS=$("$WINE64" winepath -w "$shots/bmp" </dev/null 2>/dev/null) "$WINE64" \
   build/x86_64/bin/e2e_windowed_tests.exe --gtest_filter='*.AFailedPatch*' </dev/null
 
 # The watcher numbers the windows in the order they came up.

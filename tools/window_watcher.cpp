@@ -101,8 +101,8 @@ void AppendLine(const std::wstring& path, const std::wstring& line) {
 }
 
 // Reads the text of a control of another process; false when it could not be read (a window
-// that is closing). WM_GETTEXT is carried across processes, and a time-out keeps a hung window
-// from hanging the watcher.
+// that is closing) or changed while it was read. WM_GETTEXT is carried across processes, and a
+// time-out keeps a hung window from hanging the watcher.
 bool ReadControlText(HWND control, std::wstring& text) {
   DWORD_PTR length = 0;
   if (control == nullptr ||
@@ -111,8 +111,12 @@ bool ReadControlText(HWND control, std::wstring& text) {
   }
   std::wstring read(static_cast<size_t>(length) + 1, L'\0');
   DWORD_PTR copied = 0;
+  DWORD_PTR lengthAfter = 0;
+  // A text set between the two messages arrives cut to the old length.
   if (!SendMessageTimeoutW(control, WM_GETTEXT, read.size(), reinterpret_cast<LPARAM>(&read[0]),
-                           SMTO_ABORTIFHUNG, 1000, &copied)) {
+                           SMTO_ABORTIFHUNG, 1000, &copied) ||
+      !SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &lengthAfter) ||
+      lengthAfter != length) {
     return false;
   }
   read.resize(static_cast<size_t>(copied));

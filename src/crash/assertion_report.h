@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "crash/own_frame.h"
 #include "crash/report_section.h"
 #include "foundation/shared_string.h"
 
@@ -15,7 +16,7 @@ struct AssertionReport {
   ReportInfo info;
 
   // reportText, built with no time limit the first time it is asked for.
-  SharedString getReportText();
+  QUORVEL_OWN_FRAME SharedString getReportText();
 };
 
 // The response code reportAssertion gives when it is the first to handle an assertion.
@@ -31,7 +32,7 @@ struct AssertionResponse {
 // response, the response becomes 2 with dialogShown set. Unless the report is silent, the
 // report text is built, and the start banner (with the message), the report and the end banner
 // are sent on the assertion channel when the library options say so.
-void reportAssertion(AssertionReport& report, AssertionResponse& response);
+QUORVEL_OWN_FRAME void reportAssertion(AssertionReport& report, AssertionResponse& response);
 
 // The capacity of the start banner, terminator included; a longer banner is cut.
 constexpr uint32_t kAssertionBannerCapacity = 4096;

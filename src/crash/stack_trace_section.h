@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crash/own_frame.h"
 #include "crash/report_section.h"
 
 namespace quorvel {
@@ -12,8 +13,8 @@ class StackTraceSection : public ReportSection {
   // "Command Line: ..." and "Thread ID: ..." lines, then the stack walk (the first five frames,
   // the reporting code's own, skipped when there is no exception) or, when
   // HKLM\SOFTWARE\Dastry\EnableCppStackTrace reads 0, the message that says so.
-  SharedString content(const ReportInfo& info, const ReportThreadInfo& thread,
-                       uint32_t timeLimitMs) override;
+  QUORVEL_OWN_FRAME SharedString content(const ReportInfo& info, const ReportThreadInfo& thread,
+                                         uint32_t timeLimitMs) override;
   // Not in brief reports, nor while the library options leave stack traces out.
   bool applies(const ReportInfo& info, const ReportThreadInfo& thread) override;
   // "C++ Stack Trace".

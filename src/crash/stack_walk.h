@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "crash/own_frame.h"
 #include "foundation/shared_string.h"
 
 namespace quorvel {
@@ -27,7 +28,8 @@ uint32_t formatFrame(char* line, uint32_t capacity, const STACKFRAME& frame);
 // maxFrames are walked, and the walk stops once timeLimitMs have passed (0: no limit). maxChars
 // bounds the frame lines' characters (0: no limit). The engine is initialised for the walk and
 // cleaned up at its end.
-void walkStack(EXCEPTION_POINTERS* exceptionPointers, SharedString& out, uint32_t maxChars,
-               uint32_t skipFrames, uint32_t maxFrames, HANDLE threadHandle, uint32_t timeLimitMs);
+QUORVEL_OWN_FRAME void walkStack(EXCEPTION_POINTERS* exceptionPointers, SharedString& out,
+                                 uint32_t maxChars, uint32_t skipFrames, uint32_t maxFrames,
+                                 HANDLE threadHandle, uint32_t timeLimitMs);
 
 }  // namespace quorvel
