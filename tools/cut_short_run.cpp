@@ -1,12 +1,14 @@
 // Applies a patch as a run does and ends its own process, as a power loss or a killed host
 // would, just before the journal record with the given number (0: never).
 //   cut_short_run <record> <patch folder> <application folder> <backup folder> <name>...
-// Exit code 3 when cut short, otherwise 0 for an applied patch and 1 for a failed one. Retries
-// do not pause.
+// Exit code 3 when cut short, otherwise 0 for an applied patch and 1 for a failed one, whose
+// result it prints. Retries do not pause.
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 
+#include "foundation/run_log.h"
 #include "patch/patch_files.h"
 #include "patch/patch_run.h"
 #include "patch/run_journal.h"
@@ -16,10 +18,11 @@ namespace {
 
 unsigned g_cutAt = 0;
 
-void CutShort(unsigned recordNumber) {
+DWORD CutShort(unsigned recordNumber) {
   if (recordNumber == g_cutAt) {
     TerminateProcess(GetCurrentProcess(), 3);
   }
+  return ERROR_SUCCESS;
 }
 
 void NoPause(DWORD) {}
@@ -31,6 +34,9 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   g_cutAt = static_cast<unsigned>(wcstoul(argv[1], nullptr, 10));
+  if (const wchar_t* log = _wgetenv(L"QUORVEL_TOOL_LOG")) {
+    quorvel::RunLog::SetPath(L"%ls", log);
+  }
   quorvel::SetJournalHook(CutShort);
   quorvel::SetRetryPause(NoPause);
   quorvel::PatchRun run;
@@ -40,5 +46,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 5; i < argc; ++i) {
     run.files.push_back(quorvel::SharedWString(argv[i]));
   }
-  return SUCCEEDED(quorvel::PatchFiles(run)) ? 0 : 1;
+  const HRESULT result = quorvel::PatchFiles(run);
+  wprintf(L"0x%08x\n", static_cast<unsigned>(result));
+  return SUCCEEDED(result) ? 0 : 1;
 }

@@ -43,6 +43,9 @@ class FilePath {
   HRESULT Query(bool& exists);
   // Whether the last query found a directory.
   bool IsDirectory() const;
+  // What the last query found: attributes, times and size (attributes INVALID_FILE_ATTRIBUTES
+  // when it found nothing).
+  const WIN32_FILE_ATTRIBUTE_DATA& Attributes() const { return attributes_; }
   // Removes the directory (only when empty) or deletes the file.
   HRESULT Delete();
   // Clears the read-only attribute that the last query found; S_OK when it was not set.

@@ -14,6 +14,8 @@ namespace {
 
 constexpr DWORD kFinalPathChars = 32768;
 
+DWORD FailureCode(DWORD error) { return error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error; }
+
 bool IsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
@@ -32,17 +34,26 @@ bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
     error = GetLastError();
     return false;
   }
+  const DWORD failure = FinalPathOf(handle.Get(), final);
+  if (failure != ERROR_SUCCESS) {
+    error = failure;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DWORD FinalPathOf(HANDLE handle, SharedWString& final) {
   static_assert(kFinalPathChars <= 32768, "one system path");
   std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[kFinalPathChars]);
   if (!buffer) {
-    error = ERROR_NOT_ENOUGH_MEMORY;
-    return false;
+    return ERROR_NOT_ENOUGH_MEMORY;
   }
-  const DWORD length = GetFinalPathNameByHandleW(handle.Get(), buffer.get(), kFinalPathChars,
+  const DWORD length = GetFinalPathNameByHandleW(handle, buffer.get(), kFinalPathChars,
                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (length == 0 || length >= kFinalPathChars) {
-    error = length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-    return false;
+    return length == 0 ? FailureCode(GetLastError()) : ERROR_FILENAME_EXCED_RANGE;
   }
   const wchar_t* text = buffer.get();
   if (wcsncmp(text, L"\\\\?\\UNC\\", 8) == 0) {
@@ -54,10 +65,8 @@ bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
     final = text;
   }
   NormalizePath(final);
-  return true;
+  return ERROR_SUCCESS;
 }
-
-}  // namespace
 
 SharedWString ResolvedPath(const SharedWString& fullPath) {
   SharedWString existing = fullPath;

@@ -6,15 +6,20 @@
 #include "foundation/format.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
+#include "foundation/win32_result.h"
 
 namespace quorvel {
 
-void LoggingPatchObserver::OnBackingUp(const SharedWString& from, const SharedWString& to) {
+SharedWString PatchFileObserver::PartialSuffix() const { return L".~qv"; }
+
+HRESULT LoggingPatchObserver::OnBackingUp(const SharedWString& from, const SharedWString& to) {
   RunLog::Write("Backing up \"%ls\" to \"%ls\"\n", from.Chars(), to.Chars());
+  return S_OK;
 }
 
-void LoggingPatchObserver::OnCopyingUp(const SharedWString& from, const SharedWString& to) {
+HRESULT LoggingPatchObserver::OnCopyingUp(const SharedWString& from, const SharedWString& to) {
   RunLog::Write("Copying up \"%ls\" to \"%ls\"\n", from.Chars(), to.Chars());
+  return S_OK;
 }
 
 void LoggingPatchObserver::OnKeepingBackup(const SharedWString& backup) {
@@ -59,6 +64,24 @@ FilePath FolderPath(const SharedWString& directory) {
   return PathIn(directory, L".");
 }
 
+HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,
+                      const SharedWString& suffix) {
+  SharedWString partialPath = to.Path();
+  partialPath.Append(suffix);
+  FilePath partial(partialPath);
+  if (FAILED(from.CopyTo(partial, true))) {
+    return from.LastResult();
+  }
+  const SharedWString full = partial.FullPath();
+  if (!MoveFileExW(full.Chars(), to.FullPath().Chars(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    const HRESULT result =
+        FailureResult(GetLastError(), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+    DeleteFileW(full.Chars());
+    return result;
+  }
+  return S_OK;
+}
+
 HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirectory,
                   const SharedWString& targetDirectory, const SharedWString& backupDirectory,
                   PatchFileObserver* observer, BackupLedger* ledger) {
@@ -85,13 +108,17 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
 
   // A backup that an earlier attempt of this run wrote holds the old file: keep it, and do not
   // back up again what now stands at the target.
-  const bool keptBackup =
-      ledger != nullptr && backupExists && ledger->Contains(backup.FullPath());
+  const bool keptBackup = ledger != nullptr && backupExists && ledger->Contains(backup.FullPath());
+  PatchFileObserver plain;
+  PatchFileObserver& told = observer != nullptr ? *observer : plain;
+  const SharedWString suffix = told.PartialSuffix();
+  HRESULT hr = S_OK;
   if (keptBackup) {
-    if (observer != nullptr) {
-      observer->OnKeepingBackup(backup.FullPath());
-    }
+    told.OnKeepingBackup(backup.FullPath());
   } else if (backupExists) {
+    if (FAILED(hr = told.OnClearingBackup(backup.FullPath()))) {
+      return hr;
+    }
     // A stale read-only backup would otherwise block every later patch of this file.
     if (FAILED(backup.ClearReadOnly()) || FAILED(backup.Delete())) {
       return backup.LastResult();
@@ -100,11 +127,12 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
 
   bool backedUp = keptBackup;
   if (!keptBackup && targetExists) {
-    if (observer != nullptr) {
-      observer->OnBackingUp(target.FullPath(), backup.FullPath());
+    if (FAILED(hr = told.OnBackingUp(target.FullPath(), backup.FullPath()))) {
+      return hr;
     }
-    if (FAILED(target.MoveTo(backup)) && FAILED(target.CopyTo(backup, true))) {
-      return target.LastResult();
+    if (FAILED(target.MoveTo(backup)) &&
+        FAILED(hr = CopyIntoPlace(target, backup, false, suffix))) {
+      return hr;
     }
     backedUp = true;
     if (ledger != nullptr) {
@@ -112,29 +140,37 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     }
   }
 
+  // A step that the observer stops (its record could not be written) leaves the old file where
+  // this call found it: moved straight back, which the journal's last record still explains.
+  const auto undoBackup = [&](HRESULT stopped) {
+    if (backedUp && !keptBackup && FAILED(backup.MoveTo(target))) {
+      CopyIntoPlace(backup, target, false, suffix);
+    }
+    return stopped;
+  };
   if (!sourceExists) {
-    if (observer != nullptr) {
-      observer->OnRemovingTarget(target.FullPath());
+    if (FAILED(hr = told.OnRemovingTarget(target.FullPath()))) {
+      return undoBackup(hr);
     }
     if (FAILED(target.RemoveWithEmptyParents(FilePath(targetDirectory)))) {
       return target.LastResult();
     }
   } else {
-    if (observer != nullptr) {
-      observer->OnCopyingUp(source.FullPath(), target.FullPath());
+    if (FAILED(hr = told.OnCopyingUp(source.FullPath(), target.FullPath()))) {
+      return undoBackup(hr);
     }
-    if (FAILED(source.MoveTo(target)) && FAILED(source.CopyTo(target, false))) {
-      const HRESULT failure = source.LastResult();
+    if (FAILED(source.MoveTo(target)) && FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
       // Without this the player's file would stay only in the backup folder, and the file
       // that failed is not part of a later revert. A failed overwriting copy may also have
       // left the target damaged, so a kept backup is copied back as well.
       if (backedUp) {
-        const HRESULT restored = backup.CopyTo(target, false);
-        if (observer != nullptr) {
-          observer->OnRestored(backup.FullPath(), target.FullPath(), restored);
+        HRESULT restored = told.OnPuttingBack(backup.FullPath(), target.FullPath());
+        if (SUCCEEDED(restored)) {
+          restored = CopyIntoPlace(backup, target, true, suffix);
         }
+        told.OnRestored(backup.FullPath(), target.FullPath(), restored);
       }
-      return failure;
+      return hr;
     }
   }
 

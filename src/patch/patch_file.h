@@ -9,29 +9,36 @@
 
 namespace quorvel {
 
-// Told about each step of PatchFile that changes a file, with full paths.
+// Told about each step of PatchFile that changes a file, with full paths, just before it (the
+// base class lets every step happen and tells nobody). A failure returned by any of the On...ing
+// calls stops the file there, with that result, before the step; a file already moved to its
+// backup path by that call is moved back first.
 class PatchFileObserver {
  public:
   virtual ~PatchFileObserver() = default;
-  // Just before the target is moved or copied to its backup path.
-  virtual void OnBackingUp(const SharedWString& from, const SharedWString& to) = 0;
-  // Just before a target without a new file is deleted (its old file is backed up by then).
-  virtual void OnRemovingTarget(const SharedWString& target) = 0;
-  // Just before the new file is moved or copied over the target.
-  virtual void OnCopyingUp(const SharedWString& from, const SharedWString& to) = 0;
+  // A backup left at the backup path by an earlier patch is deleted.
+  virtual HRESULT OnClearingBackup(const SharedWString&) { return S_OK; }
+  // The target is moved or copied to its backup path.
+  virtual HRESULT OnBackingUp(const SharedWString&, const SharedWString&) { return S_OK; }
+  // A target without a new file is deleted (its old file is backed up by then).
+  virtual HRESULT OnRemovingTarget(const SharedWString&) { return S_OK; }
+  // The new file is moved or copied over the target.
+  virtual HRESULT OnCopyingUp(const SharedWString&, const SharedWString&) { return S_OK; }
+  // After a failed copy-up, the backup is copied back over the target.
+  virtual HRESULT OnPuttingBack(const SharedWString&, const SharedWString&) { return S_OK; }
   // A backup written earlier in this run stays as it is instead of being replaced.
-  virtual void OnKeepingBackup(const SharedWString& backup) = 0;
+  virtual void OnKeepingBackup(const SharedWString&) {}
   // After a failed copy-up, the target was put back from its backup (result of that copy).
-  virtual void OnRestored(const SharedWString& backup, const SharedWString& target,
-                          HRESULT result) = 0;
+  virtual void OnRestored(const SharedWString&, const SharedWString&, HRESULT) {}
+  // What a copy is named until it is complete: the destination's name with this appended.
+  virtual SharedWString PartialSuffix() const;
 };
 
 // Writes each step to the run log.
 class LoggingPatchObserver : public PatchFileObserver {
  public:
-  void OnBackingUp(const SharedWString& from, const SharedWString& to) override;
-  void OnRemovingTarget(const SharedWString&) override {}
-  void OnCopyingUp(const SharedWString& from, const SharedWString& to) override;
+  HRESULT OnBackingUp(const SharedWString& from, const SharedWString& to) override;
+  HRESULT OnCopyingUp(const SharedWString& from, const SharedWString& to) override;
   void OnKeepingBackup(const SharedWString& backup) override;
   void OnRestored(const SharedWString& backup, const SharedWString& target,
                   HRESULT result) override;
@@ -62,6 +69,12 @@ FilePath PathIn(const SharedWString& directory, const SharedWString& name);
 // The directory itself, in a form whose full path is the directory even for a drive root such
 // as D:\ (which alone would stand for the drive's current directory).
 FilePath FolderPath(const SharedWString& directory);
+
+// Copies from to a partial name beside to (to with suffix appended), then renames that over to
+// (replacing a file there only with replace): a copy cut short is never found at to. Returns 0
+// or the error, with the partial copy removed.
+HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,
+                      const SharedWString& suffix);
 
 // Puts the file name from sourceDirectory over targetDirectory, keeping what it replaces at
 // backupDirectory: clears the backup path, moves (or copies) the target there, then moves (or

@@ -9,7 +9,6 @@
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "patch/patch_file.h"
-#include "patch/journal_restore.h"
 #include "patch/revert_patches.h"
 #include "patch/run_checks.h"
 #include "patch/run_journal.h"
@@ -18,9 +17,7 @@
 namespace quorvel {
 namespace {
 
-void SleepPause(DWORD milliseconds) {
-  Sleep(milliseconds);
-}
+void SleepPause(DWORD milliseconds) { Sleep(milliseconds); }
 
 RetryPause g_retryPause = SleepPause;
 
@@ -28,56 +25,10 @@ void TellUser(const SharedWString& message) {
   MessageBoxW(nullptr, message.Chars(), L"Quorvel", MB_ICONERROR);
 }
 
-bool SameText(const SharedWString& a, const SharedWString& b) {
-  return _wcsicmp(a.Chars(), b.Chars()) == 0;
-}
-
-// Whether this run is the last finished one again: the same folders and list, a patch that
-// succeeded, and none of the files it brought in back in the patch folder. Applying it again
-// would replace every backup of an old file by the new one and delete the new files.
-bool IsSameRunAgain(const PatchRun& run, const JournalContent& last) {
-  if (FAILED(last.result) || last.files.size() != run.files.size() ||
-      !SameText(last.patchDirectory, FolderPath(run.patchDirectory).FullPath()) ||
-      !SameText(last.applicationDirectory, FolderPath(run.applicationDirectory).FullPath()) ||
-      !SameText(last.backupDirectory, FolderPath(run.backupDirectory).FullPath())) {
-    return false;
-  }
-  auto listed = run.files.begin();
-  for (const JournalFile& file : last.files) {
-    if (!SameText(file.name, *listed++)) {
-      return false;
-    }
-  }
-  for (const JournalFile& file : last.files) {
-    FilePath source = PathIn(run.patchDirectory, file.name);
-    const bool exists = source.Exists();
-    if (file.sourceExisted && (exists || !IsNotFound(source.LastResult()))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// The last run's journal, read before this run changes anything: a run cut short is restored
-// first, and the same list applied again changes nothing. S_FALSE when this run is the last one
-// again and is done; a failure when the run must not go on.
-HRESULT FinishLastRun(const PatchRun& run) {
-  JournalContent last;
-  HRESULT hr = ReadJournal(run.backupDirectory, last);
-  if (hr == S_FALSE || FAILED(hr)) {
-    return FAILED(hr) ? hr : S_OK;
-  }
-  if (!last.finished) {
-    run.Progress().Restoring();
-    hr = RestoreCutShortRun(last, run.backupDirectory);
-    return FAILED(hr) ? hr : ClearJournal(run.backupDirectory);
-  }
-  return IsSameRunAgain(run, last) ? S_FALSE : S_OK;
-}
-
 // Publishes and shows the failure of a run that changed nothing, or that has been reverted.
-// A revert that stopped early, or a failed file left without its old version, leaves the journal
-// open: the next run finishes putting the files back.
+// A revert that stopped early, a failed file left without its old version, or a journal that
+// could not record every step leaves the journal unfinished: the next run finishes putting the
+// files back.
 HRESULT ReportFailure(HRESULT hr, const SharedWString& name, const SharedWString& subject,
                       PatchRun* revert, RunJournal* journal, bool leftBroken = false) {
   PublishResult(hr);
@@ -85,9 +36,13 @@ HRESULT ReportFailure(HRESULT hr, const SharedWString& name, const SharedWString
   Format(message, L"Could not patch file \"%ls\", error 0x%08x", subject.Chars(),
          static_cast<unsigned>(hr));
   RunLog::Write("%ls\n", message.Chars());
-  if (revert != nullptr && SUCCEEDED(RevertPatches(*revert, journal)) && journal != nullptr &&
+  // A journal that could not take a record takes no more: the revert goes on without it, and
+  // the next run finds the files as they were before this one, which its restore then confirms.
+  RunJournal* recording =
+      journal != nullptr && SUCCEEDED(journal->WriteFailure()) ? journal : nullptr;
+  if (revert != nullptr && SUCCEEDED(RevertPatches(*revert, recording)) && recording != nullptr &&
       !leftBroken) {
-    journal->Finish(hr);
+    recording->Finish(hr);
   }
   if (!name.IsEmpty()) {
     PublishFileName(name);
@@ -129,15 +84,15 @@ HRESULT PatchFiles(PatchRun& run) {
   if (FAILED(CheckRun(run, refusal))) {
     return ReportFailure(refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
   }
-  HRESULT hr = FinishLastRun(run);
+  RunJournal journal;
+  HRESULT hr = journal.Start(run, refusal);
   if (hr == S_FALSE) {
     RunLog::Write("The patch of this list is already applied: nothing to do\n");
     PublishResult(S_OK);
     return S_OK;
   }
-  RunJournal journal;
-  if (FAILED(hr) || FAILED(hr = journal.Begin(run))) {
-    return ReportFailure(hr, SharedWString(), run.backupDirectory, nullptr, nullptr);
+  if (FAILED(hr)) {
+    return ReportFailure(hr, refusal.name, refusal.subject, nullptr, nullptr);
   }
 
   LoggingPatchObserver logging;
@@ -167,18 +122,30 @@ HRESULT PatchFiles(PatchRun& run) {
         failedName = name;
         break;
       }
-      journal.Record(index, JournalStep::kApplied);
+      if (FAILED(hr = journal.Record(index, JournalStep::kApplied))) {
+        // The file is in place: the revert must take it back too.
+        run.appliedFiles.push_back(name);
+        failedName = name;
+        break;
+      }
       run.appliedFiles.push_back(name);
       run.files.pop_front();
     }
+    if (SUCCEEDED(hr) && FAILED(hr = journal.Finish(hr))) {
+      failedName = SharedWString();
+    }
     if (SUCCEEDED(hr)) {
-      journal.Finish(hr);
       RunLog::Write("All Quorvel patches successful\n");
       PublishResult(hr);
       return hr;
     }
+    if (FAILED(journal.WriteFailure())) {
+      // No step may go unrecorded: retrying would only make steps the journal cannot hold.
+      break;
+    }
   }
-  return ReportFailure(hr, failedName, failedName, &run, &journal, observer.RestoreFailed());
+  return ReportFailure(hr, failedName, failedName.IsEmpty() ? run.applicationDirectory : failedName,
+                       &run, &journal, observer.RestoreFailed());
 }
 
 }  // namespace quorvel

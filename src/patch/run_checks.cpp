@@ -201,8 +201,7 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
     if (fault != nullptr) {
       return RefuseName(refusal, name, fault);
     }
-    if (SameText(name, SharedWString(kJournalName)) ||
-        SameText(name, SharedWString(kJournalDraftName))) {
+    if (IsJournalName(name)) {
       return RefuseName(refusal, name, "it is the name of the run journal");
     }
     SharedWString key(name);

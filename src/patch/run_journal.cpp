@@ -2,29 +2,32 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <map>
 #include <memory>
 #include <new>
 
 #include "files/file_path.h"
+#include "files/real_path.h"
 #include "foundation/format.h"
+#include "foundation/path_strings.h"
 #include "foundation/run_log.h"
+#include "foundation/win32_result.h"
+#include "patch/run_journal_text.h"
 
 namespace quorvel {
 namespace {
 
-constexpr wchar_t kFirstLine[] = L"Quorvel run journal 1";
 constexpr wchar_t kByteOrderMark = 0xFEFF;
 // A journal of the longest list a command line can carry is far smaller.
 constexpr DWORD kMaxJournalBytes = 64u * 1024u * 1024u;
+// What a restore writes as the result of the run it put back.
+constexpr HRESULT kRestored = E_ABORT;
 
 JournalHook g_hook = nullptr;
 // Records written by this process, across journals (a restore's, then the run's own).
 unsigned g_recordsWritten = 0;
 
-HRESULT LastErrorResult() {
-  const DWORD error = GetLastError();
-  return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
+HRESULT LastErrorResult() { return FailureResult(GetLastError()); }
 
 void LogJournalFailure(const char* what, const SharedWString& path, HRESULT result) {
   const DWORD code = static_cast<DWORD>(result) & 0xFFFF;
@@ -33,134 +36,163 @@ void LogJournalFailure(const char* what, const SharedWString& path, HRESULT resu
                 SystemErrorText(code).Chars());
 }
 
-SharedWString FolderFullPath(const SharedWString& directory) {
-  return FolderPath(directory).FullPath();
+SharedWString RealFolder(const SharedWString& directory) {
+  return ResolvedPath(FolderPath(directory).FullPath());
 }
 
-SharedWString JournalPath(const SharedWString& backupDirectory, const wchar_t* name) {
-  return PathIn(backupDirectory, name).FullPath();
+SharedWString InFolder(const SharedWString& folder, const wchar_t* name) {
+  SharedWString path(folder);
+  JoinPath(path, name);
+  NormalizePath(path);
+  return path;
+}
+
+// Opens path as itself: a link there (symbolic, a junction or a second name of another file), or
+// a handle that the file system finds anywhere but at real, is refused with kJournalIsLink (and
+// closed), so that nothing is read or written through it.
+HRESULT OpenAsItself(const SharedWString& path, const SharedWString& real, DWORD access,
+                     DWORD disposition, DWORD flags, ScopedFileHandle& file) {
+  file.Reset(CreateFileW(path.Chars(), access, FILE_SHARE_READ, nullptr, disposition,
+                         flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.IsValid()) {
+    return LastErrorResult();
+  }
+  BY_HANDLE_FILE_INFORMATION information = {};
+  SharedWString final;
+  if (!GetFileInformationByHandle(file.Get(), &information) ||
+      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) !=
+          0 ||
+      information.nNumberOfLinks > 1 || FinalPathOf(file.Get(), final) != ERROR_SUCCESS ||
+      CompareJournalNames(final, real) != 0) {
+    file.Reset();
+    RunLog::Write("Refusing to patch: the run journal's name <%ls> is a link to <%ls>\n",
+                  path.Chars(), final.Chars());
+    return kJournalIsLink;
+  }
+  return S_OK;
 }
 
 HRESULT WriteAll(HANDLE file, const SharedWString& text) {
   const DWORD bytes = text.Length() * sizeof(wchar_t);
   DWORD written = 0;
-  if (!WriteFile(file, text.Chars(), bytes, &written, nullptr) || written != bytes) {
-    return LastErrorResult();
+  if (!WriteFile(file, text.Chars(), bytes, &written, nullptr)) {
+    return FailureResult(GetLastError(), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
   }
+  // A short write succeeds with a stale last error: only a full disk does that.
+  return written == bytes ? S_OK : HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+}
+
+// Reads the journal at path. S_FALSE when there is none; kJournalDamaged when it is not a whole
+// journal; the error of the open or the read otherwise. Logged.
+HRESULT ReadJournal(const SharedWString& path, const SharedWString& real, JournalContent& content) {
+  content = JournalContent();
+  ScopedFileHandle file;
+  HRESULT result = OpenAsItself(path, real, GENERIC_READ, OPEN_EXISTING, 0, file);
+  if (IsNotFound(result)) {
+    return S_FALSE;
+  }
+  LARGE_INTEGER size = {};
+  if (SUCCEEDED(result) && !GetFileSizeEx(file.Get(), &size)) {
+    result = LastErrorResult();
+  }
+  if (FAILED(result)) {
+    if (result != kJournalIsLink) {
+      LogJournalFailure("open", path, result);
+    }
+    return result;
+  }
+  // An odd last byte is a record whose write a full disk cut short; its line end is missing
+  // too, so the parse drops it.
+  if (size.QuadPart < 2 || size.QuadPart > kMaxJournalBytes) {
+    RunLog::Write(
+        "The run journal <%ls> is damaged: it has %u bytes\n", path.Chars(),
+        static_cast<unsigned>(size.QuadPart > kMaxJournalBytes ? kMaxJournalBytes : size.QuadPart));
+    return kJournalDamaged;
+  }
+  const DWORD bytes = static_cast<DWORD>(size.QuadPart) & ~1u;
+  std::unique_ptr<wchar_t[]> text(new (std::nothrow) wchar_t[bytes / 2]);
+  DWORD read = 0;
+  if (!text) {
+    LogJournalFailure("read", path, E_OUTOFMEMORY);
+    return E_OUTOFMEMORY;
+  }
+  if (!ReadFile(file.Get(), text.get(), bytes, &read, nullptr) || read != bytes) {
+    result = FailureResult(GetLastError(), kJournalDamaged);
+    LogJournalFailure("read", path, result);
+    return result;
+  }
+  if (text[0] != kByteOrderMark || !ParseJournal(text.get() + 1, bytes / 2 - 1, content)) {
+    RunLog::Write("The run journal <%ls> is damaged or not a journal of this program\n",
+                  path.Chars());
+    content = JournalContent();
+    return kJournalDamaged;
+  }
+  DWORD whole = bytes / 2;
+  while (whole > 1 && text[whole - 1] != L'\n') {
+    --whole;
+  }
+  content.wholeBytes = whole * sizeof(wchar_t);
   return S_OK;
 }
 
-bool Exists(const SharedWString& directory, const SharedWString& name) {
-  FilePath path = PathIn(directory, name);
-  return path.Exists();
+// The name of a damaged journal kept aside in the folder; empty when there is none.
+SharedWString DamagedJournalIn(const SharedWString& folder) {
+  SharedWString pattern = InFolder(folder, kJournalDamagedName);
+  pattern.Append(L"*", 1);
+  WIN32_FIND_DATAW found = {};
+  const HANDLE search = FindFirstFileW(pattern.Chars(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return SharedWString();
+  }
+  FindClose(search);
+  return SharedWString(found.cFileName);
 }
 
-// The journal's text as lines; a last piece without its line end is dropped, since a record is
-// written before its step and the step of a record cut short never began.
-class LineReader {
- public:
-  LineReader(const wchar_t* text, size_t length) : at_(text), end_(text + length) {}
-  bool Next(SharedWString& line) {
-    const wchar_t* stop = at_;
-    while (stop < end_ && *stop != L'\n') {
-      ++stop;
-    }
-    if (stop == end_) {
+// Whether this run cannot lose a file whatever state the folders are in: every listed name
+// brings its new file and finds no backup to replace.
+bool CannotLoseAFile(const PatchRun& run, SharedWString& risk) {
+  for (const SharedWString& name : run.files) {
+    FilePath source = PathIn(run.patchDirectory, name);
+    FilePath backup = PathIn(run.backupDirectory, name);
+    bool exists = true;
+    if (!source.Exists() || source.IsDirectory() || FAILED(backup.Query(exists)) || exists) {
+      risk = name;
       return false;
     }
-    line.PrepareBuffer(static_cast<uint32_t>(stop - at_));
-    for (const wchar_t* c = at_; c < stop; ++c) {
-      line.Buffer()[c - at_] = *c;
-    }
-    line.SetLength(static_cast<uint32_t>(stop - at_));
-    at_ = stop + 1;
-    return true;
   }
-
- private:
-  const wchar_t* at_;
-  const wchar_t* end_;
-};
-
-// The text after "key\t"; false when the line is not that.
-bool Field(const SharedWString& line, const wchar_t* key, SharedWString& value) {
-  const size_t length = wcslen(key);
-  if (line.Length() <= length + 1 || wcsncmp(line.Chars(), key, length) != 0 ||
-      line.Chars()[length] != L'\t') {
-    return false;
-  }
-  value = line.Chars() + length + 1;
   return true;
 }
 
-bool Number(const SharedWString& text, int base, unsigned long& value) {
-  if (text.IsEmpty() || !iswxdigit(text.Chars()[0])) {
+// Whether this run is the last successful one again: its folders are that run's, every name it
+// lists was applied by that run, and the patch folder holds nothing for any of them.
+bool IsRepeat(const PatchRun& run, const JournalContent& last) {
+  if (!last.finished || FAILED(last.result) ||
+      CompareJournalNames(RealFolder(run.patchDirectory), last.patchDirectory) != 0 ||
+      CompareJournalNames(RealFolder(run.applicationDirectory), last.applicationDirectory) != 0 ||
+      CompareJournalNames(RealFolder(run.backupDirectory), last.backupDirectory) != 0) {
     return false;
   }
-  wchar_t* end = nullptr;
-  value = wcstoul(text.Chars(), &end, base);
-  return end != nullptr && *end == L'\0';
-}
-
-bool IsStep(wchar_t c) { return c != L'-' && wcschr(L"bdcanor", c) != nullptr && c != L'\0'; }
-
-bool Parse(const wchar_t* text, size_t length, JournalContent& content) {
-  LineReader reader(text, length);
-  SharedWString line;
-  unsigned long count = 0;
-  if (!reader.Next(line) || !line.Equals(SharedWString(kFirstLine)) || !reader.Next(line) ||
-      !Field(line, L"patch", content.patchDirectory) || !reader.Next(line) ||
-      !Field(line, L"application", content.applicationDirectory) || !reader.Next(line) ||
-      !Field(line, L"backup", content.backupDirectory) || !reader.Next(line)) {
-    return false;
+  std::map<SharedWString, bool, JournalNameLess> applied;
+  for (const JournalFile& file : last.files) {
+    applied[file.name] = file.lastStep == JournalStep::kApplied;
   }
-  SharedWString value;
-  if (!Field(line, L"files", value) || !Number(value, 10, count) || count > length) {
-    return false;
-  }
-  content.files.resize(count);
-  for (JournalFile& file : content.files) {
-    if (!reader.Next(line) || line.Length() < 5 || line.Chars()[3] != L'\t') {
+  for (const SharedWString& name : run.files) {
+    const auto found = applied.find(name);
+    FilePath source = PathIn(run.patchDirectory, name);
+    bool exists = true;
+    if (found == applied.end() || !found->second || FAILED(source.Query(exists)) || exists) {
       return false;
     }
-    for (int i = 0; i < 3; ++i) {
-      if (line.Chars()[i] != L'0' && line.Chars()[i] != L'1') {
-        return false;
-      }
-    }
-    file.targetExisted = line.Chars()[0] == L'1';
-    file.backupExisted = line.Chars()[1] == L'1';
-    file.sourceExisted = line.Chars()[2] == L'1';
-    file.name = line.Chars() + 4;
-  }
-  if (!reader.Next(line) || !line.Equals(SharedWString(L"begun"))) {
-    return false;
-  }
-  while (reader.Next(line)) {
-    if (content.finished) {
-      return false;
-    }
-    unsigned long number = 0;
-    if (Field(line, L"finished", value)) {
-      if (value.Length() != 10 || wcsncmp(value.Chars(), L"0x", 2) != 0 ||
-          !Number(SharedWString(value.Chars() + 2), 16, number)) {
-        return false;
-      }
-      content.finished = true;
-      content.result = static_cast<HRESULT>(number);
-      continue;
-    }
-    const int32_t tab = line.Find(L'\t');
-    if (tab <= 0 || static_cast<uint32_t>(tab) + 2 != line.Length() ||
-        !IsStep(line.Chars()[tab + 1])) {
-      return false;
-    }
-    if (!Number(line.Mid(0, static_cast<uint32_t>(tab) - 1), 10, number) || number >= count) {
-      return false;
-    }
-    content.files[number].lastStep = static_cast<JournalStep>(line.Chars()[tab + 1]);
   }
   return true;
+}
+
+SharedWString NewToken() {
+  FILETIME now = {};
+  GetSystemTimeAsFileTime(&now);
+  const DWORD mixed = now.dwLowDateTime ^ (GetCurrentProcessId() * 2654435761u) ^
+                      static_cast<DWORD>(GetTickCount64() << 7);
+  return Formatted(L"%08x", static_cast<unsigned>(mixed));
 }
 
 }  // namespace
@@ -171,203 +203,264 @@ JournalHook SetJournalHook(JournalHook hook) {
   return previous;
 }
 
-HRESULT ReadJournal(const SharedWString& backupDirectory, JournalContent& content) {
-  content = JournalContent();
-  const SharedWString path = JournalPath(backupDirectory, kJournalName);
-  ScopedFileHandle file(CreateFileW(path.Chars(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid()) {
-    const HRESULT result = LastErrorResult();
-    if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
-        result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) {
+int CompareJournalNames(const SharedWString& a, const SharedWString& b) {
+  if (a.Find(L'/') >= 0 || b.Find(L'/') >= 0) {
+    SharedWString left(a);
+    SharedWString right(b);
+    ToBackslashes(left);
+    ToBackslashes(right);
+    return CompareJournalNames(left, right);
+  }
+  return CompareStringOrdinal(a.Chars(), static_cast<int>(a.Length()), b.Chars(),
+                              static_cast<int>(b.Length()), TRUE) -
+         CSTR_EQUAL;
+}
+
+bool IsJournalName(const SharedWString& name) {
+  // Every name the journal takes begins with its own: the draft and the damaged ones kept aside.
+  const uint32_t length = static_cast<uint32_t>(wcslen(kJournalName));
+  return name.Length() >= length && name.Find(L'\\') < 0 && name.Find(L'/') < 0 &&
+         CompareStringOrdinal(name.Chars(), static_cast<int>(length), kJournalName,
+                              static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal) {
+  const SharedWString folder = FolderPath(run.applicationDirectory).FullPath();
+  const SharedWString realFolder = RealFolder(run.applicationDirectory);
+  path_ = InFolder(folder, kJournalName);
+  real_ = InFolder(realFolder, kJournalName);
+  draft_ = InFolder(folder, kJournalDraftName);
+  realDraft_ = InFolder(realFolder, kJournalDraftName);
+  refusal = RunRefusal();
+  refusal.subject = path_;
+
+  JournalContent last;
+  HRESULT hr = ReadJournal(path_, real_, last);
+  FilePath journalPath(path_);
+  bool exists = false;
+  const bool folderInTheWay = hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) &&
+                              journalPath.Exists() && journalPath.IsDirectory();
+  if (hr == kJournalDamaged || folderInTheWay) {
+    // Kept, never deleted: it may be all that tells how a run cut short left the files.
+    const HRESULT refused = hr;
+    for (int number = 1; number < 100; ++number) {
+      SharedWString aside = InFolder(folder, kJournalDamagedName);
+      if (number > 1) {
+        AppendFormat(aside, L"-%d", number);
+      }
+      if (MoveFileW(path_.Chars(), aside.Chars())) {
+        RunLog::Write("Refusing to patch: the damaged run journal is kept as <%ls>\n",
+                      aside.Chars());
+        return refusal.result = refused;
+      }
+      if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) {
+        break;
+      }
+    }
+    hr = LastErrorResult();
+    LogJournalFailure("keep aside the damaged", path_, hr);
+    return refusal.result = hr;
+  }
+  if (FAILED(hr)) {
+    return refusal.result = hr;
+  }
+  if (hr == S_OK && SUCCEEDED(journalPath.Query(exists)) &&
+      (journalPath.Attributes().dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    // Not every file system refuses to replace it; every run refuses here alike.
+    hr = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    LogJournalFailure("write", path_, hr);
+    return refusal.result = hr;
+  }
+
+  SharedWString damaged;
+  if (hr == S_FALSE) {
+    damaged = DamagedJournalIn(folder);
+  } else {
+    if (!last.finished) {
+      run.Progress().Restoring();
+      if (FAILED(hr = CheckAgreement(last, run, refusal)) || FAILED(hr = Restore(last, refusal))) {
+        return refusal.result = hr;
+      }
+      last.finished = true;
+      last.result = kRestored;
+    } else if (IsRepeat(run, last)) {
       return S_FALSE;
     }
-    LogJournalFailure("open", path, result);
-    return result;
-  }
-  const HRESULT corrupt = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
-  LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(file.Get(), &size)) {
-    const HRESULT result = LastErrorResult();
-    LogJournalFailure("read", path, result);
-    return result;
-  }
-  if (size.QuadPart < 2 || size.QuadPart > kMaxJournalBytes || size.QuadPart % 2 != 0) {
-    RunLog::Write("The run journal <%ls> is damaged: it has %u bytes\n", path.Chars(),
-                  static_cast<unsigned>(size.QuadPart > kMaxJournalBytes ? kMaxJournalBytes
-                                                                         : size.QuadPart));
-    return corrupt;
-  }
-  const DWORD bytes = static_cast<DWORD>(size.QuadPart);
-  std::unique_ptr<wchar_t[]> text(new (std::nothrow) wchar_t[bytes / 2]);
-  DWORD read = 0;
-  if (!text) {
-    LogJournalFailure("read", path, E_OUTOFMEMORY);
-    return E_OUTOFMEMORY;
-  }
-  if (!ReadFile(file.Get(), text.get(), bytes, &read, nullptr) || read != bytes) {
-    const HRESULT result = read != bytes && GetLastError() == 0 ? corrupt : LastErrorResult();
-    LogJournalFailure("read", path, result);
-    return result;
-  }
-  if (text[0] != kByteOrderMark || !Parse(text.get() + 1, bytes / 2 - 1, content)) {
-    RunLog::Write("The run journal <%ls> is damaged or not a journal of this program\n",
-                  path.Chars());
-    content = JournalContent();
-    return corrupt;
-  }
-  return S_OK;
-}
-
-HRESULT ClearJournal(const SharedWString& backupDirectory) {
-  const SharedWString path = JournalPath(backupDirectory, kJournalName);
-  if (!DeleteFileW(path.Chars())) {
-    const HRESULT result = LastErrorResult();
-    if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
-      return S_OK;
+    if (!last.damaged.IsEmpty() && FAILED(last.result)) {
+      damaged = last.damaged;
     }
-    LogJournalFailure("delete", path, result);
-    return result;
+  }
+  SharedWString risk;
+  if (!damaged.IsEmpty() && !CannotLoseAFile(run, risk)) {
+    RunLog::Write(
+        "Refusing to patch \"%ls\": the run journal was damaged (kept as %ls) and no run "
+        "has succeeded since, so only a run that brings every file and replaces no "
+        "backup may go on\n",
+        risk.Chars(), damaged.Chars());
+    refusal.name = risk;
+    return refusal.result = kJournalDamaged;
+  }
+  if (FAILED(hr = Begin(run, damaged))) {
+    return refusal.result = hr;
   }
   return S_OK;
 }
 
-bool RunJournal::IgnoringCase::operator()(const SharedWString& a, const SharedWString& b) const {
-  return _wcsicmp(a.Chars(), b.Chars()) < 0;
-}
-
-HRESULT RunJournal::Begin(const PatchRun& run) {
-  const SharedWString backupFolder = FolderFullPath(run.backupDirectory);
-  const SharedWString draft = JournalPath(run.backupDirectory, kJournalDraftName);
-  const SharedWString path = JournalPath(run.backupDirectory, kJournalName);
-  FilePath folder(backupFolder);
-  HRESULT result = folder.CreateDirectories();
-  if (FAILED(result)) {
-    LogJournalFailure("create the folder of", path, result);
-    return result;
-  }
-
+HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged) {
+  partialSuffix_ = L".~qv";
+  const SharedWString token = NewToken();
+  partialSuffix_.Append(token);
   SharedWString text;
   text.Append(kByteOrderMark);
-  AppendFormat(text, L"%ls\npatch\t%ls\napplication\t%ls\nbackup\t%ls\nfiles\t%u\n", kFirstLine,
-               FolderFullPath(run.patchDirectory).Chars(),
-               FolderFullPath(run.applicationDirectory).Chars(), backupFolder.Chars(),
-               static_cast<unsigned>(run.files.size()));
-  size_t index = 0;
+  AppendFormat(text, L"%ls\ntoken\t%ls\npatch\t%ls\napplication\t%ls\nbackup\t%ls\n",
+               kJournalFirstLine, token.Chars(), RealFolder(run.patchDirectory).Chars(),
+               RealFolder(run.applicationDirectory).Chars(),
+               RealFolder(run.backupDirectory).Chars());
+  if (!damaged.IsEmpty()) {
+    AppendFormat(text, L"damaged\t%ls\n", damaged.Chars());
+  }
+  AppendFormat(text, L"files\t%u\n", static_cast<unsigned>(run.files.size()));
+  indexes_.clear();
+  count_ = 0;
   for (const SharedWString& name : run.files) {
-    AppendFormat(text, L"%d%d%d\t%ls\n", Exists(run.applicationDirectory, name) ? 1 : 0,
-                 Exists(run.backupDirectory, name) ? 1 : 0,
-                 Exists(run.patchDirectory, name) ? 1 : 0, name.Chars());
-    indexes_[name] = index++;
+    FilePath paths[3] = {PathIn(run.applicationDirectory, name), PathIn(run.backupDirectory, name),
+                         PathIn(run.patchDirectory, name)};
+    for (FilePath& path : paths) {
+      AppendIdentity(text, IdentityOf(path));
+      text.Append(L'\t');
+    }
+    text.Append(name);
+    text.Append(L'\n');
+    indexes_.emplace(name, count_++);
   }
   text.Append(L"begun\n", 6);
 
-  {
-    ScopedFileHandle file(CreateFileW(draft.Chars(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    result = file.IsValid() ? WriteAll(file.Get(), text) : LastErrorResult();
-    if (SUCCEEDED(result) && !FlushFileBuffers(file.Get())) {
+  ScopedFileHandle draft;
+  HRESULT result = OpenAsItself(draft_, realDraft_, GENERIC_WRITE | DELETE, CREATE_NEW, 0, draft);
+  if (result == HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
+    // A draft left by a run cut short while it wrote it: only a plain file of ours goes.
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    result = OpenAsItself(draft_, realDraft_, DELETE, OPEN_EXISTING, 0, draft);
+    if (SUCCEEDED(result) &&
+        !SetFileInformationByHandle(draft.Get(), FileDispositionInfo, &remove, sizeof(remove))) {
       result = LastErrorResult();
     }
+    draft.Reset();
+    if (SUCCEEDED(result)) {
+      result = OpenAsItself(draft_, realDraft_, GENERIC_WRITE | DELETE, CREATE_NEW, 0, draft);
+    }
   }
-  if (SUCCEEDED(result) &&
-      !MoveFileExW(draft.Chars(), path.Chars(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (result == kJournalIsLink) {
+    return result;
+  }
+  if (SUCCEEDED(result)) {
+    // The draft counts as the first record: a run cut short there has changed nothing.
+    const DWORD injected = g_hook != nullptr ? g_hook(++g_recordsWritten) : 0;
+    const HRESULT failed = injected != 0 ? HRESULT_FROM_WIN32(injected) : S_OK;
+    result = FAILED(failed) ? failed : WriteAll(draft.Get(), text);
+  }
+  if (SUCCEEDED(result) && !FlushFileBuffers(draft.Get())) {
+    result = LastErrorResult();
+  }
+  const bool created = draft.IsValid();
+  draft.Reset();
+  if (SUCCEEDED(result) && !MoveFileExW(draft_.Chars(), path_.Chars(),
+                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     result = LastErrorResult();
   }
   if (SUCCEEDED(result)) {
-    // Each record goes to the disk before its step: a run cut short by a power loss still
-    // leaves the step it was in.
-    file_.Reset(CreateFileW(path.Chars(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_WRITE_THROUGH, nullptr));
-    if (!file_.IsValid()) {
-      result = LastErrorResult();
-    }
+    result = OpenForRecords();
   }
   if (FAILED(result)) {
-    LogJournalFailure("write", path, result);
-    DeleteFileW(draft.Chars());
+    LogJournalFailure("write", path_, result);
+    if (created) {
+      DeleteFileW(draft_.Chars());
+    }
   }
   return result;
 }
 
-HRESULT RunJournal::Reopen(const SharedWString& backupDirectory) {
-  const SharedWString path = JournalPath(backupDirectory, kJournalName);
-  file_.Reset(CreateFileW(path.Chars(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_WRITE_THROUGH, nullptr));
-  if (!file_.IsValid()) {
-    const HRESULT result = LastErrorResult();
-    LogJournalFailure("write", path, result);
-    return result;
+HRESULT RunJournal::OpenForRecords(DWORD wholeBytes) {
+  // Each record goes to the disk before its step: a run cut short by a power loss still leaves
+  // the step it was in.
+  HRESULT result = OpenAsItself(path_, real_, wholeBytes != 0 ? GENERIC_WRITE : FILE_APPEND_DATA,
+                                OPEN_EXISTING, FILE_FLAG_WRITE_THROUGH, file_);
+  if (SUCCEEDED(result) && wholeBytes != 0) {
+    LARGE_INTEGER at = {};
+    at.QuadPart = wholeBytes;
+    if (!SetFilePointerEx(file_.Get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file_.Get())) {
+      result = LastErrorResult();
+      file_.Reset();
+    }
   }
-  return S_OK;
+  return result;
 }
 
 size_t RunJournal::IndexOf(const SharedWString& name) const {
   const auto found = indexes_.find(name);
-  return found == indexes_.end() ? indexes_.size() : found->second;
+  return found == indexes_.end() ? count_ : found->second;
 }
 
-HRESULT RunJournal::Write(const SharedWString& text) {
-  if (g_hook != nullptr) {
-    g_hook(++g_recordsWritten);
+HRESULT RunJournal::Append(const SharedWString& text) {
+  if (FAILED(writeFailure_)) {
+    return writeFailure_;
   }
-  const HRESULT result = WriteAll(file_.Get(), text);
-  if (FAILED(result) && !writeFailed_) {
-    // Logged once: a full disk would otherwise add a line for every step.
-    writeFailed_ = true;
-    LogJournalFailure("write", SharedWString(kJournalName), result);
+  if (!file_.IsValid()) {
+    return writeFailure_ = E_HANDLE;
+  }
+  const DWORD injected = g_hook != nullptr ? g_hook(++g_recordsWritten) : 0;
+  const HRESULT result = injected != 0 ? HRESULT_FROM_WIN32(injected) : WriteAll(file_.Get(), text);
+  if (FAILED(result)) {
+    // No step follows a record that is not on the disk, so nothing more is written: a later
+    // record after a torn one would make the journal unreadable.
+    writeFailure_ = result;
+    LogJournalFailure("write", path_, result);
   }
   return result;
 }
 
-void RunJournal::Record(size_t index, JournalStep step) {
-  if (file_.IsValid()) {
-    Write(Formatted(L"%u\t%lc\n", static_cast<unsigned>(index), static_cast<wchar_t>(step)));
-  }
+HRESULT RunJournal::Record(size_t index, JournalStep step) {
+  return Append(Formatted(L"%u\t%lc\n", static_cast<unsigned>(index), static_cast<wchar_t>(step)));
 }
 
 HRESULT RunJournal::Finish(HRESULT result) {
-  if (!file_.IsValid()) {
-    return S_OK;
-  }
-  HRESULT written = Write(Formatted(L"finished\t0x%08x\n", static_cast<unsigned>(result)));
+  HRESULT written = Append(Formatted(L"finished\t0x%08x\n", static_cast<unsigned>(result)));
   if (SUCCEEDED(written) && !FlushFileBuffers(file_.Get())) {
-    written = LastErrorResult();
-    LogJournalFailure("write", SharedWString(kJournalName), written);
+    written = writeFailure_ = LastErrorResult();
+    LogJournalFailure("write", path_, written);
   }
   file_.Reset();
   return written;
 }
 
-void JournalingObserver::Record(JournalStep step) {
-  if (journal_ != nullptr) {
-    journal_->Record(index_, step);
-  }
+HRESULT JournalingObserver::Record(JournalStep step) {
+  return journal_ != nullptr ? journal_->Record(index_, step) : S_OK;
 }
 
-void JournalingObserver::OnBackingUp(const SharedWString& from, const SharedWString& to) {
-  Record(reverting_ ? JournalStep::kRevertingNew : JournalStep::kBackingUp);
-  if (next_ != nullptr) {
-    next_->OnBackingUp(from, to);
-  }
+HRESULT JournalingObserver::OnClearingBackup(const SharedWString& backup) {
+  const HRESULT hr = Record(JournalStep::kClearingBackup);
+  return FAILED(hr) || next_ == nullptr ? hr : next_->OnClearingBackup(backup);
 }
 
-void JournalingObserver::OnRemovingTarget(const SharedWString& target) {
-  if (!reverting_) {
-    Record(JournalStep::kRemoving);
-  }
-  if (next_ != nullptr) {
-    next_->OnRemovingTarget(target);
-  }
+HRESULT JournalingObserver::OnBackingUp(const SharedWString& from, const SharedWString& to) {
+  const HRESULT hr = Record(reverting_ ? JournalStep::kRevertingNew : JournalStep::kBackingUp);
+  return FAILED(hr) || next_ == nullptr ? hr : next_->OnBackingUp(from, to);
 }
 
-void JournalingObserver::OnCopyingUp(const SharedWString& from, const SharedWString& to) {
-  Record(reverting_ ? JournalStep::kRevertingOld : JournalStep::kCopyingUp);
-  if (next_ != nullptr) {
-    next_->OnCopyingUp(from, to);
-  }
+HRESULT JournalingObserver::OnRemovingTarget(const SharedWString& target) {
+  const HRESULT hr = Record(reverting_ ? JournalStep::kRevertingNew : JournalStep::kRemoving);
+  return FAILED(hr) || next_ == nullptr ? hr : next_->OnRemovingTarget(target);
+}
+
+HRESULT JournalingObserver::OnCopyingUp(const SharedWString& from, const SharedWString& to) {
+  const HRESULT hr = Record(reverting_ ? JournalStep::kRevertingOld : JournalStep::kCopyingUp);
+  return FAILED(hr) || next_ == nullptr ? hr : next_->OnCopyingUp(from, to);
+}
+
+HRESULT JournalingObserver::OnPuttingBack(const SharedWString& backup,
+                                          const SharedWString& target) {
+  const HRESULT hr = Record(JournalStep::kPuttingBack);
+  return FAILED(hr) || next_ == nullptr ? hr : next_->OnPuttingBack(backup, target);
 }
 
 void JournalingObserver::OnKeepingBackup(const SharedWString& backup) {
@@ -382,6 +475,12 @@ void JournalingObserver::OnRestored(const SharedWString& backup, const SharedWSt
   if (next_ != nullptr) {
     next_->OnRestored(backup, target, result);
   }
+}
+
+SharedWString JournalingObserver::PartialSuffix() const {
+  return journal_ != nullptr && !journal_->PartialSuffix().IsEmpty()
+             ? journal_->PartialSuffix()
+             : PatchFileObserver::PartialSuffix();
 }
 
 }  // namespace quorvel

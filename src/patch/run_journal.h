@@ -1,8 +1,35 @@
 #pragma once
 
+// The run journal: what a run is about to do to each file, written to disk before it does it,
+// so that the next run can put back every file of a run that was cut short, and can tell the
+// same run started again.
+//
+// Where: Quorvel.journal in the application folder. Every run on that folder finds it, however
+// the folder is spelt and whatever backup folder the run names; it moves with the folder.
+//
+// Format: UTF-16LE text with a byte order mark, each line ended by LF, fields separated by tabs:
+//   Quorvel run journal 2
+//   token     <8 hex digits>         names the run's partial copies: <file>.~qv<token>
+//   patch     <folder>               the three folders as the file system names them
+//   application <folder>
+//   backup    <folder>
+//   [damaged  <file name>]           a damaged journal was kept aside under this name and no
+//                                    run has succeeded since
+//   files     <count>
+//   <game> <backup> <patch> <name>   one line per listed name, in list order: what stood at
+//                                    its three paths before the run, "-" for nothing, else
+//                                    <size hex>:<last write time hex>
+//   begun
+//   <index> <step>                   a record per step, written through before the step
+//   finished <0x%08x>                the run ended with that result (a restore ends its
+//                                    journal with 0x80004004)
+// A last line without its LF is a record whose write was cut short; its step never began.
+
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cwchar>
 #include <map>
 #include <vector>
 
@@ -10,94 +37,134 @@
 #include "foundation/shared_string.h"
 #include "patch/patch_file.h"
 #include "patch/patch_run.h"
+#include "patch/run_checks.h"
 
 namespace quorvel {
 
-// The run journal lives in the backup folder under this name; no listed name may take it.
 constexpr wchar_t kJournalName[] = L"Quorvel.journal";
-// The journal's header is written here first and renamed into place, so that a journal is
-// never seen half written.
+// The journal is written here first and renamed into place, so that it is never seen half
+// written.
 constexpr wchar_t kJournalDraftName[] = L"Quorvel.journal.new";
+// A damaged journal is renamed to this, with -2, -3, ... when the name is taken.
+constexpr wchar_t kJournalDamagedName[] = L"Quorvel.journal.damaged";
 
-// What a run recorded of a file just before each step that changes it. The next run reads the
-// last one to tell the state of the file when a run was cut short.
+// Refusals of the journal, each with a result of its own:
+// the journal does not agree with the disk (folders, names, or a file it cannot explain);
+constexpr HRESULT kJournalDisagrees = HRESULT_FROM_WIN32(ERROR_RECOVERY_FAILURE);
+// the journal, or its draft, is a link to somewhere else;
+constexpr HRESULT kJournalIsLink = HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME);
+// the journal is damaged (kept aside), or was, and this run could lose a file.
+constexpr HRESULT kJournalDamaged = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+
+// Whether a listed name would take one of the journal's own names in the application folder.
+bool IsJournalName(const SharedWString& name);
+
+// Compares two relative names, or two folders' final paths, as NTFS does: ignoring case by
+// the file system's own upper-casing, and the direction of slashes. Negative, 0 or positive.
+int CompareJournalNames(const SharedWString& a, const SharedWString& b);
+struct JournalNameLess {
+  bool operator()(const SharedWString& a, const SharedWString& b) const {
+    return CompareJournalNames(a, b) < 0;
+  }
+};
+
+// What a run records just before each step that changes a file.
 enum class JournalStep : wchar_t {
   kNone = L'-',
-  kBackingUp = L'b',     // the old file goes to the backup folder
-  kRemoving = L'd',      // the old file is backed up; the file goes from the game
-  kCopyingUp = L'c',     // the old file is backed up; the new one goes over the target
-  kApplied = L'a',       // the file is patched
-  kRevertingNew = L'n',  // the new file goes back to the patch folder
-  kRevertingOld = L'o',  // the new file is back in the patch folder; the old one goes back
-  kReverted = L'r',      // the file is as before the run
+  kClearingBackup = L'x',  // a backup left by an earlier patch is deleted
+  kBackingUp = L'b',       // the old file goes to the backup folder
+  kRemoving = L'd',        // the old file is backed up; the file goes from the game
+  kCopyingUp = L'c',       // the old file is backed up; the new one goes over the target
+  kPuttingBack = L'p',     // a failed copy-up: the backup is copied back over the target
+  kApplied = L'a',         // the file is patched
+  kRevertingNew = L'n',    // the new file goes back to the patch folder
+  kRevertingOld = L'o',    // the old file goes back from the backup folder
+  kReverted = L'r',        // the file is as before the run
+};
+
+// A file as the journal knows it: present or not, and if so its size and last write time.
+struct FileIdentity {
+  bool present = false;
+  uint64_t size = 0;
+  uint64_t written = 0;
+  bool operator==(const FileIdentity& other) const {
+    return present == other.present && size == other.size && written == other.written;
+  }
 };
 
 struct JournalFile {
   SharedWString name;
-  // What existed before the run at the file's three paths.
-  bool targetExisted = false;
-  bool backupExisted = false;
-  bool sourceExisted = false;
+  FileIdentity target;  // the old file, in the application folder
+  FileIdentity backup;  // a backup of an earlier patch
+  FileIdentity source;  // the new file, in the patch folder
   JournalStep lastStep = JournalStep::kNone;
 };
 
-// A journal as read back: the folders (full paths), the files in list order with the last step
-// of each, and whether the run ended.
 struct JournalContent {
+  SharedWString token;
   SharedWString patchDirectory;
   SharedWString applicationDirectory;
   SharedWString backupDirectory;
+  SharedWString damaged;
   std::vector<JournalFile> files;
   bool finished = false;
   HRESULT result = S_OK;
+  DWORD wholeBytes = 0;  // the file up to the end of its last whole line
 };
 
-// Reads the journal in backupDirectory. S_FALSE when there is none; 0x80070570 (file corrupt)
-// when it is damaged, truncated or not a journal; the error of a failed read otherwise.
-HRESULT ReadJournal(const SharedWString& backupDirectory, JournalContent& content);
-// Deletes the journal in backupDirectory; S_OK when there is none.
-HRESULT ClearJournal(const SharedWString& backupDirectory);
-
-// Called just before each record is written, with the record's number in this process (from 1).
-// Tests end the process there to cut a run short at a chosen step; the product never sets it.
-using JournalHook = void (*)(unsigned recordNumber);
+// Called just before each record is written, with its number in this process (from 1). A
+// non-zero return fails that write with that Win32 error, as a full disk would. Tests cut a run
+// short there, or fail a record; the product never sets it.
+using JournalHook = DWORD (*)(unsigned recordNumber);
 JournalHook SetJournalHook(JournalHook hook);
 
-// The journal of the running run: written before its first change, a record per step, and a
-// closing record when it ends.
+// The journal of one run.
 class RunJournal {
  public:
   RunJournal() = default;
   RunJournal(const RunJournal&) = delete;
   RunJournal& operator=(const RunJournal&) = delete;
 
-  // Creates the backup folder if needed and writes, durably, the folders and for each listed
-  // name what exists at its three paths. Logs and returns the error when it cannot.
-  HRESULT Begin(const PatchRun& run);
-  // Opens the journal that a run cut short left in backupDirectory, to record the restore of
-  // its files. Logs and returns the error when it cannot.
-  HRESULT Reopen(const SharedWString& backupDirectory);
-  // Records the step that the file at index (in list order) is about to take. A record that
-  // cannot be written is logged; the run goes on.
-  void Record(size_t index, JournalStep step);
+  // Before the run changes anything: reads the journal in the application folder, restores a
+  // run that was cut short, and writes this run's journal. S_OK when the run goes on; S_FALSE
+  // when it is the last successful run again, with nothing to do; otherwise the refusal, with
+  // nothing changed but a damaged journal kept aside, and refusal filled. The run's checks have
+  // passed.
+  HRESULT Start(const PatchRun& run, RunRefusal& refusal);
+  // Records the step the file at index (in list order) is about to take. Once a record could not
+  // be written no step may follow: this and every later call return that error.
+  HRESULT Record(size_t index, JournalStep step);
   // The list position of a listed name.
   size_t IndexOf(const SharedWString& name) const;
+  // The error of the first record that could not be written; S_OK while every one was.
+  HRESULT WriteFailure() const { return writeFailure_; }
+  // The suffix of the run's partial copies.
+  const SharedWString& PartialSuffix() const { return partialSuffix_; }
   // Marks the run ended with result, durably.
   HRESULT Finish(HRESULT result);
 
  private:
-  HRESULT Write(const SharedWString& text);
+  HRESULT Begin(const PatchRun& run, const SharedWString& damaged);
+  HRESULT Append(const SharedWString& text);
+  // Opens the journal to append records after its first wholeBytes (0: all of it); a record
+  // torn by a full disk beyond them goes.
+  HRESULT OpenForRecords(DWORD wholeBytes = 0);
+  HRESULT Restore(const JournalContent& last, RunRefusal& refusal);
+  HRESULT CheckAgreement(const JournalContent& last, const PatchRun& run, RunRefusal& refusal);
 
-  struct IgnoringCase {
-    bool operator()(const SharedWString& a, const SharedWString& b) const;
-  };
+  SharedWString path_;  // the journal's full path
+  SharedWString real_;  // where the file system must find it: not through a link
+  SharedWString draft_;
+  SharedWString realDraft_;
+  SharedWString partialSuffix_;
   ScopedFileHandle file_;
-  std::map<SharedWString, size_t, IgnoringCase> indexes_;
-  bool writeFailed_ = false;
+  std::map<SharedWString, size_t, JournalNameLess> indexes_;
+  size_t count_ = 0;
+  HRESULT writeFailure_ = S_OK;
 };
 
-// Records each step of PatchFile in the journal (if any) before it happens, and passes it on to
-// next (if any).
+// Records each step of PatchFile in the journal before it happens, and passes it on to next
+// (if any). A step whose record cannot be written does not happen.
 class JournalingObserver : public PatchFileObserver {
  public:
   // reverting: the steps are those of a revert, where the roles of the folders are rotated.
@@ -105,17 +172,20 @@ class JournalingObserver : public PatchFileObserver {
       : journal_(journal), next_(next), reverting_(reverting) {}
   void SetIndex(size_t index) { index_ = index; }
 
-  void OnBackingUp(const SharedWString& from, const SharedWString& to) override;
-  void OnRemovingTarget(const SharedWString& target) override;
-  void OnCopyingUp(const SharedWString& from, const SharedWString& to) override;
+  HRESULT OnClearingBackup(const SharedWString& backup) override;
+  HRESULT OnBackingUp(const SharedWString& from, const SharedWString& to) override;
+  HRESULT OnRemovingTarget(const SharedWString& target) override;
+  HRESULT OnCopyingUp(const SharedWString& from, const SharedWString& to) override;
+  HRESULT OnPuttingBack(const SharedWString& backup, const SharedWString& target) override;
   void OnKeepingBackup(const SharedWString& backup) override;
   void OnRestored(const SharedWString& backup, const SharedWString& target,
                   HRESULT result) override;
+  SharedWString PartialSuffix() const override;
   // Whether the last file whose copy-up failed could not be put back from its backup.
   bool RestoreFailed() const { return restoreFailed_; }
 
  private:
-  void Record(JournalStep step);
+  HRESULT Record(JournalStep step);
 
   RunJournal* journal_;
   PatchFileObserver* next_;

@@ -1,4 +1,5 @@
-// A run cut short at any step, or the same run started again, loses no file.
+// A run cut short at any step, or the same run started again, loses no file; a later run acts on
+// the journal only where the disk agrees with it.
 #include <memory>
 
 #include "support/patch_test.h"
@@ -7,7 +8,9 @@ namespace quorvel::test {
 namespace {
 
 unsigned g_records = 0;
-void CountRecord(unsigned) { ++g_records; }
+DWORD CountRecord(unsigned) { return ++g_records, ERROR_SUCCESS; }
+unsigned g_fullAt = 0;
+DWORD FillDisk(unsigned) { return ++g_records >= g_fullAt ? ERROR_DISK_FULL : ERROR_SUCCESS; }
 
 // Two updated files, one in a folder; a file new in the patch; a file the patch deletes; and a
 // backup of an earlier patch.
@@ -21,11 +24,14 @@ class RunJournalTest : public PatchTest {
     WriteFileBytes(root + L"\\Backup\\a.txt", "older a");
     return root;
   }
-  HRESULT Apply(const std::wstring& root) {
+  // The run on the game at root, its folders spelt from game (root unless given).
+  HRESULT Apply(const std::wstring& root, const wchar_t* backup = L"Backup",
+                std::wstring game = L"") {
+    game = game.empty() ? root : game;
     PatchRun run;
-    run.patchDirectory = (root + L"\\Patch").c_str();
-    run.applicationDirectory = root.c_str();
-    run.backupDirectory = (root + L"\\Backup").c_str();
+    run.patchDirectory = (game + L"\\Patch").c_str();
+    run.applicationDirectory = game.c_str();
+    run.backupDirectory = (game + L"\\" + backup).c_str();
     for (const wchar_t* name : kNames) {
       run.files.push_back(SharedWString(name));
     }
@@ -44,6 +50,23 @@ class RunJournalTest : public PatchTest {
     GetExitCodeProcess(run.Handle(), &code);
     return code;
   }
+  // path in capitals with forward slashes: the same folder to the file system.
+  static std::wstring Respelt(std::wstring path) {
+    for (wchar_t& ch : path) {
+      ch = ch == L'\\' ? L'/' : towupper(ch);
+    }
+    return path;
+  }
+  // The journal of the game at root with from replaced by to.
+  static void EditJournal(const std::wstring& root, const std::wstring& from,
+                          const std::wstring& to) {
+    const std::string bytes = ReadFileBytes(root + L"\\" + kJournalName);
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    ASSERT_NE(text.find(from), std::wstring::npos);
+    text.replace(text.find(from), from.size(), to);
+    WriteFileBytes(root + L"\\" + kJournalName,
+                   std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+  }
 };
 
 TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
@@ -58,17 +81,17 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
     const std::wstring counted = Lay(L"count" + std::to_wstring(scenario));
     auto lock = locked ? std::make_unique<FileLock>(counted + L"\\Patch\\n\\new.txt") : nullptr;
     if (scenario == kRestoring) {
-      ASSERT_EQ(CutShort(counted, 12), 3u);
+      ASSERT_EQ(CutShort(counted, 14), 3u);
     }
     g_records = 0;
     SetJournalHook(CountRecord);
     EXPECT_EQ(SUCCEEDED(Apply(counted)), !locked);
     SetJournalHook(nullptr);
-    // Each file's steps and the closing record; a restore records two steps of each file
-    // it moves back and one when the file is done.
-    const unsigned records[] = {12, 18, 22};
+    // The draft, each file's steps and the closing record; a restore records two steps of
+    // each file it moves back, one when the file is done and its own closing record.
+    const unsigned records[] = {14, 20, 24};
     ASSERT_EQ(g_records, records[scenario]);
-    for (unsigned record = 1; record <= (scenario == kRestoring ? 10 : g_records); ++record) {
+    for (unsigned record = 1; record <= (scenario == kRestoring ? 11 : g_records); ++record) {
       SCOPED_TRACE(record);
       const std::wstring root = Lay(L"cut" + std::to_wstring(scenario) + std::to_wstring(record));
       if (locked) {
@@ -76,7 +99,7 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
         ASSERT_TRUE(lock->Held());
       }
       if (scenario == kRestoring) {
-        ASSERT_EQ(CutShort(root, 12), 3u);
+        ASSERT_EQ(CutShort(root, 14), 3u);
       }
       ASSERT_EQ(CutShort(root, record), 3u);
       lock.reset();
@@ -85,38 +108,150 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
       EXPECT_EQ(Apply(root), S_OK);
 
       EXPECT_EQ(TreeFingerprint(root, kJournalName), applied);
+      // Cut at its draft, a run has begun no journal and changed nothing.
       const std::string log = log_.Text();
-      EXPECT_EQ(log.find("A run was cut short: restoring its 4 files\r\n"), 0u) << log;
-      EXPECT_NE(log.find("Restored the run that was cut short\r\n"), std::string::npos) << log;
+      EXPECT_EQ(log.find("A run was cut short: restoring its 4 files\r\n"),
+                record > 1 || scenario == kRestoring ? 0u : std::string::npos)
+          << log;
+      EXPECT_EQ(Has(log, "Restored the run that was cut short\r\n"),
+                record > 1 || scenario == kRestoring)
+          << log;
     }
   }
 }
 
-TEST_F(RunJournalTest, TheSameRunAgainChangesNothingAndADamagedJournalIsRefused) {
+// Cut short with a.txt and d\e.txt applied and the new file moved in: whatever happens to the
+// folders before the next run, that run either finishes the cut run or changes nothing at all.
+TEST_F(RunJournalTest, ALaterRunFindsTheCutRunThroughTheGameAndActsOnlyWhereTheDiskAgrees) {
+  ASSERT_EQ(Apply(Lay(L"reference")), S_OK);
+  const std::string applied = TreeFingerprint(At(L"reference"), kJournalName);
+  WriteFileBytes(At(L"victim.txt"), "elsewhere");
+  const struct {
+    const wchar_t* what;
+    void (*upset)(const std::wstring& root);
+    const wchar_t* backup;
+    const wchar_t* moved;  // the game's new folder name, if moved
+    HRESULT result;
+  } cases[] = {
+      {L"dated backup folder", [](const std::wstring&) {}, L"Backup2", nullptr, kJournalDisagrees},
+      {L"backup emptied",
+       [](const std::wstring& r) { DeleteFileW((r + L"\\Backup\\a.txt").c_str()); }, L"Backup",
+       nullptr, kJournalDisagrees},
+      {L"game moved", [](const std::wstring&) {}, L"Backup", L"moved", kJournalDisagrees},
+      {L"same folders spelt otherwise", [](const std::wstring&) {}, L"BACKUP\\", nullptr, S_OK},
+      {L"newer download",
+       [](const std::wstring& r) { WriteFileBytes(r + L"\\Patch\\a.txt", "newer a"); }, L"Backup",
+       nullptr, kJournalDisagrees},
+      {L"file of the game",
+       [](const std::wstring& r) { WriteFileBytes(r + L"\\n\\new.txt", "game's"); }, L"Backup",
+       nullptr, kJournalDisagrees},
+      {L"planted name",
+       [](const std::wstring& r) { EditJournal(r, L"\tgone.txt\n", L"\t..\\victim.txt\n"); },
+       L"Backup", nullptr, kJournalDisagrees},
+      {L"planted folder",
+       [](const std::wstring& r) { EditJournal(r, L"\\Patch\n", L"\\Elsewhere\n"); }, L"Backup",
+       nullptr, kJournalDisagrees},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.what));
+    std::wstring root = Lay(c.what);
+    ASSERT_EQ(CutShort(root, 10), 3u);
+    c.upset(root);
+    if (c.moved != nullptr) {
+      ASSERT_TRUE(MoveFileW(root.c_str(), (root + c.moved).c_str()));
+      root += c.moved;
+    }
+    const std::string before = TreeFingerprint(Dir());
+
+    EXPECT_EQ(Apply(root, c.backup, SUCCEEDED(c.result) ? Respelt(root) : root), c.result);
+
+    if (SUCCEEDED(c.result)) {
+      EXPECT_EQ(TreeFingerprint(root, kJournalName), applied);
+    } else {
+      EXPECT_EQ(TreeFingerprint(Dir()), before);
+    }
+  }
+}
+
+// A record that cannot be written (the test seam fails it as a full disk would) stops the run
+// before its step and reverts it; the same command once there is room applies the patch.
+TEST_F(RunJournalTest, ARecordThatCannotBeWrittenStopsAndRevertsTheRun) {
+  ASSERT_EQ(Apply(Lay(L"reference")), S_OK);
+  const std::string applied = TreeFingerprint(At(L"reference"), kJournalName);
+  // The draft; a copy-up, an applied file, a removal; the closing record. As after any failed
+  // run, the backup of an earlier patch is gone once the run has cleared it.
+  for (unsigned record : {1u, 4u, 5u, 12u, 14u}) {
+    SCOPED_TRACE(record);
+    const std::wstring root = Lay(L"full" + std::to_wstring(record));
+    const std::string laid = TreeFingerprint(root, kJournalName);
+    g_records = 0;
+    g_fullAt = record;
+    SetJournalHook(FillDisk);
+    EXPECT_EQ(Apply(root), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+    SetJournalHook(nullptr);
+    EXPECT_EQ(TreeFingerprint(root, kJournalName),
+              record < 3 ? laid : Replaced(laid, "Backup\\a.txt=older a\n", ""));
+
+    EXPECT_EQ(Apply(root), S_OK);
+    EXPECT_EQ(TreeFingerprint(root, kJournalName), applied);
+  }
+}
+
+// A damaged journal is kept aside and every run refused that could lose a file, the launcher's
+// plain retry included; the guide's way out (the whole patch again, a new backup folder) patches
+// the game and keeps every old file. A journal that cannot be opened or replaced refuses too.
+TEST_F(RunJournalTest, ADamagedJournalIsKeptAsideAndTheWayOutLosesNothing) {
+  const std::wstring root = Lay(L"game");
+  ASSERT_EQ(CutShort(root, 10), 3u);
+  const std::string cut = TreeFingerprint(root, kJournalName);
+  const std::string bytes = ReadFileBytes(root + L"\\" + kJournalName);
+  WriteFileBytes(root + L"\\" + kJournalName, bytes.substr(0, 40));
+
+  EXPECT_EQ(Apply(root), kJournalDamaged);
+  EXPECT_EQ(TreeFingerprint(root, kJournalDamagedName), cut);
+  EXPECT_EQ(ReadFileBytes(root + L"\\" + kJournalDamagedName), bytes.substr(0, 40));
+  const std::string aside = TreeFingerprint(root);
+  EXPECT_EQ(Apply(root), kJournalDamaged);
+  EXPECT_EQ(TreeFingerprint(root), aside);
+
+  LayGame(root);
+  WriteFileBytes(root + L"\\Patch\\gone.txt", "new gone");
+  EXPECT_EQ(Apply(root, L"Backup2"), S_OK);
+  EXPECT_EQ(Contents({root + L"\\a.txt", root + L"\\d\\e.txt", root + L"\\Backup\\a.txt",
+                      root + L"\\Backup\\d\\e.txt", root + L"\\Backup2\\gone.txt"}),
+            "new a|new e|old a|old e|old gone|");
+
+  // Read-only: not replaced; a folder: kept aside like a damaged journal.
+  const std::wstring journal = root + L"\\" + kJournalName;
+  WriteFileBytes(root + L"\\Patch\\a.txt", "newer a");
+  SetFileAttributesW(journal.c_str(), FILE_ATTRIBUTE_READONLY);
+  std::string before = TreeFingerprint(root);
+  EXPECT_EQ(Apply(root, L"Backup3"), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(TreeFingerprint(root), before);
+  SetFileAttributesW(journal.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ASSERT_TRUE(DeleteFileW(journal.c_str()));
+  before = TreeFingerprint(root);
+  ASSERT_TRUE(CreateDirectoryW(journal.c_str(), nullptr));
+  EXPECT_EQ(Apply(root, L"Backup3"), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(RemoveDirectoryW((journal + L".damaged-2").c_str()));
+  EXPECT_EQ(TreeFingerprint(root), before);
+}
+
+// The same command again, its folders spelt otherwise, changes nothing; with a file for a listed
+// name back in the patch folder it is a new patch, whatever the journal says.
+TEST_F(RunJournalTest, TheSameRunAgainIsKnownFromTheDisk) {
   const std::wstring root = Lay(L"game");
   ASSERT_EQ(Apply(root), S_OK);
   const std::string applied = TreeFingerprint(root);
   log_.Clear();
 
-  EXPECT_EQ(Apply(root), S_OK);
+  EXPECT_EQ(Apply(root, L"backup", Respelt(root) + L"/"), S_OK);
 
   EXPECT_EQ(TreeFingerprint(root), applied);
   EXPECT_EQ(log_.Text(), "The patch of this list is already applied: nothing to do\r\n");
-
-  const std::wstring journal = root + L"\\Backup\\" + kJournalName;
-  const std::string bytes = ReadFileBytes(journal);
-  const std::wstring badRecord = L"1\tz\n";
-  for (const std::string& damaged :
-       {std::string("not a journal!"), bytes.substr(0, 40), bytes.substr(0, bytes.size() - 1),
-        bytes + std::string(reinterpret_cast<const char*>(badRecord.c_str()),
-                            badRecord.size() * sizeof(wchar_t))}) {
-    WriteFileBytes(journal, damaged);
-    const std::string before = TreeFingerprint(root);
-
-    EXPECT_EQ(Apply(root), HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
-
-    EXPECT_EQ(TreeFingerprint(root), before);
-  }
+  WriteFileBytes(root + L"\\Patch\\a.txt", "fixed a");
+  EXPECT_EQ(Apply(root), S_OK);
+  EXPECT_EQ(Contents({root + L"\\a.txt", root + L"\\Backup\\a.txt"}), "fixed a|new a|");
 }
 
 }  // namespace
