@@ -103,8 +103,10 @@ SharedWString ResolvedPath(const SharedWString& fullPath) {
 
 bool IsSameOrBelow(const SharedWString& path, const SharedWString& folder) {
   const uint32_t length = folder.Length();
+  // Case folded as the file system folds it, not only in ASCII.
   if (path.IsEmpty() || length == 0 || path.Length() < length ||
-      _wcsnicmp(path.Chars(), folder.Chars(), length) != 0) {
+      CompareStringOrdinal(path.Chars(), static_cast<int>(length), folder.Chars(),
+                           static_cast<int>(length), TRUE) != CSTR_EQUAL) {
     return false;
   }
   return path.Length() == length || path.Chars()[length] == L'\\' ||

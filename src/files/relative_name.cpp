@@ -7,20 +7,27 @@ namespace {
 
 bool IsSlash(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// Windows opens the device instead of a file for these base names, whatever the extension.
+// Windows opens the device instead of a file for these base names, whatever the extension and
+// whatever spaces stand before it ("con .txt"), and for the superscript digits as for 1 to 9.
 bool IsDeviceName(const wchar_t* component, size_t length) {
   size_t base = 0;
   while (base < length && component[base] != L'.') {
     ++base;
   }
-  static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL"};
+  while (base > 0 && component[base - 1] == L' ') {
+    --base;
+  }
+  static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
   for (const wchar_t* device : kDevices) {
-    if (base == 3 && _wcsnicmp(component, device, 3) == 0) {
+    if (base == wcslen(device) && _wcsnicmp(component, device, base) == 0) {
       return true;
     }
   }
-  return base == 4 && (_wcsnicmp(component, L"COM", 3) == 0 || _wcsnicmp(component, L"LPT", 3) == 0) &&
-         component[3] >= L'1' && component[3] <= L'9';
+  if (base != 4 || (_wcsnicmp(component, L"COM", 3) != 0 && _wcsnicmp(component, L"LPT", 3) != 0)) {
+    return false;
+  }
+  const wchar_t digit = component[3];
+  return (digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
 }
 
 const char* ComponentFault(const wchar_t* component, size_t length) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files/file_path.h"
+#include "files/name_key.h"
 #include "files/real_path.h"
 #include "files/relative_name.h"
 #include "foundation/format.h"
@@ -18,15 +19,9 @@
 namespace quorvel {
 namespace {
 
-struct IgnoringCase {
-  bool operator()(const SharedWString& a, const SharedWString& b) const {
-    return _wcsicmp(a.Chars(), b.Chars()) < 0;
-  }
-};
-
-bool SameText(const SharedWString& a, const SharedWString& b) {
-  return _wcsicmp(a.Chars(), b.Chars()) == 0;
-}
+using KeySet = std::set<SharedWString, KeyOrder>;
+// Listed names by their keys.
+using NameMap = std::map<SharedWString, SharedWString, KeyOrder>;
 
 // One folder of the run: as the command line gave it, and as the file system knows it.
 struct Folder {
@@ -81,7 +76,7 @@ HRESULT LocateFolder(Folder& folder, bool mayBeMissing, RunRefusal& refusal) {
 HRESULT CheckLayout(const Folder (&folders)[3], RunRefusal& refusal) {
   for (int a = 0; a < 3; ++a) {
     for (int b = a + 1; b < 3; ++b) {
-      if (SameText(folders[a].real, folders[b].real)) {
+      if (SameName(folders[a].real, folders[b].real)) {
         RunLog::Write("Refusing to patch: the %s folder <%ls> and the %s folder <%ls> are the same "
                       "folder\n",
                       folders[a].what, folders[a].given.Chars(), folders[b].what,
@@ -112,9 +107,10 @@ class PathResolver {
     }
     SharedWString parent = DirectoryPart(fullPath);
     NormalizePath(parent);
-    auto found = parents_.find(parent);
+    const SharedWString key = NameKey(parent);
+    auto found = parents_.find(key);
     if (found == parents_.end()) {
-      found = parents_.emplace(parent, ResolvedPath(parent)).first;
+      found = parents_.emplace(key, ResolvedPath(parent)).first;
     }
     if (found->second.IsEmpty()) {
       return found->second;
@@ -128,32 +124,30 @@ class PathResolver {
   }
 
  private:
-  std::map<SharedWString, SharedWString, IgnoringCase> parents_;
+  std::map<SharedWString, SharedWString, KeyOrder> parents_;
 };
 
-// A listed name that another listed name lies in (text, ignoring case); empty when none does.
-SharedWString ListedFolderAbove(const SharedWString& key,
-                                const std::set<SharedWString, IgnoringCase>& listed) {
+// The listed name that the name of key lies in; empty when none does.
+SharedWString ListedFolderAbove(const SharedWString& key, const NameMap& listed) {
   for (uint32_t i = 0; i < key.Length(); ++i) {
     if (key.Chars()[i] == L'\\') {
-      const SharedWString above = key.Mid(0, i - 1);
-      if (listed.count(above) != 0) {
-        return above;
+      const auto above = listed.find(key.Mid(0, i - 1));
+      if (above != listed.end()) {
+        return above->second;
       }
     }
   }
   return SharedWString();
 }
 
-// A listed name that lies in key (text, ignoring case); empty when none does.
-SharedWString ListedNameBelow(const SharedWString& key,
-                              const std::set<SharedWString, IgnoringCase>& listed) {
+// A listed name that lies in the name of key; empty when none does.
+SharedWString ListedNameBelow(const SharedWString& key, const NameMap& listed) {
   SharedWString prefix(key);
   prefix.Append(L'\\');
   const auto next = listed.lower_bound(prefix);
-  if (next != listed.end() && next->Length() > prefix.Length() &&
-      _wcsnicmp(next->Chars(), prefix.Chars(), prefix.Length()) == 0) {
-    return *next;
+  if (next != listed.end() && next->first.Length() > prefix.Length() &&
+      wcsncmp(next->first.Chars(), prefix.Chars(), prefix.Length()) == 0) {
+    return next->second;
   }
   return SharedWString();
 }
@@ -188,13 +182,11 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
     }
   }
 
-  std::set<SharedWString, IgnoringCase> listed;
+  NameMap listed;
   for (const SharedWString& name : run.files) {
-    SharedWString key(name);
-    ToBackslashes(key);
-    listed.insert(key);
+    listed.emplace(NameKey(name), name);
   }
-  std::set<SharedWString, IgnoringCase> seen;
+  KeySet seen;
   PathResolver resolver;
   for (const SharedWString& name : run.files) {
     const char* fault = RelativeNameFault(name);
@@ -204,8 +196,7 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
     if (IsJournalName(name)) {
       return RefuseName(refusal, name, "it is the name of the run journal");
     }
-    SharedWString key(name);
-    ToBackslashes(key);
+    const SharedWString key = NameKey(name);
     if (!seen.insert(key).second) {
       return RefuseName(refusal, name, "the file is listed more than once");
     }
@@ -217,14 +208,25 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
                     (above.IsEmpty() ? below : above).Chars());
       return Refuse(refusal, E_INVALIDARG, name, name);
     }
+    // Patching a folder as if it were a file would carry everything the player keeps in it
+    // into the backup folder.
+    for (int f = 0; f < 2; ++f) {
+      FilePath path = PathIn(folders[f].given, name);
+      bool exists = false;
+      if (SUCCEEDED(path.Query(exists)) && exists && path.IsDirectory()) {
+        RunLog::Write("Refusing to patch \"%ls\": it is a folder in the %s folder\n", name.Chars(),
+                      folders[f].what);
+        return Refuse(refusal, E_INVALIDARG, name, name);
+      }
+    }
     // A short name (such as DATA~1) reaches a file that the list may also name by its long one.
     const bool mayBeShortName = name.Find(L'~') >= 0;
     for (int f = 0; f < 3 && mayBeShortName; ++f) {
       SharedWString expected(folders[f].real);
-      JoinPath(expected, key);
+      JoinPath(expected, name);
       NormalizePath(expected);
       const SharedWString real = ResolvedPath(PathIn(folders[f].given, name).FullPath());
-      if (!SameText(real, expected)) {
+      if (!SameName(real, expected)) {
         RunLog::Write("Refusing to patch \"%ls\": its %s path is <%ls> by another name\n",
                       name.Chars(), folders[f].what, real.Chars());
         return Refuse(refusal, E_INVALIDARG, name, name);

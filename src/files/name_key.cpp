@@ -1,0 +1,44 @@
+#include "files/name_key.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "foundation/path_strings.h"
+
+namespace quorvel {
+
+SharedWString NameKey(const SharedWString& name) {
+  SharedWString text(name);
+  ToBackslashes(text);
+  const uint32_t length = text.Length();
+  if (length == 0) {
+    return text;
+  }
+  SharedWString key;
+  key.PrepareBuffer(length);
+  // Without LCMAP_LINGUISTIC_CASING the mapping is the file system's: the same table that
+  // CompareStringOrdinal uses when it ignores case, one character for one.
+  const int mapped =
+      LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.Chars(), static_cast<int>(length),
+                    key.Buffer(), static_cast<int>(length), nullptr, nullptr, 0);
+  if (mapped != static_cast<int>(length)) {
+    // No table: ASCII at least folds, as every file system folds it.
+    for (uint32_t i = 0; i < length; ++i) {
+      const wchar_t c = text.Chars()[i];
+      key.Buffer()[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
+    }
+  }
+  key.SetLength(length);
+  return key;
+}
+
+bool SameName(const SharedWString& a, const SharedWString& b) {
+  return a.Length() == b.Length() && NameKey(a).Equals(NameKey(b));
+}
+
+bool KeyOrder::operator()(const SharedWString& a, const SharedWString& b) const {
+  return wcscmp(a.Chars(), b.Chars()) < 0;
+}
+
+}  // namespace quorvel

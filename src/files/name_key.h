@@ -1,0 +1,21 @@
+#pragma once
+
+#include "foundation/shared_string.h"
+
+namespace quorvel {
+
+// The form of a name or path in which two spellings that reach one file on NTFS are equal:
+// every character upper-cased by the file system's own rules (all of Unicode, no locale, one
+// character for one), every slash a backslash. Nothing else is folded: a trailing dot, a short
+// name or a second drive letter needs the file system itself (ResolvedPath).
+SharedWString NameKey(const SharedWString& name);
+
+// Whether a and b are one name by NameKey's rules.
+bool SameName(const SharedWString& a, const SharedWString& b);
+
+// Orders keys (NameKey) character by character, for sets and maps keyed by them.
+struct KeyOrder {
+  bool operator()(const SharedWString& a, const SharedWString& b) const;
+};
+
+}  // namespace quorvel
