@@ -37,7 +37,7 @@ void Print(const char* format, ...) {
 
 // The bar is a common control, whose class must be registered before a dialog can hold one.
 // comctl32 is not one of the DLLs Windows maps from its own list, so it is loaded from the
-// system folder by name; it must stay loaded while the dialog is open.
+// system folder by name (by the owner, see controls_).
 void RegisterBarClass(const SystemLibrary& controls) {
   decltype(&InitCommonControlsEx) initialize = nullptr;
   if (!controls.IsLoaded()) {
@@ -142,8 +142,7 @@ void ProgressWindowThread::Publish(const SharedWString& text, size_t position, s
 }
 
 uint32_t ProgressWindowThread::Run() {
-  const SystemLibrary controls(L"comctl32.dll");
-  RegisterBarClass(controls);
+  RegisterBarClass(controls_);
   const INT_PTR result = DialogBoxParamA(LibraryModule(), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
                                          &ProgressDialogProc, reinterpret_cast<LPARAM>(this));
   if (result == -1) {

@@ -7,6 +7,7 @@
 
 #include "foundation/critical_section.h"
 #include "foundation/shared_string.h"
+#include "foundation/system_library.h"
 #include "foundation/worker_thread.h"
 #include "patch/progress_status.h"
 #include "patch/run_progress.h"
@@ -54,6 +55,10 @@ class ProgressWindowThread : public WorkerThread, public RunProgress {
   friend INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                              LPARAM lParam);
 
+  // comctl32, loaded and freed on the owner's thread while the window's thread is not running:
+  // loading or freeing it on the window's thread while the run shows a message box on its own
+  // can deadlock the loader under Wine.
+  const SystemLibrary controls_{L"comctl32.dll"};
   // Written by the window's thread, read by the run's thread.
   std::atomic<HWND> window_{nullptr};
   // The text is read on the window's thread and may be replaced on the owner's.
