@@ -3,22 +3,20 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <memory>
-#include <new>
 
+#include "foundation/final_path.h"
 #include "foundation/path_strings.h"
 #include "foundation/scoped_handle.h"
 
 namespace quorvel {
 namespace {
 
-constexpr DWORD kFinalPathChars = 32768;
-
 bool IsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// The final path of an existing file or folder; false with error set when it cannot be opened.
+}  // namespace
+
 bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
   SharedWString open(path);
   // A bare drive opens the volume, not its root folder.
@@ -32,32 +30,8 @@ bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
     error = GetLastError();
     return false;
   }
-  static_assert(kFinalPathChars <= 32768, "one system path");
-  std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[kFinalPathChars]);
-  if (!buffer) {
-    error = ERROR_NOT_ENOUGH_MEMORY;
-    return false;
-  }
-  const DWORD length = GetFinalPathNameByHandleW(handle.Get(), buffer.get(), kFinalPathChars,
-                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= kFinalPathChars) {
-    error = length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-    return false;
-  }
-  const wchar_t* text = buffer.get();
-  if (wcsncmp(text, L"\\\\?\\UNC\\", 8) == 0) {
-    final = L"\\\\";
-    final.Append(SharedWString(text + 8));
-  } else if (wcsncmp(text, L"\\\\?\\", 4) == 0) {
-    final = text + 4;
-  } else {
-    final = text;
-  }
-  NormalizePath(final);
-  return true;
+  return FinalPathOfHandle(handle.Get(), final, error);
 }
-
-}  // namespace
 
 SharedWString ResolvedPath(const SharedWString& fullPath) {
   SharedWString existing = fullPath;

@@ -10,6 +10,7 @@
 #include "foundation/win32_result.h"
 #include "patch/patch_file.h"
 #include "patch/journal_restore.h"
+#include "patch/names_inside.h"
 #include "patch/revert_patches.h"
 #include "patch/run_checks.h"
 #include "patch/run_journal.h"
@@ -141,6 +142,7 @@ HRESULT PatchFiles(PatchRun& run) {
   JournalingObserver observer(&journal, &logging, false);
   BackupLedger ledger;
   const size_t count = run.files.size();
+  const std::vector<RunFolder> folders = RunFoldersOf(run);
   SharedWString failedName;
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
     if (attempt > 0) {
@@ -149,6 +151,12 @@ HRESULT PatchFiles(PatchRun& run) {
     if (FAILED(hr)) {
       run.Progress().WaitingToRetry(failedName, hr, attempt + 1, kPatchAttempts);
       g_retryPause(kRetryPauseMilliseconds);
+      // Anything that can write the folders had the pause to swap one of them for a link.
+      bool dropped = false;
+      if (FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
+        return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal,
+                             dropped || observer.RestoreFailed());
+      }
     }
     while (!run.files.empty()) {
       const SharedWString name = run.files.front();

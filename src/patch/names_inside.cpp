@@ -1,0 +1,242 @@
+#include "patch/names_inside.h"
+
+#include <cwchar>
+#include <map>
+
+#include "files/file_path.h"
+#include "files/real_path.h"
+#include "files/relative_name.h"
+#include "foundation/path_strings.h"
+#include "foundation/run_log.h"
+#include "patch/patch_file.h"
+
+namespace quorvel {
+namespace {
+
+struct IgnoringCase {
+  bool operator()(const SharedWString& a, const SharedWString& b) const {
+    return _wcsicmp(a.Chars(), b.Chars()) < 0;
+  }
+};
+
+bool SameText(const SharedWString& a, const SharedWString& b) {
+  return _wcsicmp(a.Chars(), b.Chars()) == 0;
+}
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Owns a directory search handle.
+class ScopedFind {
+ public:
+  explicit ScopedFind(HANDLE handle) : handle_(handle) {}
+  ScopedFind(const ScopedFind&) = delete;
+  ScopedFind& operator=(const ScopedFind&) = delete;
+  ~ScopedFind() {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+      FindClose(handle_);
+    }
+  }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// What the check knows of one folder on the way below a run folder.
+struct Listing {
+  bool exists = false;
+  const char* fault = nullptr;  // why no way may pass through this folder
+  SharedWString at;             // the path the fault names
+  std::map<SharedWString, DWORD, IgnoringCase> entries;  // long and short names, attributes
+};
+
+// The ways from one run folder to the names, each folder on them resolved and listed once.
+class FolderWalk {
+ public:
+  FolderWalk(const RunFolder& folder, const SharedWString& real) : folder_(folder), real_(real) {}
+
+  // Null when the way to the name (backslashes only) stays inside; otherwise why not, with the
+  // path at fault in at.
+  const char* Check(const SharedWString& key, SharedWString& at) {
+    SharedWString prefix;
+    uint32_t begin = 0;
+    while (begin <= key.Length()) {
+      uint32_t end = begin;
+      while (end < key.Length() && key.Chars()[end] != L'\\') {
+        ++end;
+      }
+      const Listing& listing = ListingOf(prefix);
+      if (listing.fault != nullptr) {
+        at = listing.at;
+        return listing.fault;
+      }
+      if (!listing.exists || end == begin) {
+        return nullptr;
+      }
+      const SharedWString component = key.Mid(begin, end - 1);
+      const auto entry = listing.entries.find(component);
+      if (entry == listing.entries.end()) {
+        return nullptr;
+      }
+      SharedWString path(prefix);
+      JoinPath(path, component);
+      NormalizePath(path);
+      const bool last = end >= key.Length();
+      if ((entry->second & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        at = FullPathOf(path);
+        return "passes through the link";
+      }
+      if (last && (entry->second & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        // A link to a file shows the linked file's attributes on some file systems; its final
+        // path still tells.
+        return LeadsElsewhere(path, at);
+      }
+      if ((entry->second & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return nullptr;
+      }
+      prefix = path;
+      begin = end + 1;
+    }
+    return nullptr;
+  }
+
+ private:
+  SharedWString FullPathOf(const SharedWString& relative) const {
+    return relative.IsEmpty() ? FolderPath(folder_.path).FullPath()
+                              : PathIn(folder_.path, relative).FullPath();
+  }
+
+  // Null when the existing file or folder at relative has the final path the run folder and
+  // the relative path give it (or no longer exists).
+  const char* LeadsElsewhere(const SharedWString& relative, SharedWString& at) const {
+    SharedWString final;
+    DWORD error = ERROR_SUCCESS;
+    at = FullPathOf(relative);
+    if (!FinalPath(at, final, error)) {
+      return IsMissing(error) ? nullptr : "cannot be checked at";
+    }
+    SharedWString expected(real_);
+    JoinPath(expected, relative);
+    NormalizePath(expected);
+    if (SameText(final, expected)) {
+      return nullptr;
+    }
+    at = final;
+    return "leads out to";
+  }
+
+  const Listing& ListingOf(const SharedWString& relative) {
+    const auto known = listings_.find(relative);
+    if (known != listings_.end()) {
+      return known->second;
+    }
+    Listing& listing = listings_[relative];
+    if (!relative.IsEmpty()) {
+      listing.fault = LeadsElsewhere(relative, listing.at);
+      if (listing.fault != nullptr) {
+        return listing;
+      }
+    }
+    SharedWString pattern = FullPathOf(relative);
+    pattern.Append(L"\\*", 2);
+    WIN32_FIND_DATAW data;
+    ScopedFind find(FindFirstFileExW(pattern.Chars(), FindExInfoStandard, &data,
+                                     FindExSearchNameMatch, nullptr, 0));
+    if (find.Get() == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (!IsMissing(error)) {
+        listing.fault = "cannot be checked at";
+        listing.at = FullPathOf(relative);
+      }
+      return listing;
+    }
+    listing.exists = true;
+    do {
+      if (wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0) {
+        listing.entries[SharedWString(data.cFileName)] = data.dwFileAttributes;
+        if (data.cAlternateFileName[0] != L'\0') {
+          listing.entries[SharedWString(data.cAlternateFileName)] = data.dwFileAttributes;
+        }
+      }
+    } while (FindNextFileW(find.Get(), &data));
+    return listing;
+  }
+
+  const RunFolder& folder_;
+  const SharedWString real_;
+  std::map<SharedWString, Listing, IgnoringCase> listings_;
+};
+
+}  // namespace
+
+std::vector<RunFolder> RunFoldersOf(const PatchRun& run) {
+  std::vector<RunFolder> folders = {{"patch", run.patchDirectory, SharedWString()},
+                                    {"application", run.applicationDirectory, SharedWString()},
+                                    {"backup", run.backupDirectory, SharedWString()}};
+  for (RunFolder& folder : folders) {
+    folder.real = ResolvedPath(FolderPath(folder.path).FullPath());
+  }
+  return folders;
+}
+
+HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
+                             const std::vector<SharedWString>& names, SharedWString& faultName) {
+  for (const SharedWString& name : names) {
+    const char* fault = RelativeNameFault(name);
+    if (fault != nullptr) {
+      RunLog::Write("Refusing to patch \"%ls\": %s\n", name.Chars(), fault);
+      faultName = name;
+      return E_INVALIDARG;
+    }
+  }
+  for (const RunFolder& folder : folders) {
+    if (names.empty()) {
+      break;
+    }
+    const SharedWString real = ResolvedPath(FolderPath(folder.path).FullPath());
+    if (real.IsEmpty() || (!folder.real.IsEmpty() && !SameText(real, folder.real))) {
+      RunLog::Write("Refusing to patch \"%ls\": the %s folder <%ls> is now <%ls>\n",
+                    names.front().Chars(), folder.what, folder.path.Chars(), real.Chars());
+      faultName = names.front();
+      return E_INVALIDARG;
+    }
+    FolderWalk walk(folder, real);
+    for (const SharedWString& name : names) {
+      SharedWString key(name);
+      ToBackslashes(key);
+      SharedWString at;
+      const char* fault = walk.Check(key, at);
+      if (fault != nullptr) {
+        RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
+                      name.Chars(), folder.what, folder.path.Chars(), fault, at.Chars());
+        faultName = name;
+        return E_INVALIDARG;
+      }
+    }
+  }
+  return S_OK;
+}
+
+HRESULT RecheckRunNames(PatchRun& run, const std::vector<RunFolder>& folders,
+                        SharedWString& faultName, bool& dropped) {
+  dropped = false;
+  std::vector<SharedWString> names(run.appliedFiles.begin(), run.appliedFiles.end());
+  names.insert(names.end(), run.files.begin(), run.files.end());
+  if (SUCCEEDED(CheckNamesStayInside(folders, names, faultName))) {
+    return S_OK;
+  }
+  for (auto applied = run.appliedFiles.begin(); applied != run.appliedFiles.end();) {
+    SharedWString ignored;
+    if (FAILED(CheckNamesStayInside(folders, {*applied}, ignored))) {
+      applied = run.appliedFiles.erase(applied);
+      dropped = true;
+    } else {
+      ++applied;
+    }
+  }
+  return E_INVALIDARG;
+}
+
+}  // namespace quorvel
