@@ -15,8 +15,7 @@ bool IsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-}  // namespace
-
+// The final path of an existing file or folder; false with error set when it cannot be opened.
 bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
   SharedWString open(path);
   // A bare drive opens the volume, not its root folder.
@@ -32,6 +31,8 @@ bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
   }
   return FinalPathOfHandle(handle.Get(), final, error);
 }
+
+}  // namespace
 
 SharedWString ResolvedPath(const SharedWString& fullPath) {
   SharedWString existing = fullPath;

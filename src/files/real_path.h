@@ -1,7 +1,5 @@
 #pragma once
 
-#include <windows.h>
-
 #include "foundation/shared_string.h"
 
 namespace quorvel {
@@ -14,10 +12,6 @@ namespace quorvel {
 // cannot be resolved at all (too long for a full path, or no part of it exists).
 // fullPath is a full path as FilePath::FullPath gives it (a bare drive such as D: is its root).
 SharedWString ResolvedPath(const SharedWString& fullPath);
-
-// The final path of the existing file or folder at path, links followed, in ResolvedPath's form;
-// false with error set when it cannot be opened or named.
-bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error);
 
 // Whether path is folder or lies below it: a prefix ignoring case that ends at a separator.
 // Both are full paths as ResolvedPath gives them; an empty one is never inside anything.

@@ -34,6 +34,15 @@ size_t EscapedLength(const SharedWString& text, bool keepsLineEnd) {
   return lineEnd ? n - 2 : n;
 }
 
+bool IsAscii(const SharedWString& text) {
+  for (uint32_t i = 0; i < text.Length(); ++i) {
+    if (text.Chars()[i] > 0x7F) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool HasEscapes(const SharedWString& text, bool keepsLineEnd) {
   const size_t n = EscapedLength(text, keepsLineEnd);
   for (size_t i = 0; i < n; ++i) {
@@ -145,7 +154,9 @@ SharedString LogText(const char* format, va_list args) {
   va_copy(reading, args);
   const bool known = format != nullptr && ReadConversions(format, reading, conversions);
   va_end(reading);
-  bool escapes = false;
+  // The narrow runtime writes U+0080..U+00FF as single bytes and the formatting fallback writes
+  // larger characters as UTF-8: text beyond ASCII takes the wide way, so the log is UTF-8.
+  bool wideWay = false;
   for (size_t i = 0; known && i < conversions.size(); ++i) {
     Conversion& conversion = conversions[i];
     if (!conversion.takesText) {
@@ -156,9 +167,9 @@ SharedString LogText(const char* format, va_list args) {
                               std::strncmp(format + conversion.begin - 3, "%d ", 3) == 0 &&
                               (*after == '\0' || std::strcmp(after, "\n") == 0);
     conversion.escapes = HasEscapes(conversion.text, conversion.keepsLineEnd);
-    escapes = escapes || conversion.escapes;
+    wideWay = wideWay || conversion.escapes || !IsAscii(conversion.text);
   }
-  if (!escapes) {
+  if (!wideWay) {
     FormatV(text, format, args);
     return text;
   }
@@ -183,7 +194,7 @@ SharedString LogText(const char* format, va_list args) {
   va_copy(writing, args);
   FormatWide(wide, wideFormat.Chars(), writing);
   va_end(writing);
-  Format(text, "%ls", wide.Chars());
+  ConvertToCodePage(wide.Chars(), text, CP_UTF8);
   return text;
 }
 

@@ -12,7 +12,8 @@ namespace quorvel {
 // as \r, \n or \xNN (two lower-case hex digits; \uNNNN above U+00FF). The one exception is the
 // system's error text of a failure report ("... %d %ls" at the end of the pattern, before its
 // "\n" if any): the line end that the system gives it stays a line end, as it always has.
-// Text without such characters comes out exactly as FormatV makes it.
+// The line is UTF-8 throughout: a line whose text arguments go beyond ASCII is formatted wide
+// and converted whole. A line of ASCII text comes out exactly as FormatV makes it.
 SharedString LogText(const char* format, va_list args);
 
 }  // namespace quorvel

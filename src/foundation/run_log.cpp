@@ -40,7 +40,8 @@ SharedWString ExpectedPath(const SharedWString& logPath) {
     return g_expected;
   }
   const SharedWString full = FullPathOf(logPath);
-  const SharedWString folder = DirectoryPart(full);
+  SharedWString folder = DirectoryPart(full);
+  NormalizePath(folder);
   SharedWString above = DirectoryPart(folder);
   NormalizePath(above);
   if (above.Length() > 0 && above.Chars()[above.Length() - 1] == L':') {
@@ -66,33 +67,52 @@ SharedWString ExpectedPath(const SharedWString& logPath) {
   return expected;
 }
 
-// The log file itself, opened to append, or an invalid handle. A link at the log's name, or a
-// second name of another file, is never written through: a file the run would reach that way
-// could be anywhere, and the run's rights may be an administrator's.
+// Whether the folder of path is, on disk, the folder of expected: a folder swapped for a link
+// since the first write would have a new file made wherever the link leads.
+bool FolderIsWhere(const SharedWString& path, const SharedWString& expected) {
+  SharedWString folder = DirectoryPart(FullPathOf(path));
+  SharedWString expectedFolder = DirectoryPart(expected);
+  NormalizePath(folder);
+  NormalizePath(expectedFolder);
+  if (folder.Length() > 0 && folder.Chars()[folder.Length() - 1] == L':') {
+    folder.Append(L'\\');
+  }
+  ScopedFileHandle handle(CreateFileW(folder.Chars(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  SharedWString final;
+  DWORD error = ERROR_SUCCESS;
+  return handle.IsValid() && FinalPathOfHandle(handle.Get(), final, error) &&
+         SameText(final, expectedFolder);
+}
+
+// The log file itself, opened to append, or an invalid handle. A link at the log's name or its
+// folder, or a second name of another file, is never written through, and no file is made
+// through one: a file the run would reach that way could be anywhere, and the run's rights may
+// be an administrator's.
 ScopedFileHandle OpenLogItself(const SharedWString& path) {
+  const SharedWString expected = ExpectedPath(path);
+  if (expected.IsEmpty()) {
+    return ScopedFileHandle();
+  }
   const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE;
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
   ScopedFileHandle file(CreateFileW(path.Chars(), access, share, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid() && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    // CREATE_NEW never follows a link, not even one whose target is missing.
-    file.Reset(CreateFileW(path.Chars(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
-    if (!file.IsValid() && GetLastError() == ERROR_FILE_EXISTS) {
-      file.Reset(CreateFileW(path.Chars(), access, share, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    }
-  }
-  if (!file.IsValid()) {
-    return file;
+  if (!file.IsValid() && GetLastError() == ERROR_FILE_NOT_FOUND &&
+      FolderIsWhere(path, expected)) {
+    // Opening the reparse point itself keeps a link whose target is missing from having that
+    // target made; the name exists, so the creation fails.
+    file.Reset(CreateFileW(path.Chars(), access, share, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   }
   SharedWString final;
   DWORD error = ERROR_SUCCESS;
   BY_HANDLE_FILE_INFORMATION information;
-  const SharedWString expected = ExpectedPath(path);
-  if (expected.IsEmpty() || !FinalPathOfHandle(file.Get(), final, error) ||
-      !SameText(final, expected) || !GetFileInformationByHandle(file.Get(), &information) ||
-      information.nNumberOfLinks > 1) {
+  if (file.IsValid() &&
+      (!FinalPathOfHandle(file.Get(), final, error) || !SameText(final, expected) ||
+       !GetFileInformationByHandle(file.Get(), &information) ||
+       information.nNumberOfLinks > 1)) {
     file.Reset();
   }
   return file;

@@ -6,8 +6,10 @@
 #include "files/file_path.h"
 #include "files/real_path.h"
 #include "files/relative_name.h"
+#include "foundation/final_path.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
+#include "foundation/scoped_handle.h"
 #include "patch/patch_file.h"
 
 namespace quorvel {
@@ -91,7 +93,7 @@ class FolderWalk {
       if (last && (entry->second & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         // A link to a file shows the linked file's attributes on some file systems; its final
         // path still tells.
-        return LeadsElsewhere(path, at);
+        return LeadsElsewhere(path, true, at);
       }
       if ((entry->second & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return nullptr;
@@ -109,22 +111,32 @@ class FolderWalk {
   }
 
   // Null when the existing file or folder at relative has the final path the run folder and
-  // the relative path give it (or no longer exists).
-  const char* LeadsElsewhere(const SharedWString& relative, SharedWString& at) const {
-    SharedWString final;
-    DWORD error = ERROR_SUCCESS;
+  // the relative path give it (or no longer exists), and, for a file, no other name: a file
+  // with a second name elsewhere would change there when a copy writes over it.
+  const char* LeadsElsewhere(const SharedWString& relative, bool file, SharedWString& at) const {
     at = FullPathOf(relative);
-    if (!FinalPath(at, final, error)) {
+    ScopedFileHandle handle(CreateFileW(at.Chars(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+    SharedWString final;
+    DWORD error = handle.IsValid() ? ERROR_SUCCESS : GetLastError();
+    if (!handle.IsValid() || !FinalPathOfHandle(handle.Get(), final, error)) {
       return IsMissing(error) ? nullptr : "cannot be checked at";
     }
     SharedWString expected(real_);
     JoinPath(expected, relative);
     NormalizePath(expected);
-    if (SameText(final, expected)) {
-      return nullptr;
+    if (!SameText(final, expected)) {
+      at = final;
+      return "leads out to";
     }
-    at = final;
-    return "leads out to";
+    BY_HANDLE_FILE_INFORMATION information;
+    if (file && (!GetFileInformationByHandle(handle.Get(), &information) ||
+                 information.nNumberOfLinks > 1)) {
+      return "reaches a file with other names (hard links) at";
+    }
+    return nullptr;
   }
 
   const Listing& ListingOf(const SharedWString& relative) {
@@ -134,7 +146,7 @@ class FolderWalk {
     }
     Listing& listing = listings_[relative];
     if (!relative.IsEmpty()) {
-      listing.fault = LeadsElsewhere(relative, listing.at);
+      listing.fault = LeadsElsewhere(relative, false, listing.at);
       if (listing.fault != nullptr) {
         return listing;
       }

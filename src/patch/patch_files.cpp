@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <vector>
 
 #include "files/file_path.h"
 #include "foundation/format.h"
@@ -61,14 +62,27 @@ bool IsSameRunAgain(const PatchRun& run, const JournalContent& last) {
 
 // The last run's journal, read before this run changes anything: a run cut short is restored
 // first, and the same list applied again changes nothing. S_FALSE when this run is the last one
-// again and is done; a failure when the run must not go on.
-HRESULT FinishLastRun(const PatchRun& run) {
+// again and is done; a failure when the run must not go on, with faultName set when a name of
+// the run cut short now leads out of its folders (nothing is restored then).
+HRESULT FinishLastRun(const PatchRun& run, SharedWString& faultName) {
   JournalContent last;
   HRESULT hr = ReadJournal(run.backupDirectory, last);
   if (hr == S_FALSE || FAILED(hr)) {
     return FAILED(hr) ? hr : S_OK;
   }
   if (!last.finished) {
+    // The folders had all the time since that run to gain links.
+    std::vector<SharedWString> names;
+    for (const JournalFile& file : last.files) {
+      names.push_back(file.name);
+    }
+    const std::vector<RunFolder> folders = {{"patch", last.patchDirectory, SharedWString()},
+                                            {"application", last.applicationDirectory,
+                                             SharedWString()},
+                                            {"backup", last.backupDirectory, SharedWString()}};
+    if (FAILED(CheckNamesStayInside(folders, names, faultName))) {
+      return E_INVALIDARG;
+    }
     run.Progress().Restoring();
     hr = RestoreCutShortRun(last, run.backupDirectory);
     return FAILED(hr) ? hr : ClearJournal(run.backupDirectory);
@@ -127,7 +141,8 @@ HRESULT PatchFiles(PatchRun& run) {
   if (FAILED(CheckRun(run, refusal))) {
     return ReportFailure(refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
   }
-  HRESULT hr = FinishLastRun(run);
+  SharedWString faultName;
+  HRESULT hr = FinishLastRun(run, faultName);
   if (hr == S_FALSE) {
     RunLog::Write("The patch of this list is already applied: nothing to do\n");
     PublishResult(S_OK);
@@ -135,7 +150,8 @@ HRESULT PatchFiles(PatchRun& run) {
   }
   RunJournal journal;
   if (FAILED(hr) || FAILED(hr = journal.Begin(run))) {
-    return ReportFailure(hr, SharedWString(), run.backupDirectory, nullptr, nullptr);
+    return ReportFailure(hr, faultName, faultName.IsEmpty() ? run.backupDirectory : faultName,
+                         nullptr, nullptr);
   }
 
   LoggingPatchObserver logging;

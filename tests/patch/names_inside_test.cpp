@@ -9,98 +9,137 @@ namespace {
 
 class NamesInsideTest : public PatchTest {
  protected:
-  // The name the launcher was told of, and the run's result.
-  void ExpectTold(const char* name) {
+  void ExpectTold(const std::string& name) {
     EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070057");
     EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), name);
-    EXPECT_TRUE(Has(log_.Text(), "Refusing to patch \"" + std::string(name) + "\": ")) << log_.Text();
+    EXPECT_TRUE(Has(log_.Text(), "Refusing to patch \"" + name + "\": ")) << log_.Text();
+  }
+  // Aims run at Game, Patch and Backup below root (which ends in a backslash) and lists each
+  // name with an old file in the game and a new one in the patch; Outside\version.dll is the
+  // file that links lead to.
+  static void Lay(PatchRun& run, const std::wstring& root,
+                  std::initializer_list<const wchar_t*> names) {
+    run.patchDirectory = (root + L"Patch").c_str();
+    run.applicationDirectory = (root + L"Game").c_str();
+    run.backupDirectory = (root + L"Backup").c_str();
+    for (const wchar_t* name : names) {
+      run.files.push_back(SharedWString(name));
+      WriteFileBytes(root + L"Game\\" + name, "old " + Utf8(name));
+      WriteFileBytes(root + L"Patch\\" + name, "new " + Utf8(name));
+    }
+    WriteFileBytes(root + L"Outside\\version.dll", "outside");
+  }
+  // Makes the file or empty folder at path a link to target: a host symbolic link (target
+  // relative to the link's folder), or with no target a hard link to the file hardTarget.
+  static void Link(const std::wstring& path, const wchar_t* target,
+                   const std::wstring& hardTarget) {
+    RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
+    const size_t slash = path.rfind(L'\\');
+    ASSERT_TRUE(target != nullptr
+                    ? MakeHostLink(path.substr(0, slash), path.substr(slash + 1), target)
+                    : CreateHardLinkW(path.c_str(), hardTarget.c_str(), nullptr));
   }
 };
 
 TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingChanged) {
   const struct {
     const wchar_t* folder;
-    const wchar_t* name;
-    const wchar_t* target;
+    const wchar_t* at;
+    const wchar_t* target;  // none: a hard link
   } cases[] = {{L"Game", L"bin", L"../Outside"},
                {L"Patch", L"bin", L"../Outside"},
                {L"Backup", L"bin", L"../Outside"},
-               {L"Game\\bin", L"version.dll", L"../../Outside/version.dll"},
-               {L"Patch\\bin", L"version.dll", L"../../Outside/version.dll"}};
+               {L"Game", L"bin\\version.dll", L"../../Outside/version.dll"},
+               {L"Patch", L"bin\\version.dll", L"../../Outside/version.dll"},
+               {L"Backup", L"bin\\version.dll", L"../../Outside/version.dll"},
+               {L"Game", L"bin\\version.dll", nullptr},
+               {L"Patch", L"bin\\version.dll", nullptr}};
   for (const auto& c : cases) {
-    const std::wstring root = At(L"case" + std::to_wstring(&c - cases));
-    SCOPED_TRACE(Utf8(c.folder) + "\\" + Utf8(c.name));
-    for (const wchar_t* folder : {L"\\Game", L"\\Patch", L"\\Backup"}) {
-      WriteFileBytes(root + folder + L"\\a.txt", Utf8(folder));
-      WriteFileBytes(root + folder + L"\\bin\\version.dll", Utf8(folder));
-    }
-    WriteFileBytes(root + L"\\Outside\\version.dll", "outside");
-    const std::wstring link = root + L"\\" + c.folder + L"\\" + c.name;
-    DeleteFileW((link + L"\\version.dll").c_str());
-    RemoveDirectoryW(link.c_str()) || DeleteFileW(link.c_str());
-    ASSERT_TRUE(MakeHostLink(root + L"\\" + c.folder, c.name, c.target));
-    ASSERT_EQ(ReadFileBytes(root + L"\\" + c.folder + L"\\bin\\version.dll"), "outside");
+    const std::wstring root = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
+    SCOPED_TRACE(Utf8(c.folder) + "\\" + Utf8(c.at) + (c.target == nullptr ? " hard" : ""));
     PatchRun run;
-    run.files = {L"a.txt", L"bin\\version.dll"};
-    run.patchDirectory = (root + L"\\Patch").c_str();
-    run.applicationDirectory = (root + L"\\Game").c_str();
-    run.backupDirectory = (root + L"\\Backup").c_str();
-    const std::string before = TreeFingerprint(root);
+    Lay(run, root, {L"a.txt", L"bin\\version.dll"});
+    WriteFileBytes(root + L"Backup\\bin\\version.dll", "backup");
+    const std::wstring linked = root + c.folder + L"\\bin\\version.dll";
+    DeleteFileW(linked.c_str());
+    Link(root + c.folder + L"\\" + c.at, c.target, root + L"Outside\\version.dll");
+    ASSERT_EQ(ReadFileBytes(linked), "outside");
+    const std::string before = TreeFingerprint(root);  // the outside folder is part of it
     log_.Clear();
 
     EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
 
     ExpectTold("bin\\version.dll");
-    EXPECT_EQ(TreeFingerprint(root), before);  // the outside folder is part of it
+    EXPECT_TRUE(Has(log_.Text(), "its way from the ")) << log_.Text();
+    EXPECT_EQ(TreeFingerprint(root), before);
   }
 }
 
+// The run stops, reverts what it can reach inside its folders, and the next run does not
+// restore through the link either.
 TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
-  Pairs({L"bin\\a.txt", L"z.txt"});
-  WriteFileBytes(At(L"Outside\\a.txt"), "outside");
-  static FileLock* lock;
-  FileLock held(Game(L"z.txt"));
-  ASSERT_TRUE(held.Held());
-  lock = &held;
-  static std::wstring game;
-  game = At(L"Game");
-  betweenAttempts = [] {
-    lock->Release();
-    MoveFileW((game + L"\\bin").c_str(), (game + L"\\bin.away").c_str());
-    MakeHostLink(game, L"bin", L"../Outside");
-  };
-  const std::string outside = TreeFingerprint(At(L"Outside"));
+  for (const wchar_t* folder : {L"Game", L"Backup"}) {
+    SCOPED_TRACE(Utf8(folder));
+    const std::wstring root = At(folder) + L"Case\\";
+    PatchRun run;
+    Lay(run, root, {L"bin\\a.txt", L"z.txt"});
+    static std::wstring swapped;
+    swapped = root + folder + L"\\bin";
+    static FileLock* lock;
+    FileLock held(root + L"Game\\z.txt");
+    ASSERT_TRUE(held.Held());
+    lock = &held;
+    betweenAttempts = [] {
+      lock->Release();
+      MoveFileW(swapped.c_str(), (swapped + L".away").c_str());
+      MakeHostLink(swapped.substr(0, swapped.rfind(L'\\')), L"bin", L"../Outside");
+    };
+    const std::string outside = TreeFingerprint(root + L"Outside");
+    pauses = 0;
+    log_.Clear();
 
-  EXPECT_EQ(PatchFiles(run_), E_INVALIDARG);
+    EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
 
-  EXPECT_EQ(pauses, 1);
-  ExpectTold("bin\\a.txt");
-  EXPECT_TRUE(Has(log_.Text(), "its way from the application folder")) << log_.Text();
-  EXPECT_EQ(TreeFingerprint(At(L"Outside")), outside);
-  // The revert left the file the link replaced alone; its old version waits in the backup.
-  EXPECT_EQ(Contents({At(L"Game\\bin.away\\a.txt"), Backup(L"bin\\a.txt"), Game(L"z.txt")}),
-            "new bin\\a.txt|old bin\\a.txt|old z.txt|");
+    EXPECT_EQ(pauses, 1);
+    ExpectTold("bin\\a.txt");
+    EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
+    EXPECT_EQ(Contents({root + L"Game\\z.txt", root + L"Patch\\z.txt"}), "old z.txt|new z.txt|");
+    PatchRun next;
+    Lay(next, root, {});
+    next.files = {L"z.txt"};
+    log_.Clear();
+
+    EXPECT_EQ(PatchFiles(next), E_INVALIDARG);
+
+    ExpectTold("bin\\a.txt");
+    EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
+    EXPECT_EQ(Contents({root + L"Game\\z.txt", root + L"Patch\\z.txt"}), "old z.txt|new z.txt|");
+  }
 }
 
-TEST_F(NamesInsideTest, TheLogIsNeverWrittenThroughALinkAtItsName) {
-  Pairs({L"a.txt"});
-  const std::wstring log = RunLog::Path().Chars();
-  const std::wstring folder = log.substr(0, log.rfind(L'\\'));
-  const std::wstring outside = L"../" + Dir().substr(Dir().rfind(L'\\') + 1) + L"/Outside/";
-  WriteFileBytes(At(L"Outside\\log.txt"), "outside log");
-  for (const wchar_t* target : {L"log.txt", L"missing.txt"}) {
-    SCOPED_TRACE(Utf8(target));
-    DeleteFileW(log.c_str());
-    ASSERT_TRUE(MakeHostLink(folder, L"Quorvel.log", outside + target));
-    const std::string before = TreeFingerprint(At(L"Outside"));
+TEST_F(NamesInsideTest, TheLogIsNeverWrittenThroughALink) {
+  const struct {
+    const wchar_t* log;
+    const wchar_t* at;
+    const wchar_t* target;  // none: a hard link
+  } cases[] = {{L"Logs\\Quorvel.log", L"Logs\\Quorvel.log", L"../Outside/log.txt"},
+               {L"Logs\\Quorvel.log", L"Logs\\Quorvel.log", L"../Outside/missing.txt"},
+               {L"Logs\\Quorvel.log", L"Logs\\Quorvel.log", nullptr},
+               {L"Logs\\Quorvel.log", L"Logs", L"Outside"}};
+  const std::wstring captured = RunLog::Path().Chars();
+  for (const auto& c : cases) {
+    const std::wstring root = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
+    SCOPED_TRACE(Utf8(c.at) + (c.target == nullptr ? " hard" : ""));
+    WriteFileBytes(root + L"Outside\\log.txt", "outside log");
+    CreateDirectoryW((root + L"Logs").c_str(), nullptr);
+    Link(root + c.at, c.target, root + L"Outside\\log.txt");
+    const std::string before = TreeFingerprint(root);
+    RunLog::SetPath(L"%ls", (root + c.log).c_str());
 
-    EXPECT_EQ(PatchFiles(run_), S_OK);  // the run goes on without its log
+    RunLog::Write("A line of the run\n");
 
-    EXPECT_EQ(TreeFingerprint(At(L"Outside")), before);
-    EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "new a.txt");
-    run_.files = {L"a.txt"};
-    run_.appliedFiles.clear();
-    WriteFileBytes(Patch(L"a.txt"), "newer a.txt");
+    RunLog::SetPath(L"%ls", captured.c_str());
+    EXPECT_EQ(TreeFingerprint(root), before);
   }
 }
 

@@ -280,15 +280,21 @@ bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const st
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  std::wstring command = L"/bin/ln -s " + target + L" \"" + name + L"\"";
-  if (!CreateProcessW(L"Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+  // Wine gives no handle to wait on for a host program, and shows no link whose target is
+  // missing: the program leaves a mark when it is done.
+  std::wstring command = L"/bin/sh -c \"ln -s \\\"$0\\\" \\\"$1\\\" && : > \\\"$1.made\\\"\" \"" +
+                         target + L"\" \"" + name + L"\"";
+  if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder.c_str(), &startup, &process)) {
     return false;
   }
-  const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return ended;
+  for (HANDLE handle : {process.hThread, process.hProcess}) {
+    if (handle != nullptr) {
+      CloseHandle(handle);
+    }
+  }
+  const std::wstring made = folder + L"\\" + name + L".made";
+  return Eventually([&] { return DeleteFileW(made.c_str()) != FALSE; });
 }
 
 }  // namespace quorvel::test
