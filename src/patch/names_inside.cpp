@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <map>
+#include <utility>
 
 #include "files/file_path.h"
 #include "files/real_path.h"
@@ -46,12 +47,18 @@ class ScopedFind {
   HANDLE handle_;
 };
 
+// A name in a listed folder: its attributes, and its reparse tag when it is a reparse point.
+struct Entry {
+  DWORD attributes;
+  DWORD tag;
+};
+
 // What the check knows of one folder on the way below a run folder.
 struct Listing {
   bool exists = false;
   const char* fault = nullptr;  // why no way may pass through this folder
   SharedWString at;             // the path the fault names
-  std::map<SharedWString, DWORD, IgnoringCase> entries;  // long and short names, attributes
+  std::map<SharedWString, Entry, IgnoringCase> entries;  // by long and by short name
 };
 
 // The ways from one run folder to the names, each folder on them resolved and listed once.
@@ -86,16 +93,21 @@ class FolderWalk {
       JoinPath(path, component);
       NormalizePath(path);
       const bool last = end >= key.Length();
-      if ((entry->second & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      const DWORD attributes = entry->second.attributes;
+      // Symbolic links, junctions and mount points name another file or folder. Other reparse
+      // points (compressed, deduplicated or cloud files) stay where they are, as their final
+      // paths tell.
+      if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+          IsReparseTagNameSurrogate(entry->second.tag)) {
         at = FullPathOf(path);
         return "passes through the link";
       }
-      if (last && (entry->second & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      if (last && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         // A link to a file shows the linked file's attributes on some file systems; its final
         // path still tells.
         return LeadsElsewhere(path, true, at);
       }
-      if ((entry->second & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return nullptr;
       }
       prefix = path;
@@ -167,9 +179,10 @@ class FolderWalk {
     listing.exists = true;
     do {
       if (wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0) {
-        listing.entries[SharedWString(data.cFileName)] = data.dwFileAttributes;
+        const Entry entry{data.dwFileAttributes, data.dwReserved0};
+        listing.entries[SharedWString(data.cFileName)] = entry;
         if (data.cAlternateFileName[0] != L'\0') {
-          listing.entries[SharedWString(data.cAlternateFileName)] = data.dwFileAttributes;
+          listing.entries[SharedWString(data.cAlternateFileName)] = entry;
         }
       }
     } while (FindNextFileW(find.Get(), &data));
@@ -229,6 +242,23 @@ HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
     }
   }
   return S_OK;
+}
+
+HeldFolders::HeldFolders(const std::vector<RunFolder>& folders) {
+  for (const RunFolder& folder : folders) {
+    SharedWString path = FolderPath(folder.path).FullPath();
+    if (path.Length() > 0 && path.Chars()[path.Length() - 1] == L':') {
+      path.Append(L'\\');  // the root folder, not the drive's current one
+    }
+    // Sharing is judged only against handles that may read, write or delete.
+    ScopedFileHandle handle(CreateFileW(path.Chars(),
+                                        FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+    if (handle.IsValid()) {
+      handles_.push_back(std::move(handle));
+    }
+  }
 }
 
 HRESULT RecheckRunNames(PatchRun& run, const std::vector<RunFolder>& folders,

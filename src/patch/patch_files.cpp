@@ -159,6 +159,7 @@ HRESULT PatchFiles(PatchRun& run) {
   BackupLedger ledger;
   const size_t count = run.files.size();
   const std::vector<RunFolder> folders = RunFoldersOf(run);
+  const HeldFolders held(folders);
   SharedWString failedName;
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
     if (attempt > 0) {
