@@ -108,11 +108,12 @@ ScopedFileHandle OpenLogItself(const SharedWString& path) {
   }
   SharedWString final;
   DWORD error = ERROR_SUCCESS;
-  BY_HANDLE_FILE_INFORMATION information;
+  FILE_STANDARD_INFO information;  // the count of names, without a query of the volume
   if (file.IsValid() &&
       (!FinalPathOfHandle(file.Get(), final, error) || !SameText(final, expected) ||
-       !GetFileInformationByHandle(file.Get(), &information) ||
-       information.nNumberOfLinks > 1)) {
+       !GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &information,
+                                     sizeof(information)) ||
+       information.NumberOfLinks > 1)) {
     file.Reset();
   }
   return file;

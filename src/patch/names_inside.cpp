@@ -1,5 +1,6 @@
 #include "patch/names_inside.h"
 
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <utility>
@@ -64,7 +65,8 @@ struct Listing {
 // The ways from one run folder to the names, each folder on them resolved and listed once.
 class FolderWalk {
  public:
-  FolderWalk(const RunFolder& folder, const SharedWString& real) : folder_(folder), real_(real) {}
+  FolderWalk(const RunFolder& folder, const SharedWString& real)
+      : folder_(folder), real_(real), namesCounted_(std::strcmp(folder.what, "backup") == 0) {}
 
   // Null when the way to the name (backslashes only) stays inside; otherwise why not, with the
   // path at fault in at.
@@ -105,7 +107,7 @@ class FolderWalk {
       if (last && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         // A link to a file shows the linked file's attributes on some file systems; its final
         // path still tells.
-        return LeadsElsewhere(path, true, at);
+        return LeadsElsewhere(path, namesCounted_, at);
       }
       if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return nullptr;
@@ -123,9 +125,9 @@ class FolderWalk {
   }
 
   // Null when the existing file or folder at relative has the final path the run folder and
-  // the relative path give it (or no longer exists), and, for a file, no other name: a file
-  // with a second name elsewhere would change there when a copy writes over it.
-  const char* LeadsElsewhere(const SharedWString& relative, bool file, SharedWString& at) const {
+  // the relative path give it (or no longer exists), and, when names count, no other name.
+  const char* LeadsElsewhere(const SharedWString& relative, bool countNames,
+                             SharedWString& at) const {
     at = FullPathOf(relative);
     ScopedFileHandle handle(CreateFileW(at.Chars(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -143,9 +145,12 @@ class FolderWalk {
       at = final;
       return "leads out to";
     }
-    BY_HANDLE_FILE_INFORMATION information;
-    if (file && (!GetFileInformationByHandle(handle.Get(), &information) ||
-                 information.nNumberOfLinks > 1)) {
+    // The standard information holds the count of names; GetFileInformationByHandle would also
+    // ask the volume for its serial number, which costs more than the rest of the check.
+    FILE_STANDARD_INFO information;
+    if (countNames && (!GetFileInformationByHandleEx(handle.Get(), FileStandardInfo, &information,
+                                               sizeof(information)) ||
+                 information.NumberOfLinks > 1)) {
       return "reaches a file with other names (hard links) at";
     }
     return nullptr;
@@ -191,15 +196,25 @@ class FolderWalk {
 
   const RunFolder& folder_;
   const SharedWString real_;
+  // Whether a file's other names (hard links) count: the run deletes old backups and clears their
+  // read-only flag, which a file with other names would feel elsewhere. Elsewhere the run only
+  // moves a file, which changes no other name of it.
+  const bool namesCounted_;
   std::map<SharedWString, Listing, IgnoringCase> listings_;
 };
 
 }  // namespace
 
+std::vector<RunFolder> RunFolders(const SharedWString& patch, const SharedWString& application,
+                                  const SharedWString& backup) {
+  return {{"patch", patch, SharedWString()},
+          {"application", application, SharedWString()},
+          {"backup", backup, SharedWString()}};
+}
+
 std::vector<RunFolder> RunFoldersOf(const PatchRun& run) {
-  std::vector<RunFolder> folders = {{"patch", run.patchDirectory, SharedWString()},
-                                    {"application", run.applicationDirectory, SharedWString()},
-                                    {"backup", run.backupDirectory, SharedWString()}};
+  std::vector<RunFolder> folders =
+      RunFolders(run.patchDirectory, run.applicationDirectory, run.backupDirectory);
   for (RunFolder& folder : folders) {
     folder.real = ResolvedPath(FolderPath(folder.path).FullPath());
   }

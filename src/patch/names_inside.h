@@ -18,16 +18,23 @@ struct RunFolder {
   SharedWString real;
 };
 
-// The patch, application and backup folders of a run, with their final paths as the disk gives
-// them now (a folder that does not exist yet gets the path it will have).
+// The patch, application and backup folders of a run as given, final paths not yet known.
+std::vector<RunFolder> RunFolders(const SharedWString& patch, const SharedWString& application,
+                                  const SharedWString& backup);
+
+// The folders of the run, with their final paths as the disk gives them now (a folder that does
+// not exist yet gets the path it will have).
 std::vector<RunFolder> RunFoldersOf(const PatchRun& run);
 
 // Whether every name, joined to every folder, stays inside that folder on disk, so that an
 // elevated run cannot be led to change a file elsewhere:
 // - the folder's final path is still the one it had when the run was checked (when real is set);
 // - no file or folder on the way from the folder to the name's path, the name's own included,
-//   is a reparse point (junction, symbolic link, mount point), and each existing folder on the
-//   way, and the name's existing file, has the final path that the folder and the name give it;
+//   is a link (a reparse point that names another place: junction, symbolic link, mount point),
+//   and each existing folder on the way has the final path that the folder and the name give it;
+// - the name's existing file has that final path too (a link to a file does not show in a
+//   folder listing everywhere), and in the backup folder, whose files a run deletes and whose
+//   read-only flag it clears, no other name (hard link);
 // - the name is a plain relative name.
 // Links at or above a folder are the folder's own and are not judged. A part of the way that
 // does not exist ends the check of that name there. Each distinct folder on the way is resolved

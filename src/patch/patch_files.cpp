@@ -76,11 +76,9 @@ HRESULT FinishLastRun(const PatchRun& run, SharedWString& faultName) {
     for (const JournalFile& file : last.files) {
       names.push_back(file.name);
     }
-    const std::vector<RunFolder> folders = {{"patch", last.patchDirectory, SharedWString()},
-                                            {"application", last.applicationDirectory,
-                                             SharedWString()},
-                                            {"backup", last.backupDirectory, SharedWString()}};
-    if (FAILED(CheckNamesStayInside(folders, names, faultName))) {
+    if (FAILED(CheckNamesStayInside(
+            RunFolders(last.patchDirectory, last.applicationDirectory, last.backupDirectory),
+            names, faultName))) {
       return E_INVALIDARG;
     }
     run.Progress().Restoring();
