@@ -68,6 +68,8 @@ class FolderWalk {
   FolderWalk(const RunFolder& folder, const SharedWString& real)
       : folder_(folder), real_(real), namesCounted_(std::strcmp(folder.what, "backup") == 0) {}
 
+  const RunFolder& Folder() const { return folder_; }
+
   // Null when the way to the name (backslashes only) stays inside; otherwise why not, with the
   // path at fault in at.
   const char* Check(const SharedWString& key, SharedWString& at) {
@@ -221,39 +223,67 @@ std::vector<RunFolder> RunFoldersOf(const PatchRun& run) {
   return folders;
 }
 
-HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
-                             const std::vector<SharedWString>& names, SharedWString& faultName) {
-  for (const SharedWString& name : names) {
+namespace {
+
+// The walks from each folder of a run, for checking names one after another.
+class NameChecker {
+ public:
+  // False, after logging why, when a folder is no longer where it was when the run was checked
+  // (name is the name the refusal is told for).
+  bool Begin(const std::vector<RunFolder>& folders, const SharedWString& name) {
+    walks_.reserve(folders.size());
+    for (const RunFolder& folder : folders) {
+      const SharedWString real = ResolvedPath(FolderPath(folder.path).FullPath());
+      if (real.IsEmpty() || (!folder.real.IsEmpty() && !SameText(real, folder.real))) {
+        RunLog::Write("Refusing to patch \"%ls\": the %s folder <%ls> is now <%ls>\n",
+                      name.Chars(), folder.what, folder.path.Chars(), real.Chars());
+        return false;
+      }
+      walks_.emplace_back(folder, real);
+    }
+    return true;
+  }
+
+  // False, after logging why, when the name is not a plain relative name or its way leaves
+  // one of the folders.
+  bool Check(const SharedWString& name) {
     const char* fault = RelativeNameFault(name);
     if (fault != nullptr) {
       RunLog::Write("Refusing to patch \"%ls\": %s\n", name.Chars(), fault);
-      faultName = name;
-      return E_INVALIDARG;
+      return false;
     }
-  }
-  for (const RunFolder& folder : folders) {
-    if (names.empty()) {
-      break;
-    }
-    const SharedWString real = ResolvedPath(FolderPath(folder.path).FullPath());
-    if (real.IsEmpty() || (!folder.real.IsEmpty() && !SameText(real, folder.real))) {
-      RunLog::Write("Refusing to patch \"%ls\": the %s folder <%ls> is now <%ls>\n",
-                    names.front().Chars(), folder.what, folder.path.Chars(), real.Chars());
-      faultName = names.front();
-      return E_INVALIDARG;
-    }
-    FolderWalk walk(folder, real);
-    for (const SharedWString& name : names) {
-      SharedWString key(name);
-      ToBackslashes(key);
+    SharedWString key(name);
+    ToBackslashes(key);
+    for (FolderWalk& walk : walks_) {
       SharedWString at;
-      const char* fault = walk.Check(key, at);
+      fault = walk.Check(key, at);
       if (fault != nullptr) {
         RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
-                      name.Chars(), folder.what, folder.path.Chars(), fault, at.Chars());
-        faultName = name;
-        return E_INVALIDARG;
+                      name.Chars(), walk.Folder().what, walk.Folder().path.Chars(), fault,
+                      at.Chars());
+        return false;
       }
+    }
+    return true;
+  }
+
+ private:
+  std::vector<FolderWalk> walks_;
+};
+
+}  // namespace
+
+HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
+                             const std::vector<SharedWString>& names, SharedWString& faultName) {
+  NameChecker checker;
+  if (!names.empty() && !checker.Begin(folders, names.front())) {
+    faultName = names.front();
+    return E_INVALIDARG;
+  }
+  for (const SharedWString& name : names) {
+    if (!checker.Check(name)) {
+      faultName = name;
+      return E_INVALIDARG;
     }
   }
   return S_OK;
@@ -284,9 +314,10 @@ HRESULT RecheckRunNames(PatchRun& run, const std::vector<RunFolder>& folders,
   if (SUCCEEDED(CheckNamesStayInside(folders, names, faultName))) {
     return S_OK;
   }
+  NameChecker checker;
+  const bool located = checker.Begin(folders, faultName);
   for (auto applied = run.appliedFiles.begin(); applied != run.appliedFiles.end();) {
-    SharedWString ignored;
-    if (FAILED(CheckNamesStayInside(folders, {*applied}, ignored))) {
+    if (!located || !checker.Check(*applied)) {
       applied = run.appliedFiles.erase(applied);
       dropped = true;
     } else {
