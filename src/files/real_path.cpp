@@ -3,18 +3,13 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <memory>
-#include <new>
 
+#include "foundation/final_path.h"
 #include "foundation/path_strings.h"
 #include "foundation/scoped_handle.h"
 
 namespace quorvel {
 namespace {
-
-constexpr DWORD kFinalPathChars = 32768;
-
-DWORD FailureCode(DWORD error) { return error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error; }
 
 bool IsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -34,38 +29,14 @@ bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
     error = GetLastError();
     return false;
   }
-  const DWORD failure = FinalPathOf(handle.Get(), final);
-  if (failure != ERROR_SUCCESS) {
-    error = failure;
-    return false;
-  }
-  return true;
+  return FinalPathOfHandle(handle.Get(), final, error);
 }
 
 }  // namespace
 
 DWORD FinalPathOf(HANDLE handle, SharedWString& final) {
-  static_assert(kFinalPathChars <= 32768, "one system path");
-  std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[kFinalPathChars]);
-  if (!buffer) {
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
-  const DWORD length = GetFinalPathNameByHandleW(handle, buffer.get(), kFinalPathChars,
-                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= kFinalPathChars) {
-    return length == 0 ? FailureCode(GetLastError()) : ERROR_FILENAME_EXCED_RANGE;
-  }
-  const wchar_t* text = buffer.get();
-  if (wcsncmp(text, L"\\\\?\\UNC\\", 8) == 0) {
-    final = L"\\\\";
-    final.Append(SharedWString(text + 8));
-  } else if (wcsncmp(text, L"\\\\?\\", 4) == 0) {
-    final = text + 4;
-  } else {
-    final = text;
-  }
-  NormalizePath(final);
-  return ERROR_SUCCESS;
+  DWORD error = ERROR_SUCCESS;
+  return FinalPathOfHandle(handle, final, error) ? DWORD{ERROR_SUCCESS} : error;
 }
 
 SharedWString ResolvedPath(const SharedWString& fullPath) {

@@ -20,10 +20,12 @@ const wchar_t* Skip(const wchar_t* p, const wchar_t* set) {
 // p moved past a width or precision: * or digits.
 const wchar_t* SkipCount(const wchar_t* p) { return *p == L'*' ? p + 1 : Skip(p, L"0123456789"); }
 
-// The narrow format as a wide format that reads the same arguments. Without a length, the wide
-// runtime takes %s and %c as wide and %S and %C as narrow, the opposite of the narrow runtime;
-// so each conversion is read whole (flags, width, precision, length, type), and one without a
-// length gets the length that keeps its argument's width. The rest is copied unchanged.
+}  // namespace
+
+// Without a length, the wide runtime takes %s and %c as wide and %S and %C as narrow, the
+// opposite of the narrow runtime; so each conversion is read whole (flags, width, precision,
+// length, type), and one without a length gets the length that keeps its argument's width. The
+// rest is copied unchanged.
 SharedWString WideFormatOf(const char* format) {
   const SharedWString narrow = FromCodePage(format, 0);
   SharedWString wide;
@@ -59,8 +61,6 @@ SharedWString WideFormatOf(const char* format) {
   }
   return wide;
 }
-
-}  // namespace
 
 int32_t FormatWide(SharedWString& result, const wchar_t* format, va_list args) {
   if (format == nullptr) {

@@ -20,6 +20,9 @@ int32_t FormatWide(SharedWString& result, const wchar_t* format, va_list args);
 // codePage instead, so no character is lost. Returns the result's length.
 int32_t FormatNarrow(SharedString& result, const char* format, va_list args, UINT codePage);
 
+// The narrow format as a wide format that reads the same arguments and prints the same text.
+SharedWString WideFormatOf(const char* format);
+
 // Replace the string's contents; the string's own text may be one of the arguments.
 int32_t Format(SharedWString& result, const wchar_t* format, ...);
 int32_t Format(SharedString& result, const char* format, ...);

@@ -1,9 +1,14 @@
 #include "foundation/run_log.h"
 
 #include <cstdarg>
-#include <cstdio>
+#include <cstring>
+#include <cwchar>
 
+#include "foundation/final_path.h"
 #include "foundation/format.h"
+#include "foundation/log_text.h"
+#include "foundation/path_strings.h"
+#include "foundation/scoped_handle.h"
 
 namespace quorvel {
 namespace {
@@ -11,22 +16,108 @@ namespace {
 // Constructed empty while the library loads; DllMain sets it on process attach.
 SharedWString g_logPath;
 
-// Owns a runtime stream.
-class StdioFile {
- public:
-  explicit StdioFile(FILE* file) : file_(file) {}
-  StdioFile(const StdioFile&) = delete;
-  StdioFile& operator=(const StdioFile&) = delete;
-  ~StdioFile() {
-    if (file_ != nullptr) {
-      std::fclose(file_);
-    }
-  }
-  FILE* Get() const { return file_; }
+// Where the log's file must be on disk: the final path of the folder above the log's folder,
+// with the folder's and the file's names as the log path gives them. Worked out at the first
+// write that opens the file and kept for that path: a link put in later at the folder or at the
+// file's name changes the file's final path, and is caught by the comparison.
+SharedWString g_expectedFor;
+SharedWString g_expected;
 
- private:
-  FILE* file_;
-};
+bool SameText(const SharedWString& a, const SharedWString& b) {
+  return _wcsicmp(a.Chars(), b.Chars()) == 0;
+}
+
+SharedWString FullPathOf(const SharedWString& path) {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD n = GetFullPathNameW(path.Chars(), MAX_PATH, buffer, nullptr);
+  SharedWString full(n > 0 && n < MAX_PATH ? buffer : L"");
+  NormalizePath(full);
+  return full;
+}
+
+SharedWString ExpectedPath(const SharedWString& logPath) {
+  if (!g_expectedFor.IsEmpty() && g_expectedFor.Equals(logPath)) {
+    return g_expected;
+  }
+  const SharedWString full = FullPathOf(logPath);
+  SharedWString folder = DirectoryPart(full);
+  NormalizePath(folder);
+  SharedWString above = DirectoryPart(folder);
+  NormalizePath(above);
+  if (above.Length() > 0 && above.Chars()[above.Length() - 1] == L':') {
+    above.Append(L'\\');
+  }
+  ScopedFileHandle handle(CreateFileW(above.Chars(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  SharedWString expected;
+  DWORD error = ERROR_SUCCESS;
+  const DWORD folderAttributes = GetFileAttributesW(folder.Chars());
+  // The log's own folder must not be a link either: it sits among the player's files.
+  if (full.IsEmpty() || !handle.IsValid() || folderAttributes == INVALID_FILE_ATTRIBUTES ||
+      (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      !FinalPathOfHandle(handle.Get(), expected, error)) {
+    return SharedWString();
+  }
+  SharedWString names(full.Chars() + above.Length());
+  JoinPath(expected, names);
+  NormalizePath(expected);
+  g_expectedFor = logPath;
+  g_expected = expected;
+  return expected;
+}
+
+// Whether the folder of path is, on disk, the folder of expected: a folder swapped for a link
+// since the first write would have a new file made wherever the link leads.
+bool FolderIsWhere(const SharedWString& path, const SharedWString& expected) {
+  SharedWString folder = DirectoryPart(FullPathOf(path));
+  SharedWString expectedFolder = DirectoryPart(expected);
+  NormalizePath(folder);
+  NormalizePath(expectedFolder);
+  if (folder.Length() > 0 && folder.Chars()[folder.Length() - 1] == L':') {
+    folder.Append(L'\\');
+  }
+  ScopedFileHandle handle(CreateFileW(folder.Chars(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  SharedWString final;
+  DWORD error = ERROR_SUCCESS;
+  return handle.IsValid() && FinalPathOfHandle(handle.Get(), final, error) &&
+         SameText(final, expectedFolder);
+}
+
+// The log file itself, opened to append, or an invalid handle. A link at the log's name or its
+// folder, or a second name of another file, is never written through, and no file is made
+// through one: a file the run would reach that way could be anywhere, and the run's rights may
+// be an administrator's.
+ScopedFileHandle OpenLogItself(const SharedWString& path) {
+  const SharedWString expected = ExpectedPath(path);
+  if (expected.IsEmpty()) {
+    return ScopedFileHandle();
+  }
+  const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE;
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  ScopedFileHandle file(CreateFileW(path.Chars(), access, share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid() && GetLastError() == ERROR_FILE_NOT_FOUND &&
+      FolderIsWhere(path, expected)) {
+    // Opening the reparse point itself keeps a link whose target is missing from having that
+    // target made; the name exists, so the creation fails.
+    file.Reset(CreateFileW(path.Chars(), access, share, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  }
+  SharedWString final;
+  DWORD error = ERROR_SUCCESS;
+  FILE_STANDARD_INFO information;  // the count of names, without a query of the volume
+  if (file.IsValid() &&
+      (!FinalPathOfHandle(file.Get(), final, error) || !SameText(final, expected) ||
+       !GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &information,
+                                     sizeof(information)) ||
+       information.NumberOfLinks > 1)) {
+    file.Reset();
+  }
+  return file;
+}
 
 }  // namespace
 
@@ -41,20 +132,27 @@ void RunLog::Write(const char* format, ...) {
   if (g_logPath.IsEmpty()) {
     return;
   }
-  SharedString text;
   va_list args;
   va_start(args, format);
-  FormatV(text, format, args);
+  const SharedString text = LogText(format, args);
   va_end(args);
   if (text.IsEmpty()) {
     return;
   }
-  // Text mode turns each "\n" into CR LF; "a+" appends at the current end on every write.
-  StdioFile file(_wfopen(g_logPath.Chars(), L"a+"));
-  if (file.Get() == nullptr) {
+  ScopedFileHandle file = OpenLogItself(g_logPath);
+  if (!file.IsValid()) {
     return;
   }
-  std::fwrite(text.Chars(), 1, text.Length(), file.Get());
+  // Written as a text-mode stream writes it: each "\n" reaches the file as CR LF.
+  SharedString lines;
+  const char* start = text.Chars();
+  for (const char* end; (end = std::strchr(start, '\n')) != nullptr; start = end + 1) {
+    lines.Append(start, static_cast<uint32_t>(end - start));
+    lines.Append("\r\n", 2);
+  }
+  lines.Append(start, static_cast<uint32_t>(text.Chars() + text.Length() - start));
+  DWORD written = 0;
+  WriteFile(file.Get(), lines.Chars(), lines.Length(), &written, nullptr);
 }
 
 SharedWString RunLog::Path() {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <vector>
 
 #include "files/file_path.h"
 #include "foundation/format.h"
@@ -9,6 +10,7 @@
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "patch/patch_file.h"
+#include "patch/names_inside.h"
 #include "patch/revert_patches.h"
 #include "patch/run_checks.h"
 #include "patch/run_journal.h"
@@ -99,6 +101,8 @@ HRESULT PatchFiles(PatchRun& run) {
   JournalingObserver observer(&journal, &logging, false);
   BackupLedger ledger;
   const size_t count = run.files.size();
+  const std::vector<RunFolder> folders = RunFoldersOf(run);
+  const HeldFolders held(folders);
   SharedWString failedName;
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
     if (attempt > 0) {
@@ -107,6 +111,12 @@ HRESULT PatchFiles(PatchRun& run) {
     if (FAILED(hr)) {
       run.Progress().WaitingToRetry(failedName, hr, attempt + 1, kPatchAttempts);
       g_retryPause(kRetryPauseMilliseconds);
+      // Anything that can write the folders had the pause to swap one of them for a link.
+      bool dropped = false;
+      if (FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
+        return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal,
+                             dropped || observer.RestoreFailed());
+      }
     }
     while (!run.files.empty()) {
       const SharedWString name = run.files.front();

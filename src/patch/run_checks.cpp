@@ -13,6 +13,7 @@
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
+#include "patch/names_inside.h"
 #include "patch/patch_file.h"
 #include "patch/run_journal.h"
 
@@ -243,6 +244,16 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
         return Refuse(refusal, E_INVALIDARG, name, name);
       }
     }
+  }
+  std::vector<RunFolder> runFolders;
+  for (const Folder& folder : folders) {
+    runFolders.push_back({folder.what, folder.given, folder.real});
+  }
+  SharedWString faultName;
+  if (FAILED(CheckNamesStayInside(runFolders,
+                                  std::vector<SharedWString>(run.files.begin(), run.files.end()),
+                                  faultName))) {
+    return Refuse(refusal, E_INVALIDARG, faultName, faultName);
   }
   return S_OK;
 }

@@ -24,7 +24,9 @@ struct RunRefusal {
 // - a name that is not a plain relative name, names the run journal, repeats another name or is
 //   a folder above another name (ignoring case and slash direction), is the short name of
 //   another file, or leads from one folder of the run into another that lies inside it
-//   (E_INVALIDARG).
+//   (E_INVALIDARG);
+// - a name whose way from one of the folders passes through a link or leads out of the folder
+//   (E_INVALIDARG, see CheckNamesStayInside).
 // Returns S_OK when the run may go on.
 HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal);
 

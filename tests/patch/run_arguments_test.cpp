@@ -33,7 +33,7 @@ TEST(CommandLineTest, ArgumentsAreSplitAtUnquotedSpacesAndLoggedOrTheSplitFailsW
       {L"", {}, list},
       {L"  a   b  ", {L"a", L"b"}, list + "\ta\r\n\tb\r\n"},
       {L"a\"b c\"d", {L"ab cd"}, list + "\tab cd\r\n"},
-      {L"a\tb\r\n\x3000", {L"a\tb\r\n\x3000"}, list + "\ta\tb\r\r\n\xE3\x80\x80\r\n"},
+      {L"a\tb\r\n\x3000", {L"a\tb\r\n\x3000"}, list + "\ta\tb\\r\\n\xE3\x80\x80\r\n"},
       {L"a \"\" b", {L"a", L"b"}, list + "\ta\r\n\tb\r\n"},
       {L"\" \"", {L" "}, list + "\t \r\n"},
       {L"C:\\dir\\\" x\" y", {L"C:\\dir\\ x", L"y"}, list + "\tC:\\dir\\ x\r\n\ty\r\n"},

@@ -123,7 +123,8 @@ TEST_F(RunChecksTest, RunsThatCouldLoseAFileAreRefusedWithNothingChanged) {
     EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), folder || refused.empty() ? "(unset)" : Utf8(refused));
     const std::string text = log_.Text();
     EXPECT_EQ(text.find(folder ? "Refusing to patch: the "
-                               : "Refusing to patch \"" + Utf8(refused) + "\": "),
+                               : "Refusing to patch \"" + Replaced(Utf8(refused), "\x1b", "\\x1b") +
+                                     "\": "),
               0u)
         << text;
     EXPECT_NE(text.find("Could not patch file \""), std::string::npos) << text;

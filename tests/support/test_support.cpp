@@ -33,9 +33,18 @@ bool IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsLinkedFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 // Removes a file or a folder tree; read-only files included.
 void RemoveTree(const std::wstring& path) {
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (IsLinkedFolder(path)) {  // the link goes, never what it leads to
+    RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
+    return;
+  }
   if (!IsFolder(path)) {
     DeleteFileW(path.c_str());
     return;
@@ -53,7 +62,9 @@ void Walk(const std::wstring& root, const std::wstring& relative, const std::wst
     if (_wcsicmp(name.c_str(), skip.c_str()) == 0) {
       continue;
     }
-    if (IsFolder(root + L"\\" + path)) {
+    if (IsLinkedFolder(root + L"\\" + path)) {
+      text += Utf8(path) + "@\n";
+    } else if (IsFolder(root + L"\\" + path)) {
       text += Utf8(path) + "\\\n";
       Walk(root, path, skip, text);
     } else {
@@ -263,6 +274,27 @@ FileLock::FileLock(const std::wstring& path) {
   held_ = locker_.Start(L"file_locker.exe",
                         L"\"" + path + L"\" " + ready_.Name() + L" " + release_.Name()) &&
           ready_.WaitFor(30000) && !locker_.WaitForExit(0);
+}
+
+bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  // Wine gives no handle to wait on for a host program, and shows no link whose target is
+  // missing: the program leaves a mark when it is done.
+  std::wstring command = L"/bin/sh -c \"ln -s \\\"$0\\\" \\\"$1\\\" && : > \\\"$1.made\\\"\" \"" +
+                         target + L"\" \"" + name + L"\"";
+  if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &process)) {
+    return false;
+  }
+  for (HANDLE handle : {process.hThread, process.hProcess}) {
+    if (handle != nullptr) {
+      CloseHandle(handle);
+    }
+  }
+  const std::wstring made = folder + L"\\" + name + L".made";
+  return Eventually([&] { return DeleteFileW(made.c_str()) != FALSE; });
 }
 
 }  // namespace quorvel::test

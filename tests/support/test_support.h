@@ -42,6 +42,11 @@ std::string Contents(const std::vector<std::wstring>& paths);
 // wherever it is.
 std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip = L"");
 bool PathExists(const std::wstring& path);
+// Makes name in folder a symbolic link to target (a host path, relative to folder, with
+// slashes), as the host makes it: Wine's CreateSymbolicLinkW makes nothing. Wine shows a linked
+// folder as a reparse point, as Windows shows a junction. True once the link is there.
+// Fingerprints list a linked folder as "name@"; removal takes the link only.
+bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target);
 // The folder of the running test program, where the DLL and the helper programs are built.
 std::wstring ProgramFolder();
 std::string Utf8(const std::wstring& text);

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "foundation/scoped_handle.h"
+#include "foundation/shared_string.h"
+#include "patch/patch_run.h"
+
+namespace quorvel {
+
+// A folder of a run: what the log calls it, its path as the command line gave it, and its final
+// path on disk when the run was checked (empty: taken from the disk when a check needs it).
+struct RunFolder {
+  const char* what;
+  SharedWString path;
+  SharedWString real;
+};
+
+// The patch, application and backup folders of a run as given, final paths not yet known.
+std::vector<RunFolder> RunFolders(const SharedWString& patch, const SharedWString& application,
+                                  const SharedWString& backup);
+
+// The folders of the run, with their final paths as the disk gives them now (a folder that does
+// not exist yet gets the path it will have).
+std::vector<RunFolder> RunFoldersOf(const PatchRun& run);
+
+// Whether every name, joined to every folder, stays inside that folder on disk, so that an
+// elevated run cannot be led to change a file elsewhere:
+// - the folder's final path is still the one it had when the run was checked (when real is set);
+// - no file or folder on the way from the folder to the name's path, the name's own included,
+//   is a link (a reparse point that names another place: junction, symbolic link, mount point),
+//   and each existing folder on the way has the final path that the folder and the name give it;
+// - the name's existing file has that final path too (a link to a file does not show in a
+//   folder listing everywhere), and in the backup folder, whose files a run deletes and whose
+//   read-only flag it clears, no other name (hard link);
+// - the name is a plain relative name.
+// Links at or above a folder are the folder's own and are not judged. A part of the way that
+// does not exist ends the check of that name there. Each distinct folder on the way is resolved
+// and listed once, whatever the number of names in it.
+// Returns S_OK, or E_INVALIDARG with faultName set to the first name that leaves a folder after
+// logging why. Nothing on disk changes either way.
+HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
+                             const std::vector<SharedWString>& names, SharedWString& faultName);
+
+// Holds each existing folder of a run open without delete sharing while it lives, so that on
+// Windows none of them can be renamed, removed or swapped for a link during the run. Nothing
+// fails when a folder cannot be held: the checks before each retry still see a swap.
+class HeldFolders {
+ public:
+  explicit HeldFolders(const std::vector<RunFolder>& folders);
+
+ private:
+  std::vector<ScopedFileHandle> handles_;
+};
+
+// Checks every name of the run, applied or not, again, as before an attempt that follows a pause.
+// On a fault, the applied names whose way has left their folders are taken off the run's applied
+// list, so that a revert never writes through them, and dropped tells whether any was; returns
+// E_INVALIDARG with faultName set. S_OK when every way still stays inside.
+HRESULT RecheckRunNames(PatchRun& run, const std::vector<RunFolder>& folders,
+                        SharedWString& faultName, bool& dropped);
+
+}  // namespace quorvel

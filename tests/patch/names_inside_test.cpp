@@ -1,0 +1,170 @@
+// Links below the run's folders, a link put in during a retry pause, the log as a link and an
+// argument with line breaks: nothing outside the three folders changes, and the launcher is told.
+#include "foundation/run_log.h"
+#include "patch/run_driver.h"
+#include "support/patch_test.h"
+
+namespace quorvel::test {
+namespace {
+
+class NamesInsideTest : public PatchTest {
+ protected:
+  void ExpectTold(const std::string& name) {
+    EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070057");
+    EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), name);
+    EXPECT_TRUE(Has(log_.Text(), "Refusing to patch \"" + name + "\": ")) << log_.Text();
+  }
+  // Aims run at Game, Patch and Backup below root (which ends in a backslash) and lists each
+  // name with an old file in the game and a new one in the patch; Outside\version.dll is the
+  // file that links lead to.
+  static void Lay(PatchRun& run, const std::wstring& root,
+                  std::initializer_list<const wchar_t*> names) {
+    run.patchDirectory = (root + L"Patch").c_str();
+    run.applicationDirectory = (root + L"Game").c_str();
+    run.backupDirectory = (root + L"Backup").c_str();
+    for (const wchar_t* name : names) {
+      run.files.push_back(SharedWString(name));
+      WriteFileBytes(root + L"Game\\" + name, "old " + Utf8(name));
+      WriteFileBytes(root + L"Patch\\" + name, "new " + Utf8(name));
+    }
+    WriteFileBytes(root + L"Outside\\version.dll", "outside");
+  }
+  // Makes the file or empty folder at path a link to target: a host symbolic link (target
+  // relative to the link's folder), or with no target a hard link to the file hardTarget.
+  static void Link(const std::wstring& path, const wchar_t* target,
+                   const std::wstring& hardTarget) {
+    RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
+    const size_t slash = path.rfind(L'\\');
+    ASSERT_TRUE(target != nullptr
+                    ? MakeHostLink(path.substr(0, slash), path.substr(slash + 1), target)
+                    : CreateHardLinkW(path.c_str(), hardTarget.c_str(), nullptr));
+  }
+};
+
+// A file with a second name in the game or patch folder is only moved, which leaves its other
+// name alone: the run goes on.
+TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsideChanged) {
+  const struct {
+    const wchar_t* folder;
+    const wchar_t* at;
+    const wchar_t* target;  // none: a hard link
+    bool refused;
+  } cases[] = {{L"Game", L"bin", L"../Outside", true},
+               {L"Patch", L"bin", L"../Outside", true},
+               {L"Backup", L"bin", L"../Outside", true},
+               {L"Backup", L"bin\\version.dll", L"../../Outside/version.dll", true},
+               {L"Backup", L"bin\\version.dll", nullptr, true},
+               {L"Game", L"bin\\version.dll", L"../../Outside/version.dll", true},
+               {L"Patch", L"bin\\version.dll", L"../../Outside/version.dll", true},
+               {L"Game", L"bin\\version.dll", nullptr, false},
+               {L"Patch", L"bin\\version.dll", nullptr, false}};
+  for (const auto& c : cases) {
+    const std::wstring root = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
+    SCOPED_TRACE(Utf8(c.folder) + "\\" + Utf8(c.at) + (c.target == nullptr ? " hard" : ""));
+    PatchRun run;
+    Lay(run, root, {L"a.txt", L"bin\\version.dll"});
+    WriteFileBytes(root + L"Backup\\bin\\version.dll", "backup");
+    const std::wstring linked = root + c.folder + L"\\bin\\version.dll";
+    DeleteFileW(linked.c_str());
+    Link(root + c.folder + L"\\" + c.at, c.target, root + L"Outside\\version.dll");
+    ASSERT_EQ(ReadFileBytes(linked), "outside");
+    const std::string before = TreeFingerprint(root);  // the outside folder is part of it
+    const std::string outside = TreeFingerprint(root + L"Outside");
+    log_.Clear();
+
+    const HRESULT result = PatchFiles(run);
+
+    EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
+    EXPECT_EQ(result, c.refused ? E_INVALIDARG : S_OK);
+    if (c.refused) {
+      ExpectTold("bin\\version.dll");
+      EXPECT_TRUE(Has(log_.Text(), "its way from the ")) << log_.Text();
+      EXPECT_EQ(TreeFingerprint(root), before);
+    }
+  }
+}
+
+// The run stops, reverts what it can reach inside its folders, and the next run does not
+// restore through the link either.
+TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
+  for (const wchar_t* folder : {L"Game", L"Backup"}) {
+    SCOPED_TRACE(Utf8(folder));
+    const std::wstring root = At(folder) + L"Case\\";
+    PatchRun run;
+    Lay(run, root, {L"bin\\a.txt", L"z.txt"});
+    static std::wstring swapped;
+    swapped = root + folder + L"\\bin";
+    static FileLock* lock;
+    FileLock held(root + L"Game\\z.txt");
+    ASSERT_TRUE(held.Held());
+    lock = &held;
+    betweenAttempts = [] {
+      lock->Release();
+      MoveFileW(swapped.c_str(), (swapped + L".away").c_str());
+      MakeHostLink(swapped.substr(0, swapped.rfind(L'\\')), L"bin", L"../Outside");
+    };
+    const std::string outside = TreeFingerprint(root + L"Outside");
+    pauses = 0;
+    log_.Clear();
+
+    EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
+
+    EXPECT_EQ(pauses, 1);
+    ExpectTold("bin\\a.txt");
+    EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
+    EXPECT_EQ(Contents({root + L"Game\\z.txt", root + L"Patch\\z.txt"}), "old z.txt|new z.txt|");
+    PatchRun next;
+    Lay(next, root, {});
+    next.files = {L"z.txt"};
+    log_.Clear();
+
+    EXPECT_EQ(PatchFiles(next), E_INVALIDARG);
+
+    ExpectTold("bin\\a.txt");
+    EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
+    EXPECT_EQ(Contents({root + L"Game\\z.txt", root + L"Patch\\z.txt"}), "old z.txt|new z.txt|");
+  }
+}
+
+TEST_F(NamesInsideTest, TheLogIsNeverWrittenThroughALink) {
+  const struct {
+    const wchar_t* log;
+    const wchar_t* at;
+    const wchar_t* target;  // none: a hard link
+  } cases[] = {{L"Logs\\Quorvel.log", L"Logs\\Quorvel.log", L"../Outside/log.txt"},
+               {L"Logs\\Quorvel.log", L"Logs\\Quorvel.log", L"../Outside/missing.txt"},
+               {L"Logs\\Quorvel.log", L"Logs\\Quorvel.log", nullptr},
+               {L"Logs\\Quorvel.log", L"Logs", L"Outside"}};
+  const std::wstring captured = RunLog::Path().Chars();
+  for (const auto& c : cases) {
+    const std::wstring root = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
+    SCOPED_TRACE(Utf8(c.at) + (c.target == nullptr ? " hard" : ""));
+    WriteFileBytes(root + L"Outside\\log.txt", "outside log");
+    CreateDirectoryW((root + L"Logs").c_str(), nullptr);
+    Link(root + c.at, c.target, root + L"Outside\\log.txt");
+    const std::string before = TreeFingerprint(root);
+    RunLog::SetPath(L"%ls", (root + c.log).c_str());
+
+    RunLog::Write("A line of the run\n");
+
+    RunLog::SetPath(L"%ls", captured.c_str());
+    EXPECT_EQ(TreeFingerprint(root), before);
+  }
+}
+
+TEST_F(NamesInsideTest, AnArgumentsLineBreaksAreWrittenEscapedAndStartNoLine) {
+  const std::string before = TreeFingerprint(Dir());
+
+  EXPECT_EQ(RunPatch(L"-text \"x\r\n======= Quorvel Complete 12/07/26 08:00:00 ============\x1b\" 1"),
+            0);
+
+  const std::string text = log_.Text();
+  EXPECT_TRUE(Has(text, "\tx\\r\\n======= Quorvel Complete 12/07/26 08:00:00 ============\\x1b\r\n"))
+      << text;
+  EXPECT_EQ(Count(text, "\n======="), 1u) << text;  // the run's own closing banner
+  EXPECT_TRUE(Has(text, "\r\n======= Quorvel Failed ")) << text;
+  EXPECT_EQ(TreeFingerprint(Dir()), before);
+}
+
+}  // namespace
+}  // namespace quorvel::test
