@@ -151,7 +151,7 @@ TEST_F(RunArgumentsTest, EachMissingOrFaultyArgumentHasItsMessage) {
 TEST_F(RunArgumentsTest, AListFileOfThousandsOfNamesIsAppliedRevertedAndKnownAgain) {
   std::string utf8 = "\xEF\xBB\xBF";
   std::wstring utf16 = L"\xFEFF";
-  for (int i = 0; i < 3000; ++i) {
+  for (int i = 0; i < 2000; ++i) {
     const std::wstring name =
         L"d" + std::to_wstring(i % 50) + L"\\\x00E9\x4E2D" + std::to_wstring(i);
     Pairs({name.c_str()});
@@ -162,14 +162,7 @@ TEST_F(RunArgumentsTest, AListFileOfThousandsOfNamesIsAppliedRevertedAndKnownAga
   WriteFileBytes(At(L"utf16.txt"), std::string(reinterpret_cast<const char*>(utf16.data()),
                                                utf16.size() * sizeof(wchar_t)));
   const std::string before = TreeFingerprint(At(L"Game")) + TreeFingerprint(At(L"Patch"));
-  for (const wchar_t* list : {L"utf16.txt", L"utf8.txt"}) {
-    ASSERT_EQ(Parse(Folders() + At(list) + L" " + Dir()), S_OK);
-    EXPECT_EQ(Texts(parsed_->files), Texts(run_.files));
-    EXPECT_TRUE(Has(log_.Text(), "Reading the file list <" + Utf8(At(list)) +
-                                     ">\r\nThere are 3000 files to patch\r\nFile: \"" +
-                                     Utf8(run_.files.front().Chars()) + "\"\r\n"));
-    EXPECT_EQ(Count(log_.Text(), "\r\nFile: \""), 3000u);
-  }
+  ASSERT_EQ(Parse(Folders() + At(L"utf16.txt") + L" " + Dir()), S_OK);
   {
     FileLock lock(Game(run_.files.back().Chars()));
     EXPECT_EQ(PatchFiles(*parsed_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
@@ -177,6 +170,11 @@ TEST_F(RunArgumentsTest, AListFileOfThousandsOfNamesIsAppliedRevertedAndKnownAga
   EXPECT_EQ(TreeFingerprint(At(L"Game")) + TreeFingerprint(At(L"Patch")), before);
   for (const wchar_t* list : {L"utf8.txt", L"utf16.txt"}) {
     ASSERT_EQ(Parse(Folders() + At(list) + L" " + Dir()), S_OK);
+    EXPECT_EQ(Texts(parsed_->files), Texts(run_.files));
+    EXPECT_TRUE(Has(log_.Text(), "Reading the file list <" + Utf8(At(list)) +
+                                     ">\r\nThere are 2000 files to patch\r\nFile: \"" +
+                                     Utf8(run_.files.front().Chars()) + "\"\r\n"));
+    EXPECT_EQ(Count(log_.Text(), "\r\nFile: \""), 2000u);
     EXPECT_EQ(PatchFiles(*parsed_), S_OK);
   }
   EXPECT_TRUE(Has(log_.Text(), "The patch of this list is already applied: nothing to do\r\n"));
