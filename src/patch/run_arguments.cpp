@@ -101,6 +101,10 @@ HRESULT ParseFileList(PatchRun& run, ArgumentList& arguments) {
   // would not fit on one command line; the post-patch command follows at once.
   if (countText.Chars()[0] == L'@') {
     const SharedWString listFile(countText.Chars() + 1);
+    if (listFile.IsEmpty()) {
+      RunLog::Write("No file list path given after the @\n");
+      return E_INVALIDARG;
+    }
     RunLog::Write("Reading the file list <%ls>\n", listFile.Chars());
     const HRESULT read = ReadFileList(listFile, run.files);
     if (FAILED(read)) {

@@ -210,6 +210,7 @@ TEST_F(RunArgumentsTest, EachKindOfBadListFileFailsTheRunWithItsOwnMessage) {
   } cases[] = {
       {At(L"none.txt"), "", unopened(At(L"none.txt"), 2)},
       {locked, "", unopened(locked, 32)},
+      {L"", "", "No file list path given after the @\r\n"},
       {L"NUL", "", "Refusing the file list <NUL>: it is no file on disk\r\n"},
       {large, "",
        "Refusing the file list <" + Utf8(large) +
