@@ -27,17 +27,20 @@ namespace {
 struct CaseFigures {
   std::vector<double> run;    // microseconds of every repetition of the run
   std::vector<double> floor;  // and of its floor
+  std::vector<double> parse;  // of each parse of a list file, in list-file cases
   SIZE_T peakWorkingSet = 0;  // bytes
   std::string text;           // what the child wrote
 };
 
 // Runs one case in a child process and reads what it wrote.
-bool RunCaseChild(BenchCase benchCase, size_t files, int repetitions, CaseFigures& figures) {
+bool RunCaseChild(BenchCase benchCase, size_t files, int repetitions, CaseFigures& figures,
+                  bool listFile = false) {
   const std::wstring results = FreshFolderName(L"results") + L".txt";
-  const ChildRun child = RunChild(ProgramPath().c_str(),
-                                  L"\"" + ProgramPath() + L"\" " +
-                                      CaseArguments(benchCase, files, repetitions, results),
-                                  false);
+  const ChildRun child =
+      RunChild(ProgramPath().c_str(),
+               L"\"" + ProgramPath() + L"\" " +
+                   CaseArguments(benchCase, files, repetitions, results, listFile),
+               false);
   FILE* in = _wfopen(results.c_str(), L"r");
   if (in != nullptr) {
     char line[512];
@@ -47,6 +50,8 @@ bool RunCaseChild(BenchCase benchCase, size_t files, int repetitions, CaseFigure
         figures.run.push_back(atof(line + 4));
       } else if (strncmp(line, "floor ", 6) == 0) {
         figures.floor.push_back(atof(line + 6));
+      } else if (strncmp(line, "parse ", 6) == 0) {
+        figures.parse.push_back(atof(line + 6));
       } else if (strncmp(line, "peak ", 5) == 0) {
         figures.peakWorkingSet = static_cast<SIZE_T>(_strtoui64(line + 5, nullptr, 10));
       }
@@ -89,18 +94,50 @@ struct Comparison {
 
 // The run against its floor: timed by turns in one child process, so that a slower or faster
 // spell of the shared machine falls on both; the peak working set of each comes from a child
-// that does only that once.
-void Compare(const Comparison& comparison, size_t files, int repetitions) {
+// that does only that once. Returns the run's median microseconds per file (0 when it failed)
+// and adds the parses of a list file to parses.
+double Compare(const Comparison& comparison, size_t files, int repetitions, bool listFile = false,
+               std::vector<double>* parses = nullptr) {
   CaseFigures timed;
   CaseFigures floorAlone;
   CaseFigures runAlone;
-  if (!RunCaseChild(comparison.pair, files, repetitions, timed) ||
-      !RunCaseChild(comparison.floorAlone, files, 1, floorAlone) ||
-      !RunCaseChild(comparison.runAlone, files, 1, runAlone)) {
-    return;
+  if (!RunCaseChild(comparison.pair, files, repetitions, timed, listFile) ||
+      !RunCaseChild(comparison.floorAlone, files, 1, floorAlone, listFile) ||
+      !RunCaseChild(comparison.runAlone, files, 1, runAlone, listFile)) {
+    return 0;
   }
   PrintRow(comparison.floorLabel, files, timed.floor, timed.floor, floorAlone.peakWorkingSet);
   PrintRow(comparison.runLabel, files, timed.run, timed.floor, runAlone.peakWorkingSet);
+  if (parses != nullptr) {
+    parses->insert(parses->end(), timed.parse.begin(), timed.parse.end());
+  }
+  return Median(timed.run) / static_cast<double>(files);
+}
+
+// Patches too large for one command line, with their names in a list file: each run parses the
+// list (its "File:" log lines included) before it is timed; the peak working set includes it.
+void CompareListFiles(const Comparison& patch, const Comparison& revert) {
+  const size_t small = 1000;
+  const size_t large = 20000;
+  printf(
+      "\nThe same with the names in a list file (\"@<list>\" in the count's place), parsed\n"
+      "before every run:\n");
+  PrintHeader();
+  double perFile[2][2] = {};
+  std::vector<double> parses[2];
+  const Comparison* comparisons[] = {&patch, &revert};
+  for (int c = 0; c < 2; ++c) {
+    perFile[c][0] = Compare(*comparisons[c], small, 5, true, &parses[0]);
+    perFile[c][1] = Compare(*comparisons[c], large, 3, true, &parses[1]);
+  }
+  printf("  per-file cost at %zu against %zu: PatchFiles %.2f, RevertPatches %.2f\n", large, small,
+         perFile[0][0] > 0 ? perFile[0][1] / perFile[0][0] : 0,
+         perFile[1][0] > 0 ? perFile[1][1] / perFile[1][0] : 0);
+  printf(
+      "  ParseRunArguments with the list file (median): %.1f ms at %zu (%.1f us/name), "
+      "%.1f ms at %zu (%.1f us/name)\n",
+      Median(parses[0]) / 1000, small, Median(parses[0]) / static_cast<double>(small),
+      Median(parses[1]) / 1000, large, Median(parses[1]) / static_cast<double>(large));
 }
 
 // The largest list that one command line carries, checked by parsing it as a run does.
@@ -158,6 +195,7 @@ int RunAll() {
       Compare(*comparison, size.files, size.repetitions);
     }
   }
+  CompareListFiles(patch, revert);
 
   printf("\nWhere the time goes, counted at this program's imports:\n");
   CaseFigures calls;

@@ -22,9 +22,39 @@ namespace {
 const wchar_t* const kCaseNames[] = {L"patch",      L"patch-floor", L"revert", L"revert-floor",
                                      L"patch-pair", L"revert-pair", L"calls"};
 
+// The list file of a list-file case, empty in the others.
+std::wstring g_listFile;
+// The microseconds of each parse of the list file, written with the results.
+std::vector<double> g_parses;
+
+// Writes the tree's names, UTF-8 with CR LF, as a launcher writes a list file.
+bool WriteListFile(const PatchTree& tree, const std::wstring& path) {
+  FILE* out = _wfopen(path.c_str(), L"wb");
+  if (out == nullptr) {
+    return false;
+  }
+  for (const std::wstring& name : tree.Names()) {
+    fprintf(out, "%ls\r\n", name.c_str());  // the names are ASCII
+  }
+  return fclose(out) == 0;
+}
+
 // A run record for the tree: its folders as a launcher passes them, the names as still to apply
-// (patch) or as applied (revert).
-void FillRun(PatchRun& run, const PatchTree& tree, bool applied) {
+// (patch) or as applied (revert), parsed from the list file when there is one.
+bool FillRun(PatchRun& run, const PatchTree& tree, bool applied) {
+  if (!g_listFile.empty()) {
+    // The command is a folder, which counts as found: no process is asked for its executable.
+    const std::wstring line = L"12 \"" + tree.Patch() + L"\" \"" + tree.Application() + L"\" \"" +
+                              tree.Backup() + L"\" \"@" + g_listFile + L"\" \"" + tree.Root() +
+                              L"\"";
+    const Stopwatch stopwatch;
+    const HRESULT hr = ParseRunArguments(run, line.c_str());
+    g_parses.push_back(stopwatch.Microseconds());
+    if (applied) {
+      run.appliedFiles.swap(run.files);
+    }
+    return hr == S_OK && (applied ? run.appliedFiles : run.files).size() == tree.Names().size();
+  }
   run.patchDirectory = tree.Patch().c_str();
   run.applicationDirectory = tree.Application().c_str();
   run.backupDirectory = tree.Backup().c_str();
@@ -32,11 +62,14 @@ void FillRun(PatchRun& run, const PatchTree& tree, bool applied) {
   for (const std::wstring& name : tree.Names()) {
     list.push_back(SharedWString(name.c_str()));
   }
+  return true;
 }
 
 bool TimedPatch(const PatchTree& tree, double& microseconds) {
   PatchRun run;
-  FillRun(run, tree, false);
+  if (!FillRun(run, tree, false)) {
+    return false;
+  }
   const Stopwatch stopwatch;
   const HRESULT hr = PatchFiles(run);
   microseconds = stopwatch.Microseconds();
@@ -45,7 +78,9 @@ bool TimedPatch(const PatchTree& tree, double& microseconds) {
 
 bool TimedRevert(const PatchTree& tree, double& microseconds) {
   PatchRun run;
-  FillRun(run, tree, true);
+  if (!FillRun(run, tree, true)) {
+    return false;
+  }
   const Stopwatch stopwatch;
   const HRESULT hr = RevertPatches(run);
   microseconds = stopwatch.Microseconds();
@@ -226,10 +261,10 @@ bool ArgumentValue(int argc, wchar_t** argv, const wchar_t* name, std::wstring& 
 }  // namespace
 
 std::wstring CaseArguments(BenchCase benchCase, size_t files, int repetitions,
-                           const std::wstring& resultFile) {
+                           const std::wstring& resultFile, bool listFile) {
   return std::wstring(L"--case ") + kCaseNames[static_cast<int>(benchCase)] + L" --files " +
          std::to_wstring(files) + L" --repetitions " + std::to_wstring(repetitions) +
-         L" --results \"" + resultFile + L"\"";
+         L" --results \"" + resultFile + L"\"" + (listFile ? L" --list 1" : L"");
 }
 
 bool IsCaseRun(int argc, wchar_t** argv) {
@@ -262,6 +297,13 @@ int RunCase(int argc, wchar_t** argv) {
   if (!tree.Ok()) {
     return 3;
   }
+  std::wstring listFile;
+  if (ArgumentValue(argc, argv, L"--list", listFile)) {
+    g_listFile = tree.Root() + L"\\names.txt";
+    if (!WriteListFile(tree, g_listFile)) {
+      return 3;
+    }
+  }
   RunLog::SetPath(L"%ls\\Quorvel.log", tree.Root().c_str());
   FILE* out = _wfopen(results.c_str(), L"w");
   if (out == nullptr) {
@@ -277,6 +319,9 @@ int RunCase(int argc, wchar_t** argv) {
         exitCode = 5;
       }
     }
+  }
+  for (double parse : g_parses) {
+    fprintf(out, "parse %.1f\n", parse);
   }
   // Wine tells the peak reliably only to the process itself.
   PROCESS_MEMORY_COUNTERS counters = {};

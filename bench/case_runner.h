@@ -17,14 +17,17 @@ enum class BenchCase {
   kCalls,        // one patch and revert, and their floors, with every counted call counted
 };
 
-// The arguments that make a child run one case and write its results to resultFile.
+// The arguments that make a child run one case and write its results to resultFile. With
+// listFile the runs of PatchFiles and RevertPatches take their names from a list file, parsed
+// by ParseRunArguments before each run as a launcher's command line "... @<list> ..." is.
 std::wstring CaseArguments(BenchCase benchCase, size_t files, int repetitions,
-                           const std::wstring& resultFile);
+                           const std::wstring& resultFile, bool listFile = false);
 // True when the arguments ask for a case.
 bool IsCaseRun(int argc, wchar_t** argv);
 // Runs the case of the arguments and writes its results: a line "run <microseconds>" per
 // repetition of PatchFiles or RevertPatches, "floor <microseconds>" per repetition of a floor,
-// and "peak <bytes>", the process's own peak working set; kCalls writes a report table instead.
+// "parse <microseconds>" per parse of a list file, and "peak <bytes>", the process's own peak
+// working set; kCalls writes a report table instead.
 // Returns the exit code (0 when all went well).
 int RunCase(int argc, wchar_t** argv);
 

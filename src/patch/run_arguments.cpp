@@ -7,6 +7,7 @@
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
+#include "patch/file_list_file.h"
 #include "patch/run_steps.h"
 
 namespace quorvel {
@@ -94,9 +95,29 @@ HRESULT ParseFileList(PatchRun& run, ArgumentList& arguments) {
     RunLog::Write("No file count or file list given on the command line\n");
     return E_INVALIDARG;
   }
-  // Text that is no number counts 0 files: the argument after it is the post-patch command.
-  const uint32_t count = std::wcstoul(arguments.front().Chars(), nullptr, 0);
+  const SharedWString countText = arguments.front();
   arguments.pop_front();
+  // "@path" in the count's place names a file that holds the list, for patches whose names
+  // would not fit on one command line; the post-patch command follows at once.
+  if (countText.Chars()[0] == L'@') {
+    const SharedWString listFile(countText.Chars() + 1);
+    if (listFile.IsEmpty()) {
+      RunLog::Write("No file list path given after the @\n");
+      return E_INVALIDARG;
+    }
+    RunLog::Write("Reading the file list <%ls>\n", listFile.Chars());
+    const HRESULT read = ReadFileList(listFile, run.files);
+    if (FAILED(read)) {
+      return read;
+    }
+    RunLog::Write("There are %d files to patch\n", static_cast<int>(run.files.size()));
+    for (const SharedWString& name : run.files) {
+      RunLog::Write("File: \"%ls\"\n", name.Chars());
+    }
+    return S_OK;
+  }
+  // Text that is no number counts 0 files: the argument after it is the post-patch command.
+  const uint32_t count = std::wcstoul(countText.Chars(), nullptr, 0);
   RunLog::Write("There are %d files to patch\n", static_cast<int>(count));
   for (uint32_t i = 0; i < count; ++i) {
     if (arguments.empty()) {

@@ -10,7 +10,8 @@ namespace quorvel {
 // The two tails of the run's command line; ParseRunArguments (run_steps.h) calls them in this
 // order after the three directories. Both log every failure and return E_INVALIDARG for it.
 
-// Reads the file count and that many non-empty file names into run.files (emptied first).
+// Reads the file count and that many non-empty file names into run.files (emptied first); or,
+// when the count's argument is "@" and a path, the names of that list file (ReadFileList).
 HRESULT ParseFileList(PatchRun& run, ArgumentList& arguments);
 
 // Reads the post-patch command and joins every remaining argument, each in double quotes, into
