@@ -183,7 +183,8 @@ TEST_F(ReportTest, AnAssertionReportIsBuiltOnceAndSentThroughTheChannelLogAsTheF
   EXPECT_TRUE(response.response == 2 && response.dialogShown);
   reportAssertion(report, response);  // a dialog an earlier handler showed is not shown again
   const std::string head = "1:" + std::to_string(kAssertionChannel) + ":";
-  const std::string start = head + kStart + "Dialog Displayed. Report follows.\nx != 0\n";
+  const std::string banner = std::string(kStart) + "Dialog Displayed. Report follows.\n";
+  const std::string start = head + banner + "x != 0\n";
   const std::string text = head + report.reportText.Chars();
   const std::string end = head + "----ASSERTION REPORT END----\n";
   EXPECT_EQ(sink.received, (std::vector<std::string>{start, text, end, start, text, end}));
@@ -197,15 +198,11 @@ TEST_F(ReportTest, AnAssertionReportIsBuiltOnceAndSentThroughTheChannelLogAsTheF
   reportAssertion(report, response);
   EXPECT_TRUE(response.response == 2 && sink.received.size() == 9);
   ChannelLog::ReleaseInstance();
-}
-
-TEST(AssertionBannerTest, ALongMessageIsCutAndTerminated) {
-  const std::string message(5000, 'm');
-  const std::string prefix = std::string(kStart) + "Dialog Displayed. Report follows.\n";
-  EXPECT_EQ(AssertionStartBanner(true, message.c_str()).Chars(),
-            prefix + message.substr(0, 4095 - prefix.size()));
-  const std::string fitting(4095 - prefix.size() - 1, 'f');  // exactly 4095 characters: whole
-  EXPECT_EQ(AssertionStartBanner(true, fitting.c_str()).Chars(), prefix + fitting + "\n");
+  // A message too long for the banner is cut; one that makes it exactly 4095 characters is whole.
+  const std::string cut(5000, 'm'), fitting(4095 - banner.size() - 1, 'f');
+  EXPECT_EQ(AssertionStartBanner(true, cut.c_str()).Chars(),
+            banner + cut.substr(0, 4095 - banner.size()));
+  EXPECT_EQ(AssertionStartBanner(true, fitting.c_str()).Chars(), banner + fitting + "\n");
 }
 
 }  // namespace

