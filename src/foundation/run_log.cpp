@@ -35,6 +35,19 @@ SharedWString FullPathOf(const SharedWString& path) {
   return full;
 }
 
+// The final path of an existing folder (a bare drive means its root); false when it cannot be
+// opened or named.
+bool FinalFolderPath(SharedWString folder, SharedWString& final) {
+  if (folder.Length() > 0 && folder.Chars()[folder.Length() - 1] == L':') {
+    folder.Append(L'\\');
+  }
+  ScopedFileHandle handle(CreateFileW(folder.Chars(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  DWORD error = ERROR_SUCCESS;
+  return handle.IsValid() && FinalPathOfHandle(handle.Get(), final, error);
+}
+
 SharedWString ExpectedPath(const SharedWString& logPath) {
   if (!g_expectedFor.IsEmpty() && g_expectedFor.Equals(logPath)) {
     return g_expected;
@@ -45,18 +58,14 @@ SharedWString ExpectedPath(const SharedWString& logPath) {
   SharedWString above = DirectoryPart(folder);
   NormalizePath(above);
   if (above.Length() > 0 && above.Chars()[above.Length() - 1] == L':') {
-    above.Append(L'\\');
+    above.Append(L'\\');  // the names below start after it
   }
-  ScopedFileHandle handle(CreateFileW(above.Chars(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   SharedWString expected;
-  DWORD error = ERROR_SUCCESS;
   const DWORD folderAttributes = GetFileAttributesW(folder.Chars());
   // The log's own folder must not be a link either: it sits among the player's files.
-  if (full.IsEmpty() || !handle.IsValid() || folderAttributes == INVALID_FILE_ATTRIBUTES ||
+  if (full.IsEmpty() || folderAttributes == INVALID_FILE_ATTRIBUTES ||
       (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      !FinalPathOfHandle(handle.Get(), expected, error)) {
+      !FinalFolderPath(above, expected)) {
     return SharedWString();
   }
   SharedWString names(full.Chars() + above.Length());
@@ -74,16 +83,8 @@ bool FolderIsWhere(const SharedWString& path, const SharedWString& expected) {
   SharedWString expectedFolder = DirectoryPart(expected);
   NormalizePath(folder);
   NormalizePath(expectedFolder);
-  if (folder.Length() > 0 && folder.Chars()[folder.Length() - 1] == L':') {
-    folder.Append(L'\\');
-  }
-  ScopedFileHandle handle(CreateFileW(folder.Chars(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   SharedWString final;
-  DWORD error = ERROR_SUCCESS;
-  return handle.IsValid() && FinalPathOfHandle(handle.Get(), final, error) &&
-         SameText(final, expectedFolder);
+  return FinalFolderPath(folder, final) && SameText(final, expectedFolder);
 }
 
 // The log file itself, opened to append, or an invalid handle. A link at the log's name or its
