@@ -1,6 +1,7 @@
 // A run cut short at any step, or the same run started again, loses no file; a later run acts on
 // the journal only where the disk agrees with it.
 #include <memory>
+#include <vector>
 
 #include "support/patch_test.h"
 
@@ -237,21 +238,52 @@ TEST_F(RunJournalTest, ADamagedJournalIsKeptAsideAndTheWayOutLosesNothing) {
   EXPECT_EQ(TreeFingerprint(root), before);
 }
 
-// The same command again, its folders spelt otherwise, changes nothing; with a file for a listed
-// name back in the patch folder it is a new patch, whatever the journal says.
-TEST_F(RunJournalTest, TheSameRunAgainIsKnownFromTheDisk) {
+// The last successful run again, in any spelling or order or only in part, changes nothing; a
+// later patch applies the files it brings and deletes a listed name that has none, whatever the
+// journal says.
+TEST_F(RunJournalTest, TheSameRunAgainInAnyFormIsKnownFromTheDisk) {
   const std::wstring root = Lay(L"game");
-  ASSERT_EQ(Apply(root), S_OK);
+  WriteFileBytes(root + L"\\Patch\\d\\\u00E9t\u00E9.dat", "new \u00E9t\u00E9");
+  std::vector<std::wstring> names(std::begin(kNames), std::end(kNames));
+  names.push_back(L"d\\\u00E9t\u00E9.dat");
+  const auto run = [&](const std::wstring& game, const std::vector<std::wstring>& files) {
+    PatchRun again;
+    again.patchDirectory = (game + L"\\Patch").c_str();
+    again.applicationDirectory = game.c_str();
+    again.backupDirectory = (game + L"\\Backup").c_str();
+    for (const std::wstring& name : files) {
+      again.files.push_back(SharedWString(name.c_str()));
+    }
+    return PatchFiles(again);
+  };
+  ASSERT_EQ(run(root, names), S_OK);
   const std::string applied = TreeFingerprint(root);
-  log_.Clear();
-
-  EXPECT_EQ(Apply(root, L"backup", Respelt(root) + L"/"), S_OK);
-
-  EXPECT_EQ(TreeFingerprint(root), applied);
-  EXPECT_EQ(log_.Text(), "The patch of this list is already applied: nothing to do\r\n");
+  std::wstring otherDrive = root;
+  otherDrive[0] = L'E';  // drive E is drive C again in the test prefix
+  const std::vector<std::wstring> reversed(names.rbegin(), names.rend());
+  const std::vector<std::wstring> half(names.begin(), names.begin() + 2);
+  const std::vector<std::wstring> slashes = {L"a.txt", L"d/e.txt", L"n/new.txt", L"gone.txt",
+                                             L"d/\u00E9t\u00E9.dat"};
+  const std::vector<std::wstring> capitals = {L"A.TXT", L"D\\E.TXT", L"N\\NEW.TXT", L"GONE.TXT",
+                                              L"D\\\u00C9T\u00C9.DAT"};
+  const struct {
+    std::wstring game;
+    const std::vector<std::wstring>& files;
+  } repeats[] = {{root, names},        {root, reversed},         {root, half},
+                 {root, slashes},      {root, capitals},         {L"\\\\?\\" + root, names},
+                 {otherDrive, names},  {Respelt(root), reversed}};
+  for (const auto& repeat : repeats) {
+    SCOPED_TRACE(Utf8(repeat.game + L" | " + repeat.files.front()));
+    log_.Clear();
+    EXPECT_EQ(run(repeat.game, repeat.files), S_OK);
+    EXPECT_EQ(TreeFingerprint(root), applied);
+    EXPECT_EQ(log_.Text(), "The patch of this list is already applied: nothing to do\r\n");
+  }
   WriteFileBytes(root + L"\\Patch\\a.txt", "fixed a");
-  EXPECT_EQ(Apply(root), S_OK);
-  EXPECT_EQ(Contents({root + L"\\a.txt", root + L"\\Backup\\a.txt"}), "fixed a|new a|");
+  EXPECT_EQ(run(root, {L"a.txt", L"n\\new.txt"}), S_OK);
+  EXPECT_EQ(Contents({root + L"\\a.txt", root + L"\\Backup\\a.txt", root + L"\\n\\new.txt",
+                      root + L"\\Backup\\n\\new.txt"}),
+            "fixed a|new a|-|new n|");
 }
 
 }  // namespace
