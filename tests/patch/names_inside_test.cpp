@@ -122,6 +122,7 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
     // The journal's names no longer pass the checks: it is refused as one the disk disagrees with.
     EXPECT_EQ(PatchFiles(next), kJournalDisagrees);
 
+    EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), "bin\\a.txt");
     EXPECT_TRUE(Has(log_.Text(), "Refusing to patch \"bin\\a.txt\": ")) << log_.Text();
     EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
     EXPECT_EQ(Contents({root + L"Game\\z.txt", root + L"Patch\\z.txt"}), "old z.txt|new z.txt|");
