@@ -58,7 +58,7 @@ bool FillRun(PatchRun& run, const PatchTree& tree, bool applied) {
   run.patchDirectory = tree.Patch().c_str();
   run.applicationDirectory = tree.Application().c_str();
   run.backupDirectory = tree.Backup().c_str();
-  std::list<SharedWString>& list = applied ? run.appliedFiles : run.files;
+  NameList& list = applied ? run.appliedFiles : run.files;
   for (const std::wstring& name : tree.Names()) {
     list.push_back(SharedWString(name.c_str()));
   }
