@@ -13,7 +13,6 @@
 #include "patch/patch_files.h"
 #include "patch/patch_run.h"
 #include "patch/run_journal.h"
-#include "patch/run_steps.h"
 
 namespace {
 

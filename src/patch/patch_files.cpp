@@ -14,7 +14,6 @@
 #include "patch/revert_patches.h"
 #include "patch/run_checks.h"
 #include "patch/run_journal.h"
-#include "patch/run_steps.h"
 
 namespace quorvel {
 namespace {

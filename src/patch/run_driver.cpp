@@ -7,7 +7,9 @@
 #include "foundation/run_log.h"
 #include "patch/patch_files.h"
 #include "patch/patch_run.h"
-#include "patch/run_steps.h"
+#include "patch/parent_wait.h"
+#include "patch/post_patch_command.h"
+#include "patch/run_arguments.h"
 
 namespace quorvel {
 namespace {
