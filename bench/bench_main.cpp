@@ -17,7 +17,7 @@
 #include "foundation/run_log.h"
 #include "host_runs.h"
 #include "patch/patch_run.h"
-#include "patch/run_steps.h"
+#include "patch/run_arguments.h"
 #include "patch_tree.h"
 #include "string_allocations.h"
 

@@ -11,9 +11,10 @@
 #include "call_counters.h"
 #include "floor_loop.h"
 #include "foundation/run_log.h"
+#include "patch/patch_files.h"
 #include "patch/patch_run.h"
 #include "patch/revert_patches.h"
-#include "patch/run_steps.h"
+#include "patch/run_arguments.h"
 #include "patch_tree.h"
 
 namespace quorvel::bench {
@@ -58,7 +59,7 @@ bool FillRun(PatchRun& run, const PatchTree& tree, bool applied) {
   run.patchDirectory = tree.Patch().c_str();
   run.applicationDirectory = tree.Application().c_str();
   run.backupDirectory = tree.Backup().c_str();
-  std::list<SharedWString>& list = applied ? run.appliedFiles : run.files;
+  NameList& list = applied ? run.appliedFiles : run.files;
   for (const std::wstring& name : tree.Names()) {
     list.push_back(SharedWString(name.c_str()));
   }

@@ -1,18 +1,18 @@
 // Applies a patch as a run does and ends its own process, as a power loss or a killed host
 // would, just before the journal record with the given number (0: never).
 //   cut_short_run <record> <patch folder> <application folder> <backup folder> <name>...
-// Exit code 3 when cut short, otherwise 0 for an applied patch and 1 for a failed one, whose
+// Exit code kCutShortExitCode when cut short, otherwise 0 for an applied patch and 1 for a failed one, whose
 // result it prints. Retries do not pause.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
 
+#include "cut_short_run.h"
 #include "foundation/run_log.h"
 #include "patch/patch_files.h"
 #include "patch/patch_run.h"
 #include "patch/run_journal.h"
-#include "patch/run_steps.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ unsigned g_cutAt = 0;
 
 DWORD CutShort(unsigned recordNumber) {
   if (recordNumber == g_cutAt) {
-    TerminateProcess(GetCurrentProcess(), 3);
+    TerminateProcess(GetCurrentProcess(), kCutShortExitCode);
   }
   return ERROR_SUCCESS;
 }

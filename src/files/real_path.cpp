@@ -7,13 +7,10 @@
 #include "foundation/final_path.h"
 #include "foundation/path_strings.h"
 #include "foundation/scoped_handle.h"
+#include "foundation/win32_result.h"
 
 namespace quorvel {
 namespace {
-
-bool IsMissing(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
 
 // The final path of an existing file or folder; false with error set when it cannot be opened.
 bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
@@ -50,7 +47,7 @@ SharedWString ResolvedPath(const SharedWString& fullPath) {
       NormalizePath(final);
       return final;
     }
-    if (!IsMissing(error)) {
+    if (!IsNotFound(HRESULT_FROM_WIN32(error))) {
       // A file system that cannot name its files (or a folder that cannot be opened) keeps the
       // spelling as given: refusing every run there would help nobody.
       JoinPath(existing, rest);

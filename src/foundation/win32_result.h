@@ -11,6 +11,11 @@ inline HRESULT FailureResult(DWORD lastError, HRESULT withoutCode = E_FAIL) {
   return lastError == 0 ? withoutCode : HRESULT_FROM_WIN32(lastError);
 }
 
+// Whether result carries a Win32 error code, which HRESULT_CODE gives.
+inline bool IsWin32Result(HRESULT result) {
+  return HRESULT_FACILITY(result) == FACILITY_WIN32;
+}
+
 // Whether result says that a file or a folder on its path is not there.
 inline bool IsNotFound(HRESULT result) {
   return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||

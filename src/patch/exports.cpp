@@ -1,4 +1,5 @@
 // The C boundary of Quorvel.dll: the three exports only translate to the system's functions.
+// RunPatch lets no exception through, so none reaches rundll32.
 #include <windows.h>
 
 #include "foundation/code_page.h"

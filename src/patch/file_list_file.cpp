@@ -167,7 +167,7 @@ const uint8_t* LineEnd(const uint8_t* p, const uint8_t* end, bool wide) {
 
 }  // namespace
 
-HRESULT ReadFileList(const SharedWString& path, std::list<SharedWString>& names) {
+HRESULT ReadFileList(const SharedWString& path, NameList& names) {
   CharBuffer bytes;
   uint32_t size = 0;
   const HRESULT read = ReadWhole(path, bytes, size);

@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <list>
 
+#include "foundation/heap.h"
 #include "foundation/shared_string.h"
 
 namespace quorvel {
+
+// Names of files in list order. A list that cannot grow throws std::bad_alloc (see heap.h).
+using NameList = std::list<SharedWString, ContainerAllocator<SharedWString>>;
 
 // What a list file may hold. The size bounds the memory of the read in a 32-bit process, the
 // count that of the names it yields, and a name is no longer than a command line could carry.
@@ -22,6 +26,6 @@ constexpr uint32_t kFileListMaxNameLength = 32767;
 // name, another encoding, an empty line, a control character, a name longer than
 // kFileListMaxNameLength or more than kFileListMaxNames names gives E_INVALIDARG after one log
 // line that names the file and, for its contents, the line; names then holds those read before.
-HRESULT ReadFileList(const SharedWString& path, std::list<SharedWString>& names);
+HRESULT ReadFileList(const SharedWString& path, NameList& names);
 
 }  // namespace quorvel

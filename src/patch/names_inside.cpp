@@ -12,6 +12,7 @@
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
+#include "foundation/win32_result.h"
 #include "patch/patch_file.h"
 
 namespace quorvel {
@@ -25,10 +26,6 @@ struct IgnoringCase {
 
 bool SameText(const SharedWString& a, const SharedWString& b) {
   return _wcsicmp(a.Chars(), b.Chars()) == 0;
-}
-
-bool IsMissing(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 // Owns a directory search handle.
@@ -138,7 +135,7 @@ class FolderWalk {
     SharedWString final;
     DWORD error = handle.IsValid() ? ERROR_SUCCESS : GetLastError();
     if (!handle.IsValid() || !FinalPathOfHandle(handle.Get(), final, error)) {
-      return IsMissing(error) ? nullptr : "cannot be checked at";
+      return IsNotFound(HRESULT_FROM_WIN32(error)) ? nullptr : "cannot be checked at";
     }
     SharedWString expected(real_);
     JoinPath(expected, relative);
@@ -177,7 +174,7 @@ class FolderWalk {
                                      FindExSearchNameMatch, nullptr, 0));
     if (find.Get() == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
-      if (!IsMissing(error)) {
+      if (!IsNotFound(HRESULT_FROM_WIN32(error))) {
         listing.fault = "cannot be checked at";
         listing.at = FullPathOf(relative);
       }

@@ -1,10 +1,11 @@
+#include "patch/parent_wait.h"
+
 #include <new>
 
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "patch/progress_window.h"
-#include "patch/run_steps.h"
 
 namespace quorvel {
 

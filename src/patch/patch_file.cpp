@@ -32,7 +32,7 @@ void LoggingPatchObserver::OnRestored(const SharedWString& backup, const SharedW
     RunLog::Write("Restored \"%ls\" from \"%ls\"\n", target.Chars(), backup.Chars());
     return;
   }
-  const DWORD code = static_cast<DWORD>(result) & 0xFFFF;
+  const DWORD code = HRESULT_CODE(result);
   RunLog::Write("Could not restore \"%ls\" from \"%ls\", HResult 0x%08x, error %d %ls\n",
                 target.Chars(), backup.Chars(), static_cast<unsigned>(result),
                 static_cast<int>(code), SystemErrorText(code).Chars());

@@ -14,7 +14,6 @@
 #include "patch/revert_patches.h"
 #include "patch/run_checks.h"
 #include "patch/run_journal.h"
-#include "patch/run_steps.h"
 
 namespace quorvel {
 namespace {
@@ -49,8 +48,8 @@ HRESULT ReportFailure(HRESULT hr, const SharedWString& name, const SharedWString
   if (!name.IsEmpty()) {
     PublishFileName(name);
   }
-  if ((static_cast<DWORD>(hr) & 0x1FFF0000) == 0x00070000) {
-    const DWORD code = static_cast<DWORD>(hr) & 0xFFFF;
+  if (IsWin32Result(hr)) {
+    const DWORD code = HRESULT_CODE(hr);
     Format(message, L"Could not patch file \"%ls\", error %d: %ls", subject.Chars(),
            static_cast<int>(code), SystemErrorText(code).Chars());
   }
@@ -126,7 +125,7 @@ HRESULT PatchFiles(PatchRun& run) {
       hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
                      &observer, &ledger);
       if (FAILED(hr)) {
-        const DWORD code = static_cast<DWORD>(hr) & 0xFFFF;
+        const DWORD code = HRESULT_CODE(hr);
         RunLog::Write("Copy failed, HResult 0x%08x, error %d %ls\n", static_cast<unsigned>(hr),
                       static_cast<int>(code), SystemErrorText(code).Chars());
         failedName = name;

@@ -7,6 +7,9 @@
 
 namespace quorvel {
 
+// The third step of a run: applies the patch, reverting it when it cannot be completed.
+HRESULT PatchFiles(PatchRun& run);
+
 // Attempts PatchFiles makes before it gives up and reverts.
 constexpr int kPatchAttempts = 5;
 

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include <list>
 #include <memory>
 
 #include "foundation/shared_string.h"
+#include "patch/file_list_file.h"
 #include "patch/run_progress.h"
 
 namespace quorvel {
@@ -27,8 +27,8 @@ struct PatchRun {
   SharedWString patchDirectory;
   SharedWString applicationDirectory;
   SharedWString backupDirectory;
-  std::list<SharedWString> files;         // still to apply, in command-line order
-  std::list<SharedWString> appliedFiles;  // applied in this run, in the order applied
+  NameList files;         // still to apply, in command-line order
+  NameList appliedFiles;  // applied in this run, in the order applied
   SharedWString postPatchCommand;
   SharedWString postPatchArguments;
   std::unique_ptr<ProgressWindowThread> progressWindow;

@@ -15,7 +15,6 @@
 #include "foundation/win32_result.h"
 #include "patch/environment_references.h"
 #include "patch/patch_file.h"
-#include "patch/run_steps.h"
 
 namespace quorvel {
 

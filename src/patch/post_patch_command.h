@@ -1,8 +1,14 @@
 #pragma once
 
+#include <windows.h>
+
 #include "foundation/shared_string.h"
+#include "patch/patch_run.h"
 
 namespace quorvel {
+
+// The last step of a run: starts the post-patch command (normally the launcher).
+HRESULT RunPostPatchCommand(PatchRun& run);
 
 // The launcher's file name, looked for in the application folder (and fetched from the patch or
 // backup folder) when the command line named no command that exists.

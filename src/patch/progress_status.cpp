@@ -1,20 +1,17 @@
 #include "patch/progress_status.h"
 
 #include "foundation/format.h"
+#include "foundation/win32_result.h"
 
 namespace quorvel {
 namespace {
-
-bool IsWin32(HRESULT result) {
-  return (static_cast<DWORD>(result) & 0x1FFF0000) == 0x00070000;
-}
 
 // The system's text for result as one sentence of a line: without its line end, or the code
 // when the system has no text for it.
 SharedWString ReasonText(HRESULT result) {
   SharedWString reason;
-  if (IsWin32(result)) {
-    const DWORD code = static_cast<DWORD>(result) & 0xFFFF;
+  if (IsWin32Result(result)) {
+    const DWORD code = HRESULT_CODE(result);
     reason = SystemErrorText(code);
     reason.Trim(L" \t\r\n", false, true);
     if (reason.IsEmpty()) {

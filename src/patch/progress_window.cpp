@@ -19,9 +19,11 @@ namespace {
 // The progress window whose dialog is open.
 std::atomic<ProgressWindowThread*> g_openProgressWindow{nullptr};
 
-// Tells the dialog that a new status is waiting. WM_USER + n would collide with the dialog
-// manager's own DM_ messages.
-constexpr UINT kStatusWaiting = WM_APP;
+// The dialog's own messages start at WM_APP: WM_USER + n are the dialog manager's DM_ messages
+// (WM_USER itself is DM_GETDEFID). The first tells the dialog that a new text is waiting, the
+// second that a new status is.
+constexpr UINT kTextWaiting = WM_APP;
+constexpr UINT kStatusWaiting = WM_APP + 1;
 
 // The window's thread reports to standard output. The text is formatted first so that its
 // meaning does not depend on which printf the runtime headers select.
@@ -92,7 +94,7 @@ BOOL ProgressWindowThread::SetText(const SharedWString& text) {
   if (window == nullptr) {
     return FALSE;
   }
-  return PostMessageA(window, WM_USER, 0, 0);
+  return PostMessageA(window, kTextWaiting, 0, 0);
 }
 
 void ProgressWindowThread::WaitingForLauncher() {
@@ -185,7 +187,8 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM /*wParam*/
       }
       return TRUE;
     }
-    case WM_USER: {
+    case kTextWaiting: {
+      // The trace keeps the name it has always printed for a new text.
       Print("WM_USER\n");
       ProgressWindowThread* open = g_openProgressWindow.load();
       if (open != nullptr) {

@@ -22,7 +22,7 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
     const HRESULT hr = PatchFile(name, run.backupDirectory, run.applicationDirectory,
                                  run.patchDirectory, &recorder);
     if (FAILED(hr)) {
-      const DWORD code = static_cast<DWORD>(hr) & 0xFFFF;
+      const DWORD code = HRESULT_CODE(hr);
       RunLog::Write("Failed trying to revert patch file \"%ls\", HResult 0x%08x, error %d %ls\n",
                     name.Chars(), static_cast<unsigned>(hr), static_cast<int>(code),
                     SystemErrorText(code).Chars());

@@ -8,7 +8,6 @@
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "patch/file_list_file.h"
-#include "patch/run_steps.h"
 
 namespace quorvel {
 namespace {

@@ -7,7 +7,11 @@
 
 namespace quorvel {
 
-// The two tails of the run's command line; ParseRunArguments (run_steps.h) calls them in this
+// The first step of a run: reads the command line into run; E_INVALIDARG for a malformed or
+// incomplete one.
+HRESULT ParseRunArguments(PatchRun& run, const wchar_t* commandLine);
+
+// The two tails of the run's command line; ParseRunArguments calls them in this
 // order after the three directories. Both log every failure and return E_INVALIDARG for it.
 
 // Reads the file count and that many non-empty file names into run.files (emptied first); or,

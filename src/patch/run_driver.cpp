@@ -1,12 +1,59 @@
 #include "patch/run_driver.h"
 
 #include <ctime>
+#include <exception>
+#include <new>
 
 #include "foundation/run_log.h"
+#include "patch/patch_files.h"
 #include "patch/patch_run.h"
-#include "patch/run_steps.h"
+#include "patch/parent_wait.h"
+#include "patch/post_patch_command.h"
+#include "patch/run_arguments.h"
 
 namespace quorvel {
+namespace {
+
+const char kFailedBanner[] = "\n======= Quorvel Failed %s %s ============\n";
+
+// The steps in order. launcherDue is true from when the arguments have named the launcher until
+// the post-patch command has been tried.
+int RunSteps(PatchRun& run, const wchar_t* commandLine, bool& launcherDue) {
+  if (FAILED(ParseRunArguments(run, commandLine))) {
+    WriteBanner(kFailedBanner);
+    return 0;
+  }
+  launcherDue = true;
+  WaitForParentProcess(run);
+  const HRESULT patched = PatchFiles(run);
+  // The launcher comes back even after a failed patch.
+  const HRESULT restarted = RunPostPatchCommand(run);
+  launcherDue = false;
+  const bool completed = SUCCEEDED(patched) && SUCCEEDED(restarted);
+  // The banner is written while the progress window is still open; the run's record, and with
+  // it the window, goes afterwards.
+  WriteBanner(completed ? "\n======= Quorvel Complete %s %s ============\n" : kFailedBanner);
+  return completed ? 1 : 0;
+}
+
+// Ends a run that an exception stopped: the launcher comes back as after any failed patch, told
+// the result, and the run ends Failed.
+int EndStoppedRun(PatchRun& run, bool launcherDue, const char* what, HRESULT result) {
+  RunLog::Write("The run stopped on an exception (%hs), HResult 0x%08x\n", what,
+                static_cast<unsigned>(result));
+  if (launcherDue) {
+    PublishResult(result);
+    try {
+      RunPostPatchCommand(run);
+    } catch (...) {
+      RunLog::Write("Could not restart the launcher after the exception\n");
+    }
+  }
+  WriteBanner(kFailedBanner);
+  return 0;
+}
+
+}  // namespace
 
 void WriteBanner(const char* pattern) {
   char date[16] = {};
@@ -18,23 +65,16 @@ void WriteBanner(const char* pattern) {
 
 int RunPatch(const wchar_t* commandLine) {
   PatchRun run;
-  if (FAILED(ParseRunArguments(run, commandLine))) {
-    WriteBanner("\n======= Quorvel Failed %s %s ============\n");
-    return 0;
+  bool launcherDue = false;
+  try {
+    return RunSteps(run, commandLine, launcherDue);
+  } catch (const std::bad_alloc& error) {
+    return EndStoppedRun(run, launcherDue, error.what(), E_OUTOFMEMORY);
+  } catch (const std::exception& error) {
+    return EndStoppedRun(run, launcherDue, error.what(), E_UNEXPECTED);
+  } catch (...) {
+    return EndStoppedRun(run, launcherDue, "unknown", E_UNEXPECTED);
   }
-  WaitForParentProcess(run);
-  bool completed = false;
-  if (FAILED(PatchFiles(run))) {
-    // The launcher comes back even after a failed patch.
-    RunPostPatchCommand(run);
-  } else {
-    completed = SUCCEEDED(RunPostPatchCommand(run));
-  }
-  // The banner is written while the progress window is still open; the run's record, and with
-  // it the window, goes afterwards.
-  WriteBanner(completed ? "\n======= Quorvel Complete %s %s ============\n"
-                        : "\n======= Quorvel Failed %s %s ============\n");
-  return completed ? 1 : 0;
 }
 
 }  // namespace quorvel

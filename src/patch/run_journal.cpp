@@ -27,10 +27,8 @@ JournalHook g_hook = nullptr;
 // Records written by this process, across journals (a restore's, then the run's own).
 unsigned g_recordsWritten = 0;
 
-HRESULT LastErrorResult() { return FailureResult(GetLastError()); }
-
 void LogJournalFailure(const char* what, const SharedWString& path, HRESULT result) {
-  const DWORD code = static_cast<DWORD>(result) & 0xFFFF;
+  const DWORD code = HRESULT_CODE(result);
   RunLog::Write("Could not %s the run journal <%ls>, HResult 0x%08x, error %d %ls\n", what,
                 path.Chars(), static_cast<unsigned>(result), static_cast<int>(code),
                 SystemErrorText(code).Chars());
@@ -55,7 +53,7 @@ HRESULT OpenAsItself(const SharedWString& path, const SharedWString& real, DWORD
   file.Reset(CreateFileW(path.Chars(), access, FILE_SHARE_READ, nullptr, disposition,
                          flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.IsValid()) {
-    return LastErrorResult();
+    return FailureResult(GetLastError());
   }
   BY_HANDLE_FILE_INFORMATION information = {};
   SharedWString final;
@@ -93,7 +91,7 @@ HRESULT ReadJournal(const SharedWString& path, const SharedWString& real, Journa
   }
   LARGE_INTEGER size = {};
   if (SUCCEEDED(result) && !GetFileSizeEx(file.Get(), &size)) {
-    result = LastErrorResult();
+    result = FailureResult(GetLastError());
   }
   if (FAILED(result)) {
     if (result != kJournalIsLink) {
@@ -116,8 +114,10 @@ HRESULT ReadJournal(const SharedWString& path, const SharedWString& real, Journa
     LogJournalFailure("read", path, E_OUTOFMEMORY);
     return E_OUTOFMEMORY;
   }
-  if (!ReadFile(file.Get(), text.get(), bytes, &read, nullptr) || read != bytes) {
-    result = FailureResult(GetLastError(), kJournalDamaged);
+  const BOOL readAll = ReadFile(file.Get(), text.get(), bytes, &read, nullptr);
+  if (!readAll || read != bytes) {
+    // A read that succeeds short sets no last error: the file shrank since its size was taken.
+    result = readAll ? kJournalDamaged : FailureResult(GetLastError(), kJournalDamaged);
     LogJournalFailure("read", path, result);
     return result;
   }
@@ -257,7 +257,7 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal) {
         break;
       }
     }
-    hr = LastErrorResult();
+    hr = FailureResult(GetLastError());
     LogJournalFailure("keep aside the damaged", path_, hr);
     return refusal.result = hr;
   }
@@ -343,7 +343,7 @@ HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged) {
     result = OpenAsItself(draft_, realDraft_, DELETE, OPEN_EXISTING, 0, draft);
     if (SUCCEEDED(result) &&
         !SetFileInformationByHandle(draft.Get(), FileDispositionInfo, &remove, sizeof(remove))) {
-      result = LastErrorResult();
+      result = FailureResult(GetLastError());
     }
     draft.Reset();
     if (SUCCEEDED(result)) {
@@ -360,13 +360,13 @@ HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged) {
     result = FAILED(failed) ? failed : WriteAll(draft.Get(), text);
   }
   if (SUCCEEDED(result) && !FlushFileBuffers(draft.Get())) {
-    result = LastErrorResult();
+    result = FailureResult(GetLastError());
   }
   const bool created = draft.IsValid();
   draft.Reset();
   if (SUCCEEDED(result) && !MoveFileExW(draft_.Chars(), path_.Chars(),
                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    result = LastErrorResult();
+    result = FailureResult(GetLastError());
   }
   if (SUCCEEDED(result)) {
     result = OpenForRecords();
@@ -389,7 +389,7 @@ HRESULT RunJournal::OpenForRecords(DWORD wholeBytes) {
     LARGE_INTEGER at = {};
     at.QuadPart = wholeBytes;
     if (!SetFilePointerEx(file_.Get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file_.Get())) {
-      result = LastErrorResult();
+      result = FailureResult(GetLastError());
       file_.Reset();
     }
   }
@@ -426,7 +426,7 @@ HRESULT RunJournal::Record(size_t index, JournalStep step) {
 HRESULT RunJournal::Finish(HRESULT result) {
   HRESULT written = Append(Formatted(L"finished\t0x%08x\n", static_cast<unsigned>(result)));
   if (SUCCEEDED(written) && !FlushFileBuffers(file_.Get())) {
-    written = writeFailure_ = LastErrorResult();
+    written = writeFailure_ = FailureResult(GetLastError());
     LogJournalFailure("write", path_, written);
   }
   file_.Reset();

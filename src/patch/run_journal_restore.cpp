@@ -53,7 +53,7 @@ struct FileNow {
 };
 
 HRESULT Failed(const FilePath& path, HRESULT result) {
-  const DWORD code = static_cast<DWORD>(result) & 0xFFFF;
+  const DWORD code = HRESULT_CODE(result);
   RunLog::Write("Could not restore \"%ls\", HResult 0x%08x, error %d %ls\n",
                 path.FullPath().Chars(), static_cast<unsigned>(result), static_cast<int>(code),
                 SystemErrorText(code).Chars());

@@ -3,9 +3,11 @@
 #include "patch/run_driver.h"
 
 #include <atomic>
+#include <memory>
 #include <regex>
 #include <thread>
 
+#include "foundation/heap.h"
 #include "foundation/run_log.h"
 #include "patch/library_main.h"
 #include "support/patch_test.h"
@@ -114,6 +116,24 @@ TEST_F(RunDriverTest, AFileLockedForGoodFailsTheRunAfterFiveAttemptsAndEverythin
                       At(L"Patch\\a.txt"), At(L"Patch\\new\\b.txt"), At(L"Patch\\c.txt"),
                       At(L"Backup\\a.txt")}),
             "old a|-|old c|old d|new a|new b|new c|-|");
+}
+
+// A name list that cannot grow once the file is in place: the exception stops the run, which
+// restarts the launcher told why and ends Failed; the next run finds the journal and completes.
+TEST_F(RunDriverTest, AnAllocationFailureStopsTheRunFailedAndStillRestartsTheLauncher) {
+  auto failure = std::make_unique<AllocationFailureAfter>(1, HeapUse::kContainers);
+  const std::string log = Run(L"1 a.txt", 0);
+  failure.reset();
+  EXPECT_TRUE(EndsWith(log, "Copying up \"<dir>\\Patch\\a.txt\" to \"<dir>\\Game\\a.txt\"\r\n"
+                            "The run stopped on an exception (std::bad_alloc), HResult 0x8007000e"
+                            "\r\nExecuting post patch command: <dir>\\Game\\DastryLauncher.exe "
+                            "\"-restart\" \"0x8007000e\" \"\"\r\n\r\n======= Quorvel Failed "
+                            "<stamp> ============\r\n"))
+      << log;
+  WaitForRecordedLauncher(At(L"Game\\DastryLauncher.record.txt"));
+  started_.Reset();
+  Run(L"1 a.txt", 1);
+  EXPECT_EQ(Contents({At(L"Game\\a.txt"), At(L"Backup\\a.txt")}), "new a|old a|");
 }
 
 TEST(ParentWaitTest, ReturnsOnlyAfterTheLauncherHasEndedOrAtOnceWhenThereIsNoneToWaitFor) {

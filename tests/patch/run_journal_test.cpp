@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "cut_short_run.h"
 #include "support/patch_test.h"
 
 namespace quorvel::test {
@@ -82,7 +83,7 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
     const std::wstring counted = Lay(L"count" + std::to_wstring(scenario));
     auto lock = locked ? std::make_unique<FileLock>(counted + L"\\Patch\\n\\new.txt") : nullptr;
     if (scenario == kRestoring) {
-      ASSERT_EQ(CutShort(counted, 14), 3u);
+      ASSERT_EQ(CutShort(counted, 14), kCutShortExitCode);
     }
     g_records = 0;
     SetJournalHook(CountRecord);
@@ -100,9 +101,9 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
         ASSERT_TRUE(lock->Held());
       }
       if (scenario == kRestoring) {
-        ASSERT_EQ(CutShort(root, 14), 3u);
+        ASSERT_EQ(CutShort(root, 14), kCutShortExitCode);
       }
-      ASSERT_EQ(CutShort(root, record), 3u);
+      ASSERT_EQ(CutShort(root, record), kCutShortExitCode);
       lock.reset();
       log_.Clear();
 
@@ -156,7 +157,7 @@ TEST_F(RunJournalTest, ALaterRunFindsTheCutRunThroughTheGameAndActsOnlyWhereTheD
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.what));
     std::wstring root = Lay(c.what);
-    ASSERT_EQ(CutShort(root, 10), 3u);
+    ASSERT_EQ(CutShort(root, 10), kCutShortExitCode);
     c.upset(root);
     if (c.moved != nullptr) {
       ASSERT_TRUE(MoveFileW(root.c_str(), (root + c.moved).c_str()));
@@ -203,7 +204,7 @@ TEST_F(RunJournalTest, ARecordThatCannotBeWrittenStopsAndRevertsTheRun) {
 // the game and keeps every old file. A journal that cannot be opened or replaced refuses too.
 TEST_F(RunJournalTest, ADamagedJournalIsKeptAsideAndTheWayOutLosesNothing) {
   const std::wstring root = Lay(L"game");
-  ASSERT_EQ(CutShort(root, 10), 3u);
+  ASSERT_EQ(CutShort(root, 10), kCutShortExitCode);
   const std::string cut = TreeFingerprint(root, kJournalName);
   const std::string bytes = ReadFileBytes(root + L"\\" + kJournalName);
   WriteFileBytes(root + L"\\" + kJournalName, bytes.substr(0, 40));

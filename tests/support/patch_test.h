@@ -1,8 +1,10 @@
 #pragma once
 
+#include "patch/parent_wait.h"
 #include "patch/patch_files.h"
+#include "patch/post_patch_command.h"
+#include "patch/run_arguments.h"
 #include "patch/run_journal.h"
-#include "patch/run_steps.h"
 #include "support/test_support.h"
 
 namespace quorvel::test {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <regex>
+#include <stdexcept>
 
 #include "foundation/code_page.h"
 #include "foundation/run_log.h"
@@ -91,7 +92,13 @@ std::wstring UserRunLogPath() {
 ScopedTempDir::ScopedTempDir() {
   wchar_t base[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH, base);
-  while (!CreateDirectoryW((path_ = base + UniqueName(L"")).c_str(), nullptr)) {
+  // Only a name already taken is worth another try; anything else, or a run of taken names,
+  // fails the test instead of spinning.
+  for (int attempt = 0; !CreateDirectoryW((path_ = base + UniqueName(L"")).c_str(), nullptr);
+       ++attempt) {
+    if (GetLastError() != ERROR_ALREADY_EXISTS || attempt == 100) {
+      throw std::runtime_error("cannot create the temporary folder " + Utf8(path_));
+    }
   }
 }
 
