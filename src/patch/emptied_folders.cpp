@@ -40,10 +40,16 @@ void EmptiedFolders::Left(const SharedWString& name) {
       return;
     }
     // A folder that stays (other files in it, in use) ends the climb, as one with listed
-    // files still to leave does.
+    // files still to leave does; one that was never there (the name brought no file) does not.
     const SharedWString path = PathIn(directory_, name.Mid(0, end - 1)).FullPath();
-    if (path.IsEmpty() || !RemoveDirectoryW(path.Chars())) {
+    if (path.IsEmpty()) {
       return;
+    }
+    if (!RemoveDirectoryW(path.Chars())) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        return;
+      }
     }
     do {
       --end;
