@@ -7,6 +7,7 @@
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
+#include "patch/emptied_folders.h"
 
 namespace quorvel {
 
@@ -82,9 +83,23 @@ HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,
   return S_OK;
 }
 
+namespace {
+
+// Moves from to to by the full paths already built when the move needs nothing prepared;
+// otherwise as FilePath::MoveTo does, which finds what the direct move did not (a missing
+// folder above to, a folder at to) and creates the folders above to. True in moved when the
+// direct move did it.
+HRESULT MoveByFullPaths(FilePath& from, const SharedWString& fromFull, const FilePath& to,
+                        const SharedWString& toFull, bool& moved) {
+  moved = !fromFull.IsEmpty() && !toFull.IsEmpty() && MoveFileW(fromFull.Chars(), toFull.Chars());
+  return moved ? S_OK : from.MoveTo(to);
+}
+
+}  // namespace
+
 HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirectory,
                   const SharedWString& targetDirectory, const SharedWString& backupDirectory,
-                  PatchFileObserver* observer, BackupLedger* ledger) {
+                  PatchFileObserver* observer, BackupLedger* ledger, EmptiedFolders* emptied) {
   FilePath target = PathIn(targetDirectory, name);
   FilePath backup = PathIn(backupDirectory, name);
   FilePath source = PathIn(sourceDirectory, name);
@@ -105,18 +120,22 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   if (FAILED(queried)) {
     return queried;
   }
+  // Each full path once: every step below names the same three files.
+  const SharedWString targetFull = target.FullPath();
+  const SharedWString backupFull = backup.FullPath();
+  const SharedWString sourceFull = source.FullPath();
 
   // A backup that an earlier attempt of this run wrote holds the old file: keep it, and do not
   // back up again what now stands at the target.
-  const bool keptBackup = ledger != nullptr && backupExists && ledger->Contains(backup.FullPath());
+  const bool keptBackup = ledger != nullptr && backupExists && ledger->Contains(backupFull);
   PatchFileObserver plain;
   PatchFileObserver& told = observer != nullptr ? *observer : plain;
   const SharedWString suffix = told.PartialSuffix();
   HRESULT hr = S_OK;
   if (keptBackup) {
-    told.OnKeepingBackup(backup.FullPath());
+    told.OnKeepingBackup(backupFull);
   } else if (backupExists) {
-    if (FAILED(hr = told.OnClearingBackup(backup.FullPath()))) {
+    if (FAILED(hr = told.OnClearingBackup(backupFull))) {
       return hr;
     }
     // A stale read-only backup would otherwise block every later patch of this file.
@@ -127,16 +146,17 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
 
   bool backedUp = keptBackup;
   if (!keptBackup && targetExists) {
-    if (FAILED(hr = told.OnBackingUp(target.FullPath(), backup.FullPath()))) {
+    if (FAILED(hr = told.OnBackingUp(targetFull, backupFull))) {
       return hr;
     }
-    if (FAILED(target.MoveTo(backup)) &&
+    bool moved = false;
+    if (FAILED(MoveByFullPaths(target, targetFull, backup, backupFull, moved)) &&
         FAILED(hr = CopyIntoPlace(target, backup, false, suffix))) {
       return hr;
     }
     backedUp = true;
     if (ledger != nullptr) {
-      ledger->Add(backup.FullPath());
+      ledger->Add(backupFull);
     }
   }
 
@@ -148,33 +168,44 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     }
     return stopped;
   };
+  bool sourceMoved = false;
   if (!sourceExists) {
-    if (FAILED(hr = told.OnRemovingTarget(target.FullPath()))) {
+    if (FAILED(hr = told.OnRemovingTarget(targetFull))) {
       return undoBackup(hr);
     }
     if (FAILED(target.RemoveWithEmptyParents(FilePath(targetDirectory)))) {
       return target.LastResult();
     }
   } else {
-    if (FAILED(hr = told.OnCopyingUp(source.FullPath(), target.FullPath()))) {
+    if (FAILED(hr = told.OnCopyingUp(sourceFull, targetFull))) {
       return undoBackup(hr);
     }
-    if (FAILED(source.MoveTo(target)) && FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
+    if (FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
+        FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
       // Without this the player's file would stay only in the backup folder, and the file
       // that failed is not part of a later revert. A failed overwriting copy may also have
       // left the target damaged, so a kept backup is copied back as well.
       if (backedUp) {
-        HRESULT restored = told.OnPuttingBack(backup.FullPath(), target.FullPath());
+        HRESULT restored = told.OnPuttingBack(backupFull, targetFull);
         if (SUCCEEDED(restored)) {
           restored = CopyIntoPlace(backup, target, true, suffix);
         }
-        told.OnRestored(backup.FullPath(), target.FullPath(), restored);
+        told.OnRestored(backupFull, targetFull, restored);
       }
       return hr;
     }
   }
 
-  source.RemoveWithEmptyParents(FilePath(sourceDirectory));
+  if (emptied == nullptr) {
+    source.RemoveWithEmptyParents(FilePath(sourceDirectory));
+    return S_OK;
+  }
+  // A source that was copied rather than moved still has to go; the folders it leaves go when
+  // the last listed file has left them.
+  if (sourceExists && !sourceMoved) {
+    source.Delete();
+  }
+  emptied->Left(name);
   return S_OK;
 }
 

@@ -62,6 +62,7 @@ class BackupLedger {
   std::set<SharedWString, IgnoringCase> paths_;
 };
 
+class EmptiedFolders;
 class FilePath;
 
 // The file name inside directory, as every step of a patch builds its paths.
@@ -81,9 +82,12 @@ HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,
 // copies) the source over the target and removes the emptied source folders. A name missing
 // from sourceDirectory deletes the target (after its backup) and its emptied folders. A copy-up
 // that fails after the target was backed up puts the old file back at the target. Returns 0 or
-// the HRESULT of the operation that failed. observer and ledger may be null.
+// the HRESULT of the operation that failed. observer and ledger may be null. With emptied (which
+// must list name for sourceDirectory) the emptied source folders go only when the last listed
+// file has left them, not after each file.
 HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirectory,
                   const SharedWString& targetDirectory, const SharedWString& backupDirectory,
-                  PatchFileObserver* observer, BackupLedger* ledger = nullptr);
+                  PatchFileObserver* observer, BackupLedger* ledger = nullptr,
+                  EmptiedFolders* emptied = nullptr);
 
 }  // namespace quorvel

@@ -9,6 +9,7 @@
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
+#include "patch/emptied_folders.h"
 #include "patch/patch_file.h"
 #include "patch/names_inside.h"
 #include "patch/revert_patches.h"
@@ -99,6 +100,7 @@ HRESULT PatchFiles(PatchRun& run) {
   LoggingPatchObserver logging;
   JournalingObserver observer(&journal, &logging, false);
   BackupLedger ledger;
+  EmptiedFolders emptied(run.patchDirectory, run.files);
   const size_t count = run.files.size();
   const std::vector<RunFolder> folders = RunFoldersOf(run);
   const HeldFolders held(folders);
@@ -123,7 +125,7 @@ HRESULT PatchFiles(PatchRun& run) {
       observer.SetIndex(index);
       run.Progress().Applying(run.appliedFiles.size(), run.files.size(), name);
       hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
-                     &observer, &ledger);
+                     &observer, &ledger, &emptied);
       if (FAILED(hr)) {
         const DWORD code = HRESULT_CODE(hr);
         RunLog::Write("Copy failed, HResult 0x%08x, error %d %ls\n", static_cast<unsigned>(hr),

@@ -2,6 +2,7 @@
 
 #include "foundation/format.h"
 #include "foundation/run_log.h"
+#include "patch/emptied_folders.h"
 #include "patch/patch_file.h"
 #include "patch/run_journal.h"
 
@@ -11,6 +12,7 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
   RunLog::Write("Reverting all patches\n");
   // Records the revert's steps only; a revert logs no "Backing up" or "Copying up" lines.
   JournalingObserver recorder(journal, nullptr, true);
+  EmptiedFolders emptied(run.backupDirectory, run.appliedFiles);
   size_t reverting = 0;
   for (const SharedWString& name : run.appliedFiles) {
     run.Progress().Reverting(++reverting, run.appliedFiles.size(), name);
@@ -20,7 +22,7 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
                   name.Chars(), run.applicationDirectory.Chars(), name.Chars());
     // The roles rotate: the backup is the source and the patch folder takes the new file back.
     const HRESULT hr = PatchFile(name, run.backupDirectory, run.applicationDirectory,
-                                 run.patchDirectory, &recorder);
+                                 run.patchDirectory, &recorder, nullptr, &emptied);
     if (FAILED(hr)) {
       const DWORD code = HRESULT_CODE(hr);
       RunLog::Write("Failed trying to revert patch file \"%ls\", HResult 0x%08x, error %d %ls\n",

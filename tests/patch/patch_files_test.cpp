@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "patch/revert_patches.h"
 #include "support/patch_test.h"
 
 namespace quorvel::test {
@@ -76,6 +77,22 @@ TEST_F(PatchFilesTest, EveryFailedCopyUpPutsTheOldFileBack) {
   EXPECT_EQ(Count(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \""), 5u)
       << log_.Text();
   EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt")}), "old a.txt|old a.txt|");
+}
+
+// A source folder goes once its last listed file has left it, a folder with a file of its own
+// stays; the revert empties the backup folders the same way.
+TEST_F(PatchFilesTest, EmptiedFoldersGoWhenTheirLastListedFileHasLeft) {
+  Pairs({L"d\\a.txt", L"d\\e\\b.txt", L"k\\c.txt", L"D\\E\\f.txt", L"x\\a.txt"});
+  WriteFileBytes(Patch(L"k\\own.txt"), "own");
+  // Its folder is not in the patch folder at all; the folder above it still goes.
+  WriteFileBytes(Game(L"x\\y\\gone.txt"), "gone");
+  run_.files.push_back(SharedWString(L"x\\y\\gone.txt"));
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+  EXPECT_EQ(Contents({Patch(L"d"), Patch(L"x"), Patch(L"k\\own.txt"), Game(L"D\\e\\F.txt")}),
+            "-|-|own|new D\\E\\f.txt|");
+  EXPECT_EQ(RevertPatches(run_), S_OK);
+  EXPECT_EQ(Contents({Backup(L"d"), Backup(L"x"), Game(L"x\\y\\gone.txt"), Patch(L"d\\e\\f.txt")}),
+            "-|-|gone|new D\\E\\f.txt|");
 }
 
 // A '?' cannot stand in a name: the query fails with 123, not "not found", so the game file

@@ -1,0 +1,60 @@
+#include "patch/emptied_folders.h"
+
+#include <windows.h>
+
+#include "files/file_path.h"
+#include "files/name_key.h"
+#include "patch/patch_file.h"
+
+namespace quorvel {
+
+EmptiedFolders::EmptiedFolders(const SharedWString& directory,
+                               const std::list<SharedWString>& names)
+    : directory_(directory) {
+  for (const SharedWString& name : names) {
+    const SharedWString key = NameKey(name);
+    for (uint32_t i = 0; i < key.Length(); ++i) {
+      if (key.Chars()[i] == L'\\') {
+        ++remaining_[std::wstring(key.Chars(), i)];
+      }
+    }
+  }
+}
+
+void EmptiedFolders::Left(const SharedWString& name) {
+  // NameKey maps one character to one, so a folder's key and its name end at the same place.
+  const SharedWString key = NameKey(name);
+  uint32_t deepest = 0;
+  for (uint32_t i = 0; i < key.Length(); ++i) {
+    if (key.Chars()[i] == L'\\') {
+      const auto folder = remaining_.find(std::wstring(key.Chars(), i));
+      if (folder != remaining_.end() && folder->second > 0) {
+        --folder->second;
+      }
+      deepest = i;
+    }
+  }
+  for (uint32_t end = deepest; end > 0;) {
+    const auto folder = remaining_.find(std::wstring(key.Chars(), end));
+    if (folder == remaining_.end() || folder->second > 0) {
+      return;
+    }
+    // A folder that stays (other files in it, in use) ends the climb, as one with listed
+    // files still to leave does; one that was never there (the name brought no file) does not.
+    const SharedWString path = PathIn(directory_, name.Mid(0, end - 1)).FullPath();
+    if (path.IsEmpty()) {
+      return;
+    }
+    if (!RemoveDirectoryW(path.Chars())) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        return;
+      }
+    }
+    do {
+      --end;
+    } while (end > 0 && key.Chars()[end] != L'\\');
+  }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <list>
+#include <string>
+#include <unordered_map>
+
+#include "foundation/shared_string.h"
+
+namespace quorvel {
+
+// The folders below a run folder that a run's files leave, each with the number of listed names
+// still to leave it, so that a folder is removed when the last of them has left it: one attempt
+// per folder, however many files it held, and none while a listed file is still on its way out.
+class EmptiedFolders {
+ public:
+  // directory: the run folder the files leave; names: every name whose file may leave it.
+  EmptiedFolders(const SharedWString& directory, const std::list<SharedWString>& names);
+
+  // Tells that the file of name has left: each folder above it (below directory) that no listed
+  // name still needs is removed when empty, deepest first, stopping at the first that stays.
+  void Left(const SharedWString& name);
+
+ private:
+  SharedWString directory_;
+  // Names still to leave, by the key (NameKey) of each folder on their way, below directory.
+  std::unordered_map<std::wstring, size_t> remaining_;
+};
+
+}  // namespace quorvel
