@@ -8,8 +8,7 @@
 
 namespace quorvel {
 
-EmptiedFolders::EmptiedFolders(const SharedWString& directory,
-                               const std::list<SharedWString>& names)
+EmptiedFolders::EmptiedFolders(const SharedWString& directory, const NameList& names)
     : directory_(directory) {
   for (const SharedWString& name : names) {
     const SharedWString key = NameKey(name);

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstddef>
-#include <list>
 #include <string>
 #include <unordered_map>
 
 #include "foundation/shared_string.h"
+#include "patch/file_list_file.h"
 
 namespace quorvel {
 
@@ -15,7 +15,7 @@ namespace quorvel {
 class EmptiedFolders {
  public:
   // directory: the run folder the files leave; names: every name whose file may leave it.
-  EmptiedFolders(const SharedWString& directory, const std::list<SharedWString>& names);
+  EmptiedFolders(const SharedWString& directory, const NameList& names);
 
   // Tells that the file of name has left: each folder above it (below directory) that no listed
   // name still needs is removed when empty, deepest first, stopping at the first that stays.
