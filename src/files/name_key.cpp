@@ -37,6 +37,19 @@ bool SameName(const SharedWString& a, const SharedWString& b) {
   return a.Length() == b.Length() && NameKey(a).Equals(NameKey(b));
 }
 
+int CompareNames(const SharedWString& a, const SharedWString& b) {
+  if (a.Find(L'/') >= 0 || b.Find(L'/') >= 0) {
+    SharedWString left(a);
+    SharedWString right(b);
+    ToBackslashes(left);
+    ToBackslashes(right);
+    return CompareNames(left, right);
+  }
+  return CompareStringOrdinal(a.Chars(), static_cast<int>(a.Length()), b.Chars(),
+                              static_cast<int>(b.Length()), TRUE) -
+         CSTR_EQUAL;
+}
+
 bool KeyOrder::operator()(const SharedWString& a, const SharedWString& b) const {
   return wcscmp(a.Chars(), b.Chars()) < 0;
 }

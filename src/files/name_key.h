@@ -13,6 +13,17 @@ SharedWString NameKey(const SharedWString& name);
 // Whether a and b are one name by NameKey's rules.
 bool SameName(const SharedWString& a, const SharedWString& b);
 
+// Compares two names or paths as NameKey would, without building keys: the system's ordinal
+// upper-casing, slashes as backslashes. Negative, 0 or positive.
+int CompareNames(const SharedWString& a, const SharedWString& b);
+
+// Orders names by CompareNames, for sets and maps of names as they are spelt.
+struct NameLess {
+  bool operator()(const SharedWString& a, const SharedWString& b) const {
+    return CompareNames(a, b) < 0;
+  }
+};
+
 // Orders keys (NameKey) character by character, for sets and maps keyed by them.
 struct KeyOrder {
   bool operator()(const SharedWString& a, const SharedWString& b) const;

@@ -31,11 +31,6 @@ bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
 
 }  // namespace
 
-DWORD FinalPathOf(HANDLE handle, SharedWString& final) {
-  DWORD error = ERROR_SUCCESS;
-  return FinalPathOfHandle(handle, final, error) ? DWORD{ERROR_SUCCESS} : error;
-}
-
 SharedWString ResolvedPath(const SharedWString& fullPath) {
   SharedWString existing = fullPath;
   SharedWString rest;

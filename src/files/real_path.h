@@ -15,9 +15,6 @@ namespace quorvel {
 // fullPath is a full path as FilePath::FullPath gives it (a bare drive such as D: is its root).
 SharedWString ResolvedPath(const SharedWString& fullPath);
 
-// The final path of an open file or folder, in ResolvedPath's form; ERROR_SUCCESS or the error.
-DWORD FinalPathOf(HANDLE handle, SharedWString& final);
-
 // Whether path is folder or lies below it: a prefix ignoring case that ends at a separator.
 // Both are full paths as ResolvedPath gives them; an empty one is never inside anything.
 bool IsSameOrBelow(const SharedWString& path, const SharedWString& folder);

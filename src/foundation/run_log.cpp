@@ -23,8 +23,10 @@ SharedWString g_logPath;
 SharedWString g_expectedFor;
 SharedWString g_expected;
 
+// Paths as the file system compares them: case by its own ordinal upper-casing.
 bool SameText(const SharedWString& a, const SharedWString& b) {
-  return _wcsicmp(a.Chars(), b.Chars()) == 0;
+  return CompareStringOrdinal(a.Chars(), static_cast<int>(a.Length()), b.Chars(),
+                              static_cast<int>(b.Length()), TRUE) == CSTR_EQUAL;
 }
 
 SharedWString FullPathOf(const SharedWString& path) {

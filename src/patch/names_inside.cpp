@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "files/file_path.h"
+#include "files/name_key.h"
 #include "files/real_path.h"
 #include "files/relative_name.h"
 #include "foundation/final_path.h"
@@ -18,15 +19,7 @@
 namespace quorvel {
 namespace {
 
-struct IgnoringCase {
-  bool operator()(const SharedWString& a, const SharedWString& b) const {
-    return _wcsicmp(a.Chars(), b.Chars()) < 0;
-  }
-};
-
-bool SameText(const SharedWString& a, const SharedWString& b) {
-  return _wcsicmp(a.Chars(), b.Chars()) == 0;
-}
+bool SameText(const SharedWString& a, const SharedWString& b) { return CompareNames(a, b) == 0; }
 
 // Owns a directory search handle.
 class ScopedFind {
@@ -56,7 +49,7 @@ struct Listing {
   bool exists = false;
   const char* fault = nullptr;  // why no way may pass through this folder
   SharedWString at;             // the path the fault names
-  std::map<SharedWString, Entry, IgnoringCase> entries;  // by long and by short name
+  std::map<SharedWString, Entry, NameLess> entries;  // by long and by short name
 };
 
 // The ways from one run folder to the names, each folder on them resolved and listed once.
@@ -199,7 +192,7 @@ class FolderWalk {
   // read-only flag, which a file with other names would feel elsewhere. Elsewhere the run only
   // moves a file, which changes no other name of it.
   const bool namesCounted_;
-  std::map<SharedWString, Listing, IgnoringCase> listings_;
+  std::map<SharedWString, Listing, NameLess> listings_;
 };
 
 }  // namespace

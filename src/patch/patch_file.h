@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <set>
 
+#include "files/name_key.h"
 #include "foundation/shared_string.h"
 
 namespace quorvel {
@@ -52,14 +53,9 @@ class BackupLedger {
   bool Contains(const SharedWString& fullPath) const;
 
  private:
-  struct IgnoringCase {
-    bool operator()(const SharedWString& a, const SharedWString& b) const {
-      return _wcsicmp(a.Chars(), b.Chars()) < 0;
-    }
-  };
   // Ordered, so that each file of a large patch costs a few comparisons, not one per file
   // already applied.
-  std::set<SharedWString, IgnoringCase> paths_;
+  std::set<SharedWString, NameLess> paths_;
 };
 
 class EmptiedFolders;

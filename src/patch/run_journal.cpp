@@ -8,6 +8,7 @@
 
 #include "files/file_path.h"
 #include "files/real_path.h"
+#include "foundation/final_path.h"
 #include "foundation/format.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
@@ -57,11 +58,12 @@ HRESULT OpenAsItself(const SharedWString& path, const SharedWString& real, DWORD
   }
   BY_HANDLE_FILE_INFORMATION information = {};
   SharedWString final;
+  DWORD error = ERROR_SUCCESS;
   if (!GetFileInformationByHandle(file.Get(), &information) ||
       (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) !=
           0 ||
-      information.nNumberOfLinks > 1 || FinalPathOf(file.Get(), final) != ERROR_SUCCESS ||
-      CompareJournalNames(final, real) != 0) {
+      information.nNumberOfLinks > 1 || !FinalPathOfHandle(file.Get(), final, error) ||
+      CompareNames(final, real) != 0) {
     file.Reset();
     RunLog::Write("Refusing to patch: the run journal's name <%ls> is a link to <%ls>\n",
                   path.Chars(), final.Chars());
@@ -167,12 +169,12 @@ bool CannotLoseAFile(const PatchRun& run, SharedWString& risk) {
 // lists was applied by that run, and the patch folder holds nothing for any of them.
 bool IsRepeat(const PatchRun& run, const JournalContent& last) {
   if (!last.finished || FAILED(last.result) ||
-      CompareJournalNames(RealFolder(run.patchDirectory), last.patchDirectory) != 0 ||
-      CompareJournalNames(RealFolder(run.applicationDirectory), last.applicationDirectory) != 0 ||
-      CompareJournalNames(RealFolder(run.backupDirectory), last.backupDirectory) != 0) {
+      CompareNames(RealFolder(run.patchDirectory), last.patchDirectory) != 0 ||
+      CompareNames(RealFolder(run.applicationDirectory), last.applicationDirectory) != 0 ||
+      CompareNames(RealFolder(run.backupDirectory), last.backupDirectory) != 0) {
     return false;
   }
-  std::map<SharedWString, bool, JournalNameLess> applied;
+  std::map<SharedWString, bool, NameLess> applied;
   for (const JournalFile& file : last.files) {
     applied[file.name] = file.lastStep == JournalStep::kApplied;
   }
@@ -201,19 +203,6 @@ JournalHook SetJournalHook(JournalHook hook) {
   const JournalHook previous = g_hook;
   g_hook = hook;
   return previous;
-}
-
-int CompareJournalNames(const SharedWString& a, const SharedWString& b) {
-  if (a.Find(L'/') >= 0 || b.Find(L'/') >= 0) {
-    SharedWString left(a);
-    SharedWString right(b);
-    ToBackslashes(left);
-    ToBackslashes(right);
-    return CompareJournalNames(left, right);
-  }
-  return CompareStringOrdinal(a.Chars(), static_cast<int>(a.Length()), b.Chars(),
-                              static_cast<int>(b.Length()), TRUE) -
-         CSTR_EQUAL;
 }
 
 bool IsJournalName(const SharedWString& name) {

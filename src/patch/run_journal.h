@@ -33,6 +33,7 @@
 #include <map>
 #include <vector>
 
+#include "files/name_key.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 #include "patch/patch_file.h"
@@ -58,15 +59,6 @@ constexpr HRESULT kJournalDamaged = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
 
 // Whether a listed name would take one of the journal's own names in the application folder.
 bool IsJournalName(const SharedWString& name);
-
-// Compares two relative names, or two folders' final paths, as NTFS does: ignoring case by
-// the file system's own upper-casing, and the direction of slashes. Negative, 0 or positive.
-int CompareJournalNames(const SharedWString& a, const SharedWString& b);
-struct JournalNameLess {
-  bool operator()(const SharedWString& a, const SharedWString& b) const {
-    return CompareJournalNames(a, b) < 0;
-  }
-};
 
 // What a run records just before each step that changes a file.
 enum class JournalStep : wchar_t {
@@ -158,7 +150,7 @@ class RunJournal {
   SharedWString realDraft_;
   SharedWString partialSuffix_;
   ScopedFileHandle file_;
-  std::map<SharedWString, size_t, JournalNameLess> indexes_;
+  std::map<SharedWString, size_t, NameLess> indexes_;
   size_t count_ = 0;
   HRESULT writeFailure_ = S_OK;
 };

@@ -107,7 +107,7 @@ HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& r
                  {"backup", last.backupDirectory, run.backupDirectory}};
   for (const auto& folder : folders) {
     const SharedWString real = ResolvedPath(FolderPath(folder.given).FullPath());
-    if (CompareJournalNames(real, folder.journal) != 0) {
+    if (CompareNames(real, folder.journal) != 0) {
       RunLog::Write(
           "Refusing to patch: a run cut short left the run journal <%ls> for the %s "
           "folder <%ls>, and this run's is <%ls>; run its command to finish it\n",
