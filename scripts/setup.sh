@@ -12,6 +12,7 @@ packages=(
   wine64 wine
   xvfb xauth
   googletest
+  clang-format
 )
 
 installed() {

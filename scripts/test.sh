@@ -11,6 +11,9 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 scripts/check_dll.sh build/i686/bin/Quorvel.dll build/x86_64/bin/Quorvel.dll
+# A tree that strays from .clang-format fails the suite, after its tests have run.
+format_status=0
+scripts/check_format.sh || format_status=1
 
 # The i686 suite needs a kernel that runs 32-bit programs (setup.sh then installed 32-bit Wine).
 runs_32bit=0
@@ -95,4 +98,5 @@ for width in i686 x86_64; do
   total_failed=$((total_failed + failed[$width]))
 done
 echo "$total_passed passed, $total_failed failed"
+[ "$format_status" -eq 0 ] || status=1
 exit "$status"
