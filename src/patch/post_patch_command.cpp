@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "files/file_path.h"
+#include "files/folder_paths.h"
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/win32_result.h"
 #include "patch/environment_references.h"
-#include "patch/patch_file.h"
 
 namespace quorvel {
 

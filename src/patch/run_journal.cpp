@@ -7,6 +7,7 @@
 #include <new>
 
 #include "files/file_path.h"
+#include "files/folder_paths.h"
 #include "files/real_path.h"
 #include "foundation/final_path.h"
 #include "foundation/format.h"

@@ -1,6 +1,7 @@
 // The restore of a run that was cut short: believed only where the disk agrees with the
 // journal, and deleting only what is provably that run's own.
 #include "files/file_path.h"
+#include "files/folder_paths.h"
 #include "files/real_path.h"
 #include "foundation/format.h"
 #include "foundation/run_log.h"
