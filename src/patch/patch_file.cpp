@@ -2,7 +2,7 @@
 
 #include "files/file_path.h"
 #include "files/folder_paths.h"
-#include "foundation/format.h"
+#include "foundation/failure_line.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "patch/emptied_folders.h"
@@ -31,10 +31,7 @@ void LoggingPatchObserver::OnRestored(const SharedWString& backup, const SharedW
     RunLog::Write("Restored \"%ls\" from \"%ls\"\n", target.Chars(), backup.Chars());
     return;
   }
-  const DWORD code = HRESULT_CODE(result);
-  RunLog::Write("Could not restore \"%ls\" from \"%ls\", HResult 0x%08x, error %d %ls\n",
-                target.Chars(), backup.Chars(), static_cast<unsigned>(result),
-                static_cast<int>(code), SystemErrorText(code).Chars());
+  LogFailedResult(result, "Could not restore \"%ls\" from \"%ls\"", target.Chars(), backup.Chars());
 }
 
 void BackupLedger::Add(const SharedWString& fullPath) {
