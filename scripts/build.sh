@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds both widths: build/i686 (the product, Quorvel.dll, with its tests) and
-# build/x86_64 (the same code with its tests and the benchmark). Where this machine cannot run
-# 32-bit programs the i686 tests could not run, so only the product is built for that width.
+# build/x86_64 (the same code with its tests; scripts/bench.sh builds the benchmark). Where this
+# machine cannot run 32-bit programs the i686 tests could not run, so only the product is built
+# for that width.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "files/file_path.h"
+#include "files/folder_paths.h"
 #include "files/name_key.h"
-#include "patch/patch_file.h"
 
 namespace quorvel {
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/char_buffer.h"
+#include "foundation/failure_line.h"
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
@@ -18,9 +19,8 @@ HRESULT SystemFailure(const char* what, const SharedWString& path, DWORD error) 
   if (text.IsEmpty() || text.Chars()[text.Length() - 1] != L'\n') {
     text.Append(L'\n');
   }
-  RunLog::Write("Could not %s the file list <%ls>, HResult: 0x%08x, error: %d %ls", what,
-                path.Chars(), static_cast<unsigned>(FailureResult(error)), static_cast<int>(error),
-                text.Chars());
+  WriteFailure(RunLog::Write, FailureTail::kColonsUnended, FailureResult(error), error, text,
+               "Could not %s the file list <%ls>", what, path.Chars());
   return E_INVALIDARG;
 }
 

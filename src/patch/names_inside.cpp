@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "files/file_path.h"
+#include "files/folder_paths.h"
 #include "files/name_key.h"
 #include "files/real_path.h"
 #include "files/relative_name.h"
@@ -14,7 +15,6 @@
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/win32_result.h"
-#include "patch/patch_file.h"
 
 namespace quorvel {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "foundation/failure_line.h"
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
@@ -20,14 +21,12 @@ HRESULT WaitForParentProcess(PatchRun& run) {
     ScopedHandle parent(OpenProcess(SYNCHRONIZE, FALSE, run.parentPid));
     if (!parent.IsValid()) {
       const DWORD error = GetLastError();
-      RunLog::Write("Could not open the parent process, HResult: 0x%08x, error: %d %ls",
-                    static_cast<unsigned>(HRESULT_FROM_WIN32(error)), static_cast<int>(error),
-                    SystemErrorText(error).Chars());
+      WriteFailure(RunLog::Write, FailureTail::kColonsUnended, HRESULT_FROM_WIN32(error), error,
+                   SystemErrorText(error), "Could not open the parent process");
     } else if (WaitForSingleObject(parent.Get(), INFINITE) == WAIT_FAILED) {
       const DWORD error = GetLastError();
-      RunLog::Write("Could not wait for the parent process, HResult: 0x%08x, error: %d %ls\n",
-                    static_cast<unsigned>(HRESULT_FROM_WIN32(error)), static_cast<int>(error),
-                    SystemErrorText(error).Chars());
+      WriteFailure(RunLog::Write, FailureTail::kColons, HRESULT_FROM_WIN32(error), error,
+                   SystemErrorText(error), "Could not wait for the parent process");
     }
   }
   // The run goes on in every case; without memory for the window it goes on without one.

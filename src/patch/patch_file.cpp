@@ -1,10 +1,8 @@
 #include "patch/patch_file.h"
 
-#include <cwchar>
-
 #include "files/file_path.h"
-#include "foundation/format.h"
-#include "foundation/path_strings.h"
+#include "files/folder_paths.h"
+#include "foundation/failure_line.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "patch/emptied_folders.h"
@@ -33,10 +31,7 @@ void LoggingPatchObserver::OnRestored(const SharedWString& backup, const SharedW
     RunLog::Write("Restored \"%ls\" from \"%ls\"\n", target.Chars(), backup.Chars());
     return;
   }
-  const DWORD code = HRESULT_CODE(result);
-  RunLog::Write("Could not restore \"%ls\" from \"%ls\", HResult 0x%08x, error %d %ls\n",
-                target.Chars(), backup.Chars(), static_cast<unsigned>(result),
-                static_cast<int>(code), SystemErrorText(code).Chars());
+  LogFailedResult(result, "Could not restore \"%ls\" from \"%ls\"", target.Chars(), backup.Chars());
 }
 
 void BackupLedger::Add(const SharedWString& fullPath) {
@@ -47,22 +42,6 @@ void BackupLedger::Add(const SharedWString& fullPath) {
 
 bool BackupLedger::Contains(const SharedWString& fullPath) const {
   return paths_.count(fullPath) != 0;
-}
-
-FilePath PathIn(const SharedWString& directory, const SharedWString& name) {
-  // Joined before normalising: a folder given as D:\ would otherwise become the drive-relative
-  // D: and the name would land in that drive's current directory.
-  SharedWString path(directory);
-  JoinPath(path, name);
-  return FilePath(path);
-}
-
-FilePath FolderPath(const SharedWString& directory) {
-  // A \\?\ path takes "." literally, and needs no help with a drive root.
-  if (wcsncmp(directory.Chars(), L"\\\\?\\", 4) == 0) {
-    return FilePath(directory);
-  }
-  return PathIn(directory, L".");
 }
 
 HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,

@@ -61,12 +61,6 @@ class BackupLedger {
 class EmptiedFolders;
 class FilePath;
 
-// The file name inside directory, as every step of a patch builds its paths.
-FilePath PathIn(const SharedWString& directory, const SharedWString& name);
-// The directory itself, in a form whose full path is the directory even for a drive root such
-// as D:\ (which alone would stand for the drive's current directory).
-FilePath FolderPath(const SharedWString& directory);
-
 // Copies from to a partial name beside to (to with suffix appended), then renames that over to
 // (replacing a file there only with replace): a copy cut short is never found at to. Returns 0
 // or the error, with the partial copy removed.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "files/file_path.h"
+#include "foundation/failure_line.h"
 #include "foundation/format.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
@@ -127,9 +128,7 @@ HRESULT PatchFiles(PatchRun& run) {
       hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
                      &observer, &ledger, &emptied);
       if (FAILED(hr)) {
-        const DWORD code = HRESULT_CODE(hr);
-        RunLog::Write("Copy failed, HResult 0x%08x, error %d %ls\n", static_cast<unsigned>(hr),
-                      static_cast<int>(code), SystemErrorText(code).Chars());
+        LogFailedResult(hr, "Copy failed");
         failedName = name;
         break;
       }

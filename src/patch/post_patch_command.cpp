@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "files/file_path.h"
+#include "files/folder_paths.h"
+#include "foundation/failure_line.h"
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/win32_result.h"
 #include "patch/environment_references.h"
-#include "patch/patch_file.h"
 
 namespace quorvel {
 
@@ -151,8 +152,8 @@ HRESULT RunPostPatchCommand(PatchRun& run) {
   // A start that fails without an error code still fails.
   const HRESULT hr = FailureResult(code);
   const SharedWString text = SystemErrorText(code);
-  RunLog::Write("Failed to launch post patch command, HResult: 0x%08x, error %d %ls\n",
-                static_cast<unsigned>(hr), static_cast<int>(code), text.Chars());
+  WriteFailure(RunLog::Write, FailureTail::kHResultColon, hr, code, text,
+               "Failed to launch post patch command");
   SharedWString message;
   Format(message, L"Failed to restart the launcher, error %d: %ls", static_cast<int>(code),
          text.Chars());

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "foundation/failure_line.h"
 #include "foundation/format.h"
 #include "foundation/library_module.h"
 #include "foundation/system_library.h"
@@ -44,9 +45,8 @@ void RegisterBarClass(const SystemLibrary& controls) {
   decltype(&InitCommonControlsEx) initialize = nullptr;
   if (!controls.IsLoaded()) {
     const DWORD error = controls.LoadError();
-    Print("could not load comctl32.dll, HResult: 0x%08x, error: %d %ls\n",
-          static_cast<unsigned>(FailureResult(error)), static_cast<int>(error),
-          SystemErrorText(error).Chars());
+    WriteFailure(Print, FailureTail::kColons, FailureResult(error), error,
+                 SystemErrorText(error), "could not load comctl32.dll");
     return;
   }
   INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_PROGRESS_CLASS};

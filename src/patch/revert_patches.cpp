@@ -1,6 +1,6 @@
 #include "patch/revert_patches.h"
 
-#include "foundation/format.h"
+#include "foundation/failure_line.h"
 #include "foundation/run_log.h"
 #include "patch/emptied_folders.h"
 #include "patch/patch_file.h"
@@ -24,10 +24,7 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
     const HRESULT hr = PatchFile(name, run.backupDirectory, run.applicationDirectory,
                                  run.patchDirectory, &recorder, nullptr, &emptied);
     if (FAILED(hr)) {
-      const DWORD code = HRESULT_CODE(hr);
-      RunLog::Write("Failed trying to revert patch file \"%ls\", HResult 0x%08x, error %d %ls\n",
-                    name.Chars(), static_cast<unsigned>(hr), static_cast<int>(code),
-                    SystemErrorText(code).Chars());
+      LogFailedResult(hr, "Failed trying to revert patch file \"%ls\"", name.Chars());
       return hr;
     }
     if (journal != nullptr) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files/file_path.h"
+#include "files/folder_paths.h"
 #include "files/name_key.h"
 #include "files/real_path.h"
 #include "files/relative_name.h"
@@ -14,7 +15,6 @@
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "patch/names_inside.h"
-#include "patch/patch_file.h"
 #include "patch/run_journal.h"
 
 namespace quorvel {

@@ -7,7 +7,9 @@
 #include <new>
 
 #include "files/file_path.h"
+#include "files/folder_paths.h"
 #include "files/real_path.h"
+#include "foundation/failure_line.h"
 #include "foundation/final_path.h"
 #include "foundation/format.h"
 #include "foundation/path_strings.h"
@@ -29,10 +31,7 @@ JournalHook g_hook = nullptr;
 unsigned g_recordsWritten = 0;
 
 void LogJournalFailure(const char* what, const SharedWString& path, HRESULT result) {
-  const DWORD code = HRESULT_CODE(result);
-  RunLog::Write("Could not %s the run journal <%ls>, HResult 0x%08x, error %d %ls\n", what,
-                path.Chars(), static_cast<unsigned>(result), static_cast<int>(code),
-                SystemErrorText(code).Chars());
+  LogFailedResult(result, "Could not %s the run journal <%ls>", what, path.Chars());
 }
 
 SharedWString RealFolder(const SharedWString& directory) {

@@ -1,7 +1,9 @@
 // The restore of a run that was cut short: believed only where the disk agrees with the
 // journal, and deleting only what is provably that run's own.
 #include "files/file_path.h"
+#include "files/folder_paths.h"
 #include "files/real_path.h"
+#include "foundation/failure_line.h"
 #include "foundation/format.h"
 #include "foundation/run_log.h"
 #include "patch/run_journal.h"
@@ -53,10 +55,7 @@ struct FileNow {
 };
 
 HRESULT Failed(const FilePath& path, HRESULT result) {
-  const DWORD code = HRESULT_CODE(result);
-  RunLog::Write("Could not restore \"%ls\", HResult 0x%08x, error %d %ls\n",
-                path.FullPath().Chars(), static_cast<unsigned>(result), static_cast<int>(code),
-                SystemErrorText(code).Chars());
+  LogFailedResult(result, "Could not restore \"%ls\"", path.FullPath().Chars());
   return result;
 }
 
