@@ -52,6 +52,7 @@ decltype(&realloc) g_realloc;
 decltype(&free) g_free;
 decltype(&_wcsicmp) g_wcsicmp;
 decltype(&_wcsnicmp) g_wcsnicmp;
+decltype(&CompareStringOrdinal) g_compareStringOrdinal;
 
 BOOL WINAPI CountGetFileAttributesEx(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data) {
   Counted counted(Call::kGetFileAttributesExW);
@@ -136,6 +137,14 @@ int __cdecl CountWcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {
   return g_wcsnicmp(a, b, count);
 }
 
+int WINAPI CountCompareStringOrdinal(LPCWCH a, int aLength, LPCWCH b, int bLength,
+                                     BOOL ignoreCase) {
+  if (ignoreCase) {
+    Count(Call::kCaseInsensitiveCompare);
+  }
+  return g_compareStringOrdinal(a, aLength, b, bLength, ignoreCase);
+}
+
 template <typename Function>
 bool Redirect(const char* dll, const char* name, Function replacement, Function& original) {
   original = reinterpret_cast<Function>(
@@ -175,8 +184,12 @@ bool InstallCallCounters() {
   all &= Redirect(runtime, "calloc", &CountCalloc, g_calloc);
   all &= Redirect(runtime, "realloc", &CountRealloc, g_realloc);
   all &= Redirect(runtime, "free", &CountFree, g_free);
-  all &= Redirect(runtime, "_wcsicmp", &CountWcsicmp, g_wcsicmp);
-  all &= Redirect(runtime, "_wcsnicmp", &CountWcsnicmp, g_wcsnicmp);
+  all &= Redirect(kernel, "CompareStringOrdinal", &CountCompareStringOrdinal,
+                  g_compareStringOrdinal);
+  // Names compare through CompareStringOrdinal; the runtime's compares remain only where the
+  // linker kept them, so they are counted when imported and not required.
+  Redirect(runtime, "_wcsicmp", &CountWcsicmp, g_wcsicmp);
+  Redirect(runtime, "_wcsnicmp", &CountWcsnicmp, g_wcsnicmp);
   return all;
 }
 
@@ -187,7 +200,7 @@ const char* CallName(Call call) {
       "GetFileAttributesExW", "GetFullPathNameW", "MoveFileW",      "CopyFileExW",
       "DeleteFileW",          "CreateDirectoryW", "RemoveDirectoryW", "log _wfopen",
       "log fwrite",           "log fclose",       "malloc/calloc/realloc", "free",
-      "_wcsicmp/_wcsnicmp"};
+      "case-insensitive compares"};
   return kNames[static_cast<int>(call)];
 }
 
