@@ -8,14 +8,23 @@
 
 namespace quorvel {
 
-EmptiedFolders::EmptiedFolders(const SharedWString& directory, const NameList& names)
-    : directory_(directory) {
+EmptiedFolders::EmptiedFolders(const SharedWString& directory, const NameList& names,
+                               HeldFolders* held)
+    : directory_(directory), held_(held) {
   for (const SharedWString& name : names) {
     const SharedWString key = NameKey(name);
     for (uint32_t i = 0; i < key.Length(); ++i) {
       if (key.Chars()[i] == L'\\') {
         ++remaining_[std::wstring(key.Chars(), i)];
       }
+    }
+  }
+}
+
+void EmptiedFolders::LetGoOfWay(const SharedWString& directory, const SharedWString& name) {
+  for (uint32_t i = 1; held_ != nullptr && i < name.Length(); ++i) {
+    if (name.Chars()[i] == L'\\' || name.Chars()[i] == L'/') {
+      held_->Release(PathIn(directory, name.Mid(0, i - 1)).FullPath());
     }
   }
 }
@@ -43,6 +52,9 @@ void EmptiedFolders::Left(const SharedWString& name) {
     const SharedWString path = PathIn(directory_, name.Mid(0, end - 1)).FullPath();
     if (path.IsEmpty()) {
       return;
+    }
+    if (held_ != nullptr) {
+      held_->Release(path);
     }
     if (!RemoveDirectoryW(path.Chars())) {
       const DWORD error = GetLastError();

@@ -6,6 +6,7 @@
 
 #include "foundation/shared_string.h"
 #include "patch/file_list_file.h"
+#include "patch/held_folders.h"
 
 namespace quorvel {
 
@@ -15,14 +16,21 @@ namespace quorvel {
 class EmptiedFolders {
  public:
   // directory: the run folder the files leave; names: every name whose file may leave it.
-  EmptiedFolders(const SharedWString& directory, const NameList& names);
+  // held: the run's held folders, each let go just before the run removes it.
+  EmptiedFolders(const SharedWString& directory, const NameList& names,
+                 HeldFolders* held = nullptr);
 
   // Tells that the file of name has left: each folder above it (below directory) that no listed
   // name still needs is removed when empty, deepest first, stopping at the first that stays.
   void Left(const SharedWString& name);
 
+  // Lets go of the held folders on the way from directory to name, which the run is about to
+  // remove when they are left empty (the folders of a file the patch deletes).
+  void LetGoOfWay(const SharedWString& directory, const SharedWString& name);
+
  private:
   SharedWString directory_;
+  HeldFolders* held_;
   // Names still to leave, by the key (NameKey) of each folder on their way, below directory.
   std::unordered_map<std::wstring, size_t> remaining_;
 };

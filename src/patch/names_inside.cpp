@@ -279,23 +279,6 @@ HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
   return S_OK;
 }
 
-HeldFolders::HeldFolders(const std::vector<RunFolder>& folders) {
-  for (const RunFolder& folder : folders) {
-    SharedWString path = FolderPath(folder.path).FullPath();
-    if (path.Length() > 0 && path.Chars()[path.Length() - 1] == L':') {
-      path.Append(L'\\');  // the root folder, not the drive's current one
-    }
-    // Sharing is judged only against handles that may read, write or delete.
-    ScopedFileHandle handle(CreateFileW(path.Chars(),
-                                        FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr));
-    if (handle.IsValid()) {
-      handles_.push_back(std::move(handle));
-    }
-  }
-}
-
 HRESULT RecheckRunNames(PatchRun& run, const std::vector<RunFolder>& folders,
                         SharedWString& faultName, bool& dropped) {
   dropped = false;

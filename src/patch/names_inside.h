@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 #include "patch/patch_run.h"
 
@@ -43,17 +42,6 @@ std::vector<RunFolder> RunFoldersOf(const PatchRun& run);
 // logging why. Nothing on disk changes either way.
 HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
                              const std::vector<SharedWString>& names, SharedWString& faultName);
-
-// Holds each existing folder of a run open without delete sharing while it lives, so that on
-// Windows none of them can be renamed, removed or swapped for a link during the run. Nothing
-// fails when a folder cannot be held: the checks before each retry still see a swap.
-class HeldFolders {
- public:
-  explicit HeldFolders(const std::vector<RunFolder>& folders);
-
- private:
-  std::vector<ScopedFileHandle> handles_;
-};
 
 // Checks every name of the run, applied or not, again, as before an attempt that follows a pause.
 // On a fault, the applied names whose way has left their folders are taken off the run's applied

@@ -152,6 +152,9 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (FAILED(hr = told.OnRemovingTarget(targetFull))) {
       return undoBackup(hr);
     }
+    if (emptied != nullptr) {
+      emptied->LetGoOfWay(targetDirectory, name);
+    }
     if (FAILED(target.RemoveWithEmptyParents(FilePath(targetDirectory)))) {
       return target.LastResult();
     }

@@ -11,6 +11,7 @@
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "patch/emptied_folders.h"
+#include "patch/held_folders.h"
 #include "patch/patch_file.h"
 #include "patch/names_inside.h"
 #include "patch/revert_patches.h"
@@ -23,6 +24,18 @@ namespace {
 void SleepPause(DWORD milliseconds) { Sleep(milliseconds); }
 
 RetryPause g_retryPause = SleepPause;
+
+// Lends the run its held folders for as long as PatchFiles runs, the revert included.
+class HeldDuringRun {
+ public:
+  HeldDuringRun(PatchRun& run, HeldFolders& held) : run_(run) { run_.heldFolders = &held; }
+  HeldDuringRun(const HeldDuringRun&) = delete;
+  HeldDuringRun& operator=(const HeldDuringRun&) = delete;
+  ~HeldDuringRun() { run_.heldFolders = nullptr; }
+
+ private:
+  PatchRun& run_;
+};
 
 void TellUser(const SharedWString& message) {
   MessageBoxW(nullptr, message.Chars(), L"Quorvel", MB_ICONERROR);
@@ -101,10 +114,11 @@ HRESULT PatchFiles(PatchRun& run) {
   LoggingPatchObserver logging;
   JournalingObserver observer(&journal, &logging, false);
   BackupLedger ledger;
-  EmptiedFolders emptied(run.patchDirectory, run.files);
-  const size_t count = run.files.size();
   const std::vector<RunFolder> folders = RunFoldersOf(run);
-  const HeldFolders held(folders);
+  HeldFolders held(folders, run.files);
+  const HeldDuringRun holding(run, held);
+  EmptiedFolders emptied(run.patchDirectory, run.files, &held);
+  const size_t count = run.files.size();
   SharedWString failedName;
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
     if (attempt > 0) {

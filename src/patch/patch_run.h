@@ -10,6 +10,7 @@
 
 namespace quorvel {
 
+class HeldFolders;
 class ProgressWindowThread;
 
 // The record of one patch run, owned by the entry point for the length of the call.
@@ -33,6 +34,8 @@ struct PatchRun {
   SharedWString postPatchArguments;
   std::unique_ptr<ProgressWindowThread> progressWindow;
   SharedWString displayText;
+  // The folders held against a swap while the files move, or null.
+  HeldFolders* heldFolders = nullptr;
 };
 
 }  // namespace quorvel
