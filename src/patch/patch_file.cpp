@@ -50,6 +50,11 @@ HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,
   partialPath.Append(suffix);
   FilePath partial(partialPath);
   if (FAILED(from.CopyTo(partial, true))) {
+    // A copy that failed part-way (a full disk) leaves what it wrote; a name that was already
+    // taken is not this copy's to delete.
+    if (from.LastResult() != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
+      DeleteFileW(partial.FullPath().Chars());
+    }
     return from.LastResult();
   }
   const SharedWString full = partial.FullPath();
@@ -124,13 +129,14 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   }
 
   bool backedUp = keptBackup;
+  bool backupMoved = false;  // the old file left the target for the backup
   if (!keptBackup && targetExists) {
     if (FAILED(hr = told.OnBackingUp(targetFull, backupFull))) {
       return hr;
     }
     bool moved = false;
-    if (FAILED(MoveByFullPaths(target, targetFull, backup, backupFull, moved)) &&
-        FAILED(hr = CopyIntoPlace(target, backup, false, suffix))) {
+    backupMoved = SUCCEEDED(MoveByFullPaths(target, targetFull, backup, backupFull, moved));
+    if (!backupMoved && FAILED(hr = CopyIntoPlace(target, backup, false, suffix))) {
       return hr;
     }
     backedUp = true;
@@ -164,13 +170,25 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     }
     if (FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
         FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
+      // A move between volumes that failed part-way (a full disk) may leave its partial copy
+      // at the target, which was empty before it: that copy goes, or it would stand in for the
+      // player's file and block putting it back.
+      bool partial = false;
+      if ((!targetExists || backupMoved) && SUCCEEDED(target.Query(partial)) && partial &&
+          !target.IsDirectory()) {
+        target.Delete();
+      }
       // Without this the player's file would stay only in the backup folder, and the file
-      // that failed is not part of a later revert. A failed overwriting copy may also have
-      // left the target damaged, so a kept backup is copied back as well.
+      // that failed is not part of a later revert. The backup stays for the next attempt, so it
+      // is copied back; when there is no room for the copy, the backup moved here goes back by
+      // a move, which needs none, and the next attempt backs it up again.
       if (backedUp) {
         HRESULT restored = told.OnPuttingBack(backupFull, targetFull);
         if (SUCCEEDED(restored)) {
           restored = CopyIntoPlace(backup, target, true, suffix);
+          if (FAILED(restored) && backupMoved && SUCCEEDED(backup.MoveTo(target))) {
+            restored = S_OK;
+          }
         }
         told.OnRestored(backupFull, targetFull, restored);
       }

@@ -93,6 +93,22 @@ bool Touched(const JournalFile& file) {
   return file.lastStep != JournalStep::kNone && file.lastStep != JournalStep::kReverted;
 }
 
+// Where a file the journal records no step for, or one put back, is not as the cut run found it
+// (null when it is). Every step is recorded before it is taken, so such a file's game and patch
+// paths hold what they held when the run began; its backup path holds that or nothing (the run
+// may have dropped an earlier backup). A journal cut back to an earlier record by anything but
+// the run shows here.
+const FilePath* NotAsFound(const JournalFile& file, FileNow& now) {
+  if (!(IdentityOf(now.target) == file.target)) {
+    return &now.target;
+  }
+  if (!(IdentityOf(now.source) == file.source)) {
+    return &now.source;
+  }
+  const FileIdentity backup = IdentityOf(now.backup);
+  return backup.present && !(backup == file.backup) ? &now.backup : nullptr;
+}
+
 }  // namespace
 
 HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& run,
@@ -128,10 +144,19 @@ HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& r
     return kJournalDisagrees;
   }
   for (const JournalFile& file : last.files) {
+    FileNow now(last, file);
     if (!Touched(file)) {
+      const FilePath* moved = NotAsFound(file, now);
+      if (moved != nullptr) {
+        RunLog::Write(
+            "Refusing to patch: the run journal <%ls> cannot explain \"%ls\": <%ls> is not as "
+            "that run found it, and the journal records no step that changed it\n",
+            path_.Chars(), file.name.Chars(), moved->FullPath().Chars());
+        refusal.name = file.name;
+        return kJournalDisagrees;
+      }
       continue;
     }
-    const FileNow now(last, file);
     if (now.stranger != nullptr || now.missing != nullptr) {
       RunLog::Write("Refusing to patch: the run journal <%ls> cannot explain \"%ls\": %ls\n",
                     path_.Chars(), file.name.Chars(),
