@@ -49,6 +49,12 @@ bool IsBeingExpanded(const std::vector<Expansion>& active, const std::wstring& n
   return false;
 }
 
+// The longest command line a program can be given. Values that refer to others twice over
+// double at each level, so a few dozen planted variables would otherwise fill the address
+// space; a text past this length cannot start a program anyway, and the start fails as for any
+// other command that cannot run.
+constexpr size_t kLongestExpansion = 32767;
+
 void Expand(MarkedText& marked) {
   std::wstring& text = marked.text;
   // Each inserted value is scanned again from its start. The bound on recursion: a reference
@@ -58,7 +64,7 @@ void Expand(MarkedText& marked) {
   size_t position = 0;
   for (;;) {
     const size_t sign = text.find(L'%', position);
-    if (sign == std::wstring::npos) {
+    if (sign == std::wstring::npos || text.size() > kLongestExpansion) {
       break;
     }
     for (size_t i = 0; i < active.size();) {
