@@ -59,11 +59,13 @@ DWORD WINAPI CreateDirectoriesOf(void* path) {
 }
 
 TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevelAndStopsAtAFileInTheWay) {
-  EXPECT_TRUE(P(L"a\\b\\c").CreateDirectories() == S_OK && test::PathExists(At(L"a\\b\\c")));
+  EXPECT_TRUE(P(L"a\\b\\c").CreateDirectories() == S_OK && test::PathExists(At(L"a\\b\\c")))
+      << "a\\b\\c";
   EXPECT_EQ(P(L"a\\b\\c").CreateDirectories(), S_OK);
   WriteFileBytes(At(L"a\\f"), "x");
   FilePath below = P(L"a\\f\\c\\d");
-  EXPECT_TRUE(below.CreateDirectories() == kAlreadyExists && below.LastResult() == kAlreadyExists);
+  EXPECT_TRUE(below.CreateDirectories() == kAlreadyExists && below.LastResult() == kAlreadyExists)
+      << std::hex << below.LastResult();
   // A drive that does not exist is its own parent: the climb must end there, and missing levels
   // cost no stack: 64 KB are enough for two thousand.
   std::wstring drive = L"Y:", levels;
@@ -85,8 +87,8 @@ TEST_F(FilePathTest, CopyAndMoveCreateTheDestinationsFoldersAndReportWhatStopsTh
   WriteFileBytes(At(L"g.txt"), "old");
   CreateDirectoryW(At(L"dest").c_str(), nullptr);
   FilePath source = P(L"f.txt");
-  EXPECT_TRUE(source.CopyTo(P(L"g.txt"), true) == kFileExists &&
-              source.LastResult() == kFileExists);
+  EXPECT_TRUE(source.CopyTo(P(L"g.txt"), true) == kFileExists && source.LastResult() == kFileExists)
+      << std::hex << source.LastResult();
   EXPECT_EQ(source.MoveTo(P(L"g.txt")), kAlreadyExists);
   EXPECT_EQ(source.CopyTo(P(L"g.txt\\sub\\f.txt"), false), kAlreadyExists);
   EXPECT_EQ(source.MoveTo(P(L"dest")), S_OK);  // an existing folder takes the source's name
@@ -112,11 +114,13 @@ TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmptyAndNeverA
   }
   EXPECT_EQ(Contents({At(L"R\\x"), At(L"R\\w"), At(L"R\\busy\\sub\\keep.txt"), At(L"Rx\\f")}),
             "-|-|-|-|");
-  EXPECT_TRUE(test::PathExists(At(L"Rx")) && test::PathExists(At(L"R\\busy\\sub")));
+  EXPECT_TRUE(test::PathExists(At(L"Rx")) && test::PathExists(At(L"R\\busy\\sub")))
+      << "Rx, R\\busy\\sub";
   EXPECT_EQ(P(L"R\\busy").Delete(), kNotEmpty);
   const test::FileLock lock(At(L"R\\held.txt"));
   FilePath held = P(L"R\\held.txt");
-  EXPECT_TRUE(held.RemoveWithEmptyParents(P(L"R")) == kSharing && held.LastResult() == kSharing);
+  EXPECT_TRUE(held.RemoveWithEmptyParents(P(L"R")) == kSharing && held.LastResult() == kSharing)
+      << std::hex << held.LastResult();
   // A root too long to resolve holds nothing either.
   const std::wstring tooLong = At(std::wstring(300, L'd'));
   EXPECT_EQ(PathOf(tooLong + L"\\f").RemoveWithEmptyParents(PathOf(tooLong)),
@@ -136,7 +140,8 @@ TEST_F(FilePathTest, RemoveWithEmptyParentsEndsAtABareDriveWhoseDirectoryHasGone
   WriteFileBytes(At(L"cwd\\x\\f.txt"), "f");
   EXPECT_EQ(PathOf(drive + L"x\\f.txt").RemoveWithEmptyParents(PathOf(Dir())), S_OK);
   SetEnvironmentVariableW((L"=" + drive).c_str(), nullptr);
-  EXPECT_TRUE(!test::PathExists(At(L"cwd")) && test::PathExists(Dir()));
+  EXPECT_TRUE(!test::PathExists(At(L"cwd")) && test::PathExists(Dir()))
+      << "cwd removed, the root kept";
 }
 
 }  // namespace

@@ -53,7 +53,8 @@ TEST_F(RunArgumentsTest, FieldsAreReadAsTheyComeAndACommandNotFoundStaysAnArgume
        "File: \"-text\"\r\n"}};
   for (const auto& c : cases) {
     ASSERT_EQ(Parse(c.commandLine), S_OK) << Utf8(c.commandLine);
-    EXPECT_TRUE(parsed_->parentPid == c.pid && parsed_->displayText.IsEmpty());
+    EXPECT_TRUE(parsed_->parentPid == c.pid && parsed_->displayText.IsEmpty())
+        << Utf8(c.commandLine) << ": pid " << parsed_->parentPid;
     EXPECT_EQ(Utf8(parsed_->postPatchCommand.Chars()), c.command);
     EXPECT_EQ(Utf8(parsed_->postPatchArguments.Chars()), c.arguments);
     EXPECT_TRUE(Has(log_.Text(), "parent pid: " + std::to_string(c.pid) + "\r\n"));
@@ -83,7 +84,8 @@ TEST_F(RunArgumentsTest, EachMissingOrFaultyArgumentHasItsMessage) {
     EXPECT_TRUE(EndsWith(log_.Text(), log + "\r\n")) << log_.Text();
   }
   EXPECT_TRUE(Texts(parsed_->files) == std::vector<std::wstring>{L"a.dll"} &&
-              parsed_->postPatchCommand.IsEmpty());
+              parsed_->postPatchCommand.IsEmpty())
+      << parsed_->files.size() << " files, command " << Utf8(parsed_->postPatchCommand.Chars());
   ArgumentList arguments = {SharedWString(L"2"), SharedWString(L"a"), SharedWString(),
                             SharedWString(L"cmd")};
   EXPECT_EQ(ParseFileList(*parsed_, arguments), E_INVALIDARG);
