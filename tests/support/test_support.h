@@ -170,7 +170,6 @@ class HelperProcess {
 class WaitingProcess : public HelperProcess {
  public:
   WaitingProcess();
-  bool IsRunning() { return !WaitForExit(0); }
   bool Finish() { return CloseInput(), WaitForExit(); }
   static std::wstring ExecutablePath() { return ProgramFolder() + L"\\waiting_process.exe"; }
 };
