@@ -1,8 +1,7 @@
-// Formatting, code-page conversion, the run log and failure results.
+// Formatting, code-page conversion and failure results.
 
 #include "foundation/code_page.h"
 #include "foundation/format.h"
-#include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "support/test_support.h"
 
@@ -57,31 +56,6 @@ TEST(CodePageTest, ConversionsBothWaysWithTheirSubstitutesAndDiagnostics) {
   EXPECT_EQ(test::Utf8(FromCodePage("abc", 12345).Chars()),
             "Could not determine number of bytes needed to convert from codepage 12345! "
             "GetLastError 87 (0x00000057)\n");
-}
-
-// A log whose folder is missing loses the line, and the folder is not made for it.
-TEST(RunLogTest, NothingIsWrittenIntoAMissingFolder) {
-  test::LogCapture log;
-  test::ScopedTempDir dir;
-  RunLog::SetPath(L"%ls\\missing\\Quorvel.log", dir.Path().c_str());
-  RunLog::Write("lost\n");
-  EXPECT_TRUE(RemoveDirectoryW(dir.Path().c_str())) << "only an empty folder can be removed";
-}
-
-// What the log writes: arguments escaped, the pattern's own line ends and a failure report's
-// system text line end kept, every character beyond ASCII in UTF-8.
-TEST(RunLogTest, ArgumentsCannotBreakALine) {
-  test::LogCapture log;
-  const auto write = [](const char* format, auto... args) { RunLog::Write(format, args...); };
-  write("%ls|%s|%d%%s\n", L"a\r\nb\x1b\t%\x2028", "c\nd", 3);
-  write("error %d %ls\n", 5, L"Two\r\nlines.\r\n");
-  write("File: \"%ls\" %ls\n", L"x\r\n", kWideHan);
-  write("%ls\n", L"\x00e9\x00b9");
-  write("error: %d %ls", 2, L"Plain.\r\n");
-  EXPECT_EQ(log.Text(),
-            "a\\r\\nb\\x1b\t%\\u2028|c\\nd|3%s\r\nerror 5 Two\\r\\nlines.\r\r\n\r\n"
-            "File: \"x\\r\\n\" " +
-                std::string(kUtf8Han) + "\r\n\xC3\xA9\xC2\xB9\r\nerror: 2 Plain.\r\r\n");
 }
 
 // A failure whose call left no code never reads as success.

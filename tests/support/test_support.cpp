@@ -279,7 +279,8 @@ FileLock::FileLock(const std::wstring& path) {
           ready_.WaitFor(30000) && !locker_.WaitForExit(0);
 }
 
-bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target) {
+bool MakeHostLink(const std::wstring& folder, const std::wstring& name,
+                  const std::wstring& target) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -298,6 +299,13 @@ bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const st
   }
   const std::wstring made = folder + L"\\" + name + L".made";
   return Eventually([&] { return DeleteFileW(made.c_str()) != FALSE; });
+}
+
+bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& hardTarget) {
+  RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
+  const size_t slash = path.rfind(L'\\');
+  return target != nullptr ? MakeHostLink(path.substr(0, slash), path.substr(slash + 1), target)
+                           : CreateHardLinkW(path.c_str(), hardTarget.c_str(), nullptr);
 }
 
 }  // namespace quorvel::test
