@@ -1,6 +1,7 @@
+#include "patch/patch_files.h"
+
 #include <memory>
 
-#include "patch/patch_files.h"
 #include "support/patch_test.h"
 
 namespace quorvel::test {
