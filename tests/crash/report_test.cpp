@@ -111,7 +111,8 @@ TEST(BuiltInSectionsTest, TheModulesBuiltInSectionsAreTheVersionReportThenTheSta
 }
 
 TEST(ChannelIdTest, ElfHashOfKnownNames) {
-  EXPECT_TRUE(channelIdOf(nullptr) == 0 && channelIdOf("") == 0);
+  EXPECT_TRUE(channelIdOf(nullptr) == 0 && channelIdOf("") == 0)
+      << channelIdOf(nullptr) << " " << channelIdOf("");
   EXPECT_EQ(channelIdOf("AB"), 0x452u);  // (0x41 << 4) + 0x42
   // The seventh character's top bits 0x6 are folded in as 0x60 and cleared, the eighth's 0x7.
   EXPECT_EQ(channelIdOf("abcdefgh"), 0x089ABAA8u);
@@ -180,7 +181,7 @@ TEST_F(ReportTest, AnAssertionReportIsBuiltOnceAndSentThroughTheChannelLogAsTheF
   report.message = "x != 0";
   AssertionResponse response;
   reportAssertion(report, response);
-  EXPECT_TRUE(response.response == 2 && response.dialogShown);
+  EXPECT_TRUE(response.response == 2 && response.dialogShown) << "response " << response.response;
   reportAssertion(report, response);  // a dialog an earlier handler showed is not shown again
   const std::string head = "1:" + std::to_string(kAssertionChannel) + ":";
   const std::string banner = std::string(kStart) + "Dialog Displayed. Report follows.\n";
@@ -188,15 +189,17 @@ TEST_F(ReportTest, AnAssertionReportIsBuiltOnceAndSentThroughTheChannelLogAsTheF
   const std::string text = head + report.reportText.Chars();
   const std::string end = head + "----ASSERTION REPORT END----\n";
   EXPECT_EQ(sink.received, (std::vector<std::string>{start, text, end, start, text, end}));
-  EXPECT_TRUE(section.contentCalls == 1 && test::Has(text, "Facts:\n" + body));
+  EXPECT_TRUE(section.contentCalls == 1 && test::Has(text, "Facts:\n" + body))
+      << section.contentCalls << " calls: " << text;
   report.info.flags = kReportKeepsResponse;
   response = AssertionResponse{7, false};
   reportAssertion(report, response);
-  EXPECT_TRUE(response.response == 7 && !response.dialogShown);
+  EXPECT_TRUE(response.response == 7 && !response.dialogShown) << "response " << response.response;
   EXPECT_EQ(sink.received[6], head + kStart + "No Dialog Displayed. Report follows.\nx != 0\n");
   report.info.flags = kReportSilent;  // changes only the response
   reportAssertion(report, response);
-  EXPECT_TRUE(response.response == 2 && sink.received.size() == 9);
+  EXPECT_TRUE(response.response == 2 && sink.received.size() == 9)
+      << "response " << response.response << ", " << sink.received.size() << " lines";
   ChannelLog::ReleaseInstance();
   // A message too long for the banner is cut; one that makes it exactly 4095 characters is whole.
   const std::string cut(5000, 'm'), fitting(4095 - banner.size() - 1, 'f');

@@ -1,40 +1,13 @@
-// Path strings and FilePath on real temporary folders.
+// FilePath on real temporary folders.
 #include "files/file_path.h"
 
-#include "foundation/path_strings.h"
+#include <iterator>
+
 #include "foundation/scoped_handle.h"
 #include "support/test_support.h"
 
 namespace quorvel {
 namespace {
-
-// A separator goes between the parts, one of two meeting separators is dropped, and a qualified
-// part replaces the base.
-TEST(PathStringsTest, JoinAddsOrDropsASeparatorAndAQualifiedPartReplacesTheBase) {
-  const wchar_t* const joins[][3] = {
-      {L"C:\\a", L"", L"C:\\a"},    {L"", L"b\\c", L"b\\c"},       {L"C:\\a", L"D:x", L"D:x"},
-      {L"C:\\a", L"/\\x", L"/\\x"}, {L"C:\\a", L"b", L"C:\\a/b"},  {L"C:", L"b", L"C:b"},
-      {L"a/", L"/b", L"a/b"},       {L"a\\\\", L"\\b", L"a\\\\b"}, {L"C:\\a", L"\\b", L"C:\\a\\b"}};
-  for (const auto& [base, other, expected] : joins) {
-    SharedWString path(base);
-    JoinPath(path, SharedWString(other));
-    EXPECT_STREQ(path.Chars(), expected) << base << " + " << other;
-  }
-}
-
-// Bytes above 0x7F are ordinary characters, not separators.
-TEST(PathStringsTest, PartsSplitAtTheLastSeparatorAndTheLastDot) {
-  const char* const parts[][3] = {
-      {"a\\b.c.x", "b.c.x", "a\\b.c"},          {"d.x/n", "n", "d.x/n"},    {"C:.x", ".x", "C:"},
-      {"\xDC\xAF.x", "\xDC\xAF.x", "\xDC\xAF"}, {"C:\\a\\", "", "C:\\a\\"}, {"n.", "n.", "n"}};
-  for (const auto& [input, fileName, stem] : parts) {
-    SharedString name(input), withoutExtension(input);
-    FileNamePart(name);
-    RemoveExtension(withoutExtension);
-    EXPECT_EQ(std::string(name.Chars()) + "|" + withoutExtension.Chars(),
-              std::string(fileName) + "|" + stem);
-  }
-}
 
 using test::Contents, test::WriteFileBytes;
 
@@ -54,13 +27,22 @@ class FilePathTest : public test::TempDirTest {
 // characters resolve, without a trailing backslash even at a drive's root, as a run's folder
 // names it.
 TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo259Characters) {
-  EXPECT_EQ(Text(PathOf(L"C:/a//b/")) + L"|" + Text(PathOf(L"a\\/\\")) + L"|" +
-                Text(PathOf(L"\\")) + L"|" + Text(PathOf(L"\\\\server\\share")) + L"|" +
-                Text(FilePath()) + L"|" + Text(PathOf(L"C:\\game").Joined(SharedWString(L"b/c/"))),
-            L"C:\\a\\\\b|a||\\\\server\\share|.|C:\\game\\b\\c");
-  EXPECT_EQ(Text(PathOf(L"C:\\a\\b").Parent()) + L"|" + Text(PathOf(L"C:\\").Parent()) + L"|" +
-                Text(PathOf(L"C:b").Parent()) + L"|" + Text(PathOf(L"name").Parent()),
-            L"C:\\a|C:|C:|");
+  const struct {
+    FilePath path;
+    const wchar_t* text;
+  } rows[] = {{PathOf(L"C:/a//b/"), L"C:\\a\\\\b"},
+              {PathOf(L"a\\/\\"), L"a"},
+              {PathOf(L"\\"), L""},
+              {PathOf(L"\\\\server\\share"), L"\\\\server\\share"},
+              {FilePath(), L"."},
+              {PathOf(L"C:\\game").Joined(SharedWString(L"b/c/")), L"C:\\game\\b\\c"},
+              {PathOf(L"C:\\a\\b").Parent(), L"C:\\a"},
+              {PathOf(L"C:\\").Parent(), L"C:"},
+              {PathOf(L"C:b").Parent(), L"C:"},
+              {PathOf(L"name").Parent(), L""}};
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    EXPECT_EQ(Text(rows[row].path), rows[row].text) << "row: " << row;
+  }
   const std::wstring fits = L"C:\\" + std::wstring(256, L'a');
   EXPECT_EQ(PathOf(fits).FullPath().Chars(), fits);
   EXPECT_TRUE(PathOf(fits + L"b").FullPath().IsEmpty());
@@ -77,11 +59,13 @@ DWORD WINAPI CreateDirectoriesOf(void* path) {
 }
 
 TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevelAndStopsAtAFileInTheWay) {
-  EXPECT_TRUE(P(L"a\\b\\c").CreateDirectories() == S_OK && test::PathExists(At(L"a\\b\\c")));
+  EXPECT_TRUE(P(L"a\\b\\c").CreateDirectories() == S_OK && test::PathExists(At(L"a\\b\\c")))
+      << "a\\b\\c";
   EXPECT_EQ(P(L"a\\b\\c").CreateDirectories(), S_OK);
   WriteFileBytes(At(L"a\\f"), "x");
   FilePath below = P(L"a\\f\\c\\d");
-  EXPECT_TRUE(below.CreateDirectories() == kAlreadyExists && below.LastResult() == kAlreadyExists);
+  EXPECT_TRUE(below.CreateDirectories() == kAlreadyExists && below.LastResult() == kAlreadyExists)
+      << std::hex << below.LastResult();
   // A drive that does not exist is its own parent: the climb must end there, and missing levels
   // cost no stack: 64 KB are enough for two thousand.
   std::wstring drive = L"Y:", levels;
@@ -103,8 +87,8 @@ TEST_F(FilePathTest, CopyAndMoveCreateTheDestinationsFoldersAndReportWhatStopsTh
   WriteFileBytes(At(L"g.txt"), "old");
   CreateDirectoryW(At(L"dest").c_str(), nullptr);
   FilePath source = P(L"f.txt");
-  EXPECT_TRUE(source.CopyTo(P(L"g.txt"), true) == kFileExists &&
-              source.LastResult() == kFileExists);
+  EXPECT_TRUE(source.CopyTo(P(L"g.txt"), true) == kFileExists && source.LastResult() == kFileExists)
+      << std::hex << source.LastResult();
   EXPECT_EQ(source.MoveTo(P(L"g.txt")), kAlreadyExists);
   EXPECT_EQ(source.CopyTo(P(L"g.txt\\sub\\f.txt"), false), kAlreadyExists);
   EXPECT_EQ(source.MoveTo(P(L"dest")), S_OK);  // an existing folder takes the source's name
@@ -130,11 +114,13 @@ TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmptyAndNeverA
   }
   EXPECT_EQ(Contents({At(L"R\\x"), At(L"R\\w"), At(L"R\\busy\\sub\\keep.txt"), At(L"Rx\\f")}),
             "-|-|-|-|");
-  EXPECT_TRUE(test::PathExists(At(L"Rx")) && test::PathExists(At(L"R\\busy\\sub")));
+  EXPECT_TRUE(test::PathExists(At(L"Rx")) && test::PathExists(At(L"R\\busy\\sub")))
+      << "Rx, R\\busy\\sub";
   EXPECT_EQ(P(L"R\\busy").Delete(), kNotEmpty);
   const test::FileLock lock(At(L"R\\held.txt"));
   FilePath held = P(L"R\\held.txt");
-  EXPECT_TRUE(held.RemoveWithEmptyParents(P(L"R")) == kSharing && held.LastResult() == kSharing);
+  EXPECT_TRUE(held.RemoveWithEmptyParents(P(L"R")) == kSharing && held.LastResult() == kSharing)
+      << std::hex << held.LastResult();
   // A root too long to resolve holds nothing either.
   const std::wstring tooLong = At(std::wstring(300, L'd'));
   EXPECT_EQ(PathOf(tooLong + L"\\f").RemoveWithEmptyParents(PathOf(tooLong)),
@@ -154,7 +140,8 @@ TEST_F(FilePathTest, RemoveWithEmptyParentsEndsAtABareDriveWhoseDirectoryHasGone
   WriteFileBytes(At(L"cwd\\x\\f.txt"), "f");
   EXPECT_EQ(PathOf(drive + L"x\\f.txt").RemoveWithEmptyParents(PathOf(Dir())), S_OK);
   SetEnvironmentVariableW((L"=" + drive).c_str(), nullptr);
-  EXPECT_TRUE(!test::PathExists(At(L"cwd")) && test::PathExists(Dir()));
+  EXPECT_TRUE(!test::PathExists(At(L"cwd")) && test::PathExists(Dir()))
+      << "cwd removed, the root kept";
 }
 
 }  // namespace

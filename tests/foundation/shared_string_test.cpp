@@ -14,9 +14,11 @@ TEST(SharedStringTest, EmptyStringsShareTheStaticBlockThatIsNeverFreed) {
   {
     const S a, b(L""), c(static_cast<const wchar_t*>(nullptr));
     EXPECT_TRUE(a.Header() == S::EmptyHeader() && b.Header() == a.Header() &&
-                c.Header() == a.Header() && S::EmptyHeader()->refCount == before + 3);
+                c.Header() == a.Header() && S::EmptyHeader()->refCount == before + 3)
+        << "references " << S::EmptyHeader()->refCount - before;
   }
-  EXPECT_TRUE(S::EmptyHeader()->refCount == before && before >= 2);
+  EXPECT_TRUE(S::EmptyHeader()->refCount == before && before >= 2)
+      << "references " << S::EmptyHeader()->refCount << ", before " << before;
 }
 
 // Appending doubles the capacity up to 8192 characters, then grows in whole 8192-character steps.
@@ -25,7 +27,8 @@ TEST(SharedStringTest, TextGetsAnExactBlockAndAppendGrowsByTheCapacityRule) {
   for (const auto& [length, capacity] : capacities) {
     S s;
     s.Append(std::wstring(length, L'x').c_str(), length);
-    EXPECT_TRUE(s.Header()->capacity == capacity && s.Length() == length) << length;
+    EXPECT_TRUE(s.Header()->capacity == capacity && s.Length() == length)
+        << length << ": capacity " << s.Header()->capacity;
   }
   S s(L"abc");
   EXPECT_EQ(s.Header()->capacity, 4u);
@@ -67,18 +70,23 @@ TEST(SharedStringTest, MidTrimSetAtReplaceAllFindAndEqualsAtTheirEdges) {
   set.SetAt(10, L'z');
   EXPECT_EQ(std::wstring(text.Chars()) + blank.Chars() + set.Chars(), L"xabcdy");
   set.SetAt(2, L'\0');
-  EXPECT_TRUE(set.Length() == 2 && aaaa.ReplaceAll(L"aa", L"b") == 2 && aaaa.Equals(S(L"bb")));
+  EXPECT_TRUE(set.Length() == 2 && aaaa.ReplaceAll(L"aa", L"b") == 2 && aaaa.Equals(S(L"bb")))
+      << "set " << set.Length() << " characters, aaaa " << aaaa.Chars();
   S dashes(L"x--y--z");
-  EXPECT_TRUE(dashes.ReplaceAll(L"--", L"") == 2 && dashes.Equals(S(L"xyz")));
+  EXPECT_TRUE(dashes.ReplaceAll(L"--", L"") == 2 && dashes.Equals(S(L"xyz")))
+      << "dashes " << dashes.Chars();
   EXPECT_EQ(dashes.ReplaceAll(L"%s", L"x") + dashes.ReplaceAll(L"xyz and more", L"x"), 0u);
-  EXPECT_TRUE(s.Find(L'b') == 1 && s.Find(L'z') == -1 && s.Find(L'\0') == 6);
+  EXPECT_TRUE(s.Find(L'b') == 1 && s.Find(L'z') == -1 && s.Find(L'\0') == 6)
+      << "b " << s.Find(L'b') << ", z " << s.Find(L'z') << ", end " << s.Find(L'\0');
   EXPECT_EQ(s.CharAt(14), s.Chars() + 6);
-  EXPECT_TRUE(s.Equals(s.Mid(0, 5)) && S().Equals(S(L"")));  // an exact and a grown block
-  EXPECT_FALSE(S(L"a").Equals(S(L"A")) || S(L"ab").Equals(S(L"abc")));
+  EXPECT_TRUE(s.Equals(s.Mid(0, 5)) && S().Equals(S(L"")))
+      << "an exact and a grown block";  // an exact and a grown block
+  EXPECT_FALSE(S(L"a").Equals(S(L"A")) || S(L"ab").Equals(S(L"abc"))) << "case and length count";
   S extra(s);  // an unshared block with room, unless the room cannot be counted
   EXPECT_TRUE(extra.ReserveExtra(100) && extra.Header()->capacity >= 107 &&
-              s.Header()->refCount == 1);
-  EXPECT_TRUE(!extra.ReserveExtra(0xFFFFFFFFu) && extra.Equals(s));
+              s.Header()->refCount == 1)
+      << "capacity " << extra.Header()->capacity << ", references " << s.Header()->refCount;
+  EXPECT_TRUE(!extra.ReserveExtra(0xFFFFFFFFu) && extra.Equals(s)) << "extra " << extra.Chars();
 }
 
 }  // namespace

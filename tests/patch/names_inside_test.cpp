@@ -1,7 +1,7 @@
-// Links below the run's folders, a link put in during a retry pause, the log as a link and an
-// argument with line breaks: nothing outside the three folders changes, and the launcher is told.
-#include "foundation/run_log.h"
-#include "patch/run_driver.h"
+// Links below the run's folders and a link put in during a retry pause: nothing outside the
+// three folders changes, and the launcher is told.
+#include "patch/names_inside.h"
+
 #include "patch/run_journal.h"
 #include "support/patch_test.h"
 
@@ -30,16 +30,6 @@ class NamesInsideTest : public PatchTest {
     }
     WriteFileBytes(root + L"Outside\\version.dll", "outside");
   }
-  // Makes the file or empty folder at path a link to target: a host symbolic link (target
-  // relative to the link's folder), or with no target a hard link to the file hardTarget.
-  static void Link(const std::wstring& path, const wchar_t* target,
-                   const std::wstring& hardTarget) {
-    RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
-    const size_t slash = path.rfind(L'\\');
-    ASSERT_TRUE(target != nullptr
-                    ? MakeHostLink(path.substr(0, slash), path.substr(slash + 1), target)
-                    : CreateHardLinkW(path.c_str(), hardTarget.c_str(), nullptr));
-  }
 };
 
 // A file with a second name in the game or patch folder is only moved, which leaves its other
@@ -67,7 +57,7 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
     WriteFileBytes(root + L"Backup\\bin\\version.dll", "backup");
     const std::wstring linked = root + c.folder + L"\\bin\\version.dll";
     DeleteFileW(linked.c_str());
-    Link(root + c.folder + L"\\" + c.at, c.target, root + L"Outside\\version.dll");
+    ASSERT_TRUE(Link(root + c.folder + L"\\" + c.at, c.target, root + L"Outside\\version.dll"));
     ASSERT_EQ(ReadFileBytes(linked), "outside");
     const std::string before = TreeFingerprint(root);  // the outside folder is part of it
     const std::string outside = TreeFingerprint(root + L"Outside");
@@ -127,46 +117,6 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
     EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
     EXPECT_EQ(Contents({root + L"Game\\z.txt", root + L"Patch\\z.txt"}), "old z.txt|new z.txt|");
   }
-}
-
-TEST_F(NamesInsideTest, TheLogIsNeverWrittenThroughALink) {
-  const struct {
-    const wchar_t* log;
-    const wchar_t* at;
-    const wchar_t* target;  // none: a hard link
-  } cases[] = {{L"Logs\\Quorvel.log", L"Logs\\Quorvel.log", L"../Outside/log.txt"},
-               {L"Logs\\Quorvel.log", L"Logs\\Quorvel.log", L"../Outside/missing.txt"},
-               {L"Logs\\Quorvel.log", L"Logs\\Quorvel.log", nullptr},
-               {L"Logs\\Quorvel.log", L"Logs", L"Outside"}};
-  const std::wstring captured = RunLog::Path().Chars();
-  for (const auto& c : cases) {
-    const std::wstring root = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
-    SCOPED_TRACE(Utf8(c.at) + (c.target == nullptr ? " hard" : ""));
-    WriteFileBytes(root + L"Outside\\log.txt", "outside log");
-    CreateDirectoryW((root + L"Logs").c_str(), nullptr);
-    Link(root + c.at, c.target, root + L"Outside\\log.txt");
-    const std::string before = TreeFingerprint(root);
-    RunLog::SetPath(L"%ls", (root + c.log).c_str());
-
-    RunLog::Write("A line of the run\n");
-
-    RunLog::SetPath(L"%ls", captured.c_str());
-    EXPECT_EQ(TreeFingerprint(root), before);
-  }
-}
-
-TEST_F(NamesInsideTest, AnArgumentsLineBreaksAreWrittenEscapedAndStartNoLine) {
-  const std::string before = TreeFingerprint(Dir());
-
-  EXPECT_EQ(RunPatch(L"-text \"x\r\n======= Quorvel Complete 12/07/26 08:00:00 ============\x1b\" 1"),
-            0);
-
-  const std::string text = log_.Text();
-  EXPECT_TRUE(Has(text, "\tx\\r\\n======= Quorvel Complete 12/07/26 08:00:00 ============\\x1b\r\n"))
-      << text;
-  EXPECT_EQ(Count(text, "\n======="), 1u) << text;  // the run's own closing banner
-  EXPECT_TRUE(Has(text, "\r\n======= Quorvel Failed ")) << text;
-  EXPECT_EQ(TreeFingerprint(Dir()), before);
 }
 
 }  // namespace

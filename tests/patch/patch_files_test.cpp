@@ -1,6 +1,7 @@
+#include "patch/patch_files.h"
+
 #include <memory>
 
-#include "patch/revert_patches.h"
 #include "support/patch_test.h"
 
 namespace quorvel::test {
@@ -47,29 +48,6 @@ TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesThe
   EXPECT_TRUE(Has(log_.Text(), "Keeping \"" + backup + "\", backed up earlier in this run\r\n"));
 }
 
-TEST_F(PatchFilesTest, ARevertStopsAtItsFirstFailure) {
-  Pairs({L"a.txt", L"b.txt", L"c.txt", L"d.txt"});
-  FileLock lockD(Game(L"d.txt"));
-  // Once b.txt is applied, hold its new file so that its revert cannot move it.
-  static std::wstring newB;
-  newB = Game(L"b.txt");
-  betweenAttempts = [] {
-    if (!g_lock) {
-      g_lock = std::make_unique<FileLock>(newB);
-    }
-  };
-  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
-  g_lock.reset();
-  lockD.Release();
-  EXPECT_TRUE(Has(log_.Text(),
-                  "Failed trying to revert patch file \"b.txt\", HResult "
-                  "0x80070020, error 32 " +
-                      LoggedSystemMessage(32)))
-      << log_.Text();
-  EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Game(L"c.txt"), Game(L"d.txt")}),
-            "old a.txt|new b.txt|new c.txt|old d.txt|");
-}
-
 TEST_F(PatchFilesTest, EveryFailedCopyUpPutsTheOldFileBack) {
   Pairs({L"a.txt"});
   g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
@@ -80,7 +58,7 @@ TEST_F(PatchFilesTest, EveryFailedCopyUpPutsTheOldFileBack) {
 }
 
 // A source folder goes once its last listed file has left it, a folder with a file of its own
-// stays; the revert empties the backup folders the same way.
+// stays.
 TEST_F(PatchFilesTest, EmptiedFoldersGoWhenTheirLastListedFileHasLeft) {
   Pairs({L"d\\a.txt", L"d\\e\\b.txt", L"k\\c.txt", L"D\\E\\f.txt", L"x\\a.txt"});
   WriteFileBytes(Patch(L"k\\own.txt"), "own");
@@ -90,9 +68,6 @@ TEST_F(PatchFilesTest, EmptiedFoldersGoWhenTheirLastListedFileHasLeft) {
   EXPECT_EQ(PatchFiles(run_), S_OK);
   EXPECT_EQ(Contents({Patch(L"d"), Patch(L"x"), Patch(L"k\\own.txt"), Game(L"D\\e\\F.txt")}),
             "-|-|own|new D\\E\\f.txt|");
-  EXPECT_EQ(RevertPatches(run_), S_OK);
-  EXPECT_EQ(Contents({Backup(L"d"), Backup(L"x"), Game(L"x\\y\\gone.txt"), Patch(L"d\\e\\f.txt")}),
-            "-|-|gone|new D\\E\\f.txt|");
 }
 
 // A '?' cannot stand in a name: the query fails with 123, not "not found", so the game file

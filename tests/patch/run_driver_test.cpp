@@ -2,14 +2,10 @@
 // the files after the run and the restarted launcher.
 #include "patch/run_driver.h"
 
-#include <atomic>
 #include <memory>
 #include <regex>
-#include <thread>
 
 #include "foundation/heap.h"
-#include "foundation/run_log.h"
-#include "patch/library_main.h"
 #include "support/patch_test.h"
 
 namespace quorvel::test {
@@ -134,47 +130,6 @@ TEST_F(RunDriverTest, AnAllocationFailureStopsTheRunFailedAndStillRestartsTheLau
   started_.Reset();
   Run(L"1 a.txt", 1);
   EXPECT_EQ(Contents({At(L"Game\\a.txt"), At(L"Backup\\a.txt")}), "new a|old a|");
-}
-
-TEST(ParentWaitTest, ReturnsOnlyAfterTheLauncherHasEndedOrAtOnceWhenThereIsNoneToWaitFor) {
-  LogCapture log;
-  WaitingProcess launcher;
-  PatchRun run;
-  run.parentPid = launcher.Id();
-  std::atomic<bool> returned{false};
-  std::thread waiter([&] { WaitForParentProcess(run), returned = true; });
-  // A sound wait never returns within this pause; one that does not wait shows itself.
-  Sleep(250);
-  EXPECT_FALSE(returned);
-  launcher.Finish();
-  waiter.join();
-  for (DWORD pid : {launcher.Id(), 0x7FFFFFF0ul, GetCurrentProcessId()}) {
-    run.parentPid = pid;
-    EXPECT_EQ(WaitForParentProcess(run), S_OK);
-  }
-  const std::string waiting = "Waiting for the parent process to end\r\n";
-  EXPECT_EQ(log.Text(), waiting + waiting + waiting +
-                            "Could not open the parent process, HResult: 0x80070057, error: 87 " +
-                            LoggedSystemMessage(ERROR_INVALID_PARAMETER) + waiting +
-                            "The parent process is this process (pid " +
-                            std::to_string(GetCurrentProcessId()) + "), not waiting for it\r\n");
-  EXPECT_EQ(run.progressWindow, nullptr) << "no display text, no window";
-}
-
-TEST(LibraryMainTest, ProcessAttachStartsTheLogUnderLocalAppDataAndOtherReasonsDoNothing) {
-  UserRunLog userLog;
-  const std::wstring previous = RunLog::Path().Chars();
-  EXPECT_TRUE(OnDllMain(nullptr, DLL_PROCESS_ATTACH, nullptr));
-  const std::string path = Utf8(RunLog::Path().Chars());
-  RunLog::SetPath(L"%ls", previous.c_str());
-  EXPECT_TRUE(EndsWith(path, "\\AppData\\Local\\Brinmoor\\Quorvel.log")) << path;
-  EXPECT_EQ(userLog.Added(), "\r\n\r\n======= Starting Quorvel <stamp> ============\r\n");
-  LogCapture log;
-  for (DWORD reason : {DLL_PROCESS_DETACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH}) {
-    EXPECT_TRUE(OnDllMain(nullptr, reason, nullptr)) << reason;
-  }
-  EXPECT_FALSE(OnDllMain(nullptr, 7, nullptr));
-  EXPECT_EQ(log.Text(), "DllMain() returning false\r\n");
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ DWORD FillDisk(unsigned) { return ++g_records >= g_fullAt ? ERROR_DISK_FULL : ER
 
 // Two updated files, one in a folder; a file new in the patch; a file the patch deletes; and a
 // backup of an earlier patch.
-const wchar_t* const kNames[] = {L"a.txt", L"d\\e.txt", L"n\\new.txt", L"gone.txt"};
+const std::vector<std::wstring> kNames = {L"a.txt", L"d\\e.txt", L"n\\new.txt", L"gone.txt"};
 
 class RunJournalTest : public PatchTest {
  protected:
@@ -26,24 +26,28 @@ class RunJournalTest : public PatchTest {
     WriteFileBytes(root + L"\\Backup\\a.txt", "older a");
     return root;
   }
-  // The run on the game at root, its folders spelt from game (root unless given).
-  HRESULT Apply(const std::wstring& root, const wchar_t* backup = L"Backup",
-                std::wstring game = L"") {
-    game = game.empty() ? root : game;
+  // The run of names on the game folder game with its patch folder and backup folder in it.
+  static HRESULT Apply(const std::wstring& game, const wchar_t* backup = L"Backup",
+                       const std::vector<std::wstring>& names = kNames) {
     PatchRun run;
     run.patchDirectory = (game + L"\\Patch").c_str();
     run.applicationDirectory = game.c_str();
     run.backupDirectory = (game + L"\\" + backup).c_str();
-    for (const wchar_t* name : kNames) {
-      run.files.push_back(SharedWString(name));
+    for (const std::wstring& name : names) {
+      run.files.push_back(SharedWString(name.c_str()));
     }
     return PatchFiles(run);
+  }
+  // The fingerprint of a game the run has patched.
+  std::string Applied() {
+    EXPECT_EQ(Apply(Lay(L"reference")), S_OK);
+    return TreeFingerprint(At(L"reference"), kJournalName);
   }
   DWORD CutShort(const std::wstring& root, unsigned record) {
     std::wstring arguments = std::to_wstring(record) + L" \"" + root + L"\\Patch\" \"" + root +
                              L"\" \"" + root + L"\\Backup\"";
-    for (const wchar_t* name : kNames) {
-      arguments += L" " + std::wstring(name);
+    for (const std::wstring& name : kNames) {
+      arguments += L" " + name;
     }
     HelperProcess run;
     EXPECT_TRUE(run.Start(L"cut_short_run.exe", arguments));
@@ -72,8 +76,7 @@ class RunJournalTest : public PatchTest {
 };
 
 TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
-  ASSERT_EQ(Apply(Lay(L"reference")), S_OK);
-  const std::string applied = TreeFingerprint(At(L"reference"), kJournalName);
+  const std::string applied = Applied();
   // Cut short: a run that applies every file; one that fails on the locked new file and
   // reverts the two files before it; and the restore of a run cut short just before its end.
   enum Scenario { kApplying, kReverting, kRestoring };
@@ -125,34 +128,28 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
 // Cut short with a.txt and d\e.txt applied and the new file moved in: whatever happens to the
 // folders before the next run, that run either finishes the cut run or changes nothing at all.
 TEST_F(RunJournalTest, ALaterRunFindsTheCutRunThroughTheGameAndActsOnlyWhereTheDiskAgrees) {
-  ASSERT_EQ(Apply(Lay(L"reference")), S_OK);
-  const std::string applied = TreeFingerprint(At(L"reference"), kJournalName);
+  const std::string applied = Applied();
   WriteFileBytes(At(L"victim.txt"), "elsewhere");
   const struct {
     const wchar_t* what;
-    void (*upset)(const std::wstring& root);
     const wchar_t* backup;
     const wchar_t* moved;  // the game's new folder name, if moved
     HRESULT result;
+    void (*upset)(const std::wstring& root);
   } cases[] = {
-      {L"dated backup folder", [](const std::wstring&) {}, L"Backup2", nullptr, kJournalDisagrees},
-      {L"backup emptied",
-       [](const std::wstring& r) { DeleteFileW((r + L"\\Backup\\a.txt").c_str()); }, L"Backup",
-       nullptr, kJournalDisagrees},
-      {L"game moved", [](const std::wstring&) {}, L"Backup", L"moved", kJournalDisagrees},
-      {L"same folders spelt otherwise", [](const std::wstring&) {}, L"BACKUP\\", nullptr, S_OK},
-      {L"newer download",
-       [](const std::wstring& r) { WriteFileBytes(r + L"\\Patch\\a.txt", "newer a"); }, L"Backup",
-       nullptr, kJournalDisagrees},
-      {L"file of the game",
-       [](const std::wstring& r) { WriteFileBytes(r + L"\\n\\new.txt", "game's"); }, L"Backup",
-       nullptr, kJournalDisagrees},
-      {L"planted name",
-       [](const std::wstring& r) { EditJournal(r, L"\tgone.txt\n", L"\t..\\victim.txt\n"); },
-       L"Backup", nullptr, kJournalDisagrees},
-      {L"planted folder",
-       [](const std::wstring& r) { EditJournal(r, L"\\Patch\n", L"\\Elsewhere\n"); }, L"Backup",
-       nullptr, kJournalDisagrees},
+      {L"dated backup folder", L"Backup2", nullptr, kJournalDisagrees, [](const std::wstring&) {}},
+      {L"backup emptied", L"Backup", nullptr, kJournalDisagrees,
+       [](const std::wstring& r) { DeleteFileW((r + L"\\Backup\\a.txt").c_str()); }},
+      {L"game moved", L"Backup", L"moved", kJournalDisagrees, [](const std::wstring&) {}},
+      {L"same folders spelt otherwise", L"BACKUP\\", nullptr, S_OK, [](const std::wstring&) {}},
+      {L"newer download", L"Backup", nullptr, kJournalDisagrees,
+       [](const std::wstring& r) { WriteFileBytes(r + L"\\Patch\\a.txt", "newer a"); }},
+      {L"file of the game", L"Backup", nullptr, kJournalDisagrees,
+       [](const std::wstring& r) { WriteFileBytes(r + L"\\n\\new.txt", "game's"); }},
+      {L"planted name", L"Backup", nullptr, kJournalDisagrees,
+       [](const std::wstring& r) { EditJournal(r, L"\tgone.txt\n", L"\t..\\victim.txt\n"); }},
+      {L"planted folder", L"Backup", nullptr, kJournalDisagrees,
+       [](const std::wstring& r) { EditJournal(r, L"\\Patch\n", L"\\Elsewhere\n"); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.what));
@@ -165,7 +162,7 @@ TEST_F(RunJournalTest, ALaterRunFindsTheCutRunThroughTheGameAndActsOnlyWhereTheD
     }
     const std::string before = TreeFingerprint(Dir());
 
-    EXPECT_EQ(Apply(root, c.backup, SUCCEEDED(c.result) ? Respelt(root) : root), c.result);
+    EXPECT_EQ(Apply(SUCCEEDED(c.result) ? Respelt(root) : root, c.backup), c.result);
 
     if (SUCCEEDED(c.result)) {
       EXPECT_EQ(TreeFingerprint(root, kJournalName), applied);
@@ -178,8 +175,7 @@ TEST_F(RunJournalTest, ALaterRunFindsTheCutRunThroughTheGameAndActsOnlyWhereTheD
 // A record that cannot be written (the test seam fails it as a full disk would) stops the run
 // before its step and reverts it; the same command once there is room applies the patch.
 TEST_F(RunJournalTest, ARecordThatCannotBeWrittenStopsAndRevertsTheRun) {
-  ASSERT_EQ(Apply(Lay(L"reference")), S_OK);
-  const std::string applied = TreeFingerprint(At(L"reference"), kJournalName);
+  const std::string applied = Applied();
   // The draft; a copy-up, an applied file, a removal; the closing record. As after any failed
   // run, the backup of an earlier patch is gone once the run has cleared it.
   for (unsigned record : {1u, 4u, 5u, 12u, 14u}) {
@@ -245,43 +241,37 @@ TEST_F(RunJournalTest, ADamagedJournalIsKeptAsideAndTheWayOutLosesNothing) {
 TEST_F(RunJournalTest, TheSameRunAgainInAnyFormIsKnownFromTheDisk) {
   const std::wstring root = Lay(L"game");
   WriteFileBytes(root + L"\\Patch\\d\\\u00E9t\u00E9.dat", "new \u00E9t\u00E9");
-  std::vector<std::wstring> names(std::begin(kNames), std::end(kNames));
+  std::vector<std::wstring> names = kNames;
   names.push_back(L"d\\\u00E9t\u00E9.dat");
-  const auto run = [&](const std::wstring& game, const std::vector<std::wstring>& files) {
-    PatchRun again;
-    again.patchDirectory = (game + L"\\Patch").c_str();
-    again.applicationDirectory = game.c_str();
-    again.backupDirectory = (game + L"\\Backup").c_str();
-    for (const std::wstring& name : files) {
-      again.files.push_back(SharedWString(name.c_str()));
-    }
-    return PatchFiles(again);
-  };
-  ASSERT_EQ(run(root, names), S_OK);
+  ASSERT_EQ(Apply(root, L"Backup", names), S_OK);
   const std::string applied = TreeFingerprint(root);
   std::wstring otherDrive = root;
   otherDrive[0] = L'E';  // drive E is drive C again in the test prefix
   const std::vector<std::wstring> reversed(names.rbegin(), names.rend());
   const std::vector<std::wstring> half(names.begin(), names.begin() + 2);
-  const std::vector<std::wstring> slashes = {L"a.txt", L"d/e.txt", L"n/new.txt", L"gone.txt",
-                                             L"d/\u00E9t\u00E9.dat"};
-  const std::vector<std::wstring> capitals = {L"A.TXT", L"D\\E.TXT", L"N\\NEW.TXT", L"GONE.TXT",
-                                              L"D\\\u00C9T\u00C9.DAT"};
+  std::vector<std::wstring> respelt;  // capitals and forward slashes
+  for (const std::wstring& name : names) {
+    respelt.push_back(Respelt(name));
+  }
   const struct {
     std::wstring game;
     const std::vector<std::wstring>& files;
-  } repeats[] = {{root, names},        {root, reversed},         {root, half},
-                 {root, slashes},      {root, capitals},         {L"\\\\?\\" + root, names},
-                 {otherDrive, names},  {Respelt(root), reversed}};
+  } repeats[] = {{root, names},
+                 {root, reversed},
+                 {root, half},
+                 {root, respelt},
+                 {L"\\\\?\\" + root, names},
+                 {otherDrive, names},
+                 {Respelt(root), reversed}};
   for (const auto& repeat : repeats) {
     SCOPED_TRACE(Utf8(repeat.game + L" | " + repeat.files.front()));
     log_.Clear();
-    EXPECT_EQ(run(repeat.game, repeat.files), S_OK);
+    EXPECT_EQ(Apply(repeat.game, L"Backup", repeat.files), S_OK);
     EXPECT_EQ(TreeFingerprint(root), applied);
     EXPECT_EQ(log_.Text(), "The patch of this list is already applied: nothing to do\r\n");
   }
   WriteFileBytes(root + L"\\Patch\\a.txt", "fixed a");
-  EXPECT_EQ(run(root, {L"a.txt", L"n\\new.txt"}), S_OK);
+  EXPECT_EQ(Apply(root, L"Backup", {L"a.txt", L"n\\new.txt"}), S_OK);
   EXPECT_EQ(Contents({root + L"\\a.txt", root + L"\\Backup\\a.txt", root + L"\\n\\new.txt",
                       root + L"\\Backup\\n\\new.txt"}),
             "fixed a|new a|-|new n|");

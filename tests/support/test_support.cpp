@@ -29,24 +29,20 @@ std::vector<std::wstring> Entries(const std::wstring& folder) {
   return names;
 }
 
-bool IsFolder(const std::wstring& path) {
+// Whether path exists with the attribute flag: a folder, or a linked one.
+bool Is(const std::wstring& path, DWORD flag) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool IsLinkedFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & flag) != 0;
 }
 
 // Removes a file or a folder tree; read-only files included.
 void RemoveTree(const std::wstring& path) {
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (IsLinkedFolder(path)) {  // the link goes, never what it leads to
+  if (Is(path, FILE_ATTRIBUTE_REPARSE_POINT)) {  // the link goes, never what it leads to
     RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
     return;
   }
-  if (!IsFolder(path)) {
+  if (!Is(path, FILE_ATTRIBUTE_DIRECTORY)) {
     DeleteFileW(path.c_str());
     return;
   }
@@ -63,9 +59,9 @@ void Walk(const std::wstring& root, const std::wstring& relative, const std::wst
     if (_wcsicmp(name.c_str(), skip.c_str()) == 0) {
       continue;
     }
-    if (IsLinkedFolder(root + L"\\" + path)) {
+    if (Is(root + L"\\" + path, FILE_ATTRIBUTE_REPARSE_POINT)) {
       text += Utf8(path) + "@\n";
-    } else if (IsFolder(root + L"\\" + path)) {
+    } else if (Is(root + L"\\" + path, FILE_ATTRIBUTE_DIRECTORY)) {
       text += Utf8(path) + "\\\n";
       Walk(root, path, skip, text);
     } else {
@@ -283,7 +279,8 @@ FileLock::FileLock(const std::wstring& path) {
           ready_.WaitFor(30000) && !locker_.WaitForExit(0);
 }
 
-bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target) {
+bool MakeHostLink(const std::wstring& folder, const std::wstring& name,
+                  const std::wstring& target) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -302,6 +299,13 @@ bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const st
   }
   const std::wstring made = folder + L"\\" + name + L".made";
   return Eventually([&] { return DeleteFileW(made.c_str()) != FALSE; });
+}
+
+bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& hardTarget) {
+  RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
+  const size_t slash = path.rfind(L'\\');
+  return target != nullptr ? MakeHostLink(path.substr(0, slash), path.substr(slash + 1), target)
+                           : CreateHardLinkW(path.c_str(), hardTarget.c_str(), nullptr);
 }
 
 }  // namespace quorvel::test

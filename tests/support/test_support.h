@@ -47,6 +47,9 @@ bool PathExists(const std::wstring& path);
 // folder as a reparse point, as Windows shows a junction. True once the link is there.
 // Fingerprints list a linked folder as "name@"; removal takes the link only.
 bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target);
+// Makes the file or empty folder at path a link: a host symbolic link to target (relative to the
+// link's folder), or with no target a hard link to the file hardTarget. True once it is there.
+bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& hardTarget);
 // The folder of the running test program, where the DLL and the helper programs are built.
 std::wstring ProgramFolder();
 std::string Utf8(const std::wstring& text);
@@ -170,7 +173,6 @@ class HelperProcess {
 class WaitingProcess : public HelperProcess {
  public:
   WaitingProcess();
-  bool IsRunning() { return !WaitForExit(0); }
   bool Finish() { return CloseInput(), WaitForExit(); }
   static std::wstring ExecutablePath() { return ProgramFolder() + L"\\waiting_process.exe"; }
 };
