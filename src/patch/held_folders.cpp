@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <unordered_set>
-
 #include "files/folder_paths.h"
 #include "files/name_key.h"
 
@@ -43,6 +41,15 @@ void HeldFolders::Hold(const SharedWString& fullPath) {
   if (handle.IsValid()) {
     const SharedWString key = NameKey(fullPath);
     handles_[std::wstring(key.Chars(), key.Length())] = std::move(handle);
+  }
+}
+
+void HeldFolders::HoldMadeWay(const SharedWString& directory, const SharedWString& name) {
+  const SharedWString key = NameKey(name);
+  for (uint32_t i = 1; i < key.Length(); ++i) {
+    if (key.Chars()[i] == L'\\' && made_.insert(std::wstring(key.Chars(), i)).second) {
+      Hold(PathIn(directory, name.Mid(0, i - 1)).FullPath());
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/scoped_handle.h"
@@ -25,11 +26,17 @@ class HeldFolders {
   // can remove it once its files have left.
   void Release(const SharedWString& fullPath);
 
+  // Holds the folders on the way from directory to name that the run has made since (the
+  // folders of the backup), each the first time a file of the run lands in it.
+  void HoldMadeWay(const SharedWString& directory, const SharedWString& name);
+
  private:
   void Hold(const SharedWString& fullPath);
 
   // By the key (NameKey) of each held folder's full path.
   std::unordered_map<std::wstring, ScopedFileHandle> handles_;
+  // The keys (NameKey) of the relative folders HoldMadeWay has seen.
+  std::unordered_set<std::wstring> made_;
 };
 
 }  // namespace quorvel

@@ -154,6 +154,7 @@ HRESULT PatchFiles(PatchRun& run) {
       }
       run.appliedFiles.push_back(name);
       run.files.pop_front();
+      held.HoldMadeWay(run.backupDirectory, name);
     }
     if (SUCCEEDED(hr) && FAILED(hr = journal.Finish(hr))) {
       failedName = SharedWString();

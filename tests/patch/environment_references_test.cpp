@@ -35,6 +35,15 @@ TEST(EnvironmentReferencesTest, ReferencesExpandPercentSignsFollowTheirRulesAndC
   for (const auto& [text, expanded] : cases) {
     EXPECT_STREQ(ExpandEnvironmentReferences(SharedWString(text)).Chars(), expanded) << text;
   }
+  // Values that each hold the next twice would double forty times over: the expansion ends just
+  // past the longest command line.
+  for (int level = 1; level <= 40; ++level) {
+    const std::wstring next = L"%QV_" + std::to_wstring(level - 1) + L"%";
+    _wputenv((L"QV_" + std::to_wstring(level) + L"=" + next + next).c_str());
+  }
+  _wputenv(L"QV_0=x");
+  const uint32_t length = ExpandEnvironmentReferences(SharedWString(L"%QV_40%")).Length();
+  EXPECT_TRUE(length > 32767 && length < 2 * 32767) << length;
   for (const wchar_t* variable : variables) {
     _wputenv(std::wstring(variable).substr(0, std::wstring(variable).find(L'=') + 1).c_str());
   }

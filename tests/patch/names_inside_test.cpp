@@ -89,10 +89,14 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
     FileLock held(root + L"Game\\z.txt");
     ASSERT_TRUE(held.Held());
     lock = &held;
+    static bool unmovable;
     betweenAttempts = [] {
       lock->Release();
-      MoveFileW(swapped.c_str(), (swapped + L".away").c_str());
-      MakeHostLink(swapped.substr(0, swapped.rfind(L'\\')), L"bin", L"../Outside");
+      // The run holds the folder: no Windows program can move it away...
+      unmovable = !MoveFileW(swapped.c_str(), (swapped + L".away").c_str()) &&
+             GetLastError() == ERROR_SHARING_VIOLATION;
+      // ...but the host can, past Windows' sharing rules.
+      MakeHostLink(swapped.substr(0, swapped.rfind(L'\\')), L"bin", L"../Outside", true);
     };
     const std::string outside = TreeFingerprint(root + L"Outside");
     pauses = 0;
@@ -101,6 +105,7 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
     EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
 
     EXPECT_EQ(pauses, 1);
+    EXPECT_TRUE(unmovable) << "the folder could be moved during the run";
     ExpectTold("bin\\a.txt");
     EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
     EXPECT_EQ(Contents({root + L"Game\\z.txt", root + L"Patch\\z.txt"}), "old z.txt|new z.txt|");

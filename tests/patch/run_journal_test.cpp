@@ -63,13 +63,14 @@ class RunJournalTest : public PatchTest {
     }
     return path;
   }
-  // The journal of the game at root with from replaced by to.
+  // The journal of the game at root with from replaced by to, or cut after from.
   static void EditJournal(const std::wstring& root, const std::wstring& from,
-                          const std::wstring& to) {
+                          const wchar_t* to) {
     const std::string bytes = ReadFileBytes(root + L"\\" + kJournalName);
     std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
     ASSERT_NE(text.find(from), std::wstring::npos);
-    text.replace(text.find(from), from.size(), to);
+    to != nullptr ? text.replace(text.find(from), from.size(), to)
+                  : text.erase(text.find(from) + from.size());
     WriteFileBytes(root + L"\\" + kJournalName,
                    std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
   }
@@ -150,6 +151,8 @@ TEST_F(RunJournalTest, ALaterRunFindsTheCutRunThroughTheGameAndActsOnlyWhereTheD
        [](const std::wstring& r) { EditJournal(r, L"\tgone.txt\n", L"\t..\\victim.txt\n"); }},
       {L"planted folder", L"Backup", nullptr, kJournalDisagrees,
        [](const std::wstring& r) { EditJournal(r, L"\\Patch\n", L"\\Elsewhere\n"); }},
+      {L"journal cut back to its start", L"Backup", nullptr, kJournalDisagrees,
+       [](const std::wstring& r) { EditJournal(r, L"begun\n", nullptr); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.what));

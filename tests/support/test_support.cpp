@@ -280,13 +280,14 @@ FileLock::FileLock(const std::wstring& path) {
 }
 
 bool MakeHostLink(const std::wstring& folder, const std::wstring& name,
-                  const std::wstring& target) {
+                  const std::wstring& target, bool aside) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   // Wine gives no handle to wait on for a host program, and shows no link whose target is
   // missing: the program leaves a mark when it is done.
-  std::wstring command = L"/bin/sh -c \"ln -s \\\"$0\\\" \\\"$1\\\" && : > \\\"$1.made\\\"\" \"" +
+  std::wstring command = std::wstring(L"/bin/sh -c \"") +
+                        (aside ? L"mv \\\"$1\\\" \\\"$1.away\\\" && " : L"") + L"ln -s \\\"$0\\\" \\\"$1\\\" && : > \\\"$1.made\\\"\" \"" +
                          target + L"\" \"" + name + L"\"";
   if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder.c_str(), &startup, &process)) {

@@ -45,8 +45,10 @@ bool PathExists(const std::wstring& path);
 // Makes name in folder a symbolic link to target (a host path, relative to folder, with
 // slashes), as the host makes it: Wine's CreateSymbolicLinkW makes nothing. Wine shows a linked
 // folder as a reparse point, as Windows shows a junction. True once the link is there.
-// Fingerprints list a linked folder as "name@"; removal takes the link only.
-bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target);
+// Fingerprints list a linked folder as "name@"; removal takes the link only. With aside, what
+// stood at name is first renamed to name.away by the host, past Windows' sharing rules.
+bool MakeHostLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target,
+                  bool aside = false);
 // Makes the file or empty folder at path a link: a host symbolic link to target (relative to the
 // link's folder), or with no target a hard link to the file hardTarget. True once it is there.
 bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& hardTarget);
