@@ -64,7 +64,8 @@ void Expand(MarkedText& marked) {
   size_t position = 0;
   for (;;) {
     const size_t sign = text.find(L'%', position);
-    if (sign == std::wstring::npos || text.size() > kLongestExpansion) {
+    // The text before sign is final: past the bound, nothing more is expanded.
+    if (sign == std::wstring::npos || sign > kLongestExpansion) {
       break;
     }
     for (size_t i = 0; i < active.size();) {

@@ -4,6 +4,8 @@
 
 #include "files/folder_paths.h"
 #include "files/name_key.h"
+#include "foundation/final_path.h"
+#include "foundation/path_strings.h"
 
 namespace quorvel {
 
@@ -13,42 +15,65 @@ HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& 
   std::unordered_set<std::wstring> ways;
   for (const SharedWString& name : names) {
     const SharedWString key = NameKey(name);
-    for (uint32_t i = 0; i < key.Length(); ++i) {
-      if (i > 0 && key.Chars()[i] == L'\\' && ways.insert(std::wstring(key.Chars(), i)).second) {
+    for (uint32_t i = 1; i < key.Length(); ++i) {
+      if (key.Chars()[i] == L'\\' && ways.insert(std::wstring(key.Chars(), i)).second) {
         for (const RunFolder& folder : folders) {
-          Hold(PathIn(folder.path, name.Mid(0, i - 1)).FullPath());
+          Hold(folder, name.Mid(0, i - 1));
         }
       }
     }
   }
   for (const RunFolder& folder : folders) {
-    SharedWString path = FolderPath(folder.path).FullPath();
-    if (path.Length() > 0 && path.Chars()[path.Length() - 1] == L':') {
-      path.Append(L'\\');  // the root folder, not the drive's current one
-    }
-    Hold(path);
+    Hold(folder, SharedWString());
   }
 }
 
-void HeldFolders::Hold(const SharedWString& fullPath) {
-  if (fullPath.IsEmpty()) {
-    return;
+bool HeldFolders::Hold(const RunFolder& folder, const SharedWString& relative) {
+  SharedWString path = relative.IsEmpty() ? FolderPath(folder.path).FullPath()
+                                          : PathIn(folder.path, relative).FullPath();
+  if (path.IsEmpty()) {
+    return false;
+  }
+  const SharedWString key = NameKey(path);
+  if (path.Chars()[path.Length() - 1] == L':') {
+    path.Append(L'\\');  // the root folder, not the drive's current one
   }
   // Sharing is judged only against handles that may read, write or delete.
-  ScopedFileHandle handle(CreateFileW(fullPath.Chars(), FILE_LIST_DIRECTORY,
+  ScopedFileHandle handle(CreateFileW(path.Chars(), FILE_LIST_DIRECTORY,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (handle.IsValid()) {
-    const SharedWString key = NameKey(fullPath);
-    handles_[std::wstring(key.Chars(), key.Length())] = std::move(handle);
+  if (!handle.IsValid()) {
+    return false;
   }
+  // What is held must be the folder the checks passed: a swap just before the hold would have
+  // the handle pin the place a link leads to.
+  SharedWString expected(folder.real);
+  SharedWString below(relative);
+  ToBackslashes(below);
+  JoinPath(expected, below);
+  NormalizePath(expected);
+  SharedWString final;
+  DWORD error = ERROR_SUCCESS;
+  if (folder.real.IsEmpty() || !FinalPathOfHandle(handle.Get(), final, error) ||
+      CompareNames(final, expected) != 0) {
+    strayed_ = true;
+    return false;
+  }
+  handles_[std::wstring(key.Chars(), key.Length())] = std::move(handle);
+  return true;
 }
 
-void HeldFolders::HoldMadeWay(const SharedWString& directory, const SharedWString& name) {
+void HeldFolders::HoldMadeWay(const RunFolder& folder, const SharedWString& name) {
   const SharedWString key = NameKey(name);
+  std::wstring made(folder.path.Chars(), folder.path.Length());
+  made += L'|';
   for (uint32_t i = 1; i < key.Length(); ++i) {
-    if (key.Chars()[i] == L'\\' && made_.insert(std::wstring(key.Chars(), i)).second) {
-      Hold(PathIn(directory, name.Mid(0, i - 1)).FullPath());
+    if (key.Chars()[i] != L'\\') {
+      continue;
+    }
+    const std::wstring way = made + std::wstring(key.Chars(), i);
+    if (made_.count(way) == 0 && Hold(folder, name.Mid(0, i - 1))) {
+      made_.insert(way);
     }
   }
 }

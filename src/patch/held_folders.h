@@ -18,25 +18,35 @@ namespace quorvel {
 // fails when a folder cannot be held: the checks before each retry still see a swap.
 class HeldFolders {
  public:
+  // folders: with the final paths they had when the run was checked.
   HeldFolders(const std::vector<RunFolder>& folders, const NameList& names);
   HeldFolders(const HeldFolders&) = delete;
   HeldFolders& operator=(const HeldFolders&) = delete;
 
+  // Whether a folder, once held, was not where the checks found it: swapped between the checks
+  // and the hold. Its names must then be checked again.
+  bool Strayed() const { return strayed_; }
+
   // Lets go of the folder at fullPath (as FilePath::FullPath gives it), so that the run itself
   // can remove it once its files have left.
   void Release(const SharedWString& fullPath);
+  // Lets go of every folder: the files have stopped moving.
+  void ReleaseAll() { handles_.clear(); }
 
-  // Holds the folders on the way from directory to name that the run has made since (the
-  // folders of the backup), each the first time a file of the run lands in it.
-  void HoldMadeWay(const SharedWString& directory, const SharedWString& name);
+  // Holds the folders on the way from folder (one of the run's) to name that the run has made
+  // since it began, each once it is there.
+  void HoldMadeWay(const RunFolder& folder, const SharedWString& name);
 
  private:
-  void Hold(const SharedWString& fullPath);
+  // Holds the folder at relative below folder (empty: folder itself); false when it is not there
+  // or cannot be held.
+  bool Hold(const RunFolder& folder, const SharedWString& relative);
 
   // By the key (NameKey) of each held folder's full path.
   std::unordered_map<std::wstring, ScopedFileHandle> handles_;
-  // The keys (NameKey) of the relative folders HoldMadeWay has seen.
+  // The run folder's path and the key (NameKey) of each relative folder HoldMadeWay has held.
   std::unordered_set<std::wstring> made_;
+  bool strayed_ = false;
 };
 
 }  // namespace quorvel

@@ -168,14 +168,16 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (FAILED(hr = told.OnCopyingUp(sourceFull, targetFull))) {
       return undoBackup(hr);
     }
-    if (FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
-        FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
+    const HRESULT move = MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved);
+    if (FAILED(move) && FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
       // A move between volumes that failed part-way (a full disk) may leave its partial copy
       // at the target, which was empty before it: that copy goes, or it would stand in for the
-      // player's file and block putting it back.
+      // player's file and block putting it back. A move that found the name taken made nothing
+      // there, and what stands there is not the run's.
       bool partial = false;
-      if ((!targetExists || backupMoved) && SUCCEEDED(target.Query(partial)) && partial &&
-          !target.IsDirectory()) {
+      if ((!targetExists || backupMoved) && move != HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) &&
+          move != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) && SUCCEEDED(target.Query(partial)) &&
+          partial && !target.IsDirectory()) {
         target.Delete();
       }
       // Without this the player's file would stay only in the backup folder, and the file

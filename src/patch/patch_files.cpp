@@ -60,6 +60,10 @@ HRESULT ReportFailure(HRESULT hr, const SharedWString& name, const SharedWString
       !leftBroken) {
     recording->Finish(hr);
   }
+  // The files have stopped moving; the player may move the folders while the box is open.
+  if (revert != nullptr && revert->heldFolders != nullptr) {
+    revert->heldFolders->ReleaseAll();
+  }
   if (!name.IsEmpty()) {
     PublishFileName(name);
   }
@@ -115,11 +119,15 @@ HRESULT PatchFiles(PatchRun& run) {
   JournalingObserver observer(&journal, &logging, false);
   BackupLedger ledger;
   const std::vector<RunFolder> folders = RunFoldersOf(run);
+  SharedWString failedName;
   HeldFolders held(folders, run.files);
   const HeldDuringRun holding(run, held);
   EmptiedFolders emptied(run.patchDirectory, run.files, &held);
   const size_t count = run.files.size();
-  SharedWString failedName;
+  bool dropped = false;
+  if (held.Strayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
+    return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal, dropped);
+  }
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
     if (attempt > 0) {
       RunLog::Write("Patch failed. Retry %d ...\n", attempt);
@@ -128,7 +136,6 @@ HRESULT PatchFiles(PatchRun& run) {
       run.Progress().WaitingToRetry(failedName, hr, attempt + 1, kPatchAttempts);
       g_retryPause(kRetryPauseMilliseconds);
       // Anything that can write the folders had the pause to swap one of them for a link.
-      bool dropped = false;
       if (FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
         return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal,
                              dropped || observer.RestoreFailed());
@@ -154,7 +161,9 @@ HRESULT PatchFiles(PatchRun& run) {
       }
       run.appliedFiles.push_back(name);
       run.files.pop_front();
-      held.HoldMadeWay(run.backupDirectory, name);
+      // The folders this file made in the backup and game folders (patch, application, backup).
+      held.HoldMadeWay(folders[2], name);
+      held.HoldMadeWay(folders[1], name);
     }
     if (SUCCEEDED(hr) && FAILED(hr = journal.Finish(hr))) {
       failedName = SharedWString();

@@ -93,20 +93,26 @@ bool Touched(const JournalFile& file) {
   return file.lastStep != JournalStep::kNone && file.lastStep != JournalStep::kReverted;
 }
 
-// Where a file the journal records no step for, or one put back, is not as the cut run found it
-// (null when it is). Every step is recorded before it is taken, so such a file's game and patch
-// paths hold what they held when the run began; its backup path holds that or nothing (the run
-// may have dropped an earlier backup). A journal cut back to an earlier record by anything but
-// the run shows here.
+// Where a file the journal records no step for, or records as put back, shows a step of the
+// run that the journal does not hold (null when none shows). Every step is recorded before it is
+// taken, so only a journal cut back to an earlier record by something other than the run gets
+// here: the new file gone from the patch folder or standing in the game, or (before any revert)
+// the old file in the backup. Such a file would otherwise be taken for one the patch deletes,
+// and its backup for an old one to drop. Other changes (a newer download, a file the game
+// rewrote) are not the run's and are left to the run that follows.
 const FilePath* NotAsFound(const JournalFile& file, FileNow& now) {
-  if (!(IdentityOf(now.target) == file.target)) {
-    return &now.target;
-  }
-  if (!(IdentityOf(now.source) == file.source)) {
+  const FileIdentity target = IdentityOf(now.target);
+  const FileIdentity backup = IdentityOf(now.backup);
+  if (file.source.present && !IdentityOf(now.source).present) {
     return &now.source;
   }
-  const FileIdentity backup = IdentityOf(now.backup);
-  return backup.present && !(backup == file.backup) ? &now.backup : nullptr;
+  if (target.present && target == file.source && !(target == file.target)) {
+    return &now.target;
+  }
+  const bool reverted = file.lastStep == JournalStep::kReverted;
+  return !reverted && backup.present && backup == file.target && !(backup == file.backup)
+             ? &now.backup
+             : nullptr;
 }
 
 }  // namespace
@@ -149,8 +155,8 @@ HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& r
       const FilePath* moved = NotAsFound(file, now);
       if (moved != nullptr) {
         RunLog::Write(
-            "Refusing to patch: the run journal <%ls> cannot explain \"%ls\": <%ls> is not as "
-            "that run found it, and the journal records no step that changed it\n",
+            "Refusing to patch: the run journal <%ls> cannot explain \"%ls\": <%ls> shows a "
+            "step of that run that the journal does not record\n",
             path_.Chars(), file.name.Chars(), moved->FullPath().Chars());
         refusal.name = file.name;
         return kJournalDisagrees;
