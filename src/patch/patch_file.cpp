@@ -74,8 +74,11 @@ namespace {
 // folder above to, a folder at to) and creates the folders above to. True in moved when the
 // direct move did it.
 HRESULT MoveByFullPaths(FilePath& from, const SharedWString& fromFull, const FilePath& to,
-                        const SharedWString& toFull, bool& moved) {
+                        const SharedWString& toFull, bool& moved, DWORD* directError = nullptr) {
   moved = !fromFull.IsEmpty() && !toFull.IsEmpty() && MoveFileW(fromFull.Chars(), toFull.Chars());
+  if (directError != nullptr) {
+    *directError = moved || fromFull.IsEmpty() || toFull.IsEmpty() ? ERROR_SUCCESS : GetLastError();
+  }
   return moved ? S_OK : from.MoveTo(to);
 }
 
@@ -168,16 +171,17 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (FAILED(hr = told.OnCopyingUp(sourceFull, targetFull))) {
       return undoBackup(hr);
     }
-    const HRESULT move = MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved);
-    if (FAILED(move) && FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
+    DWORD moveError = ERROR_SUCCESS;  // of the direct move, which found the target empty
+    if (FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved, &moveError)) &&
+        FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
       // A move between volumes that failed part-way (a full disk) may leave its partial copy
       // at the target, which was empty before it: that copy goes, or it would stand in for the
       // player's file and block putting it back. A move that found the name taken made nothing
       // there, and what stands there is not the run's.
       bool partial = false;
-      if ((!targetExists || backupMoved) && move != HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) &&
-          move != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) && SUCCEEDED(target.Query(partial)) &&
-          partial && !target.IsDirectory()) {
+      if ((!targetExists || backupMoved) && moveError != ERROR_SUCCESS &&
+          moveError != ERROR_ALREADY_EXISTS && moveError != ERROR_FILE_EXISTS &&
+          SUCCEEDED(target.Query(partial)) && partial && !target.IsDirectory()) {
         target.Delete();
       }
       // Without this the player's file would stay only in the backup folder, and the file
