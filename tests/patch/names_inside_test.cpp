@@ -92,7 +92,7 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
     betweenAttempts = [] {
       lock->Release();
       MoveFileW(swapped.c_str(), (swapped + L".away").c_str());
-      MakeHostLink(swapped.substr(0, swapped.rfind(L'\\')), L"bin", L"../Outside");
+      Link(swapped, L"../Outside", L"");
     };
     const std::string outside = TreeFingerprint(root + L"Outside");
     pauses = 0;
