@@ -66,7 +66,7 @@ TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
   UserRunLog log;
 
   HelperProcess run;
-  ASSERT_TRUE(run.Start(Rundll32Path(), command));
+  ASSERT_TRUE(run.Start(L"rundll32.exe", command));
   // Files are backed up in the order listed.
   ASSERT_TRUE(Eventually([&] { return PathExists(game + L"\\Backup\\f\\1100.dat"); }));
   ASSERT_FALSE(run.WaitForExit(0)) << "the run ended before it could be cut short";
@@ -75,7 +75,7 @@ TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
   ASSERT_NE(TreeFingerprint(game, L"Quorvel.journal"), TreeFingerprint(dir / L"Expected"));
 
   HelperProcess again;
-  ASSERT_TRUE(again.Start(Rundll32Path(), command));
+  ASSERT_TRUE(again.Start(L"rundll32.exe", command));
   ASSERT_TRUE(again.WaitForExit(60000));
 
   EXPECT_EQ(TreeFingerprint(game, L"Quorvel.journal"), TreeFingerprint(dir / L"Expected"));

@@ -57,7 +57,7 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLaunch
   UserRunLog log;
   // The run's current folder is on the game's drive, as a launcher's is, and above the test's
   // folder: Wine lets go of an ended process's current folder only a moment after its end.
-  ASSERT_TRUE(run.Start(Rundll32Path(),
+  ASSERT_TRUE(run.Start(L"rundll32.exe",
                         Quoted(ProgramFolder() + L"\\Quorvel.dll") +
                             L",Quorvel -text \"Updating game files\" " +
                             std::to_wstring(starter.Id()) + L" " + Quoted(dir / L"Patch") + L" " +

@@ -6,19 +6,16 @@
 #include "foundation/scoped_handle.h"
 #include "support/test_support.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
-using test::Contents, test::WriteFileBytes;
-
-constexpr HRESULT Win32(DWORD code) { return static_cast<HRESULT>(0x80070000u | code); }
-constexpr HRESULT kFileNotFound = Win32(2), kPathNotFound = Win32(3), kSharing = Win32(32),
-                  kFileExists = Win32(80), kNotEmpty = Win32(145), kAlreadyExists = Win32(183);
+const HRESULT kFileNotFound = HRESULT_FROM_WIN32(2), kPathNotFound = HRESULT_FROM_WIN32(3),
+              kSharing = HRESULT_FROM_WIN32(32), kFileExists = HRESULT_FROM_WIN32(80),
+              kNotEmpty = HRESULT_FROM_WIN32(145), kAlreadyExists = HRESULT_FROM_WIN32(183);
 
 FilePath PathOf(const std::wstring& text) { return FilePath(SharedWString(text.c_str())); }
-std::wstring Text(const FilePath& path) { return path.Path().Chars(); }
 
-class FilePathTest : public test::TempDirTest {
+class FilePathTest : public TempDirTest {
  protected:
   FilePath P(const std::wstring& relative) const { return PathOf(At(relative)); }
 };
@@ -41,7 +38,7 @@ TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo259Character
               {PathOf(L"C:b").Parent(), L"C:"},
               {PathOf(L"name").Parent(), L""}};
   for (size_t row = 0; row < std::size(rows); ++row) {
-    EXPECT_EQ(Text(rows[row].path), rows[row].text) << "row: " << row;
+    EXPECT_STREQ(rows[row].path.Path().Chars(), rows[row].text) << "row: " << row;
   }
   const std::wstring fits = L"C:\\" + std::wstring(256, L'a');
   EXPECT_EQ(PathOf(fits).FullPath().Chars(), fits);
@@ -59,13 +56,12 @@ DWORD WINAPI CreateDirectoriesOf(void* path) {
 }
 
 TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevelAndStopsAtAFileInTheWay) {
-  EXPECT_TRUE(P(L"a\\b\\c").CreateDirectories() == S_OK && test::PathExists(At(L"a\\b\\c")))
-      << "a\\b\\c";
+  EXPECT_TRUE(P(L"a\\b\\c").CreateDirectories() == S_OK && PathExists(At(L"a\\b\\c")));
   EXPECT_EQ(P(L"a\\b\\c").CreateDirectories(), S_OK);
   WriteFileBytes(At(L"a\\f"), "x");
   FilePath below = P(L"a\\f\\c\\d");
-  EXPECT_TRUE(below.CreateDirectories() == kAlreadyExists && below.LastResult() == kAlreadyExists)
-      << std::hex << below.LastResult();
+  EXPECT_EQ(below.CreateDirectories(), kAlreadyExists);
+  EXPECT_EQ(below.LastResult(), kAlreadyExists);
   // A drive that does not exist is its own parent: the climb must end there, and missing levels
   // cost no stack: 64 KB are enough for two thousand.
   std::wstring drive = L"Y:", levels;
@@ -87,8 +83,8 @@ TEST_F(FilePathTest, CopyAndMoveCreateTheDestinationsFoldersAndReportWhatStopsTh
   WriteFileBytes(At(L"g.txt"), "old");
   CreateDirectoryW(At(L"dest").c_str(), nullptr);
   FilePath source = P(L"f.txt");
-  EXPECT_TRUE(source.CopyTo(P(L"g.txt"), true) == kFileExists && source.LastResult() == kFileExists)
-      << std::hex << source.LastResult();
+  EXPECT_EQ(source.CopyTo(P(L"g.txt"), true), kFileExists);
+  EXPECT_EQ(source.LastResult(), kFileExists);
   EXPECT_EQ(source.MoveTo(P(L"g.txt")), kAlreadyExists);
   EXPECT_EQ(source.CopyTo(P(L"g.txt\\sub\\f.txt"), false), kAlreadyExists);
   EXPECT_EQ(source.MoveTo(P(L"dest")), S_OK);  // an existing folder takes the source's name
@@ -110,17 +106,17 @@ TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmptyAndNeverA
   // outside it only the path goes.
   for (const wchar_t* name : {L"R\\x\\y\\f.txt", L"R\\w\\missing.txt", L"R\\busy",
                               L"r\\busy\\sub\\keep.txt", L"Rx\\f", L"R\\x\\other.txt"}) {
-    EXPECT_EQ(P(name).RemoveWithEmptyParents(P(L"R")), S_OK) << test::Utf8(name);
+    EXPECT_EQ(P(name).RemoveWithEmptyParents(P(L"R")), S_OK) << Utf8(name);
   }
-  EXPECT_EQ(Contents({At(L"R\\x"), At(L"R\\w"), At(L"R\\busy\\sub\\keep.txt"), At(L"Rx\\f")}),
-            "-|-|-|-|");
-  EXPECT_TRUE(test::PathExists(At(L"Rx")) && test::PathExists(At(L"R\\busy\\sub")))
-      << "Rx, R\\busy\\sub";
+  // Folders that stay read as empty.
+  EXPECT_EQ(Contents({At(L"R\\x"), At(L"R\\w"), At(L"R\\busy\\sub\\keep.txt"), At(L"Rx\\f"),
+                      At(L"Rx"), At(L"R\\busy\\sub")}),
+            "-|-|-|-|||");
   EXPECT_EQ(P(L"R\\busy").Delete(), kNotEmpty);
-  const test::FileLock lock(At(L"R\\held.txt"));
+  const FileLock lock(At(L"R\\held.txt"));
   FilePath held = P(L"R\\held.txt");
-  EXPECT_TRUE(held.RemoveWithEmptyParents(P(L"R")) == kSharing && held.LastResult() == kSharing)
-      << std::hex << held.LastResult();
+  EXPECT_EQ(held.RemoveWithEmptyParents(P(L"R")), kSharing);
+  EXPECT_EQ(held.LastResult(), kSharing);
   // A root too long to resolve holds nothing either.
   const std::wstring tooLong = At(std::wstring(300, L'd'));
   EXPECT_EQ(PathOf(tooLong + L"\\f").RemoveWithEmptyParents(PathOf(tooLong)),
@@ -132,17 +128,16 @@ TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmptyAndNeverA
 // drive other than the process's own comes from the "=X:" environment entry.
 TEST_F(FilePathTest, RemoveWithEmptyParentsEndsAtABareDriveWhoseDirectoryHasGone) {
   const std::wstring drive = Dir().substr(0, 2);
-  if (_wcsnicmp(test::ProgramFolder().c_str(), drive.c_str(), 2) == 0) {
+  if (_wcsnicmp(ProgramFolder().c_str(), drive.c_str(), 2) == 0) {
     GTEST_SKIP() << "the test programs live on the temporary folder's drive";
   }
-  SetCurrentDirectoryW(test::ProgramFolder().c_str());
+  SetCurrentDirectoryW(ProgramFolder().c_str());
   SetEnvironmentVariableW((L"=" + drive).c_str(), At(L"cwd").c_str());
   WriteFileBytes(At(L"cwd\\x\\f.txt"), "f");
   EXPECT_EQ(PathOf(drive + L"x\\f.txt").RemoveWithEmptyParents(PathOf(Dir())), S_OK);
   SetEnvironmentVariableW((L"=" + drive).c_str(), nullptr);
-  EXPECT_TRUE(!test::PathExists(At(L"cwd")) && test::PathExists(Dir()))
-      << "cwd removed, the root kept";
+  EXPECT_EQ(Contents({At(L"cwd"), Dir()}), "-||") << "cwd removed, the root kept";
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

@@ -1,8 +1,11 @@
-// The character buffer and the growable array, including allocations that fail.
+// The character buffer, the growable array and the shared string, including allocations that
+// fail.
 #include <cstring>
+#include <string>
 
 #include "foundation/char_buffer.h"
 #include "foundation/dyn_array.h"
+#include "foundation/shared_string.h"
 #include "gtest/gtest.h"
 
 namespace quorvel {
@@ -30,8 +33,7 @@ TEST(CharBufferTest, GrowsByPolicyOrExactlyKeepsItsContentsAndSurvivesAFailedAll
       << "size " << buffer.Size() << ", capacity " << buffer.Capacity();
   EXPECT_STREQ(static_cast<const char*>(buffer.Data()), "kept");
   buffer.Reset();
-  EXPECT_TRUE(buffer.Size() == 0 && buffer.Data() == nullptr)
-      << "after Reset: size " << buffer.Size();
+  EXPECT_TRUE(buffer.Size() == 0 && buffer.Data() == nullptr) << "after Reset: " << buffer.Size();
 }
 
 TEST(DynArrayTest, GrowsByTheCapacityRuleRefusesWhatItCannotHaveAndLeavesStorageItDoesNotOwn) {
@@ -43,8 +45,7 @@ TEST(DynArrayTest, GrowsByTheCapacityRuleRefusesWhatItCannotHaveAndLeavesStorage
   for (uintptr_t i = 0; i < 32; ++i) {
     ASSERT_TRUE(array.Append(i));
   }
-  EXPECT_FALSE(array.Reserve(31) || array.Reserve(0x7FFFFFFF) || array.Reserve(0x80000000u))
-      << "capacity " << array.Capacity();
+  EXPECT_FALSE(array.Reserve(31) || array.Reserve(0x7FFFFFFF) || array.Reserve(0x80000000u));
   EXPECT_TRUE(array.Reserve(32) && array.OwnsItems() && array[31] == 31 && array[3] == 3)
       << "capacity " << array.Capacity() << ", items " << array[3] << " " << array[31];
   uintptr_t* items = array.Items();
@@ -59,22 +60,98 @@ TEST(DynArrayTest, GrowsByTheCapacityRuleRefusesWhatItCannotHaveAndLeavesStorage
   EXPECT_TRUE(array.Remove(3) && !array.Remove(3) && array[3] == 32 && array.Count() == 32)
       << "count " << array.Count() << ", item 3 " << array[3];
   array.Clear();
-  EXPECT_TRUE(array.Count() == 0 && array.Items() == nullptr && !array.OwnsItems())
-      << "after Clear: count " << array.Count();
+  EXPECT_TRUE(array.Count() == 0 && array.Items() == nullptr && !array.OwnsItems()) << "Clear";
   // Storage the array does not own is left behind by growth and zeroed by Clear.
   int storage[2] = {1, 2};
   DynArray<int> grown(storage, 2, 2);
   ASSERT_TRUE(grown.Append(3));
   EXPECT_TRUE(grown.OwnsItems() && grown.Items() != storage && grown[0] == 1 && grown[2] == 3)
       << "items " << grown[0] << " " << grown[2];
-  EXPECT_TRUE(storage[0] == 1 && storage[1] == 2) << "the caller's storage is left as it was"
-                                                  << ": " << storage[0] << " " << storage[1];
+  EXPECT_TRUE(storage[0] == 1 && storage[1] == 2) << "changed: " << storage[0] << storage[1];
   DynArray<int> cleared(storage, 2, 1);
   cleared.Clear();
-  EXPECT_TRUE(cleared.Items() == storage && cleared.Capacity() == 2 && !cleared.OwnsItems())
-      << "capacity " << cleared.Capacity();
-  EXPECT_TRUE(storage[0] == 0 && storage[1] == 0) << "zeroed over its whole capacity"
-                                                  << ": " << storage[0] << " " << storage[1];
+  EXPECT_TRUE(cleared.Items() == storage && cleared.Capacity() == 2 && !cleared.OwnsItems() &&
+              storage[0] == 0 && storage[1] == 0)
+      << "zeroed over its whole capacity: " << storage[0] << " " << storage[1];
+}
+
+using S = SharedWString;
+
+TEST(SharedStringTest, EmptyStringsShareTheStaticBlockThatIsNeverFreed) {
+  const long before = S::EmptyHeader()->refCount;
+  {
+    const S a, b(L""), c(static_cast<const wchar_t*>(nullptr));
+    EXPECT_TRUE(a.Header() == S::EmptyHeader() && b.Header() == a.Header() &&
+                c.Header() == a.Header() && S::EmptyHeader()->refCount == before + 3)
+        << S::EmptyHeader()->refCount - before << " references";
+  }
+  EXPECT_TRUE(S::EmptyHeader()->refCount == before && before >= 2) << "references " << before;
+}
+
+// Appending doubles the capacity up to 8192 characters, then grows in whole 8192-character steps.
+TEST(SharedStringTest, TextGetsAnExactBlockAndAppendGrowsByTheCapacityRule) {
+  const uint32_t capacities[][2] = {{2, 8}, {8192, 32768}, {8193, 16384}, {16384, 24576}};
+  for (const auto& [length, capacity] : capacities) {
+    S s;
+    s.Append(std::wstring(length, L'x').c_str(), length);
+    EXPECT_TRUE(s.Header()->capacity == capacity && s.Length() == length)
+        << length << ": capacity " << s.Header()->capacity;
+  }
+  S s(L"abc");
+  EXPECT_EQ(s.Header()->capacity, 4u);
+  s.Append(L"", 5);
+  s.Append(nullptr, 5);
+  s.Append(s);  // its own text is read before its block moves
+  s.Append(s.Chars() + 1, 2);
+  EXPECT_STREQ(s.Chars(), L"abcabcbc");
+  S empty;
+  empty.Append(s);
+  EXPECT_EQ(empty.Chars(), s.Chars()) << "appended to nothing, the text is shared";
+}
+
+TEST(SharedStringTest, ChangingACopyLeavesTheOriginal) {
+  S original(L"abcd");
+  original.Assign(original);
+  S copy(original), appended = original, replaced(original), trimmed(original), assigned(original);
+  EXPECT_EQ(original.Header()->refCount, 6);
+  copy.SetAt(0, L'z');
+  appended.Append(L"e", 1);
+  EXPECT_EQ(replaced.ReplaceAll(L"a", L"y"), 1u);
+  trimmed.Trim(S(L"d"), false, true);
+  assigned = L"new";
+  EXPECT_EQ(std::wstring(copy.Chars()) + appended.Chars() + replaced.Chars() + trimmed.Chars() +
+                assigned.Chars() + original.Chars(),
+            L"zbcdabcdeybcdabcnewabcd");
+  EXPECT_EQ(original.Header()->refCount, 1);
+}
+
+TEST(SharedStringTest, MidTrimSetAtReplaceAllFindAndEqualsAtTheirEdges) {
+  const S s(L"abcdef");
+  EXPECT_EQ(std::wstring(s.Mid(2, 100).Chars()) + L"|" + s.Mid(0, 0).Chars() + L"|" +
+                s.Mid(6, 7).Chars() + s.Mid(3, 1).Chars(),
+            L"cdef|a|");
+  S text(L" \t\fx \r\n"), blank(L"  "), set(L"abcd"), aaaa(L"aaaa");
+  text.Trim(S::Whitespace, true, true);
+  blank.Trim(S::Whitespace, true, true);
+  set.SetAt(set.Length(), L'y');
+  set.SetAt(10, L'z');
+  EXPECT_EQ(std::wstring(text.Chars()) + blank.Chars() + set.Chars(), L"xabcdy");
+  set.SetAt(2, L'\0');
+  EXPECT_TRUE(set.Length() == 2 && aaaa.ReplaceAll(L"aa", L"b") == 2 && aaaa.Equals(S(L"bb")))
+      << "set " << set.Length() << " characters, aaaa " << aaaa.Chars();
+  S dashes(L"x--y--z");
+  EXPECT_TRUE(dashes.ReplaceAll(L"--", L"") == 2 && dashes.Equals(S(L"xyz"))) << dashes.Chars();
+  EXPECT_EQ(dashes.ReplaceAll(L"%s", L"x") + dashes.ReplaceAll(L"xyz and more", L"x"), 0u);
+  EXPECT_TRUE(s.Find(L'b') == 1 && s.Find(L'z') == -1 && s.Find(L'\0') == 6)
+      << "b " << s.Find(L'b') << ", z " << s.Find(L'z') << ", end " << s.Find(L'\0');
+  EXPECT_EQ(s.CharAt(14), s.Chars() + 6);
+  EXPECT_TRUE(s.Equals(s.Mid(0, 5)) && S().Equals(S(L""))) << "an exact and a grown block";
+  EXPECT_FALSE(S(L"a").Equals(S(L"A")) || S(L"ab").Equals(S(L"abc"))) << "case and length count";
+  S extra(s);  // an unshared block with room, unless the room cannot be counted
+  EXPECT_TRUE(extra.ReserveExtra(100) && extra.Header()->capacity >= 107 &&
+              s.Header()->refCount == 1)
+      << "capacity " << extra.Header()->capacity << ", references " << s.Header()->refCount;
+  EXPECT_TRUE(!extra.ReserveExtra(0xFFFFFFFFu) && extra.Equals(s)) << extra.Chars();
 }
 
 }  // namespace

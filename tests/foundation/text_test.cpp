@@ -1,16 +1,14 @@
-// Formatting, code-page conversion and failure results.
+// Formatting, code-page conversion, failure results, path strings and the run log's lines.
 
 #include "foundation/code_page.h"
 #include "foundation/format.h"
+#include "foundation/path_strings.h"
+#include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "support/test_support.h"
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
-
-// a, U+4E2D, z: the middle character has no form in code page 1252.
-const wchar_t kWideHan[] = {L'a', 0x4E2D, L'z', 0};
-const char kUtf8Han[] = "a\xE4\xB8\xADz";
 
 std::string Narrow(const wchar_t* text, UINT codePage) {
   SharedString narrow("old");
@@ -21,8 +19,7 @@ std::string Narrow(const wchar_t* text, UINT codePage) {
 TEST(FormatTest, ResultsHaveTheirExactSizeAndNothingIsTheSharedEmptyString) {
   SharedWString wide;
   EXPECT_EQ(Format(wide, L"%ls-%d", L"abc", 42), 6);
-  EXPECT_TRUE(wide.Equals(L"abc-42") && wide.Header()->capacity == 7)
-      << wide.Chars() << ", capacity " << wide.Header()->capacity;
+  EXPECT_TRUE(wide.Equals(L"abc-42") && wide.Header()->capacity == 7) << wide.Chars();
   EXPECT_TRUE(Format(wide, L"") == 0 && wide.Header() == SharedWString::EmptyHeader())
       << "empty result: " << wide.Chars();
   const std::string own = "a long text that fills a block of its own";
@@ -53,18 +50,93 @@ TEST(CodePageTest, ConversionsBothWaysWithTheirSubstitutesAndDiagnostics) {
   EXPECT_EQ(wide.Header(), SharedWString::EmptyHeader());
   EXPECT_EQ(Narrow(kWideHan, 1252) + Narrow(L"\x00E9", 1252), "a<0x4E2D>z\xE9");
   EXPECT_EQ(Narrow(L"x\x00E9", 12345) + Narrow(L"", CP_UTF8), "x<0x00E9>");
-  EXPECT_EQ(test::Utf8(FromCodePage("abc", 12345).Chars()),
+  EXPECT_EQ(Utf8(FromCodePage("abc", 12345).Chars()),
             "Could not determine number of bytes needed to convert from codepage 12345! "
             "GetLastError 87 (0x00000057)\n");
 }
 
 // A failure whose call left no code never reads as success.
 TEST(Win32ResultTest, ResultsPassUnchangedAndAFailureWithoutCodeTakesItsFallback) {
-  EXPECT_TRUE(FailureResult(0x80004001u) == E_NOTIMPL && FailureResult(ERROR_SUCCESS) == E_FAIL &&
-              FailureResult(ERROR_SUCCESS, E_ACCESSDENIED) == E_ACCESSDENIED)
-      << std::hex << FailureResult(0x80004001u) << " " << FailureResult(ERROR_SUCCESS) << " "
-      << FailureResult(ERROR_SUCCESS, E_ACCESSDENIED);
+  EXPECT_EQ(FailureResult(0x80004001u), E_NOTIMPL);
+  EXPECT_EQ(FailureResult(ERROR_SUCCESS), E_FAIL);
+  EXPECT_EQ(FailureResult(ERROR_SUCCESS, E_ACCESSDENIED), E_ACCESSDENIED);
+}
+
+// A separator goes between the parts, one of two meeting separators is dropped, and a qualified
+// part replaces the base.
+TEST(PathStringsTest, JoinAddsOrDropsASeparatorAndAQualifiedPartReplacesTheBase) {
+  const wchar_t* const joins[][3] = {
+      {L"C:\\a", L"", L"C:\\a"},    {L"", L"b\\c", L"b\\c"},       {L"C:\\a", L"D:x", L"D:x"},
+      {L"C:\\a", L"/\\x", L"/\\x"}, {L"C:\\a", L"b", L"C:\\a/b"},  {L"C:", L"b", L"C:b"},
+      {L"a/", L"/b", L"a/b"},       {L"a\\\\", L"\\b", L"a\\\\b"}, {L"C:\\a", L"\\b", L"C:\\a\\b"}};
+  for (const auto& [base, other, expected] : joins) {
+    SharedWString path(base);
+    JoinPath(path, SharedWString(other));
+    EXPECT_STREQ(path.Chars(), expected) << base << " + " << other;
+  }
+}
+
+// Bytes above 0x7F are ordinary characters, not separators.
+TEST(PathStringsTest, PartsSplitAtTheLastSeparatorAndTheLastDot) {
+  const char* const parts[][3] = {
+      {"a\\b.c.x", "b.c.x", "a\\b.c"},          {"d.x/n", "n", "d.x/n"},    {"C:.x", ".x", "C:"},
+      {"\xDC\xAF.x", "\xDC\xAF.x", "\xDC\xAF"}, {"C:\\a\\", "", "C:\\a\\"}, {"n.", "n.", "n"}};
+  for (const auto& [input, fileName, stem] : parts) {
+    SharedString name(input), withoutExtension(input);
+    FileNamePart(name);
+    RemoveExtension(withoutExtension);
+    EXPECT_STREQ(name.Chars(), fileName) << input;
+    EXPECT_STREQ(withoutExtension.Chars(), stem) << input;
+  }
+}
+
+// What the log writes: arguments escaped, the pattern's own line ends and a failure report's
+// system text line end kept, every character beyond ASCII in UTF-8.
+TEST(RunLogTest, ArgumentsCannotBreakALine) {
+  LogCapture log;
+  const auto write = [](const char* format, auto... args) { RunLog::Write(format, args...); };
+  write("%ls|%s|%d%%s\n", L"a\r\nb\x1b\t%\x2028", "c\nd", 3);
+  write("error %d %ls\n", 5, L"Two\r\nlines.\r\n");
+  write("File: \"%ls\" %ls\n", L"x\r\n", kWideHan);
+  write("%ls\n", L"\x00e9\x00b9");
+  write("error: %d %ls", 2, L"Plain.\r\n");
+  EXPECT_EQ(log.Text(),
+            "a\\r\\nb\\x1b\t%\\u2028|c\\nd|3%s\r\nerror 5 Two\\r\\nlines.\r\r\n\r\n"
+            "File: \"x\\r\\n\" " +
+                std::string(kUtf8Han) + "\r\n\xC3\xA9\xC2\xB9\r\nerror: 2 Plain.\r\r\n");
+}
+
+// Through a link at the log's name or at its folder, to a file or to a name with nothing there
+// yet; and a log whose folder is missing loses the line, the folder not being made for it.
+TEST(RunLogTest, TheLogIsNeverWrittenThroughALinkNorIntoAMissingFolder) {
+  const struct {
+    const wchar_t* at;      // none: no Logs folder at all
+    const wchar_t* target;  // none: a hard link
+  } cases[] = {{L"Logs\\Quorvel.log", L"../Outside/log.txt"},
+               {L"Logs\\Quorvel.log", L"../Outside/missing.txt"},
+               {L"Logs\\Quorvel.log", nullptr},
+               {L"Logs", L"Outside"},
+               {nullptr, nullptr}};
+  LogCapture log;
+  const std::wstring captured = RunLog::Path().Chars();
+  ScopedTempDir dir;
+  for (const auto& c : cases) {
+    const std::wstring root = dir / (L"case" + std::to_wstring(&c - cases)) + L"\\";
+    SCOPED_TRACE("row: " + std::to_string(&c - cases));
+    WriteFileBytes(root + L"Outside\\log.txt", "outside log");
+    if (c.at != nullptr) {
+      CreateDirectoryW((root + L"Logs").c_str(), nullptr);
+      ASSERT_TRUE(Link(root + c.at, c.target, root + L"Outside\\log.txt"));
+    }
+    const std::string before = TreeFingerprint(root);
+    RunLog::SetPath(L"%ls", (root + L"Logs\\Quorvel.log").c_str());
+
+    RunLog::Write("A line of the run\n");
+
+    RunLog::SetPath(L"%ls", captured.c_str());
+    EXPECT_EQ(TreeFingerprint(root), before);
+  }
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

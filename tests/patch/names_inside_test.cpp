@@ -96,7 +96,7 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
       unmovable = !MoveFileW(swapped.c_str(), (swapped + L".away").c_str()) &&
              GetLastError() == ERROR_SHARING_VIOLATION;
       // ...but the host can, past Windows' sharing rules.
-      MakeHostLink(swapped.substr(0, swapped.rfind(L'\\')), L"bin", L"../Outside", true);
+      Link(swapped, L"../Outside", L"", true);
     };
     const std::string outside = TreeFingerprint(root + L"Outside");
     pauses = 0;

@@ -30,7 +30,7 @@ TEST_F(RunArgumentsTest, FieldsAreReadAsTheyComeAndACommandNotFoundStaysAnArgume
     WaitingProcess gone;
     ended = gone.Id();
   }
-  const std::string runningImage = Utf8(WaitingProcess::ExecutablePath());
+  const std::string runningImage = Utf8(ProgramFolder() + L"\\waiting_process.exe");
   const struct {
     std::wstring commandLine;
     DWORD pid;

@@ -15,8 +15,7 @@ namespace quorvel::test {
 class PatchTest : public TempDirTest {
  protected:
   PatchTest() : previousPause_(SetRetryPause(Pause)) {
-    pauses = 0;
-    betweenAttempts = nullptr;
+    pauses = 0, betweenAttempts = nullptr;
     run_.patchDirectory = At(L"Patch").c_str();
     run_.applicationDirectory = At(L"Game").c_str();
     run_.backupDirectory = At(L"Backup").c_str();
