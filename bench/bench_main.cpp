@@ -165,9 +165,10 @@ size_t ReportCommandLineCapacity() {
   printf("Largest patch on one command line: %zu files\n", largest);
   printf("  names like %ls: %zu to %zu characters, mean %.1f\n", PatchName(0).c_str(), shortest,
          longest, static_cast<double>(total) / static_cast<double>(largest));
-  printf("  rundll32 command line with the run's folders under C:\\Program Files (x86): %zu of\n"
-         "  %zu characters with the terminator (one more file would need %zu)\n",
-         used, kCommandLineLimit, next);
+  printf(
+      "  rundll32 command line with the run's folders under C:\\Program Files (x86): %zu of\n"
+      "  %zu characters with the terminator (one more file would need %zu)\n",
+      used, kCommandLineLimit, next);
   printf("  parsed as a run: 0x%08x, %zu files\n\n", static_cast<unsigned>(parsed),
          run.files.size());
   return largest;
@@ -186,9 +187,10 @@ int RunAll() {
                             "PatchFiles", BenchCase::kPatch, BenchCase::kPatchPair};
   const Comparison revert = {"floor: 2 MoveFileW + 1 log write/file", BenchCase::kRevertFloor,
                              "RevertPatches", BenchCase::kRevert, BenchCase::kRevertPair};
-  printf("Patch runs: every file replaces an existing one, in a nested tree. Ratio to the floor:\n"
-         "  \"paired\" is the median of each repetition against the floor measured beside it,\n"
-         "  \"of med\" the median against the floor's median.\n");
+  printf(
+      "Patch runs: every file replaces an existing one, in a nested tree. Ratio to the floor:\n"
+      "  \"paired\" is the median of each repetition against the floor measured beside it,\n"
+      "  \"of med\" the median against the floor's median.\n");
   PrintHeader();
   for (const Comparison* comparison : {&patch, &revert}) {
     for (const Size& size : sizes) {

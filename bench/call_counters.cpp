@@ -147,8 +147,8 @@ int WINAPI CountCompareStringOrdinal(LPCWCH a, int aLength, LPCWCH b, int bLengt
 
 template <typename Function>
 bool Redirect(const char* dll, const char* name, Function replacement, Function& original) {
-  original = reinterpret_cast<Function>(
-      ReplaceImport(dll, name, reinterpret_cast<void*>(replacement)));
+  original =
+      reinterpret_cast<Function>(ReplaceImport(dll, name, reinterpret_cast<void*>(replacement)));
   return original != nullptr;
 }
 
@@ -184,8 +184,8 @@ bool InstallCallCounters() {
   all &= Redirect(runtime, "calloc", &CountCalloc, g_calloc);
   all &= Redirect(runtime, "realloc", &CountRealloc, g_realloc);
   all &= Redirect(runtime, "free", &CountFree, g_free);
-  all &= Redirect(kernel, "CompareStringOrdinal", &CountCompareStringOrdinal,
-                  g_compareStringOrdinal);
+  all &=
+      Redirect(kernel, "CompareStringOrdinal", &CountCompareStringOrdinal, g_compareStringOrdinal);
   // Names compare through CompareStringOrdinal; the runtime's compares remain only where the
   // linker kept them, so they are counted when imported and not required.
   Redirect(runtime, "_wcsicmp", &CountWcsicmp, g_wcsicmp);
@@ -196,11 +196,19 @@ bool InstallCallCounters() {
 CallTally CurrentTally() { return g_tally; }
 
 const char* CallName(Call call) {
-  static const char* const kNames[kCallKinds] = {
-      "GetFileAttributesExW", "GetFullPathNameW", "MoveFileW",      "CopyFileExW",
-      "DeleteFileW",          "CreateDirectoryW", "RemoveDirectoryW", "log _wfopen",
-      "log fwrite",           "log fclose",       "malloc/calloc/realloc", "free",
-      "case-insensitive compares"};
+  static const char* const kNames[kCallKinds] = {"GetFileAttributesExW",
+                                                 "GetFullPathNameW",
+                                                 "MoveFileW",
+                                                 "CopyFileExW",
+                                                 "DeleteFileW",
+                                                 "CreateDirectoryW",
+                                                 "RemoveDirectoryW",
+                                                 "log _wfopen",
+                                                 "log fwrite",
+                                                 "log fclose",
+                                                 "malloc/calloc/realloc",
+                                                 "free",
+                                                 "case-insensitive compares"};
   return kNames[static_cast<int>(call)];
 }
 

@@ -14,9 +14,9 @@ enum class Call {
   kDeleteFileW,
   kCreateDirectoryW,
   kRemoveDirectoryW,
-  kLogOpen,   // _wfopen
-  kLogWrite,  // fwrite
-  kLogClose,  // fclose
+  kLogOpen,         // _wfopen
+  kLogWrite,        // fwrite
+  kLogClose,        // fclose
   kHeapAllocation,  // malloc, calloc, realloc
   kHeapFree,
   kCaseInsensitiveCompare,  // _wcsicmp, _wcsnicmp

@@ -1,7 +1,7 @@
 #include "case_runner.h"
 
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -146,14 +146,12 @@ bool Repetition(BenchCase benchCase, int repetition, const PatchTree& tree, FILE
       ok = RevertFloorOnce(tree, floor);
       break;
     case BenchCase::kPatchPair:
-      ok = repetition % 2 == 0
-               ? PatchFloorOnce(tree, floor) && PatchOnce(tree, run)
-               : PatchOnce(tree, run) && PatchFloorOnce(tree, floor);
+      ok = repetition % 2 == 0 ? PatchFloorOnce(tree, floor) && PatchOnce(tree, run)
+                               : PatchOnce(tree, run) && PatchFloorOnce(tree, floor);
       break;
     case BenchCase::kRevertPair:
-      ok = repetition % 2 == 0
-               ? RevertFloorOnce(tree, floor) && RevertOnce(tree, run)
-               : RevertOnce(tree, run) && RevertFloorOnce(tree, floor);
+      ok = repetition % 2 == 0 ? RevertFloorOnce(tree, floor) && RevertOnce(tree, run)
+                               : RevertOnce(tree, run) && RevertFloorOnce(tree, floor);
       break;
     case BenchCase::kCalls:
       break;
@@ -244,8 +242,9 @@ int CountCalls(const PatchTree& tree, FILE* out) {
     }
     fprintf(out, " %16.1f", sum / static_cast<double>(files));
   }
-  fprintf(out, "\n  (timing through the counters adds to both; the figures above are for\n"
-               "  finding where the time goes, the timed comparisons are measured without them)\n");
+  fprintf(out,
+          "\n  (timing through the counters adds to both; the figures above are for\n"
+          "  finding where the time goes, the timed comparisons are measured without them)\n");
   return 0;
 }
 
@@ -278,7 +277,8 @@ int RunCase(int argc, wchar_t** argv) {
   std::wstring files;
   std::wstring repetitions;
   std::wstring results;
-  if (!ArgumentValue(argc, argv, L"--case", name) || !ArgumentValue(argc, argv, L"--files", files) ||
+  if (!ArgumentValue(argc, argv, L"--case", name) ||
+      !ArgumentValue(argc, argv, L"--files", files) ||
       !ArgumentValue(argc, argv, L"--repetitions", repetitions) ||
       !ArgumentValue(argc, argv, L"--results", results)) {
     return 2;

@@ -40,9 +40,8 @@ FloorLoop FloorLoop::Revert(const PatchTree& tree, const std::wstring& logFile) 
     const std::wstring target = tree.Application() + L"\\" + name;
     const std::wstring backup = tree.Backup() + L"\\" + name;
     const std::wstring source = tree.Patch() + L"\\" + name;
-    loop.steps_.push_back({"Copying \"" + Narrow(tree.Backup()) + "\\" + Narrow(name) +
-                               "\" to \"" + Narrow(tree.Application()) + "\\" + Narrow(name) +
-                               "\"\n",
+    loop.steps_.push_back({"Copying \"" + Narrow(tree.Backup()) + "\\" + Narrow(name) + "\" to \"" +
+                               Narrow(tree.Application()) + "\\" + Narrow(name) + "\"\n",
                            target, source});
     loop.steps_.push_back({std::string(), backup, target});
   }

@@ -37,11 +37,14 @@ bool EnsureLogFolder() {
 void ReportHostRuns(int repetitions) {
   const bool logged = EnsureLogFolder();
   const std::wstring folder = ProgramFolder();
-  HostSeries series[2] = {
-      {"empty entry point", L"rundll32.exe \"" + folder + L"\\bench_empty_entry.dll\",Empty", {},
-       {}},
-      {"QuorvelW, bad command line", L"rundll32.exe \"" + folder + L"\\Quorvel.dll\",Quorvel", {},
-       {}}};
+  HostSeries series[2] = {{"empty entry point",
+                           L"rundll32.exe \"" + folder + L"\\bench_empty_entry.dll\",Empty",
+                           {},
+                           {}},
+                          {"QuorvelW, bad command line",
+                           L"rundll32.exe \"" + folder + L"\\Quorvel.dll\",Quorvel",
+                           {},
+                           {}}};
   // Alternating spreads any drift of the machine over both. The peak comes from runs of its
   // own, watched, so that the timed runs are not slowed by the watching.
   for (int r = 0; r < repetitions + kPeakRuns; ++r) {
@@ -69,10 +72,11 @@ void ReportHostRuns(int repetitions) {
            Minimum(host.milliseconds), PairedRatio(host.milliseconds, floor),
            median / Median(floor), Median(host.peakMegabytes));
   }
-  printf("  (the whole host process, from CreateProcessW to its end; the peak is the median of\n"
-         "  %d further runs, watched while they run; the run log folder %s, so the refused run\n"
-         "  %s its opening banner, two lines and the closing banner)\n",
-         kPeakRuns, logged ? "exists" : "is missing", logged ? "writes" : "cannot write");
+  printf(
+      "  (the whole host process, from CreateProcessW to its end; the peak is the median of\n"
+      "  %d further runs, watched while they run; the run log folder %s, so the refused run\n"
+      "  %s its opening banner, two lines and the closing banner)\n",
+      kPeakRuns, logged ? "exists" : "is missing", logged ? "writes" : "cannot write");
 }
 
 }  // namespace quorvel::bench

@@ -109,15 +109,15 @@ bool PatchTree::MoveAll(const std::wstring& from, const std::wstring& to) const 
 }
 
 bool PatchTree::ApplyPlainly() const {
-  const bool ok = CreateFolders(backup_) && MoveAll(application_, backup_) &&
-                  MoveAll(patch_, application_);
+  const bool ok =
+      CreateFolders(backup_) && MoveAll(application_, backup_) && MoveAll(patch_, application_);
   RemoveEmptyFolders(patch_);
   return ok;
 }
 
 bool PatchTree::RevertPlainly() const {
-  const bool ok = CreateFolders(patch_) && MoveAll(application_, patch_) &&
-                  MoveAll(backup_, application_);
+  const bool ok =
+      CreateFolders(patch_) && MoveAll(application_, patch_) && MoveAll(backup_, application_);
   RemoveEmptyFolders(backup_);
   return ok;
 }

@@ -12,7 +12,8 @@ namespace {
 
 constexpr int kIterations = 100000;
 
-const wchar_t kFrom[] = L"C:\\users\\player\\Temp\\Patch\\data\\textures\\pack03\\texture_00042.dds";
+const wchar_t kFrom[] =
+    L"C:\\users\\player\\Temp\\Patch\\data\\textures\\pack03\\texture_00042.dds";
 const wchar_t kTo[] = L"C:\\users\\player\\Temp\\Game\\data\\textures\\pack03\\texture_00042.dds";
 
 template <typename Operation>

@@ -1,14 +1,15 @@
 // Applies a patch as a run does and ends its own process, as a power loss or a killed host
 // would, just before the journal record with the given number (0: never).
 //   cut_short_run <record> <patch folder> <application folder> <backup folder> <name>...
-// Exit code kCutShortExitCode when cut short, otherwise 0 for an applied patch and 1 for a failed one, whose
-// result it prints. Retries do not pause.
+// Exit code kCutShortExitCode when cut short, otherwise 0 for an applied patch and 1 for a failed
+// one, whose result it prints. Retries do not pause.
+#include "cut_short_run.h"
+
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
 
-#include "cut_short_run.h"
 #include "foundation/run_log.h"
 #include "patch/patch_files.h"
 #include "patch/patch_run.h"

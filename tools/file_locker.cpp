@@ -13,8 +13,8 @@ int wmain(int argc, wchar_t** argv) {
   if (ready == nullptr || release == nullptr) {
     return 1;
   }
-  HANDLE file = CreateFileW(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   SetEvent(ready);
   if (file == INVALID_HANDLE_VALUE) {
     return 2;

@@ -15,17 +15,15 @@
 //   --seen <event>         sets this event once the first window has been recorded
 //   --screenshots <folder> saves each window as it comes up (a box before it is dismissed) as
 //                          <n>-progress.bmp or <n>-box.bmp, n counting the windows from 1
-#include <windows.h>
-
 #include <commctrl.h>
+#include <windows.h>
 
 #include <cwchar>
 #include <string>
 #include <vector>
 
-#include "foundation/scoped_handle.h"
-
 #include "foundation/code_page.h"
+#include "foundation/scoped_handle.h"
 
 namespace {
 

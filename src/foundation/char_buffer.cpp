@@ -9,9 +9,7 @@
 
 namespace quorvel {
 
-CharBufferBlock::~CharBufferBlock() {
-  FreeBytes(data);
-}
+CharBufferBlock::~CharBufferBlock() { FreeBytes(data); }
 
 uint32_t CharBufferBlock::GrowthSize(uint32_t n) {
   constexpr uint64_t kLargeStep = 0x40000;

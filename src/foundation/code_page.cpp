@@ -61,8 +61,8 @@ void ConvertFromCodePage(const char* text, SharedWString& destination, UINT code
   destination.PrepareBuffer(static_cast<uint32_t>(w));
   const int r = MultiByteToWideChar(codePage, 0, text, m, destination.Buffer(), w);
   if (r == 0) {
-    ReportFromFailure(destination, L"Failed conversion from codepage %hu! GetLastError %d (0x%08x)\n",
-                      codePage);
+    ReportFromFailure(destination,
+                      L"Failed conversion from codepage %hu! GetLastError %d (0x%08x)\n", codePage);
     return;
   }
   // r counts the terminator.

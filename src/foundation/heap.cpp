@@ -38,9 +38,7 @@ void* AllocateBytes(size_t bytes) {
   return std::malloc(bytes == 0 ? 1 : bytes);
 }
 
-void FreeBytes(void* block) {
-  std::free(block);
-}
+void FreeBytes(void* block) { std::free(block); }
 
 void* AllocateContainerBytes(size_t bytes) {
   void* block = AllocationAllowed(g_allowedContainerAllocations)
@@ -56,8 +54,6 @@ AllocationFailureAfter::AllocationFailureAfter(uint32_t successes, HeapUse use) 
   AllowedAllocations(use_).store(successes);
 }
 
-AllocationFailureAfter::~AllocationFailureAfter() {
-  AllowedAllocations(use_).store(-1);
-}
+AllocationFailureAfter::~AllocationFailureAfter() { AllowedAllocations(use_).store(-1); }
 
 }  // namespace quorvel

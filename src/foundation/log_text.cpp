@@ -29,8 +29,8 @@ struct Conversion {
 // How much of text is escaped: all of it, but for the system's own CR LF that ends an error text.
 size_t EscapedLength(const SharedWString& text, bool keepsLineEnd) {
   const uint32_t n = text.Length();
-  const bool lineEnd = keepsLineEnd && n >= 2 && text.Chars()[n - 2] == L'\r' &&
-                       text.Chars()[n - 1] == L'\n';
+  const bool lineEnd =
+      keepsLineEnd && n >= 2 && text.Chars()[n - 2] == L'\r' && text.Chars()[n - 1] == L'\n';
   return lineEnd ? n - 2 : n;
 }
 
@@ -105,17 +105,31 @@ bool ReadConversions(const char* format, va_list args, std::vector<Conversion>& 
     const bool wide = size == "l" || size == "w";
     const bool big = size == "ll" || size == "I64" || size == "j" ||
                      (sizeof(void*) == 8 && (size == "z" || size == "I" || size == "t"));
-    Conversion conversion{static_cast<size_t>(start - format), 0, false, SharedWString(), false,
-                          false, false};
+    Conversion conversion{
+        static_cast<size_t>(start - format), 0, false, SharedWString(), false, false, false};
     switch (*p) {
-      case 'd': case 'i': case 'u': case 'o': case 'x': case 'X': case 'c': case 'C':
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'o':
+      case 'x':
+      case 'X':
+      case 'c':
+      case 'C':
         if (big) {
           va_arg(args, long long);
         } else {
           va_arg(args, int);
         }
         break;
-      case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+      case 'e':
+      case 'E':
+      case 'f':
+      case 'F':
+      case 'g':
+      case 'G':
+      case 'a':
+      case 'A':
         if (size == "L") {
           va_arg(args, long double);
         } else {
@@ -125,7 +139,8 @@ bool ReadConversions(const char* format, va_list args, std::vector<Conversion>& 
       case 'p':
         va_arg(args, void*);
         break;
-      case 's': case 'S':
+      case 's':
+      case 'S':
         conversion.takesText = true;
         if (wide || (*p == 'S' && size.empty())) {
           const wchar_t* text = va_arg(args, const wchar_t*);

@@ -91,13 +91,9 @@ SharedWString DirectoryPart(const SharedWString& path) {
   return path.Mid(0, end - 1);
 }
 
-void FileNamePart(SharedWString& path) {
-  CutFileName(path);
-}
+void FileNamePart(SharedWString& path) { CutFileName(path); }
 
-void FileNamePart(SharedString& path) {
-  CutFileName(path);
-}
+void FileNamePart(SharedString& path) { CutFileName(path); }
 
 void RemoveExtension(SharedString& path) {
   for (uint32_t i = path.Length(); i > 0; --i) {

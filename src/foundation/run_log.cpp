@@ -66,8 +66,7 @@ SharedWString ExpectedPath(const SharedWString& logPath) {
   const DWORD folderAttributes = GetFileAttributesW(folder.Chars());
   // The log's own folder must not be a link either: it sits among the player's files.
   if (full.IsEmpty() || folderAttributes == INVALID_FILE_ATTRIBUTES ||
-      (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      !FinalFolderPath(above, expected)) {
+      (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !FinalFolderPath(above, expected)) {
     return SharedWString();
   }
   SharedWString names(full.Chars() + above.Length());
@@ -102,8 +101,7 @@ ScopedFileHandle OpenLogItself(const SharedWString& path) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
   ScopedFileHandle file(CreateFileW(path.Chars(), access, share, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid() && GetLastError() == ERROR_FILE_NOT_FOUND &&
-      FolderIsWhere(path, expected)) {
+  if (!file.IsValid() && GetLastError() == ERROR_FILE_NOT_FOUND && FolderIsWhere(path, expected)) {
     // Opening the reparse point itself keeps a link whose target is missing from having that
     // target made; the name exists, so the creation fails.
     file.Reset(CreateFileW(path.Chars(), access, share, nullptr, CREATE_NEW,
@@ -158,8 +156,6 @@ void RunLog::Write(const char* format, ...) {
   WriteFile(file.Get(), lines.Chars(), lines.Length(), &written, nullptr);
 }
 
-SharedWString RunLog::Path() {
-  return g_logPath;
-}
+SharedWString RunLog::Path() { return g_logPath; }
 
 }  // namespace quorvel

@@ -11,7 +11,8 @@ namespace {
 
 StaticStringBlock<char, 1> g_emptyNarrow = {{2, 1, kNoHash, 1}, {0}};
 StaticStringBlock<wchar_t, 1> g_emptyWide = {{2, 1, kNoHash, 1}, {0}};
-StaticStringBlock<wchar_t, 6> g_whitespace = {{2, 6, kNoHash, 6}, {L' ', L'\n', L'\r', L'\t', L'\f', 0}};
+StaticStringBlock<wchar_t, 6> g_whitespace = {{2, 6, kNoHash, 6},
+                                              {L' ', L'\n', L'\r', L'\t', L'\f', 0}};
 
 template <typename CharT>
 uint32_t TextLength(const CharT* text) {
@@ -421,9 +422,7 @@ const CharT* BasicSharedString<CharT>::CharAt(uint32_t index) const {
 template class BasicSharedString<char>;
 template class BasicSharedString<wchar_t>;
 
-SharedString SharedString::FromCommandLine() {
-  return SharedString(GetCommandLineA());
-}
+SharedString SharedString::FromCommandLine() { return SharedString(GetCommandLineA()); }
 
 const SharedWString SharedWString::Whitespace(StaticBlockTag{}, g_whitespace.chars);
 

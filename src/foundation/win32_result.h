@@ -12,9 +12,7 @@ inline HRESULT FailureResult(DWORD lastError, HRESULT withoutCode = E_FAIL) {
 }
 
 // Whether result carries a Win32 error code, which HRESULT_CODE gives.
-inline bool IsWin32Result(HRESULT result) {
-  return HRESULT_FACILITY(result) == FACILITY_WIN32;
-}
+inline bool IsWin32Result(HRESULT result) { return HRESULT_FACILITY(result) == FACILITY_WIN32; }
 
 // Whether result says that a file or a folder on its path is not there.
 inline bool IsNotFound(HRESULT result) {

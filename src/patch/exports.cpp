@@ -8,14 +8,13 @@
 
 extern "C" {
 
-int WINAPI QuorvelW(HWND /*window*/, HINSTANCE /*instance*/,
-                                          const wchar_t* commandLine, int /*show*/) {
+int WINAPI QuorvelW(HWND /*window*/, HINSTANCE /*instance*/, const wchar_t* commandLine,
+                    int /*show*/) {
   return quorvel::RunPatch(commandLine);
 }
 
 // Hosts that pass an 8-bit command line: the text is in the ANSI code page.
-int WINAPI Quorvel(HWND window, HINSTANCE instance, const char* commandLine,
-                                         int show) {
+int WINAPI Quorvel(HWND window, HINSTANCE instance, const char* commandLine, int show) {
   const quorvel::SharedWString wide = quorvel::FromCodePage(commandLine, 0);
   return QuorvelW(window, instance, wide.Chars(), show);
 }

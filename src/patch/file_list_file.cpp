@@ -52,9 +52,10 @@ HRESULT ReadWhole(const SharedWString& path, CharBuffer& bytes, uint32_t& size) 
     char bytesText[24];
     snprintf(bytesText, sizeof(bytesText), "%llu",
              static_cast<unsigned long long>(length.QuadPart));
-    RunLog::Write("Refusing the file list <%ls>: it holds %s bytes, more than the %u a list may "
-                  "hold\n",
-                  path.Chars(), bytesText, kFileListMaxBytes);
+    RunLog::Write(
+        "Refusing the file list <%ls>: it holds %s bytes, more than the %u a list may "
+        "hold\n",
+        path.Chars(), bytesText, kFileListMaxBytes);
     return E_INVALIDARG;
   }
   size = static_cast<uint32_t>(length.QuadPart);

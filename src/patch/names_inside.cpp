@@ -47,8 +47,8 @@ struct Entry {
 // What the check knows of one folder on the way below a run folder.
 struct Listing {
   bool exists = false;
-  const char* fault = nullptr;  // why no way may pass through this folder
-  SharedWString at;             // the path the fault names
+  const char* fault = nullptr;                       // why no way may pass through this folder
+  SharedWString at;                                  // the path the fault names
   std::map<SharedWString, Entry, NameLess> entries;  // by long and by short name
 };
 
@@ -121,10 +121,9 @@ class FolderWalk {
   const char* LeadsElsewhere(const SharedWString& relative, bool countNames,
                              SharedWString& at) const {
     at = FullPathOf(relative);
-    ScopedFileHandle handle(CreateFileW(at.Chars(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr));
+    ScopedFileHandle handle(CreateFileW(
+        at.Chars(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     SharedWString final;
     DWORD error = handle.IsValid() ? ERROR_SUCCESS : GetLastError();
     if (!handle.IsValid() || !FinalPathOfHandle(handle.Get(), final, error)) {
@@ -141,8 +140,8 @@ class FolderWalk {
     // ask the volume for its serial number, which costs more than the rest of the check.
     FILE_STANDARD_INFO information;
     if (countNames && (!GetFileInformationByHandleEx(handle.Get(), FileStandardInfo, &information,
-                                               sizeof(information)) ||
-                 information.NumberOfLinks > 1)) {
+                                                     sizeof(information)) ||
+                       information.NumberOfLinks > 1)) {
       return "reaches a file with other names (hard links) at";
     }
     return nullptr;
@@ -225,8 +224,8 @@ class NameChecker {
     for (const RunFolder& folder : folders) {
       const SharedWString real = ResolvedPath(FolderPath(folder.path).FullPath());
       if (real.IsEmpty() || (!folder.real.IsEmpty() && !SameText(real, folder.real))) {
-        RunLog::Write("Refusing to patch \"%ls\": the %s folder <%ls> is now <%ls>\n",
-                      name.Chars(), folder.what, folder.path.Chars(), real.Chars());
+        RunLog::Write("Refusing to patch \"%ls\": the %s folder <%ls> is now <%ls>\n", name.Chars(),
+                      folder.what, folder.path.Chars(), real.Chars());
         return false;
       }
       walks_.emplace_back(folder, real);

@@ -25,13 +25,9 @@ SharedWString ReasonText(HRESULT result) {
 
 }  // namespace
 
-SharedWString WaitingForLauncherText() {
-  return L"Waiting for the launcher to close";
-}
+SharedWString WaitingForLauncherText() { return L"Waiting for the launcher to close"; }
 
-SharedWString RestoringText() {
-  return L"Restoring the game files after an interrupted update";
-}
+SharedWString RestoringText() { return L"Restoring the game files after an interrupted update"; }
 
 SharedWString ApplyingText(size_t number, size_t count, const SharedWString& name) {
   return Formatted(L"Updating file %u of %u: \"%ls\"", static_cast<unsigned>(number),

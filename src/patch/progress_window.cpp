@@ -45,8 +45,8 @@ void RegisterBarClass(const SystemLibrary& controls) {
   decltype(&InitCommonControlsEx) initialize = nullptr;
   if (!controls.IsLoaded()) {
     const DWORD error = controls.LoadError();
-    WriteFailure(Print, FailureTail::kColons, FailureResult(error), error,
-                 SystemErrorText(error), "could not load comctl32.dll");
+    WriteFailure(Print, FailureTail::kColons, FailureResult(error), error, SystemErrorText(error),
+                 "could not load comctl32.dll");
     return;
   }
   INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_PROGRESS_CLASS};
@@ -97,13 +97,9 @@ BOOL ProgressWindowThread::SetText(const SharedWString& text) {
   return PostMessageA(window, kTextWaiting, 0, 0);
 }
 
-void ProgressWindowThread::WaitingForLauncher() {
-  Publish(WaitingForLauncherText(), 0, 0);
-}
+void ProgressWindowThread::WaitingForLauncher() { Publish(WaitingForLauncherText(), 0, 0); }
 
-void ProgressWindowThread::Restoring() {
-  Publish(RestoringText(), 0, 0);
-}
+void ProgressWindowThread::Restoring() { Publish(RestoringText(), 0, 0); }
 
 void ProgressWindowThread::Applying(size_t applied, size_t remaining, const SharedWString& name) {
   filesDone_ = applied;

@@ -78,10 +78,10 @@ HRESULT CheckLayout(const Folder (&folders)[3], RunRefusal& refusal) {
   for (int a = 0; a < 3; ++a) {
     for (int b = a + 1; b < 3; ++b) {
       if (SameName(folders[a].real, folders[b].real)) {
-        RunLog::Write("Refusing to patch: the %s folder <%ls> and the %s folder <%ls> are the same "
-                      "folder\n",
-                      folders[a].what, folders[a].given.Chars(), folders[b].what,
-                      folders[b].given.Chars());
+        RunLog::Write(
+            "Refusing to patch: the %s folder <%ls> and the %s folder <%ls> are the same "
+            "folder\n",
+            folders[a].what, folders[a].given.Chars(), folders[b].what, folders[b].given.Chars());
         return Refuse(refusal, E_INVALIDARG, SharedWString(), folders[b].given);
       }
     }
@@ -238,9 +238,10 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
       const Folder& inner = folders[nesting.inner];
       const SharedWString real = resolver.Resolve(PathIn(outer.given, name).FullPath());
       if (real.IsEmpty() || IsSameOrBelow(real, inner.real) || IsSameOrBelow(inner.real, real)) {
-        RunLog::Write("Refusing to patch \"%ls\": its %s path <%ls> is, holds or lies in the %s "
-                      "folder <%ls>\n",
-                      name.Chars(), outer.what, real.Chars(), inner.what, inner.given.Chars());
+        RunLog::Write(
+            "Refusing to patch \"%ls\": its %s path <%ls> is, holds or lies in the %s "
+            "folder <%ls>\n",
+            name.Chars(), outer.what, real.Chars(), inner.what, inner.given.Chars());
         return Refuse(refusal, E_INVALIDARG, name, name);
       }
     }
@@ -250,9 +251,8 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
     runFolders.push_back({folder.what, folder.given, folder.real});
   }
   SharedWString faultName;
-  if (FAILED(CheckNamesStayInside(runFolders,
-                                  std::vector<SharedWString>(run.files.begin(), run.files.end()),
-                                  faultName))) {
+  if (FAILED(CheckNamesStayInside(
+          runFolders, std::vector<SharedWString>(run.files.begin(), run.files.end()), faultName))) {
     return Refuse(refusal, E_INVALIDARG, faultName, faultName);
   }
   return S_OK;

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "foundation/run_log.h"
+#include "patch/parent_wait.h"
 #include "patch/patch_files.h"
 #include "patch/patch_run.h"
-#include "patch/parent_wait.h"
 #include "patch/post_patch_command.h"
 #include "patch/run_arguments.h"
 

@@ -11,8 +11,6 @@ IgnoredProgress g_ignoredProgress;
 
 }  // namespace
 
-RunProgress& NoRunProgress() {
-  return g_ignoredProgress;
-}
+RunProgress& NoRunProgress() { return g_ignoredProgress; }
 
 }  // namespace quorvel

@@ -94,7 +94,7 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
       lock->Release();
       // The run holds the folder: no Windows program can move it away...
       unmovable = !MoveFileW(swapped.c_str(), (swapped + L".away").c_str()) &&
-             GetLastError() == ERROR_SHARING_VIOLATION;
+                  GetLastError() == ERROR_SHARING_VIOLATION;
       // ...but the host can, past Windows' sharing rules.
       Link(swapped, L"../Outside", L"", true);
     };

@@ -120,11 +120,12 @@ TEST_F(RunDriverTest, AnAllocationFailureStopsTheRunFailedAndStillRestartsTheLau
   auto failure = std::make_unique<AllocationFailureAfter>(1, HeapUse::kContainers);
   const std::string log = Run(L"1 a.txt", 0);
   failure.reset();
-  EXPECT_TRUE(EndsWith(log, "Copying up \"<dir>\\Patch\\a.txt\" to \"<dir>\\Game\\a.txt\"\r\n"
-                            "The run stopped on an exception (std::bad_alloc), HResult 0x8007000e"
-                            "\r\nExecuting post patch command: <dir>\\Game\\DastryLauncher.exe "
-                            "\"-restart\" \"0x8007000e\" \"\"\r\n\r\n======= Quorvel Failed "
-                            "<stamp> ============\r\n"))
+  EXPECT_TRUE(EndsWith(log,
+                       "Copying up \"<dir>\\Patch\\a.txt\" to \"<dir>\\Game\\a.txt\"\r\n"
+                       "The run stopped on an exception (std::bad_alloc), HResult 0x8007000e"
+                       "\r\nExecuting post patch command: <dir>\\Game\\DastryLauncher.exe "
+                       "\"-restart\" \"0x8007000e\" \"\"\r\n\r\n======= Quorvel Failed "
+                       "<stamp> ============\r\n"))
       << log;
   WaitForRecordedLauncher(At(L"Game\\DastryLauncher.record.txt"));
   started_.Reset();

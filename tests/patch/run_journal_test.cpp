@@ -64,8 +64,7 @@ class RunJournalTest : public PatchTest {
     return path;
   }
   // The journal of the game at root with from replaced by to, or cut after from.
-  static void EditJournal(const std::wstring& root, const std::wstring& from,
-                          const wchar_t* to) {
+  static void EditJournal(const std::wstring& root, const std::wstring& from, const wchar_t* to) {
     const std::string bytes = ReadFileBytes(root + L"\\" + kJournalName);
     std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
     ASSERT_NE(text.find(from), std::wstring::npos);

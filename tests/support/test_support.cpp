@@ -145,7 +145,8 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
   // Wine gives no handle to wait on for a host program, and shows no link whose target is
   // missing: the program leaves a mark when it is done.
   std::wstring command = std::wstring(L"/bin/sh -c \"") +
-                        (aside ? L"mv \\\"$1\\\" \\\"$1.away\\\" && " : L"") + L"ln -s \\\"$0\\\" \\\"$1\\\" && : > \\\"$1.made\\\"\" \"" +
+                         (aside ? L"mv \\\"$1\\\" \\\"$1.away\\\" && " : L"") +
+                         L"ln -s \\\"$0\\\" \\\"$1\\\" && : > \\\"$1.made\\\"\" \"" +
                          std::wstring(target) + L"\" \"" + name + L"\"";
   if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder.c_str(), &startup, &process)) {

@@ -240,7 +240,6 @@ struct WaitingProcess : HelperProcess {
   }
 };
 
-
 // Holds a file open without sharing in a helper process until Release or the end of the object.
 class FileLock {
  public:
