@@ -1,7 +1,9 @@
 #include "case_runner.h"
 
-#include <psapi.h>
+// The system headers below need windows.h first.
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <cstdio>
 #include <cwchar>

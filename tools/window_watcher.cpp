@@ -15,8 +15,10 @@
 //   --seen <event>         sets this event once the first window has been recorded
 //   --screenshots <folder> saves each window as it comes up (a box before it is dismissed) as
 //                          <n>-progress.bmp or <n>-box.bmp, n counting the windows from 1
-#include <commctrl.h>
+// The system headers below need windows.h first.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cwchar>
 #include <string>
