@@ -24,6 +24,18 @@ struct NameLess {
   }
 };
 
+// Calls visit(end) for each folder on a relative name's way, outermost first: end is the length
+// of the folder's part of the name, where its slash stands. NameKey maps one character to one,
+// so the ends of a name and of its key are the same.
+template <typename Visit>
+void ForEachFolderEnd(const SharedWString& name, Visit visit) {
+  for (uint32_t end = 1; end < name.Length(); ++end) {
+    if (name.Chars()[end] == L'\\' || name.Chars()[end] == L'/') {
+      visit(end);
+    }
+  }
+}
+
 // Orders keys (NameKey) character by character, for sets and maps keyed by them.
 struct KeyOrder {
   bool operator()(const SharedWString& a, const SharedWString& b) const;

@@ -13,35 +13,28 @@ EmptiedFolders::EmptiedFolders(const SharedWString& directory, const NameList& n
     : directory_(directory), held_(held) {
   for (const SharedWString& name : names) {
     const SharedWString key = NameKey(name);
-    for (uint32_t i = 0; i < key.Length(); ++i) {
-      if (key.Chars()[i] == L'\\') {
-        ++remaining_[std::wstring(key.Chars(), i)];
-      }
-    }
+    ForEachFolderEnd(key, [&](uint32_t end) { ++remaining_[std::wstring(key.Chars(), end)]; });
   }
 }
 
 void EmptiedFolders::LetGoOfWay(const SharedWString& directory, const SharedWString& name) {
-  for (uint32_t i = 1; held_ != nullptr && i < name.Length(); ++i) {
-    if (name.Chars()[i] == L'\\' || name.Chars()[i] == L'/') {
-      held_->Release(PathIn(directory, name.Mid(0, i - 1)).FullPath());
-    }
+  if (held_ != nullptr) {
+    ForEachFolderEnd(name, [&](uint32_t end) {
+      held_->Release(PathIn(directory, name.Mid(0, end - 1)).FullPath());
+    });
   }
 }
 
 void EmptiedFolders::Left(const SharedWString& name) {
-  // NameKey maps one character to one, so a folder's key and its name end at the same place.
   const SharedWString key = NameKey(name);
   uint32_t deepest = 0;
-  for (uint32_t i = 0; i < key.Length(); ++i) {
-    if (key.Chars()[i] == L'\\') {
-      const auto folder = remaining_.find(std::wstring(key.Chars(), i));
-      if (folder != remaining_.end() && folder->second > 0) {
-        --folder->second;
-      }
-      deepest = i;
+  ForEachFolderEnd(key, [&](uint32_t end) {
+    const auto folder = remaining_.find(std::wstring(key.Chars(), end));
+    if (folder != remaining_.end() && folder->second > 0) {
+      --folder->second;
     }
-  }
+    deepest = end;
+  });
   for (uint32_t end = deepest; end > 0;) {
     const auto folder = remaining_.find(std::wstring(key.Chars(), end));
     if (folder == remaining_.end() || folder->second > 0) {

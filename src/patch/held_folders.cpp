@@ -10,18 +10,17 @@
 namespace quorvel {
 
 HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& names) {
-  // The folders on the names' ways, each once: NameKey maps one character to one, so the key of
-  // a name's folder is the start of the name's key.
+  // The folders on the names' ways, each once, known by the start of the name's key.
   std::unordered_set<std::wstring> ways;
   for (const SharedWString& name : names) {
     const SharedWString key = NameKey(name);
-    for (uint32_t i = 1; i < key.Length(); ++i) {
-      if (key.Chars()[i] == L'\\' && ways.insert(std::wstring(key.Chars(), i)).second) {
+    ForEachFolderEnd(key, [&](uint32_t end) {
+      if (ways.insert(std::wstring(key.Chars(), end)).second) {
         for (const RunFolder& folder : folders) {
-          Hold(folder, name.Mid(0, i - 1));
+          Hold(folder, name.Mid(0, end - 1));
         }
       }
-    }
+    });
   }
   for (const RunFolder& folder : folders) {
     Hold(folder, SharedWString());
@@ -65,17 +64,13 @@ bool HeldFolders::Hold(const RunFolder& folder, const SharedWString& relative) {
 
 void HeldFolders::HoldMadeWay(const RunFolder& folder, const SharedWString& name) {
   const SharedWString key = NameKey(name);
-  std::wstring made(folder.path.Chars(), folder.path.Length());
-  made += L'|';
-  for (uint32_t i = 1; i < key.Length(); ++i) {
-    if (key.Chars()[i] != L'\\') {
-      continue;
-    }
-    const std::wstring way = made + std::wstring(key.Chars(), i);
-    if (made_.count(way) == 0 && Hold(folder, name.Mid(0, i - 1))) {
+  const std::wstring made = std::wstring(folder.path.Chars(), folder.path.Length()) + L'|';
+  ForEachFolderEnd(key, [&](uint32_t end) {
+    const std::wstring way = made + std::wstring(key.Chars(), end);
+    if (made_.count(way) == 0 && Hold(folder, name.Mid(0, end - 1))) {
       made_.insert(way);
     }
-  }
+  });
 }
 
 void HeldFolders::Release(const SharedWString& fullPath) {
