@@ -53,6 +53,52 @@ decltype(&free) g_free;
 decltype(&_wcsicmp) g_wcsicmp;
 decltype(&_wcsnicmp) g_wcsnicmp;
 decltype(&CompareStringOrdinal) g_compareStringOrdinal;
+decltype(&CreateFileW) g_createFile;
+decltype(&GetFinalPathNameByHandleW) g_getFinalPathNameByHandle;
+decltype(&GetFileInformationByHandleEx) g_getFileInformationByHandleEx;
+decltype(&WriteFile) g_writeFile;
+decltype(&CloseHandle) g_closeHandle;
+decltype(&FindFirstFileExW) g_findFirstFileEx;
+decltype(&FindNextFileW) g_findNextFile;
+
+HANDLE WINAPI CountCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+  Counted counted(Call::kCreateFileW);
+  return g_createFile(path, access, share, sa, disposition, flags, templateFile);
+}
+
+DWORD WINAPI CountGetFinalPathNameByHandle(HANDLE file, LPWSTR path, DWORD size, DWORD flags) {
+  Counted counted(Call::kGetFinalPathNameByHandleW);
+  return g_getFinalPathNameByHandle(file, path, size, flags);
+}
+
+BOOL WINAPI CountGetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                              LPVOID data, DWORD size) {
+  Counted counted(Call::kGetFileInformationByHandleEx);
+  return g_getFileInformationByHandleEx(file, kind, data, size);
+}
+
+BOOL WINAPI CountWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                           LPOVERLAPPED overlapped) {
+  Counted counted(Call::kWriteFile);
+  return g_writeFile(file, data, size, written, overlapped);
+}
+
+BOOL WINAPI CountCloseHandle(HANDLE handle) {
+  Counted counted(Call::kCloseHandle);
+  return g_closeHandle(handle);
+}
+
+HANDLE WINAPI CountFindFirstFileEx(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
+                                   FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
+  Counted counted(Call::kFindFile);
+  return g_findFirstFileEx(pattern, level, data, search, filter, flags);
+}
+
+BOOL WINAPI CountFindNextFile(HANDLE find, LPWIN32_FIND_DATAW data) {
+  Counted counted(Call::kFindFile);
+  return g_findNextFile(find, data);
+}
 
 BOOL WINAPI CountGetFileAttributesEx(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data) {
   Counted counted(Call::kGetFileAttributesExW);
@@ -186,6 +232,15 @@ bool InstallCallCounters() {
   all &= Redirect(runtime, "free", &CountFree, g_free);
   all &=
       Redirect(kernel, "CompareStringOrdinal", &CountCompareStringOrdinal, g_compareStringOrdinal);
+  all &= Redirect(kernel, "CreateFileW", &CountCreateFile, g_createFile);
+  all &= Redirect(kernel, "GetFinalPathNameByHandleW", &CountGetFinalPathNameByHandle,
+                  g_getFinalPathNameByHandle);
+  all &= Redirect(kernel, "GetFileInformationByHandleEx", &CountGetFileInformationByHandleEx,
+                  g_getFileInformationByHandleEx);
+  all &= Redirect(kernel, "WriteFile", &CountWriteFile, g_writeFile);
+  all &= Redirect(kernel, "CloseHandle", &CountCloseHandle, g_closeHandle);
+  all &= Redirect(kernel, "FindFirstFileExW", &CountFindFirstFileEx, g_findFirstFileEx);
+  all &= Redirect(kernel, "FindNextFileW", &CountFindNextFile, g_findNextFile);
   // Names compare through CompareStringOrdinal; the runtime's compares remain only where the
   // linker kept them, so they are counted when imported and not required.
   Redirect(runtime, "_wcsicmp", &CountWcsicmp, g_wcsicmp);
@@ -208,7 +263,13 @@ const char* CallName(Call call) {
                                                  "log fclose",
                                                  "malloc/calloc/realloc",
                                                  "free",
-                                                 "case-insensitive compares"};
+                                                 "case-insensitive compares",
+                                                 "CreateFileW",
+                                                 "GetFinalPathNameByHandleW",
+                                                 "GetFileInformationByHandleEx",
+                                                 "WriteFile",
+                                                 "CloseHandle",
+                                                 "FindFirstFileExW, FindNextFileW"};
   return kNames[static_cast<int>(call)];
 }
 

@@ -5,7 +5,8 @@
 namespace quorvel::bench {
 
 // The calls a patch run makes that the benchmark counts: the file-system calls and the log's
-// stream calls (timed as well), and heap and case-insensitive comparison calls (only counted).
+// stream calls, the opens, name queries, writes and listings beside them (timed as well), and heap
+// and case-insensitive comparison calls (only counted).
 enum class Call {
   kGetFileAttributesExW,
   kGetFullPathNameW,
@@ -20,6 +21,12 @@ enum class Call {
   kHeapAllocation,  // malloc, calloc, realloc
   kHeapFree,
   kCaseInsensitiveCompare,  // _wcsicmp, _wcsnicmp
+  kCreateFileW,
+  kGetFinalPathNameByHandleW,
+  kGetFileInformationByHandleEx,
+  kWriteFile,
+  kCloseHandle,
+  kFindFile,  // FindFirstFileExW, FindNextFileW
   kCount
 };
 
