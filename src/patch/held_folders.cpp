@@ -9,7 +9,8 @@
 
 namespace quorvel {
 
-HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& names) {
+HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& names)
+    : folders_(folders) {
   // The folders on the names' ways, each once, known by the start of the name's key.
   std::unordered_set<std::wstring> ways;
   for (const SharedWString& name : names) {
@@ -62,7 +63,8 @@ bool HeldFolders::Hold(const RunFolder& folder, const SharedWString& relative) {
   return true;
 }
 
-void HeldFolders::HoldMadeWay(const RunFolder& folder, const SharedWString& name) {
+void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {
+  const RunFolder& folder = folders_.at(index);
   const SharedWString key = NameKey(name);
   const std::wstring made = std::wstring(folder.path.Chars(), folder.path.Length()) + L'|';
   ForEachFolderEnd(key, [&](uint32_t end) {

@@ -23,9 +23,14 @@ class HeldFolders {
   HeldFolders(const HeldFolders&) = delete;
   HeldFolders& operator=(const HeldFolders&) = delete;
 
-  // Whether a folder, once held, was not where the checks found it: swapped between the checks
-  // and the hold. Its names must then be checked again.
-  bool Strayed() const { return strayed_; }
+  // Whether a folder, since the last call, was not where the checks found it when it was held:
+  // swapped between the checks, or its making, and the hold. The names must then be checked
+  // again before the next move.
+  bool TakeStrayed() {
+    const bool strayed = strayed_;
+    strayed_ = false;
+    return strayed;
+  }
 
   // Lets go of the folder at fullPath (as FilePath::FullPath gives it), so that the run itself
   // can remove it once its files have left.
@@ -33,15 +38,16 @@ class HeldFolders {
   // Lets go of every folder: the files have stopped moving.
   void ReleaseAll() { handles_.clear(); }
 
-  // Holds the folders on the way from folder (one of the run's) to name that the run has made
-  // since it began, each once it is there.
-  void HoldMadeWay(const RunFolder& folder, const SharedWString& name);
+  // Holds the folders on the way from the run's folder at index (as RunFolders orders them) to
+  // name that the run has made since it began, each once it is there.
+  void HoldMadeWay(size_t index, const SharedWString& name);
 
  private:
   // Holds the folder at relative below folder (empty: folder itself); false when it is not there
   // or cannot be held.
   bool Hold(const RunFolder& folder, const SharedWString& relative);
 
+  const std::vector<RunFolder> folders_;
   // By the key (NameKey) of each held folder's full path.
   std::unordered_map<std::wstring, ScopedFileHandle> handles_;
   // The run folder's path and the key (NameKey) of each relative folder HoldMadeWay has held.

@@ -17,6 +17,9 @@ struct RunFolder {
   SharedWString real;
 };
 
+// Where each folder of a run stands in the lists below.
+constexpr size_t kPatchFolder = 0, kApplicationFolder = 1, kBackupFolder = 2;
+
 // The patch, application and backup folders of a run as given, final paths not yet known.
 std::vector<RunFolder> RunFolders(const SharedWString& patch, const SharedWString& application,
                                   const SharedWString& backup);

@@ -125,7 +125,7 @@ HRESULT PatchFiles(PatchRun& run) {
   EmptiedFolders emptied(run.patchDirectory, run.files, &held);
   const size_t count = run.files.size();
   bool dropped = false;
-  if (held.Strayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
+  if (held.TakeStrayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
     return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal, dropped);
   }
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
@@ -161,9 +161,13 @@ HRESULT PatchFiles(PatchRun& run) {
       }
       run.appliedFiles.push_back(name);
       run.files.pop_front();
-      // The folders this file made in the backup and game folders (patch, application, backup).
-      held.HoldMadeWay(folders[2], name);
-      held.HoldMadeWay(folders[1], name);
+      held.HoldMadeWay(kBackupFolder, name);
+      held.HoldMadeWay(kApplicationFolder, name);
+      // A folder the run made was swapped before it could be held: the next file could follow it.
+      if (held.TakeStrayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
+        return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal,
+                             dropped || observer.RestoreFailed());
+      }
     }
     if (SUCCEEDED(hr) && FAILED(hr = journal.Finish(hr))) {
       failedName = SharedWString();

@@ -3,6 +3,8 @@
 #include "foundation/failure_line.h"
 #include "foundation/run_log.h"
 #include "patch/emptied_folders.h"
+#include "patch/held_folders.h"
+#include "patch/names_inside.h"
 #include "patch/patch_file.h"
 #include "patch/run_journal.h"
 
@@ -29,6 +31,10 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
     }
     if (journal != nullptr) {
       journal->Record(index, JournalStep::kReverted);
+    }
+    // The patch folders the file's way back made, held like those the run made.
+    if (run.heldFolders != nullptr) {
+      run.heldFolders->HoldMadeWay(kPatchFolder, name);
     }
   }
   return S_OK;

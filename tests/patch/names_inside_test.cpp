@@ -124,5 +124,29 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
   }
 }
 
+// Backup\d, made for d\a.txt, is swapped for a link at the next record, before the run holds it:
+// d\b.txt must not be backed up through it.
+TEST_F(NamesInsideTest, AFolderTheRunMadeSwappedBeforeItIsHeldStopsTheRun) {
+  const std::wstring root = At(L"made") + L"\\";
+  PatchRun run;
+  Lay(run, root, {L"d\\a.txt", L"d\\b.txt"});
+  static std::wstring made;
+  made = root + L"Backup\\d";
+  SetJournalHook([](unsigned) -> DWORD {
+    static bool swapped = false;
+    swapped = swapped || (PathExists(made) && Link(made, L"../Outside", L"", true));
+    return ERROR_SUCCESS;
+  });
+  const std::string outside = TreeFingerprint(root + L"Outside");
+
+  EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
+
+  ExpectTold("d\\a.txt");
+  EXPECT_TRUE(PathExists(made + L".away"));
+  EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
+  EXPECT_EQ(Contents({root + L"Game\\d\\b.txt", root + L"Patch\\d\\b.txt"}),
+            "old d\\b.txt|new d\\b.txt|");
+}
+
 }  // namespace
 }  // namespace quorvel::test
