@@ -17,10 +17,12 @@ EmptiedFolders::EmptiedFolders(const SharedWString& directory, const NameList& n
   }
 }
 
-void EmptiedFolders::LetGoOfWay(const SharedWString& directory, const SharedWString& name) {
+void EmptiedFolders::LetGoOfWay(const SharedWString& directory, const SharedWString& name,
+                                bool again) {
   if (held_ != nullptr) {
     ForEachFolderEnd(name, [&](uint32_t end) {
-      held_->Release(PathIn(directory, name.Mid(0, end - 1)).FullPath());
+      const SharedWString path = PathIn(directory, name.Mid(0, end - 1)).FullPath();
+      again ? held_->HoldAgain(path) : held_->Release(path);
     });
   }
 }
@@ -52,6 +54,9 @@ void EmptiedFolders::Left(const SharedWString& name) {
     if (!RemoveDirectoryW(path.Chars())) {
       const DWORD error = GetLastError();
       if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        if (held_ != nullptr) {
+          held_->HoldAgain(path);
+        }
         return;
       }
     }

@@ -25,8 +25,9 @@ class EmptiedFolders {
   void Left(const SharedWString& name);
 
   // Lets go of the held folders on the way from directory to name, which the run is about to
-  // remove when they are left empty (the folders of a file the patch deletes).
-  void LetGoOfWay(const SharedWString& directory, const SharedWString& name);
+  // remove when they are left empty (the folders of a file the patch deletes); with again,
+  // holds those that stayed once more.
+  void LetGoOfWay(const SharedWString& directory, const SharedWString& name, bool again = false);
 
  private:
   SharedWString directory_;

@@ -17,18 +17,19 @@ HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& 
     const SharedWString key = NameKey(name);
     ForEachFolderEnd(key, [&](uint32_t end) {
       if (ways.insert(std::wstring(key.Chars(), end)).second) {
-        for (const RunFolder& folder : folders) {
-          Hold(folder, name.Mid(0, end - 1));
+        for (size_t index = 0; index < folders_.size(); ++index) {
+          Hold(index, name.Mid(0, end - 1));
         }
       }
     });
   }
-  for (const RunFolder& folder : folders) {
-    Hold(folder, SharedWString());
+  for (size_t index = 0; index < folders_.size(); ++index) {
+    Hold(index, SharedWString());
   }
 }
 
-bool HeldFolders::Hold(const RunFolder& folder, const SharedWString& relative) {
+bool HeldFolders::Hold(size_t index, const SharedWString& relative) {
+  const RunFolder& folder = folders_[index];
   SharedWString path = relative.IsEmpty() ? FolderPath(folder.path).FullPath()
                                           : PathIn(folder.path, relative).FullPath();
   if (path.IsEmpty()) {
@@ -59,17 +60,19 @@ bool HeldFolders::Hold(const RunFolder& folder, const SharedWString& relative) {
     strayed_ = true;
     return false;
   }
-  handles_[std::wstring(key.Chars(), key.Length())] = std::move(handle);
+  const std::wstring held(key.Chars(), key.Length());
+  handles_[held] = std::move(handle);
+  places_[held] = {index, relative};
   return true;
 }
 
 void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {
-  const RunFolder& folder = folders_.at(index);
   const SharedWString key = NameKey(name);
-  const std::wstring made = std::wstring(folder.path.Chars(), folder.path.Length()) + L'|';
+  const std::wstring made =
+      std::wstring(folders_[index].path.Chars(), folders_[index].path.Length()) + L'|';
   ForEachFolderEnd(key, [&](uint32_t end) {
     const std::wstring way = made + std::wstring(key.Chars(), end);
-    if (made_.count(way) == 0 && Hold(folder, name.Mid(0, end - 1))) {
+    if (made_.count(way) == 0 && Hold(index, name.Mid(0, end - 1))) {
       made_.insert(way);
     }
   });
@@ -78,6 +81,15 @@ void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {
 void HeldFolders::Release(const SharedWString& fullPath) {
   const SharedWString key = NameKey(fullPath);
   handles_.erase(std::wstring(key.Chars(), key.Length()));
+}
+
+void HeldFolders::HoldAgain(const SharedWString& fullPath) {
+  const SharedWString key = NameKey(fullPath);
+  const std::wstring released(key.Chars(), key.Length());
+  const auto place = places_.find(released);
+  if (place != places_.end() && handles_.count(released) == 0) {
+    Hold(place->second.folder, place->second.relative);
+  }
 }
 
 }  // namespace quorvel

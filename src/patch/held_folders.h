@@ -35,6 +35,9 @@ class HeldFolders {
   // Lets go of the folder at fullPath (as FilePath::FullPath gives it), so that the run itself
   // can remove it once its files have left.
   void Release(const SharedWString& fullPath);
+  // Holds again a folder that Release let go of and the run could not remove: files that are
+  // not the run's keep it, and later steps may still pass through it.
+  void HoldAgain(const SharedWString& fullPath);
   // Lets go of every folder: the files have stopped moving.
   void ReleaseAll() { handles_.clear(); }
 
@@ -43,13 +46,21 @@ class HeldFolders {
   void HoldMadeWay(size_t index, const SharedWString& name);
 
  private:
-  // Holds the folder at relative below folder (empty: folder itself); false when it is not there
-  // or cannot be held.
-  bool Hold(const RunFolder& folder, const SharedWString& relative);
+  // Holds the folder at relative below the run's folder at index (empty: that folder itself);
+  // false when it is not there or cannot be held.
+  bool Hold(size_t index, const SharedWString& relative);
+
+  // Where a held folder lies: the run's folder and the path below it.
+  struct Place {
+    size_t folder;
+    SharedWString relative;
+  };
 
   const std::vector<RunFolder> folders_;
   // By the key (NameKey) of each held folder's full path.
   std::unordered_map<std::wstring, ScopedFileHandle> handles_;
+  // Every folder held so far, by the same key, so that it can be held again once let go.
+  std::unordered_map<std::wstring, Place> places_;
   // The run folder's path and the key (NameKey) of each relative folder HoldMadeWay has held.
   std::unordered_set<std::wstring> made_;
   bool strayed_ = false;

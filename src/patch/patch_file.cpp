@@ -164,7 +164,11 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (emptied != nullptr) {
       emptied->LetGoOfWay(targetDirectory, name);
     }
-    if (FAILED(target.RemoveWithEmptyParents(FilePath(targetDirectory)))) {
+    const HRESULT removed = target.RemoveWithEmptyParents(FilePath(targetDirectory));
+    if (emptied != nullptr) {
+      emptied->LetGoOfWay(targetDirectory, name, true);
+    }
+    if (FAILED(removed)) {
       return target.LastResult();
     }
   } else {

@@ -148,5 +148,31 @@ TEST_F(NamesInsideTest, AFolderTheRunMadeSwappedBeforeItIsHeldStopsTheRun) {
             "old d\\b.txt|new d\\b.txt|");
 }
 
+// Game\d loses the file the patch deletes and Patch\d its last listed file, but both keep a file
+// of the player's: the run holds them again, so no program can swap them for the steps after.
+TEST_F(NamesInsideTest, FoldersTheRunCouldNotRemoveAreHeldAgain) {
+  Pairs({L"d\\a.txt", L"z.txt"});
+  run_.files.push_front(L"d\\gone.txt");
+  for (const std::wstring& file : {Game(L"d\\gone.txt"), Game(L"d\\keep"), Patch(L"d\\keep")}) {
+    WriteFileBytes(file, "kept");
+  }
+  static std::wstring folders[2];
+  folders[0] = Game(L"d"), folders[1] = Patch(L"d");
+  static int moved;
+  moved = 0;
+  SetJournalHook([](unsigned record) -> DWORD {
+    for (const std::wstring& folder : folders) {  // held from the record after the draft
+      moved += record > 1 && MoveFileW(folder.c_str(), (folder + L".away").c_str()) &&
+               MoveFileW((folder + L".away").c_str(), folder.c_str());
+    }
+    return ERROR_SUCCESS;
+  });
+
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+
+  EXPECT_EQ(moved, 0);
+  EXPECT_EQ(Contents({Game(L"d\\keep"), Patch(L"d\\keep"), Game(L"d\\gone.txt")}), "kept|kept|-|");
+}
+
 }  // namespace
 }  // namespace quorvel::test
