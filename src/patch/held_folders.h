@@ -18,6 +18,8 @@ namespace quorvel {
 // fails when a folder cannot be held: the checks before each retry still see a swap.
 class HeldFolders {
  public:
+  static constexpr size_t kMostHeldFolders = 1000;
+
   // folders: with the final paths they had when the run was checked.
   HeldFolders(const std::vector<RunFolder>& folders, const NameList& names);
   HeldFolders(const HeldFolders&) = delete;
@@ -31,6 +33,8 @@ class HeldFolders {
     strayed_ = false;
     return strayed;
   }
+
+  size_t Count() const { return handles_.size(); }
 
   // Lets go of the folder at fullPath (as FilePath::FullPath gives it), so that the run itself
   // can remove it once its files have left.

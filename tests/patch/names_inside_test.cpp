@@ -2,6 +2,8 @@
 // three folders changes, and the launcher is told.
 #include "patch/names_inside.h"
 
+#include "patch/held_folders.h"
+
 #include "patch/run_journal.h"
 #include "support/patch_test.h"
 
@@ -172,6 +174,19 @@ TEST_F(NamesInsideTest, FoldersTheRunCouldNotRemoveAreHeldAgain) {
 
   EXPECT_EQ(moved, 0);
   EXPECT_EQ(Contents({Game(L"d\\keep"), Patch(L"d\\keep"), Game(L"d\\gone.txt")}), "kept|kept|-|");
+}
+
+// Each held folder costs the Wine server a descriptor that the moves need too; the folders are
+// held all the same.
+TEST_F(NamesInsideTest, AtMostAThousandFoldersAreHeldAtOnce) {
+  CreateDirectoryW(At(L"Game").c_str(), nullptr);
+  NameList names;
+  for (int i = 0; i < 1100; ++i) {
+    names.push_back(SharedWString((L"d" + std::to_wstring(i) + L"\\a").c_str()));
+    CreateDirectoryW(Game(L"d" + std::to_wstring(i)).c_str(), nullptr);
+  }
+  const HeldFolders held(RunFoldersOf(run_), names);
+  EXPECT_EQ(held.Count(), HeldFolders::kMostHeldFolders);
 }
 
 }  // namespace
