@@ -11,6 +11,10 @@ namespace quorvel {
 
 HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& names)
     : folders_(folders) {
+  // The run's own folders first: past the cap, the folders on the ways go unheld, not these.
+  for (size_t index = 0; index < folders_.size(); ++index) {
+    Hold(index, SharedWString());
+  }
   // The folders on the names' ways, each once, known by the start of the name's key.
   std::unordered_set<std::wstring> ways;
   for (const SharedWString& name : names) {
@@ -22,9 +26,6 @@ HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& 
         }
       }
     });
-  }
-  for (size_t index = 0; index < folders_.size(); ++index) {
-    Hold(index, SharedWString());
   }
 }
 

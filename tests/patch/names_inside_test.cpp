@@ -176,8 +176,8 @@ TEST_F(NamesInsideTest, FoldersTheRunCouldNotRemoveAreHeldAgain) {
   EXPECT_EQ(Contents({Game(L"d\\keep"), Patch(L"d\\keep"), Game(L"d\\gone.txt")}), "kept|kept|-|");
 }
 
-// Each held folder costs the Wine server a descriptor that the moves need too; the folders are
-// held all the same.
+// Each held folder costs the Wine server a descriptor that the moves need too; the run's own
+// folders are held first.
 TEST_F(NamesInsideTest, AtMostAThousandFoldersAreHeldAtOnce) {
   CreateDirectoryW(At(L"Game").c_str(), nullptr);
   NameList names;
@@ -187,6 +187,7 @@ TEST_F(NamesInsideTest, AtMostAThousandFoldersAreHeldAtOnce) {
   }
   const HeldFolders held(RunFoldersOf(run_), names);
   EXPECT_EQ(held.Count(), HeldFolders::kMostHeldFolders);
+  EXPECT_FALSE(MoveFileW(At(L"Game").c_str(), At(L"Moved").c_str()));  // the run's own folder
 }
 
 }  // namespace
