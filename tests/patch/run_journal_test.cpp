@@ -50,8 +50,7 @@ class RunJournalTest : public PatchTest {
       arguments += L" " + name;
     }
     HelperProcess run;
-    EXPECT_TRUE(run.Start(L"cut_short_run.exe", arguments));
-    EXPECT_TRUE(run.WaitForExit(60000));
+    EXPECT_TRUE(run.Start(L"cut_short_run.exe", arguments) && run.WaitForExit(60000));
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(run.Handle(), &code);
     return code;
