@@ -111,8 +111,7 @@ TEST(BuiltInSectionsTest, TheModulesBuiltInSectionsAreTheVersionReportThenTheSta
 }
 
 TEST(ChannelIdTest, ElfHashOfKnownNames) {
-  EXPECT_TRUE(channelIdOf(nullptr) == 0 && channelIdOf("") == 0)
-      << channelIdOf(nullptr) << " " << channelIdOf("");
+  EXPECT_TRUE(channelIdOf(nullptr) == 0 && channelIdOf("") == 0);
   // The seventh character's top bits 0x6 are folded in as 0x60 and cleared, the eighth's 0x7.
   EXPECT_EQ(channelIdOf("abcdefgh"), 0x089ABAA8u);
   EXPECT_EQ(channelIdOf("a\xE9"), 0x000005F9u);  // characters above 0x7F count as negative
@@ -188,8 +187,7 @@ TEST_F(ReportTest, AnAssertionReportIsBuiltOnceAndSentThroughTheChannelLogAsTheF
   const std::string text = head + report.reportText.Chars();
   const std::string end = head + "----ASSERTION REPORT END----\n";
   EXPECT_EQ(sink.received, (std::vector<std::string>{start, text, end, start, text, end}));
-  EXPECT_TRUE(section.contentCalls == 1 && test::Has(text, "Facts:\n" + body))
-      << section.contentCalls << " calls: " << text;
+  EXPECT_TRUE(section.contentCalls == 1 && test::Has(text, "Facts:\n" + body));
   report.info.flags = kReportKeepsResponse;
   response = AssertionResponse{7, false};
   reportAssertion(report, response);
@@ -197,8 +195,7 @@ TEST_F(ReportTest, AnAssertionReportIsBuiltOnceAndSentThroughTheChannelLogAsTheF
   EXPECT_EQ(sink.received[6], head + kStart + "No Dialog Displayed. Report follows.\nx != 0\n");
   report.info.flags = kReportSilent;  // changes only the response
   reportAssertion(report, response);
-  EXPECT_TRUE(response.response == 2 && sink.received.size() == 9)
-      << "response " << response.response << ", " << sink.received.size() << " lines";
+  EXPECT_TRUE(response.response == 2 && sink.received.size() == 9);
   ChannelLog::ReleaseInstance();
   // A message too long for the banner is cut; one that makes it exactly 4095 characters is whole.
   const std::string cut(5000, 'm'), fitting(4095 - banner.size() - 1, 'f');

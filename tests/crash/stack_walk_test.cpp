@@ -172,18 +172,14 @@ TEST_F(StackWalkTest, ExceptionWalkListsEveryFrameThenRegistersAndTheRawStack) {
   EXPECT_EQ(out.Chars(), first + third + expected + "\n");
   const STACKFRAME& start = g_fake.frames.at(0);
   EXPECT_TRUE(start.AddrPC.Offset == kFunction && start.AddrStack.Offset == sp &&
-              start.AddrFrame.Offset == 0x2222u && start.AddrPC.Mode == AddrModeFlat)
-      << std::hex << start.AddrPC.Offset << " " << start.AddrStack.Offset << " "
-      << start.AddrFrame.Offset;
+              start.AddrFrame.Offset == 0x2222u && start.AddrPC.Mode == AddrModeFlat);
   // Set up with line information; the program loaded at every step, noted once and unloaded,
   // and the engine cleaned up at the end.
   const EngineAddress program = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
   EXPECT_EQ(g_fake.loaded, std::vector<EngineAddress>(4, program));
   EXPECT_EQ(g_fake.unloaded, std::vector<EngineAddress>{program});
   EXPECT_TRUE(g_fake.options == 0x12 && g_fake.initializeCalls == 1 && g_fake.cleanupCalls == 1 &&
-              !engine_.initialised && engine_.loadedModules.Count() == 0)
-      << "options " << g_fake.options << ", calls " << g_fake.initializeCalls << " "
-      << g_fake.cleanupCalls;
+              !engine_.initialised && engine_.loadedModules.Count() == 0);
   // A character budget one short of two frames keeps one, and the registers.
   g_fake.steps = 0;
   out.Clear();
@@ -204,8 +200,7 @@ TEST_F(StackWalkTest, ThreadWalkSkipsFramesStopsAtItsLimitsAndPrintsNoRegisters)
   walkStack(nullptr, out, 0, 5, 7, GetCurrentThread(), 0);
   EXPECT_EQ(out.Chars(), Line(kElsewhere + 6, 81) + Line(kElsewhere + 7, 97));
   // The engine was left initialised for this walk, which ended it.
-  EXPECT_TRUE(g_fake.initializeCalls == 1 && g_fake.cleanupCalls == 1)
-      << "calls " << g_fake.initializeCalls << " " << g_fake.cleanupCalls;
+  EXPECT_TRUE(g_fake.initializeCalls == 1 && g_fake.cleanupCalls == 1);
   // Each step takes longer than the whole time budget: the walk ends after the first.
   g_fake.steps = 0;
   g_fake.sleepPerStep = 40;
@@ -216,8 +211,7 @@ TEST_F(StackWalkTest, ThreadWalkSkipsFramesStopsAtItsLimitsAndPrintsNoRegisters)
 TEST_F(StackWalkTest, ModuleBaseAsksTheEngineFirstAndSkipsFreeMemory) {
   EXPECT_EQ(moduleBase(GetCurrentProcess(), kFunction), kModule);
   EXPECT_EQ(moduleBase(GetCurrentProcess(), 0), 0u);  // address 0 lies in free memory
-  EXPECT_TRUE(g_fake.loaded.empty() && engine_.loadedModules.Count() == 0)
-      << g_fake.loaded.size() << " loaded";
+  EXPECT_TRUE(g_fake.loaded.empty() && engine_.loadedModules.Count() == 0);
 }
 
 // Every registry case lives in this one test: the tests share the Wine prefix's registry.
@@ -259,11 +253,9 @@ TEST_F(StackWalkTest, UnloadUnbindsTheEngineAndReleasesTheChannelLog) {
   ChannelLog::SetInstance(new ObservedLog(2));
   { ReportingGuard guard; }
   EXPECT_TRUE(engine_.bindings.library == nullptr && engine_.bindings.symCleanup == nullptr &&
-              engine_.loadedModules.Count() == 0)
-      << engine_.loadedModules.Count() << " modules";
+              engine_.loadedModules.Count() == 0);
   EXPECT_EQ(GetModuleHandleW(L"version_sample.dll"), nullptr);
-  EXPECT_TRUE(g_fake.logsDestroyed == 1 && ChannelLog::Instance() == nullptr)
-      << g_fake.logsDestroyed << " destroyed";
+  EXPECT_TRUE(g_fake.logsDestroyed == 1 && ChannelLog::Instance() == nullptr);
 }
 
 // The stack trace section as a report has it when stack traces are switched on.

@@ -20,22 +20,19 @@ TEST(FormatTest, ResultsHaveTheirExactSizeAndNothingIsTheSharedEmptyString) {
   SharedWString wide;
   EXPECT_EQ(Format(wide, L"%ls-%d", L"abc", 42), 6);
   EXPECT_TRUE(wide.Equals(L"abc-42") && wide.Header()->capacity == 7) << wide.Chars();
-  EXPECT_TRUE(Format(wide, L"") == 0 && wide.Header() == SharedWString::EmptyHeader())
-      << "empty result: " << wide.Chars();
+  EXPECT_TRUE(Format(wide, L"") == 0 && wide.Header() == SharedWString::EmptyHeader());
   const std::string own = "a long text that fills a block of its own";
   SharedString narrow(own.c_str());
   // Its own text as arguments.
   EXPECT_EQ(Format(narrow, "<%s|%s>", narrow.Chars(), narrow.Chars()), 85);
   EXPECT_EQ(narrow.Chars(), "<" + own + "|" + own + ">");
-  EXPECT_TRUE(Format(narrow, "%s", "") == 0 && narrow.Header() == SharedString::EmptyHeader())
-      << "empty result: " << narrow.Chars();
+  EXPECT_TRUE(Format(narrow, "%s", "") == 0 && narrow.Header() == SharedString::EmptyHeader());
   // A wide argument the narrow formatter cannot take goes through wide formatting and UTF-8,
   // where every narrow text or character conversion stays narrow, whatever its flags, width or
   // precision, and %S stays wide.
   EXPECT_TRUE(Format(narrow, "%ls|%%%s|%5s|%-3s|%.2s|%c|%S", kWideHan, "a", "b", "c", "def", '\xE9',
                      L"wide") == 29 &&
-              narrow.Chars() == std::string(kUtf8Han) + "|%a|    b|c  |de|\xC3\xA9|wide")
-      << narrow.Chars();
+              narrow.Chars() == std::string(kUtf8Han) + "|%a|    b|c  |de|\xC3\xA9|wide");
   testing::internal::CaptureStdout();
   EXPECT_EQ(SystemErrorText(0x20001234).Header(), SharedWString::EmptyHeader());  // no message
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "FormatMessage failed\n");
@@ -44,8 +41,7 @@ TEST(FormatTest, ResultsHaveTheirExactSizeAndNothingIsTheSharedEmptyString) {
 TEST(CodePageTest, ConversionsBothWaysWithTheirSubstitutesAndDiagnostics) {
   SharedWString wide(L"x");
   AppendFromCodePage(wide, "abc", 0);
-  EXPECT_TRUE(wide.Equals(L"xabc") && FromCodePage(kUtf8Han, CP_UTF8).Equals(kWideHan))
-      << wide.Chars();
+  EXPECT_TRUE(wide.Equals(L"xabc") && FromCodePage(kUtf8Han, CP_UTF8).Equals(kWideHan));
   ConvertFromCodePage(nullptr, wide, 0);
   EXPECT_EQ(wide.Header(), SharedWString::EmptyHeader());
   EXPECT_EQ(Narrow(kWideHan, 1252) + Narrow(L"\x00E9", 1252), "a<0x4E2D>z\xE9");

@@ -39,19 +39,15 @@ TEST(WorkerThreadTest, RunsWithOnlyDivisionByZeroTrappedAndEndsWithTheBodysResul
   });
   ASSERT_TRUE(worker.Start());
   worker.SetStop(false);  // only stores the flag
-  EXPECT_TRUE(worker.HasStarted() && worker.stops == 0 && !worker.StopRequested())
-      << "stops " << worker.stops.load();
+  EXPECT_TRUE(worker.HasStarted() && worker.stops == 0 && !worker.StopRequested());
   worker.SetStop(true);
   EXPECT_TRUE(worker.StopRequested() && worker.stops == 1) << "stops " << worker.stops.load();
   DWORD code = 0;
   EXPECT_TRUE(worker.Wait() && GetExitCodeThread(worker.Handle(), &code) && code == 0xC0FFEEu &&
-              !worker.IsRunning())
-      << "exit code " << std::hex << code;
+              !worker.IsRunning());
   EXPECT_TRUE((mainWord & _EM_ZERODIVIDE) != 0 &&
               (trapped & _MCW_EM) == (mainWord & _MCW_EM & ~_EM_ZERODIVIDE) &&
-              untrapped == (trapped | _EM_ZERODIVIDE) && _control87(0, 0) == mainWord)
-      << std::hex << "main " << mainWord << ", worker " << trapped << ", masked again " << untrapped
-      << ", main after " << _control87(0, 0);
+              untrapped == (trapped | _EM_ZERODIVIDE) && _control87(0, 0) == mainWord);
 }
 
 TEST(WorkerThreadTest, WaitReturnsAtOnceAfterAFailedStart) {
@@ -68,18 +64,14 @@ TEST(NamedMutexTest, ClaimsTheFirstFreeOrTheRequestedNumberWithinTheBound) {
   const std::string base = "quorvel_mutex_test_" + std::to_string(GetCurrentProcessId());
   NamedMutex holder(base.c_str(), true, 3), first(base.c_str(), true, 0),
       other(base.c_str(), false, 0);
-  EXPECT_TRUE(holder.InstanceNumber() == 3 && first.InstanceNumber() == 1)
-      << "numbers " << holder.InstanceNumber() << ", " << first.InstanceNumber();
+  EXPECT_TRUE(holder.InstanceNumber() == 3 && first.InstanceNumber() == 1);
   // A requested number held elsewhere fails; once held, a new request changes nothing.
-  EXPECT_TRUE(other.Create(3, {}) == 0 && !other.IsHeld() && other.FullName().IsEmpty())
-      << "name " << other.FullName().Chars();
-  EXPECT_TRUE(other.Create(4, {}) == 4 && other.Create(0, SharedString("ignored")) == 4)
-      << "number " << other.InstanceNumber();
+  EXPECT_TRUE(other.Create(3, {}) == 0 && !other.IsHeld() && other.FullName().IsEmpty());
+  EXPECT_TRUE(other.Create(4, {}) == 4 && other.Create(0, SharedString("ignored")) == 4);
   EXPECT_STREQ(other.FullName().Chars(), (base + "_4").c_str());
   first.Close();
   EXPECT_FALSE(first.IsHeld() || first.InstanceNumber() != 0 ||
-               ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, (base + "_1").c_str())).IsValid())
-      << "after Close: number " << first.InstanceNumber();
+               ScopedHandle(OpenMutexA(SYNCHRONIZE, FALSE, (base + "_1").c_str())).IsValid());
   // Names taken by other objects are skipped, up to the bound.
   std::vector<ScopedHandle> taken;
   for (uint32_t n = 1; n <= kNamedMutexMaxTries; ++n) {
@@ -99,8 +91,7 @@ TEST(ProcessInstanceTest, HoldsTheLowerCaseExecutableNameWithItsNumber) {
   const ProcessInstance& instance = ModuleProcessInstance();
   const std::string number = std::to_string(instance.InstanceNumber());
   EXPECT_STREQ(instance.ExecutableName().Chars(), "foundation_tests");
-  EXPECT_TRUE(instance.InstanceNumber() >= 1 && instance.InstanceText().Chars() == number)
-      << "number " << instance.InstanceNumber() << ", text " << instance.InstanceText().Chars();
+  EXPECT_TRUE(instance.InstanceNumber() >= 1 && instance.InstanceText().Chars() == number);
   EXPECT_EQ(instance.Mutex().FullName().Chars(), "foundation_tests_" + number);
 }
 

@@ -103,9 +103,8 @@ TEST_F(FileListFileTest, EachKindOfBadListFileFailsTheRunWithItsOwnMessage) {
     }
     log_.Clear();
     EXPECT_EQ(RunPatch(CommandLine(c.path).c_str()), 0);
-    EXPECT_TRUE(EndsWith(MaskStamps(log_.Text()),
-                         c.log + "\r\n======= Quorvel Failed <stamp> ============\r\n"))
-        << log_.Text();
+    EXPECT_PRED2(EndsWith, MaskStamps(log_.Text()),
+                 c.log + "\r\n======= Quorvel Failed <stamp> ============\r\n");
   }
   EXPECT_EQ(TreeFingerprint(At(L"Game")) + TreeFingerprint(At(L"Patch")), before);
   EXPECT_FALSE(PathExists(At(L"Backup")));

@@ -1,5 +1,7 @@
 #include "patch/patch_files.h"
 
+#include "patch/revert_patches.h"
+
 #include <memory>
 
 #include "support/patch_test.h"
@@ -52,14 +54,13 @@ TEST_F(PatchFilesTest, EveryFailedCopyUpPutsTheOldFileBack) {
   Pairs({L"a.txt"});
   g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(Count(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \""), 5u)
-      << log_.Text();
+  EXPECT_EQ(Count(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \""), 5u);
   EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt")}), "old a.txt|old a.txt|");
 }
 
 // A source folder goes once its last listed file has left it, a folder with a file of its own
-// stays.
-TEST_F(PatchFilesTest, EmptiedFoldersGoWhenTheirLastListedFileHasLeft) {
+// stays; a revert puts back every file and removes the backup folders it emptied.
+TEST_F(PatchFilesTest, EmptiedFoldersGoWhenTheirLastListedFileHasLeftOnTheWayUpAndBack) {
   Pairs({L"d\\a.txt", L"d\\e\\b.txt", L"k\\c.txt", L"D\\E\\f.txt", L"x\\a.txt"});
   WriteFileBytes(Patch(L"k\\own.txt"), "own");
   // Its folder is not in the patch folder at all; the folder above it still goes.
@@ -68,6 +69,10 @@ TEST_F(PatchFilesTest, EmptiedFoldersGoWhenTheirLastListedFileHasLeft) {
   EXPECT_EQ(PatchFiles(run_), S_OK);
   EXPECT_EQ(Contents({Patch(L"d"), Patch(L"x"), Patch(L"k\\own.txt"), Game(L"D\\e\\F.txt")}),
             "-|-|own|new D\\E\\f.txt|");
+  EXPECT_EQ(RevertPatches(run_), S_OK);
+  EXPECT_EQ(Contents({Backup(L"d"), Backup(L"x"), Game(L"x\\y\\gone.txt"), Patch(L"d\\e\\f.txt"),
+                      Game(L"d\\a.txt")}),
+            "-|-|gone|new D\\E\\f.txt|old d\\a.txt|");
 }
 
 // A '?' cannot stand in a name: the query fails with 123, not "not found", so the game file

@@ -52,12 +52,10 @@ TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolderAn
                              "\r\n");
   EXPECT_TRUE(PathExists(At(L"Backup\\DastryLauncher.exe")));
   WaitForRecordedLauncher(At(L"Game\\DastryLauncher.record.txt"));
-  EXPECT_TRUE(Has(Record(),
-                  "argv[1]: C:\\Games\\\r\nargv[2]: -a\r\nargv[3]: x\\\\\r\n"
-                  R"(argv[4]: a\"b" "c)"
-                  "\r\nargv[5]: C:\\x\\\r\nargv[6]: \r\n"
-                  "argv[7]: z\r\nCommandLineToArgvW: same\r\n"))
-      << Record();
+  EXPECT_PRED2(Has, Record(),
+               "argv[1]: C:\\Games\\\r\nargv[2]: -a\r\nargv[3]: x\\\\\r\n"
+               R"(argv[4]: a\"b" "c)"
+               "\r\nargv[5]: C:\\x\\\r\nargv[6]: \r\nargv[7]: z\r\nCommandLineToArgvW: same\r\n");
 }
 
 // Nor is one fetched into a game folder that does not exist: that would create the folder.
@@ -65,18 +63,15 @@ TEST_F(PostPatchCommandTest, ALauncherFoundNowhereOrOnlyForAMissingGameFolderFai
   EXPECT_EQ(RunPostPatchCommand(run_), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
   const std::string launched =
       "Could not find an executable anywhere!Executing post patch command: ";
-  EXPECT_TRUE(Has(log_.Text(), launched + Launcher() +
-                                   " \r\nFailed to launch post patch command, "
-                                   "HResult: 0x80070002, error 2 " +
-                                   LoggedSystemMessage(2)))
-      << log_.Text();
+  EXPECT_PRED2(Has, log_.Text(),
+               launched + Launcher() + " \r\nFailed to launch post patch command, " +
+                   "HResult: 0x80070002, error 2 " + LoggedSystemMessage(2));
   PlaceLauncher(L"Patch");
   run_.applicationDirectory = At(L"Missing\\Game").c_str();
   run_.postPatchCommand.Clear();
   EXPECT_TRUE(FAILED(RunPostPatchCommand(run_)));
-  EXPECT_TRUE(
-      Has(log_.Text(), "is not a folder: not copying DastryLauncher.exe into it\r\n" + launched))
-      << log_.Text();
+  EXPECT_PRED2(Has, log_.Text(),
+               "is not a folder: not copying DastryLauncher.exe into it\r\n" + launched);
   EXPECT_FALSE(PathExists(At(L"Missing")));
 }
 

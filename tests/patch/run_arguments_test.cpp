@@ -2,6 +2,7 @@
 #include "patch/run_arguments.h"
 
 #include <memory>
+#include <tuple>
 
 #include "support/patch_test.h"
 
@@ -53,12 +54,12 @@ TEST_F(RunArgumentsTest, FieldsAreReadAsTheyComeAndACommandNotFoundStaysAnArgume
        "File: \"-text\"\r\n"}};
   for (const auto& c : cases) {
     ASSERT_EQ(Parse(c.commandLine), S_OK) << Utf8(c.commandLine);
-    EXPECT_TRUE(parsed_->parentPid == c.pid && parsed_->displayText.IsEmpty())
-        << Utf8(c.commandLine) << ": pid " << parsed_->parentPid;
-    EXPECT_EQ(Utf8(parsed_->postPatchCommand.Chars()), c.command);
-    EXPECT_EQ(Utf8(parsed_->postPatchArguments.Chars()), c.arguments);
-    EXPECT_TRUE(Has(log_.Text(), "parent pid: " + std::to_string(c.pid) + "\r\n"));
-    EXPECT_TRUE(Has(log_.Text(), c.log)) << log_.Text();
+    EXPECT_EQ(std::make_tuple(parsed_->parentPid, Utf8(parsed_->displayText.Chars()),
+                              Utf8(parsed_->postPatchCommand.Chars()),
+                              Utf8(parsed_->postPatchArguments.Chars())),
+              std::make_tuple(c.pid, "", c.command, c.arguments));
+    EXPECT_PRED2(Has, log_.Text(), "parent pid: " + std::to_string(c.pid) + "\r\n");
+    EXPECT_PRED2(Has, log_.Text(), c.log);
   }
 }
 
@@ -81,17 +82,16 @@ TEST_F(RunArgumentsTest, EachMissingOrFaultyArgumentHasItsMessage) {
        "File: \"a.dll\"\r\nThere is no post patch command\r\n.Failed to build post patch command"}};
   for (const auto& [commandLine, log] : cases) {
     EXPECT_EQ(Parse(commandLine), E_INVALIDARG) << Utf8(commandLine);
-    EXPECT_TRUE(EndsWith(log_.Text(), log + "\r\n")) << log_.Text();
+    EXPECT_PRED2(EndsWith, log_.Text(), log + "\r\n");
   }
-  EXPECT_TRUE(Texts(parsed_->files) == std::vector<std::wstring>{L"a.dll"} &&
-              parsed_->postPatchCommand.IsEmpty())
-      << parsed_->files.size() << " files, command " << Utf8(parsed_->postPatchCommand.Chars());
+  EXPECT_EQ(Texts(parsed_->files), std::vector<std::wstring>{L"a.dll"});
+  EXPECT_STREQ(parsed_->postPatchCommand.Chars(), L"");
   ArgumentList arguments = {SharedWString(L"2"), SharedWString(L"a"), SharedWString(),
                             SharedWString(L"cmd")};
   EXPECT_EQ(ParseFileList(*parsed_, arguments), E_INVALIDARG);
   EXPECT_EQ(Texts(parsed_->files), std::vector<std::wstring>{L"a"}) << "emptied first";
-  EXPECT_TRUE(
-      EndsWith(log_.Text(), "File: \"a\"\r\nThere was an empty filename in the command line\r\n"));
+  EXPECT_PRED2(EndsWith, log_.Text(),
+               "File: \"a\"\r\nThere was an empty filename in the command line\r\n");
 }
 
 }  // namespace

@@ -50,8 +50,7 @@ class RunJournalTest : public PatchTest {
       arguments += L" " + name;
     }
     HelperProcess run;
-    EXPECT_TRUE(run.Start(L"cut_short_run.exe", arguments));
-    EXPECT_TRUE(run.WaitForExit(60000));
+    EXPECT_TRUE(run.Start(L"cut_short_run.exe", arguments) && run.WaitForExit(60000));
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(run.Handle(), &code);
     return code;
@@ -114,13 +113,10 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
 
       EXPECT_EQ(TreeFingerprint(root, kJournalName), applied);
       // Cut at its draft, a run has begun no journal and changed nothing.
-      const std::string log = log_.Text();
-      EXPECT_EQ(log.find("A run was cut short: restoring its 4 files\r\n"),
-                record > 1 || scenario == kRestoring ? 0u : std::string::npos)
-          << log;
-      EXPECT_EQ(Has(log, "Restored the run that was cut short\r\n"),
-                record > 1 || scenario == kRestoring)
-          << log;
+      const bool begun = record > 1 || scenario == kRestoring;
+      EXPECT_EQ(log_.Text().find("A run was cut short: restoring its 4 files\r\n"),
+                begun ? 0u : std::string::npos);
+      EXPECT_EQ(Has(log_.Text(), "Restored the run that was cut short\r\n"), begun) << log_.Text();
     }
   }
 }
@@ -133,35 +129,34 @@ TEST_F(RunJournalTest, ALaterRunFindsTheCutRunThroughTheGameAndActsOnlyWhereTheD
   const struct {
     const wchar_t* what;
     const wchar_t* backup;
-    const wchar_t* moved;  // the game's new folder name, if moved
     HRESULT result;
-    void (*upset)(const std::wstring& root);
+    void (*upset)(std::wstring& root);
   } cases[] = {
-      {L"dated backup folder", L"Backup2", nullptr, kJournalDisagrees, [](const std::wstring&) {}},
-      {L"backup emptied", L"Backup", nullptr, kJournalDisagrees,
-       [](const std::wstring& r) { DeleteFileW((r + L"\\Backup\\a.txt").c_str()); }},
-      {L"game moved", L"Backup", L"moved", kJournalDisagrees, [](const std::wstring&) {}},
-      {L"same folders spelt otherwise", L"BACKUP\\", nullptr, S_OK, [](const std::wstring&) {}},
-      {L"newer download", L"Backup", nullptr, kJournalDisagrees,
-       [](const std::wstring& r) { WriteFileBytes(r + L"\\Patch\\a.txt", "newer a"); }},
-      {L"file of the game", L"Backup", nullptr, kJournalDisagrees,
-       [](const std::wstring& r) { WriteFileBytes(r + L"\\n\\new.txt", "game's"); }},
-      {L"planted name", L"Backup", nullptr, kJournalDisagrees,
-       [](const std::wstring& r) { EditJournal(r, L"\tgone.txt\n", L"\t..\\victim.txt\n"); }},
-      {L"planted folder", L"Backup", nullptr, kJournalDisagrees,
-       [](const std::wstring& r) { EditJournal(r, L"\\Patch\n", L"\\Elsewhere\n"); }},
-      {L"journal cut back to its start", L"Backup", nullptr, kJournalDisagrees,
-       [](const std::wstring& r) { EditJournal(r, L"begun\n", nullptr); }},
+      {L"dated backup folder", L"Backup2", kJournalDisagrees, [](std::wstring&) {}},
+      {L"backup emptied", L"Backup", kJournalDisagrees,
+       [](std::wstring& r) { DeleteFileW((r + L"\\Backup\\a.txt").c_str()); }},
+      {L"game moved", L"Backup", kJournalDisagrees,
+       [](std::wstring& r) {
+         ASSERT_TRUE(MoveFileW(r.c_str(), (r + L"moved").c_str()));
+         r += L"moved";
+       }},
+      {L"same folders spelt otherwise", L"BACKUP\\", S_OK, [](std::wstring&) {}},
+      {L"newer download", L"Backup", kJournalDisagrees,
+       [](std::wstring& r) { WriteFileBytes(r + L"\\Patch\\a.txt", "newer a"); }},
+      {L"file of the game", L"Backup", kJournalDisagrees,
+       [](std::wstring& r) { WriteFileBytes(r + L"\\n\\new.txt", "game's"); }},
+      {L"planted name", L"Backup", kJournalDisagrees,
+       [](std::wstring& r) { EditJournal(r, L"\tgone.txt\n", L"\t..\\victim.txt\n"); }},
+      {L"planted folder", L"Backup", kJournalDisagrees,
+       [](std::wstring& r) { EditJournal(r, L"\\Patch\n", L"\\Elsewhere\n"); }},
+      {L"journal cut back to its start", L"Backup", kJournalDisagrees,
+       [](std::wstring& r) { EditJournal(r, L"begun\n", nullptr); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.what));
     std::wstring root = Lay(c.what);
     ASSERT_EQ(CutShort(root, 10), kCutShortExitCode);
     c.upset(root);
-    if (c.moved != nullptr) {
-      ASSERT_TRUE(MoveFileW(root.c_str(), (root + c.moved).c_str()));
-      root += c.moved;
-    }
     const std::string before = TreeFingerprint(Dir());
 
     EXPECT_EQ(Apply(SUCCEEDED(c.result) ? Respelt(root) : root, c.backup), c.result);
