@@ -40,11 +40,6 @@ bool HeldFolders::Hold(size_t index, const SharedWString& relative) {
   if (path.Chars()[path.Length() - 1] == L':') {
     path.Append(L'\\');  // the root folder, not the drive's current one
   }
-  // Under Wine each held folder keeps a descriptor open in the server, whose limit the moves
-  // share: past the cap the checks alone guard the ways.
-  if (handles_.size() >= kMostHeldFolders) {
-    return false;
-  }
   // Sharing is judged only against handles that may read, write or delete.
   ScopedFileHandle handle(CreateFileW(path.Chars(), FILE_LIST_DIRECTORY,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -66,9 +61,13 @@ bool HeldFolders::Hold(size_t index, const SharedWString& relative) {
     strayed_ = true;
     return false;
   }
-  const std::wstring held(key.Chars(), key.Length());
-  handles_[held] = std::move(handle);
-  places_[held] = {index, relative};
+  // Under Wine each held folder keeps a descriptor open in the server, whose limit the moves
+  // share: past the cap a folder is still checked here, but only the checks guard it later.
+  if (handles_.size() < kMostHeldFolders) {
+    const std::wstring held(key.Chars(), key.Length());
+    handles_[held] = std::move(handle);
+    places_[held] = {index, relative};
+  }
   return true;
 }
 

@@ -50,8 +50,9 @@ class HeldFolders {
   void HoldMadeWay(size_t index, const SharedWString& name);
 
  private:
-  // Holds the folder at relative below the run's folder at index (empty: that folder itself);
-  // false when it is not there or cannot be held.
+  // Holds the folder at relative below the run's folder at index (empty: that folder itself),
+  // below the cap; false when it is not there, cannot be opened or is not where the checks
+  // found it.
   bool Hold(size_t index, const SharedWString& relative);
 
   // Where a held folder lies: the run's folder and the path below it.
