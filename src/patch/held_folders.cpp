@@ -77,7 +77,8 @@ void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {
       std::wstring(folders_[index].path.Chars(), folders_[index].path.Length()) + L'|';
   ForEachFolderEnd(key, [&](uint32_t end) {
     const std::wstring way = made + std::wstring(key.Chars(), end);
-    if (made_.count(way) == 0 && Hold(index, name.Mid(0, end - 1))) {
+    // One that strayed is checked again with the names, once: not at every file after it.
+    if (made_.count(way) == 0 && (Hold(index, name.Mid(0, end - 1)) || strayed_)) {
       made_.insert(way);
     }
   });
