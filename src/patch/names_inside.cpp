@@ -233,12 +233,14 @@ class NameChecker {
     return true;
   }
 
-  // False, after logging why, when the name is not a plain relative name or its way leaves
-  // one of the folders.
-  bool Check(const SharedWString& name) {
+  // False, after logging why (unless quiet), when the name is not a plain relative name or its
+  // way leaves one of the folders.
+  bool Check(const SharedWString& name, bool quiet = false) {
     const char* fault = RelativeNameFault(name);
     if (fault != nullptr) {
-      RunLog::Write("Refusing to patch \"%ls\": %s\n", name.Chars(), fault);
+      if (!quiet) {
+        RunLog::Write("Refusing to patch \"%ls\": %s\n", name.Chars(), fault);
+      }
       return false;
     }
     SharedWString key(name);
@@ -247,9 +249,11 @@ class NameChecker {
       SharedWString at;
       fault = walk.Check(key, at);
       if (fault != nullptr) {
-        RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
-                      name.Chars(), walk.Folder().what, walk.Folder().path.Chars(), fault,
-                      at.Chars());
+        if (!quiet) {
+          RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
+                        name.Chars(), walk.Folder().what, walk.Folder().path.Chars(), fault,
+                        at.Chars());
+        }
         return false;
       }
     }
@@ -289,7 +293,8 @@ HRESULT RecheckRunNames(PatchRun& run, const std::vector<RunFolder>& folders,
   NameChecker checker;
   const bool located = checker.Begin(folders, faultName);
   for (auto applied = run.appliedFiles.begin(); applied != run.appliedFiles.end();) {
-    if (!located || !checker.Check(*applied)) {
+    // The name at fault has been logged already.
+    if (!located || !checker.Check(*applied, SameText(*applied, faultName))) {
       applied = run.appliedFiles.erase(applied);
       dropped = true;
     } else {

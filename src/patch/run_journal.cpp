@@ -45,6 +45,11 @@ SharedWString InFolder(const SharedWString& folder, const wchar_t* name) {
   return path;
 }
 
+void RefuseJournalLink(const SharedWString& path, const char* what, const SharedWString& at) {
+  RunLog::Write("Refusing to patch: the run journal's name <%ls> is %s <%ls>\n", path.Chars(), what,
+                at.Chars());
+}
+
 // Opens path as itself: a link there (symbolic, a junction or a second name of another file), or
 // a handle that the file system finds anywhere but at real, is refused with kJournalIsLink (and
 // closed), so that nothing is read or written through it.
@@ -58,17 +63,19 @@ HRESULT OpenAsItself(const SharedWString& path, const SharedWString& real, DWORD
   BY_HANDLE_FILE_INFORMATION information = {};
   SharedWString final;
   DWORD error = ERROR_SUCCESS;
-  if (!GetFileInformationByHandle(file.Get(), &information) ||
-      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) !=
-          0 ||
-      information.nNumberOfLinks > 1 || !FinalPathOfHandle(file.Get(), final, error) ||
-      CompareNames(final, real) != 0) {
-    file.Reset();
-    RunLog::Write("Refusing to patch: the run journal's name <%ls> is a link to <%ls>\n",
-                  path.Chars(), final.Chars());
-    return kJournalIsLink;
+  const bool known = GetFileInformationByHandle(file.Get(), &information) != FALSE;
+  FinalPathOfHandle(file.Get(), final, error);
+  if (!known || information.nNumberOfLinks > 1) {
+    RefuseJournalLink(path, "a second name of a file with other names at", final);
+  } else if ((information.dwFileAttributes &
+              (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+             final.IsEmpty() || CompareNames(final, real) != 0) {
+    RefuseJournalLink(path, "a link to", final);
+  } else {
+    return S_OK;
   }
-  return S_OK;
+  file.Reset();
+  return kJournalIsLink;
 }
 
 HRESULT WriteAll(HANDLE file, const SharedWString& text) {
@@ -337,6 +344,20 @@ HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged) {
     if (SUCCEEDED(result)) {
       result = OpenAsItself(draft_, realDraft_, GENERIC_WRITE | DELETE, CREATE_NEW, 0, draft);
     }
+  }
+  // A link to a folder at the draft's name fails the creation as the folder would; the name is
+  // refused as a link all the same.
+  const DWORD standing = FAILED(result) ? GetFileAttributesW(draft_.Chars()) : 0;
+  if (result != kJournalIsLink && standing != INVALID_FILE_ATTRIBUTES &&
+      (standing & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    const ScopedFileHandle folder(CreateFileW(draft_.Chars(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                              nullptr));
+    SharedWString final;
+    DWORD error = ERROR_SUCCESS;
+    FinalPathOfHandle(folder.Get(), final, error);
+    RefuseJournalLink(draft_, "a link to", final);
+    result = kJournalIsLink;
   }
   if (result == kJournalIsLink) {
     return result;

@@ -15,7 +15,7 @@ class NamesInsideTest : public PatchTest {
   void ExpectTold(const std::string& name) {
     EXPECT_EQ(Variable(L"QUORVEL_RESULT"), "0x80070057");
     EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), name);
-    EXPECT_TRUE(Has(log_.Text(), "Refusing to patch \"" + name + "\": ")) << log_.Text();
+    EXPECT_EQ(Count(log_.Text(), "Refusing to patch \"" + name + "\": "), 1u) << log_.Text();
   }
   // Aims run at Game, Patch and Backup below root (which ends in a backslash) and lists each
   // name with an old file in the game and a new one in the patch; Outside\version.dll is the
@@ -74,6 +74,30 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
       EXPECT_TRUE(Has(log_.Text(), "its way from the ")) << log_.Text();
       EXPECT_EQ(TreeFingerprint(root), before);
     }
+  }
+}
+
+// The journal and its draft are opened as themselves: a link at either name is refused.
+TEST_F(NamesInsideTest, AJournalOrDraftThatIsALinkIsRefusedWithNothingChanged) {
+  const struct {
+    const wchar_t* name;
+    const wchar_t* target;  // none: a hard link to Outside\version.dll
+  } cases[] = {{kJournalName, L"../Outside/version.dll"},
+               {kJournalName, nullptr},
+               {kJournalDraftName, L"../Outside/version.dll"},
+               {kJournalDraftName, nullptr},
+               {kJournalDraftName, L"../Outside"}};
+  for (const auto& c : cases) {
+    const std::wstring root = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
+    SCOPED_TRACE(Utf8(c.name) + (c.target == nullptr ? " hard" : ""));
+    PatchRun run;
+    Lay(run, root, {L"a.txt"});
+    ASSERT_TRUE(Link(root + L"Game\\" + c.name, c.target, root + L"Outside\\version.dll"));
+    const std::string before = TreeFingerprint(root);
+
+    EXPECT_EQ(PatchFiles(run), kJournalIsLink);
+
+    EXPECT_EQ(TreeFingerprint(root), before);
   }
 }
 
