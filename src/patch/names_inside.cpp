@@ -38,10 +38,13 @@ class ScopedFind {
   HANDLE handle_;
 };
 
-// A name in a listed folder: its attributes, and its reparse tag when it is a reparse point.
+// A name in a listed folder: its attributes, its reparse tag when it is a reparse point, and what
+// the journal records of a file.
 struct Entry {
   DWORD attributes;
   DWORD tag;
+  uint64_t size;
+  uint64_t written;
 };
 
 // What the check knows of one folder on the way below a run folder.
@@ -61,8 +64,9 @@ class FolderWalk {
   const RunFolder& Folder() const { return folder_; }
 
   // Null when the way to the name (backslashes only) stays inside; otherwise why not, with the
-  // path at fault in at.
-  const char* Check(const SharedWString& key, SharedWString& at) {
+  // path at fault in at. found tells what the listings show at the name's path.
+  const char* Check(const SharedWString& key, SharedWString& at, CheckedFile& found) {
+    found = CheckedFile();
     SharedWString prefix;
     uint32_t begin = 0;
     while (begin <= key.Length()) {
@@ -76,11 +80,13 @@ class FolderWalk {
         return listing.fault;
       }
       if (!listing.exists || end == begin) {
+        found.known = end != begin;  // a folder on the way is missing, and so is the file
         return nullptr;
       }
       const SharedWString component = key.Mid(begin, end - 1);
       const auto entry = listing.entries.find(component);
       if (entry == listing.entries.end()) {
+        found.known = true;
         return nullptr;
       }
       SharedWString path(prefix);
@@ -95,6 +101,13 @@ class FolderWalk {
           IsReparseTagNameSurrogate(entry->second.tag)) {
         at = FullPathOf(path);
         return "passes through the link";
+      }
+      if (last) {
+        const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        found.known = true;
+        found.identity.present = true;
+        found.identity.size = folder ? ~0ull : entry->second.size;
+        found.identity.written = folder ? ~0ull : entry->second.written;
       }
       if (last && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         // A link to a file shows the linked file's attributes on some file systems; its final
@@ -175,7 +188,10 @@ class FolderWalk {
     listing.exists = true;
     do {
       if (wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0) {
-        const Entry entry{data.dwFileAttributes, data.dwReserved0};
+        const Entry entry{data.dwFileAttributes, data.dwReserved0,
+                          (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                          (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                              data.ftLastWriteTime.dwLowDateTime};
         listing.entries[SharedWString(data.cFileName)] = entry;
         if (data.cAlternateFileName[0] != L'\0') {
           listing.entries[SharedWString(data.cAlternateFileName)] = entry;
@@ -234,8 +250,10 @@ class NameChecker {
   }
 
   // False, after logging why (unless quiet), when the name is not a plain relative name or its
-  // way leaves one of the folders.
-  bool Check(const SharedWString& name, bool quiet = false) {
+  // way leaves one of the folders. With found, what the listings show at its path in each folder
+  // is added.
+  bool Check(const SharedWString& name, bool quiet = false,
+             std::vector<CheckedFile>* found = nullptr) {
     const char* fault = RelativeNameFault(name);
     if (fault != nullptr) {
       if (!quiet) {
@@ -247,7 +265,11 @@ class NameChecker {
     ToBackslashes(key);
     for (FolderWalk& walk : walks_) {
       SharedWString at;
-      fault = walk.Check(key, at);
+      CheckedFile file;
+      fault = walk.Check(key, at, file);
+      if (found != nullptr) {
+        found->push_back(file);
+      }
       if (fault != nullptr) {
         if (!quiet) {
           RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
@@ -267,14 +289,19 @@ class NameChecker {
 }  // namespace
 
 HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
-                             const std::vector<SharedWString>& names, SharedWString& faultName) {
+                             const std::vector<SharedWString>& names, SharedWString& faultName,
+                             std::vector<CheckedFile>* found) {
+  if (found != nullptr) {
+    found->clear();
+    found->reserve(names.size() * folders.size());
+  }
   NameChecker checker;
   if (!names.empty() && !checker.Begin(folders, names.front())) {
     faultName = names.front();
     return E_INVALIDARG;
   }
   for (const SharedWString& name : names) {
-    if (!checker.Check(name)) {
+    if (!checker.Check(name, false, found)) {
       faultName = name;
       return E_INVALIDARG;
     }

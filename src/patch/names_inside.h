@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/shared_string.h"
+#include "patch/file_identity.h"
 #include "patch/patch_run.h"
 
 namespace quorvel {
@@ -42,9 +43,12 @@ std::vector<RunFolder> RunFoldersOf(const PatchRun& run);
 // does not exist ends the check of that name there. Each distinct folder on the way is resolved
 // and listed once, whatever the number of names in it.
 // Returns S_OK, or E_INVALIDARG with faultName set to the first name that leaves a folder after
-// logging why. Nothing on disk changes either way.
+// logging why. Nothing on disk changes either way. With found, on S_OK, it holds what stands at
+// each name's path in each folder as the listings show it: one per folder for each name, in the
+// order of names and then of folders.
 HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
-                             const std::vector<SharedWString>& names, SharedWString& faultName);
+                             const std::vector<SharedWString>& names, SharedWString& faultName,
+                             std::vector<CheckedFile>* found = nullptr);
 
 // Checks every name of the run, applied or not, again, as before an attempt that follows a pause.
 // On a fault, the applied names whose way has left their folders are taken off the run's applied

@@ -101,11 +101,12 @@ void PublishFileName(const SharedWString& name) {
 
 HRESULT PatchFiles(PatchRun& run) {
   RunRefusal refusal;
-  if (FAILED(CheckRun(run, refusal))) {
+  std::vector<CheckedFile> checked;  // what the journal records of each name's paths
+  if (FAILED(CheckRun(run, refusal, &checked))) {
     return ReportFailure(refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
   }
   RunJournal journal;
-  HRESULT hr = journal.Start(run, refusal);
+  HRESULT hr = journal.Start(run, refusal, &checked);
   if (hr == S_FALSE) {
     RunLog::Write("The patch of this list is already applied: nothing to do\n");
     PublishResult(S_OK);

@@ -155,7 +155,7 @@ SharedWString ListedNameBelow(const SharedWString& key, const NameMap& listed) {
 
 }  // namespace
 
-HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
+HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, std::vector<CheckedFile>* found) {
   Folder folders[3] = {{"patch", run.patchDirectory, SharedWString()},
                        {"application", run.applicationDirectory, SharedWString()},
                        {"backup", run.backupDirectory, SharedWString()}};
@@ -251,8 +251,9 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal) {
     runFolders.push_back({folder.what, folder.given, folder.real});
   }
   SharedWString faultName;
-  if (FAILED(CheckNamesStayInside(
-          runFolders, std::vector<SharedWString>(run.files.begin(), run.files.end()), faultName))) {
+  if (FAILED(CheckNamesStayInside(runFolders,
+                                  std::vector<SharedWString>(run.files.begin(), run.files.end()),
+                                  faultName, found))) {
     return Refuse(refusal, E_INVALIDARG, faultName, faultName);
   }
   return S_OK;

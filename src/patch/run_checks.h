@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "foundation/shared_string.h"
+#include "patch/file_identity.h"
 #include "patch/patch_run.h"
 
 namespace quorvel {
@@ -27,7 +30,9 @@ struct RunRefusal {
 //   (E_INVALIDARG);
 // - a name whose way from one of the folders passes through a link or leads out of the folder
 //   (E_INVALIDARG, see CheckNamesStayInside).
-// Returns S_OK when the run may go on.
-HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal);
+// Returns S_OK when the run may go on. With found, what the checks saw at each name's paths (see
+// CheckNamesStayInside; folders in the order patch, application, backup).
+HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal,
+                 std::vector<CheckedFile>* found = nullptr);
 
 }  // namespace quorvel

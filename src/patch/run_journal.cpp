@@ -15,6 +15,7 @@
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
+#include "patch/names_inside.h"
 #include "patch/run_journal_text.h"
 
 namespace quorvel {
@@ -219,7 +220,8 @@ bool IsJournalName(const SharedWString& name) {
                               static_cast<int>(length), TRUE) == CSTR_EQUAL;
 }
 
-HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal) {
+HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
+                          const std::vector<CheckedFile>* checked) {
   const SharedWString folder = FolderPath(run.applicationDirectory).FullPath();
   const SharedWString realFolder = RealFolder(run.applicationDirectory);
   path_ = InFolder(folder, kJournalName);
@@ -295,13 +297,15 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal) {
     refusal.name = risk;
     return refusal.result = kJournalDamaged;
   }
-  if (FAILED(hr = Begin(run, damaged))) {
+  // A restore has moved files since the checks looked.
+  if (FAILED(hr = Begin(run, damaged, last.result == kRestored ? nullptr : checked))) {
     return refusal.result = hr;
   }
   return S_OK;
 }
 
-HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged) {
+HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged,
+                          const std::vector<CheckedFile>* checked) {
   partialSuffix_ = L".~qv";
   const SharedWString token = NewToken();
   partialSuffix_.Append(token);
@@ -317,11 +321,16 @@ HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged) {
   AppendFormat(text, L"files\t%u\n", static_cast<unsigned>(run.files.size()));
   indexes_.clear();
   count_ = 0;
+  // What the checks just read from the folder listings is taken as it stands; a path they could
+  // not tell about is asked for.
+  const bool useChecked = checked != nullptr && checked->size() == run.files.size() * 3;
+  const size_t folders[3] = {kApplicationFolder, kBackupFolder, kPatchFolder};
   for (const SharedWString& name : run.files) {
     FilePath paths[3] = {PathIn(run.applicationDirectory, name), PathIn(run.backupDirectory, name),
                          PathIn(run.patchDirectory, name)};
-    for (FilePath& path : paths) {
-      AppendIdentity(text, IdentityOf(path));
+    for (int i = 0; i < 3; ++i) {
+      const CheckedFile* file = useChecked ? &(*checked)[count_ * 3 + folders[i]] : nullptr;
+      AppendIdentity(text, file != nullptr && file->known ? file->identity : IdentityOf(paths[i]));
       text.Append(L'\t');
     }
     text.Append(name);

@@ -36,6 +36,7 @@
 #include "files/name_key.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
+#include "patch/file_identity.h"
 #include "patch/patch_file.h"
 #include "patch/patch_run.h"
 #include "patch/run_checks.h"
@@ -72,16 +73,6 @@ enum class JournalStep : wchar_t {
   kRevertingNew = L'n',    // the new file goes back to the patch folder
   kRevertingOld = L'o',    // the old file goes back from the backup folder
   kReverted = L'r',        // the file is as before the run
-};
-
-// A file as the journal knows it: present or not, and if so its size and last write time.
-struct FileIdentity {
-  bool present = false;
-  uint64_t size = 0;
-  uint64_t written = 0;
-  bool operator==(const FileIdentity& other) const {
-    return present == other.present && size == other.size && written == other.written;
-  }
 };
 
 struct JournalFile {
@@ -121,8 +112,9 @@ class RunJournal {
   // run that was cut short, and writes this run's journal. S_OK when the run goes on; S_FALSE
   // when it is the last successful run again, with nothing to do; otherwise the refusal, with
   // nothing changed but a damaged journal kept aside, and refusal filled. The run's checks have
-  // passed.
-  HRESULT Start(const PatchRun& run, RunRefusal& refusal);
+  // passed; checked is what they found at the names' paths, if kept.
+  HRESULT Start(const PatchRun& run, RunRefusal& refusal,
+                const std::vector<CheckedFile>* checked = nullptr);
   // Records the step the file at index (in list order) is about to take. Once a record could not
   // be written no step may follow: this and every later call return that error.
   HRESULT Record(size_t index, JournalStep step);
@@ -136,7 +128,8 @@ class RunJournal {
   HRESULT Finish(HRESULT result);
 
  private:
-  HRESULT Begin(const PatchRun& run, const SharedWString& damaged);
+  HRESULT Begin(const PatchRun& run, const SharedWString& damaged,
+                const std::vector<CheckedFile>* checked);
   HRESULT Append(const SharedWString& text);
   // Opens the journal to append records after its first wholeBytes (0: all of it); a record
   // torn by a full disk beyond them goes.
