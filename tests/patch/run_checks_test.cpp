@@ -30,7 +30,6 @@ class RunChecksTest : public PatchTest {
     LayGame(game_);
     WriteFileBytes(At(L"Game\\long file name.txt"), "old long");
     CreateDirectoryW(backup_.c_str(), nullptr);
-    CreateDirectoryW(At(L"Outside").c_str(), nullptr);
   }
   // Each run fails with its result and logs, sets the variables the launcher reads and changes
   // nothing on disk.
