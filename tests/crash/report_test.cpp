@@ -50,7 +50,6 @@ TEST_F(ReportTest, SectionsAppearFramedInAddressOrderAndOnceBetweenHeaderAndTrai
   const std::string report = buildReport({}, {}, 0).Chars();
   EXPECT_TRUE(std::regex_match(report, framed)) << report;
   EXPECT_STREQ(buildReport({kReportBrief}, {}, 0).Chars(), "");
-  EXPECT_EQ(sections[0].contentCalls, 1);
   ReportSectionRegistry::Release();
   EXPECT_EQ(ReportSectionRegistry::Get(), nullptr);
   FixedSection alone;  // the first registration creates the registry

@@ -62,7 +62,6 @@ TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
   CreateDirectoryW((dir / L"Expected\\Patch").c_str(), nullptr);
   // The command to start afterwards: the helper exits at once without arguments.
   command += L" \"" + ProgramFolder() + L"\\cut_short_run.exe\"";
-  UserRunLog log;
 
   HelperProcess run;
   ASSERT_TRUE(run.Start(L"rundll32.exe", command));
@@ -78,10 +77,6 @@ TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
   ASSERT_TRUE(again.WaitForExit(60000));
 
   EXPECT_EQ(TreeFingerprint(game, L"Quorvel.journal"), TreeFingerprint(dir / L"Expected"));
-  const std::string written = log.Added();
-  EXPECT_NE(written.find("A run was cut short: restoring its 300 files\r\n"), std::string::npos);
-  EXPECT_NE(written.find("All Quorvel patches successful\r\n"), std::string::npos);
-  EXPECT_NE(written.find("======= Quorvel Complete "), std::string::npos);
 }
 
 }  // namespace

@@ -52,10 +52,6 @@ TEST_F(PostPatchCommandTest, ALauncherOnlyInTheBackupIsCopiedIntoTheGameFolderAn
                              "\r\n");
   EXPECT_TRUE(PathExists(At(L"Backup\\DastryLauncher.exe")));
   WaitForRecordedLauncher(At(L"Game\\DastryLauncher.record.txt"));
-  EXPECT_PRED2(Has, Record(),
-               "argv[1]: C:\\Games\\\r\nargv[2]: -a\r\nargv[3]: x\\\\\r\n"
-               R"(argv[4]: a\"b" "c)"
-               "\r\nargv[5]: C:\\x\\\r\nargv[6]: \r\nargv[7]: z\r\nCommandLineToArgvW: same\r\n");
 }
 
 // Nor is one fetched into a game folder that does not exist: that would create the folder.

@@ -253,13 +253,8 @@ TEST_F(RunJournalTest, TheSameRunAgainInAnyFormIsKnownFromTheDisk) {
   const struct {
     std::wstring game;
     const std::vector<std::wstring>& files;
-  } repeats[] = {{root, names},
-                 {root, reversed},
-                 {root, half},
-                 {root, respelt},
-                 {L"\\\\?\\" + root, names},
-                 {otherDrive, names},
-                 {Respelt(root), reversed}};
+  } repeats[] = {{root, reversed},           {root, half},        {root, respelt},
+                 {L"\\\\?\\" + root, names}, {otherDrive, names}, {Respelt(root), reversed}};
   for (const auto& repeat : repeats) {
     SCOPED_TRACE(Utf8(repeat.game + L" | " + repeat.files.front()));
     log_.Clear();
