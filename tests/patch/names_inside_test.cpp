@@ -140,6 +140,7 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
 
     EXPECT_EQ(Variable(L"QUORVEL_FILENAME"), "bin\\a.txt");
     EXPECT_TRUE(Has(log_.Text(), "Refusing to patch \"bin\\a.txt\": ")) << log_.Text();
+    EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
   }
 }
 
