@@ -66,9 +66,10 @@ HRESULT OpenAsItself(const SharedWString& path, const SharedWString& real, DWORD
   DWORD error = ERROR_SUCCESS;
   const bool known = GetFileInformationByHandle(file.Get(), &information) != FALSE;
   FinalPathOfHandle(file.Get(), final, error);
-  if (!known || information.nNumberOfLinks > 1) {
+  if (known && information.nNumberOfLinks > 1) {
     RefuseJournalLink(path, "a second name of a file with other names at", final);
-  } else if ((information.dwFileAttributes &
+  } else if (!known ||
+             (information.dwFileAttributes &
               (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
              final.IsEmpty() || CompareNames(final, real) != 0) {
     RefuseJournalLink(path, "a link to", final);
