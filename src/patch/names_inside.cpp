@@ -43,8 +43,7 @@ class ScopedFind {
 struct Entry {
   DWORD attributes;
   DWORD tag;
-  uint64_t size;
-  uint64_t written;
+  FileIdentity identity;
 };
 
 // What the check knows of one folder on the way below a run folder.
@@ -103,11 +102,8 @@ class FolderWalk {
         return "passes through the link";
       }
       if (last) {
-        const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         found.known = true;
-        found.identity.present = true;
-        found.identity.size = folder ? ~0ull : entry->second.size;
-        found.identity.written = folder ? ~0ull : entry->second.written;
+        found.identity = entry->second.identity;
       }
       if (last && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         // A link to a file shows the linked file's attributes on some file systems; its final
@@ -189,9 +185,8 @@ class FolderWalk {
     do {
       if (wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0) {
         const Entry entry{data.dwFileAttributes, data.dwReserved0,
-                          (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-                          (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                              data.ftLastWriteTime.dwLowDateTime};
+                          IdentityFrom(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
+                                       data.ftLastWriteTime)};
         listing.entries[SharedWString(data.cFileName)] = entry;
         if (data.cAlternateFileName[0] != L'\0') {
           listing.entries[SharedWString(data.cAlternateFileName)] = entry;

@@ -101,10 +101,8 @@ FileIdentity IdentityOf(FilePath& path) {
     identity.size = identity.written = ~0ull;
   } else if (exists) {
     const WIN32_FILE_ATTRIBUTE_DATA& data = path.Attributes();
-    identity.present = true;
-    identity.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    identity.written = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                       data.ftLastWriteTime.dwLowDateTime;
+    identity = IdentityFrom(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
+                            data.ftLastWriteTime);
   }
   return identity;
 }
