@@ -8,6 +8,13 @@
 #include "foundation/path_strings.h"
 
 namespace quorvel {
+namespace {
+
+std::wstring CheckedKey(size_t index, const SharedWString& relativeKey) {
+  return std::to_wstring(index) + L'|' + std::wstring(relativeKey.Chars(), relativeKey.Length());
+}
+
+}  // namespace
 
 HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& names)
     : folders_(folders) {
@@ -47,6 +54,7 @@ bool HeldFolders::Hold(size_t index, const SharedWString& relative) {
   if (!handle.IsValid()) {
     return false;
   }
+  checked_.insert(CheckedKey(index, NameKey(relative)));
   // What is held must be the folder the checks passed: a swap just before the hold would have
   // the handle pin the place a link leads to.
   SharedWString expected(folder.real);
@@ -73,13 +81,9 @@ bool HeldFolders::Hold(size_t index, const SharedWString& relative) {
 
 void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {
   const SharedWString key = NameKey(name);
-  const std::wstring made =
-      std::wstring(folders_[index].path.Chars(), folders_[index].path.Length()) + L'|';
   ForEachFolderEnd(key, [&](uint32_t end) {
-    const std::wstring way = made + std::wstring(key.Chars(), end);
-    // One that strayed is checked again with the names, once: not at every file after it.
-    if (made_.count(way) == 0 && (Hold(index, name.Mid(0, end - 1)) || strayed_)) {
-      made_.insert(way);
+    if (checked_.count(CheckedKey(index, key.Mid(0, end - 1))) == 0) {
+      Hold(index, name.Mid(0, end - 1));
     }
   });
 }

@@ -66,8 +66,9 @@ class HeldFolders {
   std::unordered_map<std::wstring, ScopedFileHandle> handles_;
   // Every folder held so far, by the same key, so that it can be held again once let go.
   std::unordered_map<std::wstring, Place> places_;
-  // The run folder's path and the key (NameKey) of each relative folder HoldMadeWay has held.
-  std::unordered_set<std::wstring> made_;
+  // Each folder opened and checked so far, held or not, by the index of its run folder and the
+  // key (NameKey) of its relative path: checked once, whoever asks again.
+  std::unordered_set<std::wstring> checked_;
   bool strayed_ = false;
 };
 
