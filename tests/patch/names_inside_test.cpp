@@ -74,6 +74,32 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
   }
 }
 
+// A case-sensitive folder (made so on the Linux side of Wine) may hold two names that differ only
+// in case, at the file or on its way: either could be the one a listed name reaches.
+TEST_F(NamesInsideTest, ANameThatMatchesTwoNamesOfAFolderIsRefusedWithNothingChanged) {
+  const struct {
+    const wchar_t* name;
+    const wchar_t* script;  // makes the second name in the game folder
+    const char* names[2];
+  } cases[] = {{L"a.txt", L"printf A > A.txt", {"Game\\a.txt>", "Game\\A.txt>"}},
+               {L"d\\x.txt", L"mkdir D && printf X > D/x.txt", {"Game\\d>", "Game\\D>"}}};
+  for (const auto& c : cases) {
+    const std::wstring root = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
+    SCOPED_TRACE(Utf8(c.name));
+    PatchRun run;
+    Lay(run, root, {c.name});
+    ASSERT_TRUE(OnHost(root + L"Game", c.script));
+    const std::string before = TreeFingerprint(root);
+    log_.Clear();
+
+    EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
+
+    EXPECT_EQ(TreeFingerprint(root), before);
+    ExpectTold(Utf8(c.name));
+    EXPECT_TRUE(Has(log_.Text(), c.names[0]) && Has(log_.Text(), c.names[1])) << log_.Text();
+  }
+}
+
 // The journal and its draft are opened as themselves: a link at either name is refused.
 TEST_F(NamesInsideTest, AJournalOrDraftThatIsALinkIsRefusedWithNothingChanged) {
   const struct {
@@ -144,28 +170,51 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
   }
 }
 
-// Backup\d, made for d\a.txt, is swapped for a link at the next record, before the run holds it:
-// d\b.txt must not be backed up through it.
-TEST_F(NamesInsideTest, AFolderTheRunMadeSwappedBeforeItIsHeldStopsTheRun) {
-  const std::wstring root = At(L"made") + L"\\";
+// Every folder on a file's way is checked and held just before the file moves through it: past
+// the cap on held folders, a folder swapped for a link while the files move stops the run before
+// a file goes outside; a folder the run makes is held from the start, so no program moves it.
+TEST_F(NamesInsideTest, EveryFolderIsCheckedAndHeldAsAFileMovesThroughIt) {
+  const std::wstring root = At(L"many") + L"\\";
   PatchRun run;
-  Lay(run, root, {L"d\\a.txt", L"d\\b.txt"});
-  static std::wstring made;
-  made = root + L"Backup\\d";
-  SetJournalHook([](unsigned) -> DWORD {
-    static bool swapped = false;
-    swapped = swapped || (PathExists(made) && Link(made, L"../Outside", L"", true));
+  Lay(run, root, {});
+  const std::wstring deep = L"\\1\\2\\3\\4\\5\\6\\7\\8\\9\\a.txt";  // 20 folders a name to hold
+  for (int i = 0; i < 55; ++i) {
+    const std::wstring name = L"d" + std::to_wstring(i) + deep;
+    run.files.push_back(name.c_str());
+    WriteFileBytes(root + L"Game\\" + name, "old"), WriteFileBytes(root + L"Patch\\" + name, "new");
+  }
+  CreateDirectoryW((root + L"Backup").c_str(), nullptr);
+  static std::wstring folder;
+  folder = root + L"Game\\d54";  // past the cap
+  SetJournalHook([](unsigned record) -> DWORD {
+    if (record == 2) {
+      EXPECT_TRUE(MoveFileW(folder.c_str(), (folder + L".away").c_str()));
+      EXPECT_TRUE(Link(folder, L"../Outside", L""));
+    }
     return ERROR_SUCCESS;
   });
-  const std::string outside = TreeFingerprint(root + L"Outside");
+  const std::string before = TreeFingerprint(root), outside = TreeFingerprint(root + L"Outside");
 
   EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
 
-  ExpectTold("d\\a.txt");
-  EXPECT_TRUE(PathExists(made + L".away"));
   EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
-  EXPECT_EQ(Contents({root + L"Game\\d\\b.txt", root + L"Patch\\d\\b.txt"}),
-            "old d\\b.txt|new d\\b.txt|");
+  ASSERT_TRUE(OnHost(root + L"Game", L"rm d54 && mv d54.away d54"));
+  EXPECT_EQ(TreeFingerprint(root, kJournalName), before);
+
+  Pairs({L"d\\a.txt", L"d\\b.txt"});
+  folder = Backup(L"d");
+  static int moved;
+  moved = 0;
+  SetJournalHook([](unsigned) -> DWORD {
+    moved += MoveFileW(folder.c_str(), (folder + L".away").c_str()) &&
+             MoveFileW((folder + L".away").c_str(), folder.c_str());
+    return ERROR_SUCCESS;
+  });
+
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+
+  EXPECT_EQ(moved, 0);
+  EXPECT_EQ(Contents({Backup(L"d\\a.txt"), Backup(L"d\\b.txt")}), "old d\\a.txt|old d\\b.txt|");
 }
 
 // Game\d loses the file the patch deletes and Patch\d its last listed file, but both keep a file
