@@ -99,22 +99,25 @@ bool HeldFolders::Existed(const SharedWString& directory, const SharedWString& r
 
 HRESULT HeldFolders::UseWay(const SharedWString& directory, const SharedWString& name) {
   const size_t index = IndexOf(directory);
+  // One full path and key for the whole way: each folder's are their beginnings, since a key has
+  // a character for each of the path's.
+  const SharedWString key = NameKey(PathIn(directory, name).FullPath());
+  if (index == folders_.size() || key.Length() <= name.Length()) {
+    return S_OK;
+  }
+  const uint32_t start = key.Length() - name.Length();  // where name begins in the path
   const size_t strays = strays_;
-  const auto use = [&](const SharedWString& relative) {
-    if (index == folders_.size() || strays_ != strays) {
-      return;
-    }
-    FilePath path = relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative);
-    const SharedWString key = NameKey(path.FullPath());
-    const std::wstring held(key.Chars(), key.Length());
-    if (handles_.count(held) == 0 && passing_.count(held) == 0) {
+  const auto use = [&](uint32_t length, const SharedWString& relative) {
+    const std::wstring held(key.Chars(), length);
+    if (strays_ == strays && handles_.count(held) == 0 && passing_.count(held) == 0) {
       // Made here rather than by the move, so that it is checked and held before a file enters.
-      path.CreateDirectories();
+      (relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative))
+          .CreateDirectories();
       Hold(index, relative, true);
     }
   };
-  use(SharedWString());
-  ForEachFolderEnd(name, [&](uint32_t end) { use(name.Mid(0, end - 1)); });
+  use(start - 1, SharedWString());
+  ForEachFolderEnd(name, [&](uint32_t end) { use(start + end, name.Mid(0, end - 1)); });
   return strays_ == strays ? S_OK : E_INVALIDARG;
 }
 

@@ -54,7 +54,7 @@ class HeldFolders {
   // held, past the cap too until ReleasePassing. E_INVALIDARG, with TakeStrayed() true, when one
   // is not where the checks found it: no file may move through it.
   HRESULT UseWay(const SharedWString& directory, const SharedWString& name);
-  // Lets go of the folders held past the cap for the file that has moved.
+  // Lets go of the folders held past the cap for the moves that are done.
   void ReleasePassing() { passing_.clear(); }
 
   // Whether the folder at relative below directory (one of the run's folders, as given) existed

@@ -131,9 +131,11 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     }
   }
 
-  // Each folder a move passes through is checked and held just before it, made ones included.
+  // Each folder a move passes through is checked and held just before it, made ones included;
+  // those held past the cap only for that move.
   HeldFolders* held = emptied != nullptr ? emptied->Held() : nullptr;
   const auto useWays = [&](const SharedWString& from, const SharedWString& to) {
+    held->ReleasePassing();
     const HRESULT used = held->UseWay(from, name);
     return FAILED(used) ? used : held->UseWay(to, name);
   };

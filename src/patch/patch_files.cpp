@@ -147,7 +147,6 @@ HRESULT PatchFiles(PatchRun& run) {
       const size_t index = count - run.files.size();
       observer.SetIndex(index);
       run.Progress().Applying(run.appliedFiles.size(), run.files.size(), name);
-      held.ReleasePassing();
       hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
                      &observer, &ledger, &emptied);
       if (FAILED(hr)) {

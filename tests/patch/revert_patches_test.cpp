@@ -44,23 +44,5 @@ TEST_F(RevertPatchesTest, ARevertKeepsThePlayersEmptyFoldersAndNamesTheFileSyste
       "new " + Utf8(deseret[0]) + "|new " + Utf8(deseret[1]) + "|old " + Utf8(deseret[1]) + "|");
 }
 
-// A backup folder on a small file system of its own fills up during the copy of an old file:
-// no part of the copy stays, the run is reverted and says why.
-TEST_F(RevertPatchesTest, ACopyThatFillsTheDiskLeavesNoPartOfItBehind) {
-  CreateDirectoryW(At(L"Backup").c_str(), nullptr);
-  if (!OnHost(Dir(), L"mount -t tmpfs -o size=1m quorvel Backup")) {
-    GTEST_SKIP() << "mounting a file system needs root";
-  }
-  Pairs({L"a.txt"});
-  WriteFileBytes(Game(L"a.txt"), std::string(2 << 20, 'o'));
-  const std::string before = TreeFingerprint(Dir());
-
-  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
-
-  const std::string after = TreeFingerprint(Dir(), kJournalName);
-  EXPECT_TRUE(OnHost(Dir(), L"umount Backup"));
-  EXPECT_TRUE(after == before) << after.substr(0, 200);
-}
-
 }  // namespace
 }  // namespace quorvel::test

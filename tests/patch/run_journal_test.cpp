@@ -284,10 +284,9 @@ TEST_F(RunJournalTest, ACopyToAnotherVolumeCutShortIsFinishedByTheSameCommand) {
   } cases[] = {{false, L"2@"}, {true, L"3@"}, {false, L"3"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
-    const std::wstring here = At(std::to_wstring(&c - cases)), game = here + L"\\Game";
-    const std::wstring there = other / std::to_wstring(&c - cases);
-    const std::wstring patch = (c.patchElsewhere ? there : here) + L"\\Patch";
-    const std::wstring backup = (c.patchElsewhere ? here : there) + L"\\Backup";
+    const std::wstring row = std::to_wstring(&c - cases), game = At(row) + L"\\Game";
+    const std::wstring patch = (c.patchElsewhere ? other / row : At(row)) + L"\\Patch";
+    const std::wstring backup = (c.patchElsewhere ? At(row) : other / row) + L"\\Backup";
     WriteFileBytes(game + L"\\big.bin", c.patchElsewhere ? "old" : big);
     WriteFileBytes(patch + L"\\big.bin", c.patchElsewhere ? big : "new");
     const std::wstring watched = wcschr(c.cut, L'@') ? (c.patchElsewhere ? game : backup) : L"";
@@ -300,11 +299,12 @@ TEST_F(RunJournalTest, ACopyToAnotherVolumeCutShortIsFinishedByTheSameCommand) {
 
     EXPECT_EQ(PatchFiles(run), S_OK);
 
-    EXPECT_EQ(
-        Replaced(TreeFingerprint(game, kJournalName) + "|" + TreeFingerprint(patch) + "|" +
-                     TreeFingerprint(backup),
-                 big, "<big>"),
-        c.patchElsewhere ? "big.bin=<big>\n||big.bin=old\n" : "big.bin=new\n||big.bin=<big>\n");
+    const std::string shown = Replaced(TreeFingerprint(game, kJournalName) + "|" +
+                                           TreeFingerprint(patch) + "|" + TreeFingerprint(backup),
+                                       big, "<big>");
+    EXPECT_TRUE(shown == (c.patchElsewhere ? "big.bin=<big>\n||big.bin=old\n"
+                                           : "big.bin=new\n||big.bin=<big>\n"))
+        << shown.substr(0, 300);
   }
 }
 
