@@ -193,7 +193,9 @@ HRESULT FilePath::Transfer(const FilePath& destination, bool move, bool failIfEx
   }
   const SharedWString from = FullPath();
   const SharedWString to = work.FullPath();
-  const BOOL done = move ? MoveFileW(from.Chars(), to.Chars())
+  // A move is a rename only: MoveFileW would copy to another volume straight into to, where a
+  // copy cut short would stand in for the file. The callers copy under a partial name instead.
+  const BOOL done = move ? MoveFileExW(from.Chars(), to.Chars(), 0)
                          : CopyFileExW(from.Chars(), to.Chars(), nullptr, nullptr, nullptr,
                                        failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
   const DWORD error = done ? ERROR_SUCCESS : GetLastError();

@@ -64,7 +64,8 @@ class FilePath {
   // With failIfExists an existing file fails with 0x80070050, otherwise it is overwritten. A
   // copy that fails without an error code gives 0x80070020. destination is not changed.
   HRESULT CopyTo(const FilePath& destination, bool failIfExists);
-  // As CopyTo with a move, which fails with 0x800700B7 onto an existing file.
+  // As CopyTo with a rename, which fails with 0x800700B7 onto an existing file and with
+  // 0x80070011 onto another volume: it never copies.
   HRESULT MoveTo(const FilePath& destination);
   // Deletes this path and then each directory above it that has become empty, stopping below
   // root or at the first directory that cannot be removed. Unless root's full path begins this

@@ -29,6 +29,14 @@ SharedWString NameKey(const SharedWString& name) {
       key.Buffer()[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
     }
   }
+  // The file system upper-cases each UTF-16 unit on its own, so a character outside the Basic
+  // Multilingual Plane (a surrogate pair) is never folded, though the table folds some (Deseret).
+  for (uint32_t i = 0; i < length; ++i) {
+    if (IS_SURROGATE_PAIR(text.Chars()[i], i + 1 < length ? text.Chars()[i + 1] : 0)) {
+      key.Buffer()[i] = text.Chars()[i];
+      key.Buffer()[i + 1] = text.Chars()[i + 1];
+    }
+  }
   key.SetLength(length);
   return key;
 }

@@ -9,8 +9,8 @@
 namespace quorvel {
 
 EmptiedFolders::EmptiedFolders(const SharedWString& directory, const NameList& names,
-                               HeldFolders* held)
-    : directory_(directory), held_(held) {
+                               HeldFolders* held, bool keepExisting)
+    : directory_(directory), held_(held), keepExisting_(keepExisting && held != nullptr) {
   for (const SharedWString& name : names) {
     const SharedWString key = NameKey(name);
     ForEachFolderEnd(key, [&](uint32_t end) { ++remaining_[std::wstring(key.Chars(), end)]; });
@@ -27,6 +27,17 @@ void EmptiedFolders::LetGoOfWay(const SharedWString& directory, const SharedWStr
   }
 }
 
+SharedWString EmptiedFolders::RemovalRoot(const SharedWString& directory,
+                                          const SharedWString& name) const {
+  SharedWString root(directory);
+  ForEachFolderEnd(name, [&](uint32_t end) {
+    if (keepExisting_ && held_->Existed(directory, name.Mid(0, end - 1))) {
+      root = PathIn(directory, name.Mid(0, end - 1)).Path();
+    }
+  });
+  return root;
+}
+
 void EmptiedFolders::Left(const SharedWString& name) {
   const SharedWString key = NameKey(name);
   uint32_t deepest = 0;
@@ -39,7 +50,8 @@ void EmptiedFolders::Left(const SharedWString& name) {
   });
   for (uint32_t end = deepest; end > 0;) {
     const auto folder = remaining_.find(std::wstring(key.Chars(), end));
-    if (folder == remaining_.end() || folder->second > 0) {
+    if (folder == remaining_.end() || folder->second > 0 ||
+        (keepExisting_ && held_->Existed(directory_, name.Mid(0, end - 1)))) {
       return;
     }
     // A folder that stays (other files in it, in use) ends the climb, as one with listed

@@ -16,9 +16,10 @@ namespace quorvel {
 class EmptiedFolders {
  public:
   // directory: the run folder the files leave; names: every name whose file may leave it.
-  // held: the run's held folders, each let go just before the run removes it.
-  EmptiedFolders(const SharedWString& directory, const NameList& names,
-                 HeldFolders* held = nullptr);
+  // held: the run's held folders, each let go just before the run removes it. With
+  // keepExisting (a revert), a folder that existed when the run began stays.
+  EmptiedFolders(const SharedWString& directory, const NameList& names, HeldFolders* held = nullptr,
+                 bool keepExisting = false);
 
   // Tells that the file of name has left: each folder above it (below directory) that no listed
   // name still needs is removed when empty, deepest first, stopping at the first that stays.
@@ -29,9 +30,17 @@ class EmptiedFolders {
   // holds those that stayed once more.
   void LetGoOfWay(const SharedWString& directory, const SharedWString& name, bool again = false);
 
+  // The run's held folders; null when none are held.
+  HeldFolders* Held() const { return held_; }
+
+  // The folder below which the emptied folders on the way from directory to name may go:
+  // directory, or with keepExisting the deepest folder on the way that existed before the run.
+  SharedWString RemovalRoot(const SharedWString& directory, const SharedWString& name) const;
+
  private:
   SharedWString directory_;
   HeldFolders* held_;
+  bool keepExisting_;
   // Names still to leave, by the key (NameKey) of each folder on their way, below directory.
   std::unordered_map<std::wstring, size_t> remaining_;
 };

@@ -230,6 +230,11 @@ HRESULT ReadFileList(const SharedWString& path, NameList& names) {
                  static_cast<unsigned>(c));
         return Refuse(path, number, control);
       }
+      // A second byte-order mark, as lists joined together bring: the name would look right in
+      // any editor and reach no file.
+      if (c == 0xFEFF) {
+        return Refuse(path, number, "the line holds the byte-order mark U+FEFF");
+      }
     }
     names.emplace_back(line.c_str());
     p = feed == end ? end : feed + unit;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "files/file_path.h"
 #include "files/folder_paths.h"
 #include "files/name_key.h"
 #include "foundation/final_path.h"
@@ -29,14 +30,16 @@ HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& 
     ForEachFolderEnd(key, [&](uint32_t end) {
       if (ways.insert(std::wstring(key.Chars(), end)).second) {
         for (size_t index = 0; index < folders_.size(); ++index) {
-          Hold(index, name.Mid(0, end - 1));
+          if (Hold(index, name.Mid(0, end - 1))) {
+            existed_.insert(CheckedKey(index, key.Mid(0, end - 1)));
+          }
         }
       }
     });
   }
 }
 
-bool HeldFolders::Hold(size_t index, const SharedWString& relative) {
+bool HeldFolders::Hold(size_t index, const SharedWString& relative, bool passing) {
   const RunFolder& folder = folders_[index];
   SharedWString path = relative.IsEmpty() ? FolderPath(folder.path).FullPath()
                                           : PathIn(folder.path, relative).FullPath();
@@ -67,6 +70,7 @@ bool HeldFolders::Hold(size_t index, const SharedWString& relative) {
   if (folder.real.IsEmpty() || !FinalPathOfHandle(handle.Get(), final, error) ||
       CompareNames(final, expected) != 0) {
     strayed_ = true;
+    ++strays_;
     return false;
   }
   // Under Wine each held folder keeps a descriptor open in the server, whose limit the moves
@@ -75,8 +79,46 @@ bool HeldFolders::Hold(size_t index, const SharedWString& relative) {
     const std::wstring held(key.Chars(), key.Length());
     handles_[held] = std::move(handle);
     places_[held] = {index, relative};
+  } else if (passing) {
+    passing_[std::wstring(key.Chars(), key.Length())] = std::move(handle);
   }
   return true;
+}
+
+size_t HeldFolders::IndexOf(const SharedWString& directory) const {
+  size_t index = 0;
+  while (index < folders_.size() && !folders_[index].path.Equals(directory)) {
+    ++index;
+  }
+  return index;
+}
+
+bool HeldFolders::Existed(const SharedWString& directory, const SharedWString& relative) const {
+  return existed_.count(CheckedKey(IndexOf(directory), NameKey(relative))) != 0;
+}
+
+HRESULT HeldFolders::UseWay(const SharedWString& directory, const SharedWString& name) {
+  const size_t index = IndexOf(directory);
+  // One full path and key for the whole way: each folder's are their beginnings, since a key has
+  // a character for each of the path's.
+  const SharedWString key = NameKey(PathIn(directory, name).FullPath());
+  if (index == folders_.size() || key.Length() <= name.Length()) {
+    return S_OK;
+  }
+  const uint32_t start = key.Length() - name.Length();  // where name begins in the path
+  const size_t strays = strays_;
+  const auto use = [&](uint32_t length, const SharedWString& relative) {
+    const std::wstring held(key.Chars(), length);
+    if (strays_ == strays && handles_.count(held) == 0 && passing_.count(held) == 0) {
+      // Made here rather than by the move, so that it is checked and held before a file enters.
+      (relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative))
+          .CreateDirectories();
+      Hold(index, relative, true);
+    }
+  };
+  use(start - 1, SharedWString());
+  ForEachFolderEnd(name, [&](uint32_t end) { use(start + end, name.Mid(0, end - 1)); });
+  return strays_ == strays ? S_OK : E_INVALIDARG;
 }
 
 void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {
@@ -91,6 +133,7 @@ void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {
 void HeldFolders::Release(const SharedWString& fullPath) {
   const SharedWString key = NameKey(fullPath);
   handles_.erase(std::wstring(key.Chars(), key.Length()));
+  passing_.erase(std::wstring(key.Chars(), key.Length()));
 }
 
 void HeldFolders::HoldAgain(const SharedWString& fullPath) {

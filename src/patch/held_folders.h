@@ -43,17 +43,31 @@ class HeldFolders {
   // not the run's keep it, and later steps may still pass through it.
   void HoldAgain(const SharedWString& fullPath);
   // Lets go of every folder: the files have stopped moving.
-  void ReleaseAll() { handles_.clear(); }
+  void ReleaseAll() { handles_.clear(), passing_.clear(); }
 
   // Holds the folders on the way from the run's folder at index (as RunFolders orders them) to
   // name that the run has made since it began, each once it is there.
   void HoldMadeWay(size_t index, const SharedWString& name);
 
+  // Just before a file moves through the folders on the way from directory (one of the run's
+  // folders, as given) to name: makes those missing, then checks and holds each that is not
+  // held, past the cap too until ReleasePassing. E_INVALIDARG, with TakeStrayed() true, when one
+  // is not where the checks found it: no file may move through it.
+  HRESULT UseWay(const SharedWString& directory, const SharedWString& name);
+  // Lets go of the folders held past the cap for the moves that are done.
+  void ReleasePassing() { passing_.clear(); }
+
+  // Whether the folder at relative below directory (one of the run's folders, as given) existed
+  // when the run began: a revert leaves such a folder, empty or not, as it found it.
+  bool Existed(const SharedWString& directory, const SharedWString& relative) const;
+
  private:
   // Holds the folder at relative below the run's folder at index (empty: that folder itself),
-  // below the cap; false when it is not there, cannot be opened or is not where the checks
-  // found it.
-  bool Hold(size_t index, const SharedWString& relative);
+  // below the cap, or with passing past it too; false when it is not there, cannot be opened or
+  // is not where the checks found it.
+  bool Hold(size_t index, const SharedWString& relative, bool passing = false);
+  // The position of directory among the run's folders; their count when it is none of them.
+  size_t IndexOf(const SharedWString& directory) const;
 
   // Where a held folder lies: the run's folder and the path below it.
   struct Place {
@@ -69,7 +83,12 @@ class HeldFolders {
   // Each folder opened and checked so far, held or not, by the index of its run folder and the
   // key (NameKey) of its relative path: checked once, whoever asks again.
   std::unordered_set<std::wstring> checked_;
+  // The folders on the ways that existed when the run began, keyed like checked_.
+  std::unordered_set<std::wstring> existed_;
+  // Folders held past the cap for one file's moves, by the same key as handles_.
+  std::unordered_map<std::wstring, ScopedFileHandle> passing_;
   bool strayed_ = false;
+  size_t strays_ = 0;  // folders found strayed so far
 };
 
 }  // namespace quorvel

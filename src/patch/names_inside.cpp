@@ -11,6 +11,7 @@
 #include "files/real_path.h"
 #include "files/relative_name.h"
 #include "foundation/final_path.h"
+#include "foundation/format.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
@@ -38,12 +39,15 @@ class ScopedFind {
   HANDLE handle_;
 };
 
-// A name in a listed folder: its attributes, its reparse tag when it is a reparse point, and what
-// the journal records of a file.
+// A name in a listed folder: its attributes, its reparse tag when it is a reparse point, what
+// the journal records of a file, its long name, and a second long name that differs from it only
+// in case (a case-sensitive folder, such as one made on the Linux side of Wine, holds both).
 struct Entry {
   DWORD attributes;
   DWORD tag;
   FileIdentity identity;
+  SharedWString name;
+  SharedWString twin;
 };
 
 // What the check knows of one folder on the way below a run folder.
@@ -91,6 +95,14 @@ class FolderWalk {
       SharedWString path(prefix);
       JoinPath(path, component);
       NormalizePath(path);
+      // Windows would reach either of the two, whichever the system picks: the run could back
+      // up one and replace the other.
+      if (!entry->second.twin.IsEmpty()) {
+        const SharedWString folder = FullPathOf(prefix);
+        at = Formatted(L"%ls\\%ls> and <%ls\\%ls", folder.Chars(), entry->second.name.Chars(),
+                       folder.Chars(), entry->second.twin.Chars());
+        return "matches two names that differ only in case,";
+      }
       const bool last = end >= key.Length();
       const DWORD attributes = entry->second.attributes;
       // Symbolic links, junctions and mount points name another file or folder. Other reparse
@@ -184,12 +196,17 @@ class FolderWalk {
     listing.exists = true;
     do {
       if (wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0) {
+        const SharedWString name(data.cFileName);
         const Entry entry{data.dwFileAttributes, data.dwReserved0,
                           IdentityFrom(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
-                                       data.ftLastWriteTime)};
-        listing.entries[SharedWString(data.cFileName)] = entry;
+                                       data.ftLastWriteTime),
+                          name, SharedWString()};
+        const auto known = listing.entries.emplace(name, entry);
+        if (!known.second) {
+          known.first->second.twin = name;
+        }
         if (data.cAlternateFileName[0] != L'\0') {
-          listing.entries[SharedWString(data.cAlternateFileName)] = entry;
+          listing.entries.emplace(SharedWString(data.cAlternateFileName), entry);
         }
       }
     } while (FindNextFileW(find.Get(), &data));

@@ -6,6 +6,7 @@
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "patch/emptied_folders.h"
+#include "patch/held_folders.h"
 
 namespace quorvel {
 
@@ -74,11 +75,10 @@ namespace {
 // folder above to, a folder at to) and creates the folders above to. True in moved when the
 // direct move did it.
 HRESULT MoveByFullPaths(FilePath& from, const SharedWString& fromFull, const FilePath& to,
-                        const SharedWString& toFull, bool& moved, DWORD* directError = nullptr) {
-  moved = !fromFull.IsEmpty() && !toFull.IsEmpty() && MoveFileW(fromFull.Chars(), toFull.Chars());
-  if (directError != nullptr) {
-    *directError = moved || fromFull.IsEmpty() || toFull.IsEmpty() ? ERROR_SUCCESS : GetLastError();
-  }
+                        const SharedWString& toFull, bool& moved) {
+  // Never a copy: to another volume the caller copies under a partial name (CopyIntoPlace).
+  moved =
+      !fromFull.IsEmpty() && !toFull.IsEmpty() && MoveFileExW(fromFull.Chars(), toFull.Chars(), 0);
   return moved ? S_OK : from.MoveTo(to);
 }
 
@@ -131,10 +131,19 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     }
   }
 
+  // Each folder a move passes through is checked and held just before it, made ones included;
+  // those held past the cap only for that move.
+  HeldFolders* held = emptied != nullptr ? emptied->Held() : nullptr;
+  const auto useWays = [&](const SharedWString& from, const SharedWString& to) {
+    held->ReleasePassing();
+    const HRESULT used = held->UseWay(from, name);
+    return FAILED(used) ? used : held->UseWay(to, name);
+  };
   bool backedUp = keptBackup;
   bool backupMoved = false;  // the old file left the target for the backup
   if (!keptBackup && targetExists) {
-    if (FAILED(hr = told.OnBackingUp(targetFull, backupFull))) {
+    if (FAILED(hr = told.OnBackingUp(targetFull, backupFull)) ||
+        (held != nullptr && FAILED(hr = useWays(targetDirectory, backupDirectory)))) {
       return hr;
     }
     bool moved = false;
@@ -164,7 +173,8 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (emptied != nullptr) {
       emptied->LetGoOfWay(targetDirectory, name);
     }
-    const HRESULT removed = target.RemoveWithEmptyParents(FilePath(targetDirectory));
+    const HRESULT removed = target.RemoveWithEmptyParents(FilePath(
+        emptied != nullptr ? emptied->RemovalRoot(targetDirectory, name) : targetDirectory));
     if (emptied != nullptr) {
       emptied->LetGoOfWay(targetDirectory, name, true);
     }
@@ -175,19 +185,13 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (FAILED(hr = told.OnCopyingUp(sourceFull, targetFull))) {
       return undoBackup(hr);
     }
-    DWORD moveError = ERROR_SUCCESS;  // of the direct move, which found the target empty
-    if (FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved, &moveError)) &&
+    // A way that strayed is not used to put the old file back either: it stays in the backup
+    // folder, and the journal, left unfinished, has the next run put it back.
+    if (held != nullptr && FAILED(hr = useWays(sourceDirectory, targetDirectory))) {
+      return hr;
+    }
+    if (FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
         FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
-      // A move between volumes that failed part-way (a full disk) may leave its partial copy
-      // at the target, which was empty before it: that copy goes, or it would stand in for the
-      // player's file and block putting it back. A move that found the name taken made nothing
-      // there, and what stands there is not the run's.
-      bool partial = false;
-      if ((!targetExists || backupMoved) && moveError != ERROR_SUCCESS &&
-          moveError != ERROR_ALREADY_EXISTS && moveError != ERROR_FILE_EXISTS &&
-          SUCCEEDED(target.Query(partial)) && partial && !target.IsDirectory()) {
-        target.Delete();
-      }
       // Without this the player's file would stay only in the backup folder, and the file
       // that failed is not part of a later revert. The backup stays for the next attempt, so it
       // is copied back; when there is no room for the copy, the backup moved here goes back by

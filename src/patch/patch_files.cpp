@@ -152,6 +152,15 @@ HRESULT PatchFiles(PatchRun& run) {
       if (FAILED(hr)) {
         LogFailedResult(hr, "Copy failed");
         failedName = name;
+        // A folder on its way strayed: the file may have stopped half-way, which only the
+        // journal, left unfinished, can finish.
+        if (held.TakeStrayed()) {
+          if (SUCCEEDED(RecheckRunNames(run, folders, failedName, dropped))) {
+            RunLog::Write("Refusing to patch \"%ls\": a folder on its way was swapped\n",
+                          name.Chars());
+          }
+          return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal, true);
+        }
         break;
       }
       if (FAILED(hr = journal.Record(index, JournalStep::kApplied))) {

@@ -16,6 +16,7 @@
 #include "foundation/scoped_handle.h"
 #include "foundation/win32_result.h"
 #include "patch/environment_references.h"
+#include "patch/patch_file.h"
 
 namespace quorvel {
 
@@ -32,7 +33,9 @@ void FetchLauncher(const SharedWString& commandPath, const SharedWString& folder
   if (found.Exists()) {
     RunLog::Write("Found <%ls> copying it to <%ls>\n", found.Path().Chars(),
                   candidate.Path().Chars());
-    found.CopyTo(candidate, true);
+    // Under a partial name first: a copy cut short by a full disk must not stand in the game
+    // folder as a launcher that every later run would take for the real one.
+    CopyIntoPlace(found, candidate, false, PatchFileObserver().PartialSuffix());
   }
 }
 

@@ -14,7 +14,7 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
   RunLog::Write("Reverting all patches\n");
   // Records the revert's steps only; a revert logs no "Backing up" or "Copying up" lines.
   JournalingObserver recorder(journal, nullptr, true);
-  EmptiedFolders emptied(run.backupDirectory, run.appliedFiles, run.heldFolders);
+  EmptiedFolders emptied(run.backupDirectory, run.appliedFiles, run.heldFolders, true);
   size_t reverting = 0;
   for (const SharedWString& name : run.appliedFiles) {
     run.Progress().Reverting(++reverting, run.appliedFiles.size(), name);

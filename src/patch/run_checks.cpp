@@ -44,8 +44,36 @@ HRESULT RefuseName(RunRefusal& refusal, const SharedWString& name, const char* r
   return Refuse(refusal, E_INVALIDARG, name, name);
 }
 
+// Whether a component of the path (not . or ..) ends in a space or a dot. The system drops
+// those from a path's last component only: the folder would be one folder to its checks and
+// another in its files' paths.
+bool EndsAComponentBadly(const SharedWString& path) {
+  for (uint32_t i = 0; i < path.Length(); ++i) {
+    const wchar_t c = path.Chars()[i];
+    const wchar_t next = i + 1 < path.Length() ? path.Chars()[i + 1] : L'\\';
+    if ((c == L' ' || c == L'.') && (next == L'\\' || next == L'/')) {
+      uint32_t start = i;
+      while (start > 0 && path.Chars()[start - 1] != L'\\' && path.Chars()[start - 1] != L'/') {
+        --start;
+      }
+      const SharedWString component = path.Mid(start, i);
+      if (!component.Equals(SharedWString(L".")) && !component.Equals(SharedWString(L".."))) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 // Finds the folder on disk; a backup folder may be missing, since the first run creates it.
 HRESULT LocateFolder(Folder& folder, bool mayBeMissing, RunRefusal& refusal) {
+  if (EndsAComponentBadly(folder.given)) {
+    RunLog::Write(
+        "Refusing to patch: the %s folder <%ls> has a component that ends in a space or "
+        "a dot\n",
+        folder.what, folder.given.Chars());
+    return Refuse(refusal, E_INVALIDARG, SharedWString(), folder.given);
+  }
   // Joining "." keeps a drive root such as D:\ from becoming the drive's current directory.
   FilePath path = FolderPath(folder.given);
   const bool exists = path.Exists();

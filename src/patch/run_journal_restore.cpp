@@ -25,8 +25,10 @@ struct FileNow {
     const FileIdentity s = IdentityOf(source);
     oldAtBackup = b.present && file.target.present && b == file.target;
     // When both versions look alike, the one at the game path counts as the old one only if
-    // the backup does not hold it.
-    oldAtTarget = t.present && file.target.present && t == file.target && !oldAtBackup;
+    // the backup does not hold it. Otherwise the old file may stand at both: copied to the
+    // backup on another volume, cut short before the game's copy went.
+    oldAtTarget = t.present && file.target.present && t == file.target &&
+                  (!oldAtBackup || !(file.target == file.source));
     newAtTarget = t.present && file.source.present && t == file.source && !oldAtTarget;
     newAtSource = s.present && file.source.present && s == file.source;
     const bool earlierBackup = b.present && file.backup.present && b == file.backup;

@@ -93,6 +93,7 @@ TEST_F(FileListFileTest, EachKindOfBadListFileFailsTheRunWithItsOwnMessage) {
       {list, "a.txt\r\n\r\nb", refused(2, "the line is empty")},
       {list, "a.txt\r", refused(1, control + "0D")},
       {list, "\xC2\x85", refused(1, control + "85")},
+      {list, "a.txt\n\xEF\xBB\xBF_b", refused(2, "the line holds the byte-order mark U+FEFF")},
       {list, std::string(32768, 'a'), refused(1, "the name is longer than 32767 characters")}};
   for (const auto& c : cases) {
     if (c.path == list) {

@@ -2,8 +2,6 @@
 // three folders changes, and the launcher is told.
 #include "patch/names_inside.h"
 
-#include "patch/held_folders.h"
-
 #include "patch/run_journal.h"
 #include "support/patch_test.h"
 
@@ -71,6 +69,31 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
       EXPECT_TRUE(Has(log_.Text(), "its way from the ")) << log_.Text();
       EXPECT_EQ(TreeFingerprint(root), before);
     }
+  }
+}
+
+// A case-sensitive folder (made so on the Linux side of Wine) may hold two names that differ only
+// in case, at the file or on its way: either could be the one a listed name reaches.
+TEST_F(NamesInsideTest, ANameThatMatchesTwoNamesOfAFolderIsRefusedWithNothingChanged) {
+  const struct {
+    const wchar_t* name;
+    const wchar_t* script;  // makes the second name in the game folder
+    const char* names[2];
+  } cases[] = {{L"a.txt", L"printf A > A.txt", {"Game\\a.txt>", "Game\\A.txt>"}},
+               {L"d\\x.txt", L"mkdir D && printf X > D/x.txt", {"Game\\d>", "Game\\D>"}}};
+  for (const auto& c : cases) {
+    const std::wstring root = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
+    SCOPED_TRACE(Utf8(c.name));
+    PatchRun run;
+    Lay(run, root, {c.name});
+    ASSERT_TRUE(OnHost(root + L"Game", c.script));
+    const std::string before = TreeFingerprint(root);
+
+    EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
+
+    EXPECT_EQ(TreeFingerprint(root), before);
+    ExpectTold(Utf8(c.name));
+    EXPECT_TRUE(Has(log_.Text(), c.names[0]) && Has(log_.Text(), c.names[1])) << log_.Text();
   }
 }
 
@@ -144,40 +167,51 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
   }
 }
 
-// Backup\d, made for d\a.txt, is swapped for a link at the next record, before the run holds it:
-// d\b.txt must not be backed up through it.
-TEST_F(NamesInsideTest, AFolderTheRunMadeSwappedBeforeItIsHeldStopsTheRun) {
-  const std::wstring root = At(L"made") + L"\\";
+// Every folder on a file's way is checked and held just before the file moves through it, past
+// the cap on held folders too (each held folder costs the Wine server a descriptor that the moves
+// need as well): one swapped for a link while the files move stops the run before a file goes
+// outside.
+TEST_F(NamesInsideTest, EveryFolderIsCheckedAndHeldAsAFileMovesThroughIt) {
+  const std::wstring root = At(L"many") + L"\\";
   PatchRun run;
-  Lay(run, root, {L"d\\a.txt", L"d\\b.txt"});
-  static std::wstring made;
-  made = root + L"Backup\\d";
-  SetJournalHook([](unsigned) -> DWORD {
-    static bool swapped = false;
-    swapped = swapped || (PathExists(made) && Link(made, L"../Outside", L"", true));
+  Lay(run, root, {});
+  const std::wstring deep = L"\\1\\2\\3\\4\\5\\6\\7\\8\\9\\a.txt";  // 20 folders a name to hold
+  for (int i = 0; i < 55; ++i) {
+    const std::wstring name = L"d" + std::to_wstring(i) + deep;
+    run.files.push_back(name.c_str());
+    WriteFileBytes(root + L"Game\\" + name, "old"), WriteFileBytes(root + L"Patch\\" + name, "new");
+  }
+  CreateDirectoryW((root + L"Backup").c_str(), nullptr);
+  static std::wstring folder;
+  folder = root + L"Game\\d54";  // past the cap
+  // A Windows program moves it, which it cannot do to the game folder, held first; then the host
+  // puts a link in its place.
+  SetJournalHook([](unsigned record) -> DWORD {
+    const std::wstring game = folder.substr(0, folder.rfind(L'\\'));
+    EXPECT_TRUE(record != 2 || (!MoveFileW(game.c_str(), (game + L"2").c_str()) &&
+                                MoveFileW(folder.c_str(), (folder + L".away").c_str()) &&
+                                Link(folder, L"../Outside", L"")));
     return ERROR_SUCCESS;
   });
-  const std::string outside = TreeFingerprint(root + L"Outside");
+  const std::string before = TreeFingerprint(root);  // the outside folder is part of it
 
   EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
 
-  ExpectTold("d\\a.txt");
-  EXPECT_TRUE(PathExists(made + L".away"));
-  EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
-  EXPECT_EQ(Contents({root + L"Game\\d\\b.txt", root + L"Patch\\d\\b.txt"}),
-            "old d\\b.txt|new d\\b.txt|");
+  ASSERT_TRUE(OnHost(root + L"Game", L"rm d54 && mv d54.away d54"));
+  EXPECT_EQ(TreeFingerprint(root, kJournalName), before);
 }
 
 // Game\d loses the file the patch deletes and Patch\d its last listed file, but both keep a file
 // of the player's: the run holds them again, so no program can swap them for the steps after.
+// Backup\d, which the run makes, is held from the moment it exists.
 TEST_F(NamesInsideTest, FoldersTheRunCouldNotRemoveAreHeldAgain) {
   Pairs({L"d\\a.txt", L"z.txt"});
   run_.files.push_front(L"d\\gone.txt");
   for (const std::wstring& file : {Game(L"d\\gone.txt"), Game(L"d\\keep"), Patch(L"d\\keep")}) {
     WriteFileBytes(file, "kept");
   }
-  static std::wstring folders[2];
-  folders[0] = Game(L"d"), folders[1] = Patch(L"d");
+  static std::wstring folders[3];
+  folders[0] = Game(L"d"), folders[1] = Patch(L"d"), folders[2] = Backup(L"d");
   static int moved;
   moved = 0;
   SetJournalHook([](unsigned record) -> DWORD {
@@ -192,20 +226,6 @@ TEST_F(NamesInsideTest, FoldersTheRunCouldNotRemoveAreHeldAgain) {
 
   EXPECT_EQ(moved, 0);
   EXPECT_EQ(Contents({Game(L"d\\keep"), Patch(L"d\\keep"), Game(L"d\\gone.txt")}), "kept|kept|-|");
-}
-
-// Each held folder costs the Wine server a descriptor that the moves need too; the run's own
-// folders are held first.
-TEST_F(NamesInsideTest, AtMostAThousandFoldersAreHeldAtOnce) {
-  CreateDirectoryW(At(L"Game").c_str(), nullptr);
-  NameList names;
-  for (int i = 0; i < 1100; ++i) {
-    names.push_back(SharedWString((L"d" + std::to_wstring(i) + L"\\a").c_str()));
-    CreateDirectoryW(Game(L"d" + std::to_wstring(i)).c_str(), nullptr);
-  }
-  const HeldFolders held(RunFoldersOf(run_), names);
-  EXPECT_EQ(held.Count(), HeldFolders::kMostHeldFolders);
-  EXPECT_FALSE(MoveFileW(At(L"Game").c_str(), At(L"Moved").c_str()));  // the run's own folder
 }
 
 }  // namespace

@@ -21,5 +21,28 @@ TEST_F(RevertPatchesTest, ARevertStopsAtItsFirstFailure) {
             "old a.txt|new b.txt|new c.txt|-|");
 }
 
+// A revert leaves the player's folders as it found them, empty ones too; two names that differ
+// only in case outside the Basic Multilingual Plane are two files, as to the file system.
+TEST_F(RevertPatchesTest, ARevertKeepsThePlayersEmptyFoldersAndNamesTheFileSystemKeepsApart) {
+  const std::wstring deseret[] = {L"\U00010400.txt", L"\U00010428.txt"};
+  Pairs({deseret[0].c_str(), deseret[1].c_str(), L"kept\\a.txt", L"keep\\new.txt", L"z.txt"});
+  DeleteFileW(Game(L"keep\\new.txt").c_str());
+  CreateDirectoryW(At(L"Backup").c_str(), nullptr);
+  CreateDirectoryW(Backup(L"kept").c_str(), nullptr);
+  const NameList names = run_.files;
+  const std::string before = TreeFingerprint(Dir());
+  FileLock lock(Game(L"z.txt"));
+
+  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+
+  lock.Release();
+  EXPECT_EQ(TreeFingerprint(Dir(), kJournalName), before);
+  run_.files = names, run_.appliedFiles.clear();
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+  EXPECT_EQ(
+      Contents({Game(deseret[0]), Game(deseret[1]), Backup(deseret[1])}),
+      "new " + Utf8(deseret[0]) + "|new " + Utf8(deseret[1]) + "|old " + Utf8(deseret[1]) + "|");
+}
+
 }  // namespace
 }  // namespace quorvel::test

@@ -114,7 +114,8 @@ TEST_F(RunChecksTest, NamesThatLeadIntoThePatchOrBackupFolder) {
   ExpectRefused({{{L"a.txt", L"Patch\\a.txt"}}, {{L"PATCH"}}, {{shortBackup + L"\\x.txt"}}});
 }
 
-// Folders that are missing, files, the same folder, or that hold the game folder.
+// Folders that are missing, files, the same folder, that hold the game folder, or that end in
+// a space or a dot, which Windows drops at the end of a path but not inside one.
 TEST_F(RunChecksTest, FoldersThatCouldLoseAFile) {
   const HRESULT kNoFolder = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
   const std::wstring patch = game_ + L"\\Patch";
@@ -130,6 +131,8 @@ TEST_F(RunChecksTest, FoldersThatCouldLoseAFile) {
       {{L"a.txt"}, L"/", E_INVALIDARG, ShortName(backup_), game_, backup_},
       {{L"a.txt"}, L"/", E_INVALIDARG, patch, game_, Dir()},
       {{L"a.txt"}, L"/", E_INVALIDARG, Dir(), game_, backup_},
+      {{L"a.txt"}, L"/", E_INVALIDARG, patch, game_, backup_ + L" "},
+      {{L"a.txt"}, L"/", E_INVALIDARG, patch + L".", game_, backup_},
   });
 }
 

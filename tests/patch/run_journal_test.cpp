@@ -49,6 +49,9 @@ class RunJournalTest : public PatchTest {
     for (const std::wstring& name : kNames) {
       arguments += L" " + name;
     }
+    return CutShort(arguments);
+  }
+  DWORD CutShort(const std::wstring& arguments) {
     HelperProcess run;
     EXPECT_TRUE(run.Start(L"cut_short_run.exe", arguments) && run.WaitForExit(60000));
     DWORD code = STILL_ACTIVE;
@@ -267,6 +270,42 @@ TEST_F(RunJournalTest, TheSameRunAgainInAnyFormIsKnownFromTheDisk) {
   EXPECT_EQ(Contents({root + L"\\a.txt", root + L"\\Backup\\a.txt", root + L"\\n\\new.txt",
                       root + L"\\Backup\\n\\new.txt"}),
             "fixed a|new a|-|new n|");
+}
+
+// Between volumes (a folder on another file system, as another drive letter) a file is copied:
+// a copy cut short part-way, in the backup folder or in the game, or once complete but before
+// the game's file went, is cleaned up by the same command, which then completes.
+TEST_F(RunJournalTest, ACopyToAnotherVolumeCutShortIsFinishedByTheSameCommand) {
+  const ScopedTempDir other(L"Z:\\dev\\shm");  // tmpfs, not the disk of the temporary folder
+  const std::string big(kLargeFileBytes, 'x');
+  const struct {
+    bool patchElsewhere;  // else the backup folder is on the other volume
+    const wchar_t* cut;   // the record; with @, cut when the copy to the big file is part-way
+  } cases[] = {{false, L"2@"}, {true, L"3@"}, {false, L"3"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    const std::wstring row = std::to_wstring(&c - cases), game = At(row) + L"\\Game";
+    const std::wstring patch = (c.patchElsewhere ? other / row : At(row)) + L"\\Patch";
+    const std::wstring backup = (c.patchElsewhere ? At(row) : other / row) + L"\\Backup";
+    WriteFileBytes(game + L"\\big.bin", c.patchElsewhere ? "old" : big);
+    WriteFileBytes(patch + L"\\big.bin", c.patchElsewhere ? big : "new");
+    const std::wstring watched = wcschr(c.cut, L'@') ? (c.patchElsewhere ? game : backup) : L"";
+    ASSERT_EQ(CutShort(c.cut + watched + (watched.empty() ? L"" : L"\\big.bin") + L" \"" + patch +
+                       L"\" \"" + game + L"\" \"" + backup + L"\" big.bin"),
+              kCutShortExitCode);
+    PatchRun run;
+    run.patchDirectory = patch.c_str(), run.applicationDirectory = game.c_str();
+    run.backupDirectory = backup.c_str(), run.files = {L"big.bin"};
+
+    EXPECT_EQ(PatchFiles(run), S_OK);
+
+    const std::string shown = Replaced(TreeFingerprint(game, kJournalName) + "|" +
+                                           TreeFingerprint(patch) + "|" + TreeFingerprint(backup),
+                                       big, "<big>");
+    EXPECT_TRUE(shown == (c.patchElsewhere ? "big.bin=<big>\n||big.bin=old\n"
+                                           : "big.bin=new\n||big.bin=<big>\n"))
+        << shown.substr(0, 300);
+  }
 }
 
 }  // namespace

@@ -56,9 +56,9 @@ std::string UserRunLog::Text() {
   return ReadFileBytes(std::wstring(folder) + L"\\Brinmoor\\Quorvel.log");
 }
 
-ScopedTempDir::ScopedTempDir() {
-  wchar_t base[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH, base);
+ScopedTempDir::ScopedTempDir(std::wstring base) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  base = base.empty() ? (GetTempPathW(MAX_PATH, temp), temp) : base + L"\\";
   // Only a name already taken is worth another try; anything else, or a run of taken names,
   // fails the test instead of spinning.
   for (int attempt = 0; !CreateDirectoryW((path_ = base + UniqueName(L"")).c_str(), nullptr);
@@ -131,6 +131,24 @@ bool HelperProcess::Start(const std::wstring& program, const std::wstring& argum
   return started;
 }
 
+bool OnHost(const std::wstring& folder, const std::wstring& script) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  // Wine gives no handle to wait on for a host program: it leaves its status when it is done.
+  std::wstring command = L"/bin/sh -c \"(" + script + L"); echo $? > .quorvel-done\"";
+  if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  const std::wstring done = folder + L"\\.quorvel-done";
+  std::string status;
+  Eventually([&] { return !(status = ReadFileBytes(done)).empty(); });
+  return DeleteFileW(done.c_str()) && status == "0\n";
+}
+
 bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& hardTarget,
           bool aside) {
   aside || RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
@@ -138,23 +156,11 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
     return CreateHardLinkW(path.c_str(), hardTarget.c_str(), nullptr);
   }
   const size_t slash = path.rfind(L'\\');
-  const std::wstring folder = path.substr(0, slash), name = path.substr(slash + 1);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  // Wine gives no handle to wait on for a host program, and shows no link whose target is
-  // missing: the program leaves a mark when it is done.
-  std::wstring command = std::wstring(L"/bin/sh -c \"") +
-                         (aside ? L"mv \\\"$1\\\" \\\"$1.away\\\" && " : L"") +
-                         L"ln -s \\\"$0\\\" \\\"$1\\\" && : > \\\"$1.made\\\"\" \"" +
-                         std::wstring(target) + L"\" \"" + name + L"\"";
-  if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &process)) {
-    return false;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return Eventually([&] { return DeleteFileW((path + L".made").c_str()) != FALSE; });
+  const std::wstring name = path.substr(slash + 1);
+  // Wine shows no link whose target is missing, so only the host's mark tells it is there.
+  return OnHost(path.substr(0, slash),
+                (aside ? L"mv '" + name + L"' '" + name + L".away' && " : L"") + L"ln -s '" +
+                    target + L"' '" + name + L"'");
 }
 
 }  // namespace quorvel::test

@@ -13,10 +13,11 @@
 
 namespace quorvel::test {
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+// A fresh folder under base (the system's temporary folder when empty), removed with
+// everything in it at the end.
 class ScopedTempDir {
  public:
-  ScopedTempDir();
+  explicit ScopedTempDir(std::wstring base = L"");
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
   ~ScopedTempDir();
@@ -88,6 +89,9 @@ std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip =
 // path.away by the host, past Windows' sharing rules.
 bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& hardTarget,
           bool aside = false);
+// Runs the shell script on the host in folder (a Windows path) and waits until it is done; false
+// when it could not start or failed.
+bool OnHost(const std::wstring& folder, const std::wstring& script);
 // The folder of the running test program, where the DLL and the helper programs are built.
 inline std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH + 1] = {};
