@@ -13,6 +13,7 @@ packages=(
   xvfb xauth
   googletest
   clang-format
+  osslsigncode openssl
 )
 
 installed() {
