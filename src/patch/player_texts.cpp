@@ -126,8 +126,9 @@ SharedWString ModuleText(UINT resourceId, LANGID language) {
   return text;
 }
 
-PlayerTexts::PlayerTexts()
-    : languages_(ModuleLanguagesFor(PlayerLanguage())),
+PlayerTexts::PlayerTexts(LANGID language)
+    : language_(language),
+      languages_(ModuleLanguagesFor(language)),
       studio_(static_cast<size_t>(PlayerText::kCount)),
       studioEnglish_(static_cast<size_t>(PlayerText::kCount)) {}
 

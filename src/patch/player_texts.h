@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/shared_string.h"
+#include "patch/player_language.h"
 
 namespace quorvel {
 
@@ -57,7 +58,10 @@ SharedWString FillPlaceholders(const wchar_t* text, std::initializer_list<TextVa
 // language, and the studio's replacements. Copies are independent.
 class PlayerTexts {
  public:
-  PlayerTexts();
+  // The texts for a player of language (PlayerLanguage: the player's own).
+  explicit PlayerTexts(LANGID language = PlayerLanguage());
+
+  LANGID Language() const { return language_; }
 
   // The text, its placeholders filled. The order of choice: the studio's text for the player's
   // language, the module's in that language, the studio's English text, the module's English.
@@ -69,6 +73,7 @@ class PlayerTexts {
  private:
   SharedWString Template(PlayerText text) const;
 
+  LANGID language_;
   std::vector<LANGID> languages_;  // the module's languages to try, English last
   std::vector<SharedWString> studio_;
   std::vector<SharedWString> studioEnglish_;

@@ -158,7 +158,7 @@ HRESULT ReadStudioTexts(const SharedWString& path, PlayerTexts& texts) {
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     bytes.erase(0, 3);
   }
-  const std::vector<std::wstring> playerTags = StudioTagsFor(PlayerLanguage());
+  const std::vector<std::wstring> playerTags = StudioTagsFor(texts.Language());
   const std::vector<std::wstring> englishTags = {L"en-us", L"en"};
   const size_t count = PlayerTextTable().size();
   std::vector<size_t> playerRank(count, kNoRank), englishRank(count, kNoRank);
