@@ -14,9 +14,9 @@ SharedWString PatchFailedMessage(const PlayerTexts& texts, const SharedWString& 
                           {L"code", Formatted(L"%d", static_cast<int>(code))},
                           {L"reason", SystemErrorText(code)}});
   }
-  return texts.Compose(PlayerText::kPatchFailed,
-                       {{L"file", name},
-                        {L"result", Formatted(L"0x%08x", static_cast<unsigned>(result))}});
+  return texts.Compose(
+      PlayerText::kPatchFailed,
+      {{L"file", name}, {L"result", Formatted(L"0x%08x", static_cast<unsigned>(result))}});
 }
 
 SharedWString RestartFailedMessage(const PlayerTexts& texts, DWORD code,

@@ -29,9 +29,8 @@ LANGID PlayerLanguage() { return GetUserDefaultUILanguage(); }
 std::vector<LANGID> ModuleLanguagesFor(LANGID language) {
   // Every language carries the whole table, so the caption's block names them all.
   std::vector<LANGID> carried;
-  EnumResourceLanguagesW(LibraryModule(), RT_STRING,
-                         MAKEINTRESOURCEW(IDS_CAPTION / 16 + 1), &CollectLanguage,
-                         reinterpret_cast<LONG_PTR>(&carried));
+  EnumResourceLanguagesW(LibraryModule(), RT_STRING, MAKEINTRESOURCEW(IDS_CAPTION / 16 + 1),
+                         &CollectLanguage, reinterpret_cast<LONG_PTR>(&carried));
   std::vector<LANGID> chosen;
   for (LANGID candidate : carried) {
     if (candidate == language) {

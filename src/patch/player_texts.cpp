@@ -108,8 +108,7 @@ SharedWString FillPlaceholders(const wchar_t* text, std::initializer_list<TextVa
 SharedWString ModuleText(UINT resourceId, LANGID language) {
   // A string table block holds 16 strings, each counted, not terminated.
   const HMODULE module = LibraryModule();
-  HRSRC found = FindResourceExW(module, RT_STRING,
-                                MAKEINTRESOURCEW(resourceId / 16 + 1), language);
+  HRSRC found = FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(resourceId / 16 + 1), language);
   const HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
   const auto* block = static_cast<const WCHAR*>(loaded != nullptr ? LockResource(loaded) : nullptr);
   if (block == nullptr) {

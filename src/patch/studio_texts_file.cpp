@@ -47,9 +47,10 @@ HRESULT ReadWhole(const SharedWString& path, std::string& bytes) {
     return SystemFailure("read", path, GetLastError());
   }
   if (length.QuadPart > kStudioTextsMaxBytes) {
-    RunLog::Write("Refusing the texts file <%ls>: it holds more than the %u bytes a texts file "
-                  "may hold\n",
-                  path.Chars(), kStudioTextsMaxBytes);
+    RunLog::Write(
+        "Refusing the texts file <%ls>: it holds more than the %u bytes a texts file "
+        "may hold\n",
+        path.Chars(), kStudioTextsMaxBytes);
     return E_INVALIDARG;
   }
   bytes.resize(static_cast<size_t>(length.QuadPart));
@@ -81,8 +82,8 @@ bool ToWide(const std::string& bytes, std::wstring& text) {
     return false;
   }
   text.resize(static_cast<size_t>(length));
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, &text[0],
-                             length) == length;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, &text[0], length) ==
+         length;
 }
 
 std::wstring Trimmed(const std::wstring& text) {
@@ -98,9 +99,8 @@ bool IsLanguageTag(const std::wstring& tag) {
   if (tag.empty() || tag.size() > LOCALE_NAME_MAX_LENGTH || !iswalpha(tag[0])) {
     return false;
   }
-  return std::all_of(tag.begin(), tag.end(), [](wchar_t c) {
-    return (c < 0x80 && iswalnum(c)) || c == L'-';
-  });
+  return std::all_of(tag.begin(), tag.end(),
+                     [](wchar_t c) { return (c < 0x80 && iswalnum(c)) || c == L'-'; });
 }
 
 std::wstring Lower(std::wstring text) {
@@ -185,9 +185,10 @@ HRESULT ReadStudioTexts(const SharedWString& path, PlayerTexts& texts) {
     }
     for (wchar_t c : line) {
       if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-        return Refuse(path, lineNumber, Formatted(L"the line holds the control character U+%04X",
-                                                  static_cast<unsigned>(c))
-                                            .Chars());
+        return Refuse(
+            path, lineNumber,
+            Formatted(L"the line holds the control character U+%04X", static_cast<unsigned>(c))
+                .Chars());
       }
     }
     const std::wstring trimmed = Trimmed(line);
@@ -195,8 +196,8 @@ HRESULT ReadStudioTexts(const SharedWString& path, PlayerTexts& texts) {
       continue;
     }
     if (trimmed.front() == L'[') {
-      const std::wstring tag = trimmed.back() == L']' ? trimmed.substr(1, trimmed.size() - 2)
-                                                      : std::wstring();
+      const std::wstring tag =
+          trimmed.back() == L']' ? trimmed.substr(1, trimmed.size() - 2) : std::wstring();
       if (!IsLanguageTag(tag)) {
         return Refuse(path, lineNumber,
                       L"a section is [language tag], such as [de] or [pt-BR]: " + trimmed);

@@ -43,8 +43,9 @@ WatchedRun RunWatched(const std::wstring& options, const std::wstring& files,
     WriteFileBytes(dir / (L"Game\\" + std::wstring(name)), "old");
     WriteFileBytes(dir / (L"Patch\\" + std::wstring(name)), "new");
   }
-  WriteFileBytes(dir / L"texts.txt", "[en]\ncaption=Studio Patcher\npatch_failed_reason=The "
-                                     "update of {file} failed ({code}): {reason}\n");
+  WriteFileBytes(dir / L"texts.txt",
+                 "[en]\ncaption=Studio Patcher\npatch_failed_reason=The "
+                 "update of {file} failed ({code}): {reason}\n");
   EXPECT_TRUE(
       CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher.c_str(), TRUE));
   // Inherited through rundll32 by the launcher it restarts, which sets the event.
@@ -103,12 +104,15 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
     std::wstring locale, retrying, box;
   };
   const std::wstring file = L"\"data\\locked.dat\"";
-  const std::wstring german = L"\x201E" L"data\\locked.dat\x201C";
+  const std::wstring german =
+      L"\x201E"
+      L"data\\locked.dat\x201C";
   const Language languages[] = {
       {L"",
-       L"Could not replace " + file + L": <reason> Another program is using the file; closing "
-                                      L"that program lets the update go on. Trying again: "
-                                      L"attempt <n> of 5.",
+       L"Could not replace " + file +
+           L": <reason> Another program is using the file; closing "
+           L"that program lets the update go on. Trying again: "
+           L"attempt <n> of 5.",
        L"Could not patch file " + file + L", error 32: "},
       {L"de_DE.UTF-8",
        german + L" konnte nicht ersetzt werden: <reason> Ein anderes Programm verwendet die "
@@ -131,14 +135,13 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
     const std::string sentence = Replaced(reason, "\\r\\n", "");
     std::vector<std::string> shown = {"progress: Updating game files"};
     for (int next = 2; next <= 5; ++next) {
-      shown.push_back("status: [1/2] " + Replaced(Replaced(Escaped(language.retrying),
-                                                           "<reason>", sentence),
-                                                  "<n>", std::to_string(next)));
+      shown.push_back("status: [1/2] " +
+                      Replaced(Replaced(Escaped(language.retrying), "<reason>", sentence), "<n>",
+                               std::to_string(next)));
     }
     shown.push_back("box: " + Escaped(language.box) + reason);
     ExpectInOrder(run.windows, shown);
-    EXPECT_EQ(Count(run.windows, "status: [1/2]") + Count(run.windows, "box: "), 5u)
-        << run.windows;
+    EXPECT_EQ(Count(run.windows, "status: [1/2]") + Count(run.windows, "box: "), 5u) << run.windows;
     // The log is the English one, byte for byte, but for the system's own text.
     const std::string log = Replaced(run.log, sentence, "<reason>");
     if (language.locale.empty()) {
@@ -160,12 +163,11 @@ TEST(Rundll32RunTest, AStudioRenamesTheWindowsRewordsTheBoxOrKeepsItAway) {
   };
   const std::string box = "box: " + Escaped(L"Could not patch file \"bin:x\", error 87: " +
                                             SystemMessage(ERROR_INVALID_PARAMETER));
-  const Case cases[] = {
-      {L"", L"Quorvel", box},
-      {L"-texts \"<dir>\\texts.txt\"", L"Studio Patcher",
-       "box: " +
-           Escaped(L"The update of bin:x failed (87): " + SystemMessage(ERROR_INVALID_PARAMETER))},
-      {L"-quiet", L"Quorvel", ""}};
+  const Case cases[] = {{L"", L"Quorvel", box},
+                        {L"-texts \"<dir>\\texts.txt\"", L"Studio Patcher",
+                         "box: " + Escaped(L"The update of bin:x failed (87): " +
+                                           SystemMessage(ERROR_INVALID_PARAMETER))},
+                        {L"-quiet", L"Quorvel", ""}};
   std::string plainLog;
   for (const Case& run : cases) {
     const WatchedRun watched = RunWatched(run.options, L"1 bin:x", run.caption);

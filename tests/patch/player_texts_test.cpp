@@ -71,7 +71,8 @@ class StudioTextsTest : public PatchTest {
 TEST_F(StudioTextsTest, AStudiosTextsReplaceThePlayersOrRefuseTheCommandLine) {
   const std::string contents =
       "\xEF\xBB\xBF# Studio\r\n[EN]\r\ncaption=Studio\r\nrestoring=Fixing {{it}}\r\n"
-      "[de-DE]\nreverting=Zur\xC3\xBC" "ck: {file}\n[fr]\nrestoring=x\n";
+      "[de-DE]\nreverting=Zur\xC3\xBC"
+      "ck: {file}\n[fr]\nrestoring=x\n";
   PatchRun german, english;
   ASSERT_EQ(Parse(contents, german), S_OK);
   ASSERT_EQ(Parse(contents, english, 0x0409), S_OK);
@@ -79,13 +80,13 @@ TEST_F(StudioTextsTest, AStudiosTextsReplaceThePlayersOrRefuseTheCommandLine) {
   EXPECT_EQ(std::wstring(german.texts.Compose(PlayerText::kCaption).Chars()), L"Quorvel");
   EXPECT_EQ(std::wstring(english.texts.Compose(PlayerText::kCaption).Chars()), L"Studio");
   EXPECT_EQ(std::wstring(german.texts.Compose(PlayerText::kReverting, {{L"file", L"a"}}).Chars()),
-            L"Zur\x00FC" L"ck: a");
+            L"Zur\x00FC"
+            L"ck: a");
   EXPECT_EQ(std::wstring(german.texts.Compose(PlayerText::kRestoring).Chars()),
             L"Die Spieldateien werden nach einem unterbrochenen Update wiederhergestellt");
   EXPECT_EQ(std::wstring(english.texts.Compose(PlayerText::kRestoring).Chars()), L"Fixing {it}");
-  EXPECT_EQ(std::wstring(PlayerTexts(0x0411).Compose(PlayerText::kReasonNumber,
-                                                     {{L"code", L"5"}})
-                             .Chars()),
+  EXPECT_EQ(std::wstring(
+                PlayerTexts(0x0411).Compose(PlayerText::kReasonNumber, {{L"code", L"5"}}).Chars()),
             L"\x30A8\x30E9\x30FC 5\x3002");
   const std::string refused = "Refusing the texts file <" + Utf8(At(L"texts.txt")) + ">, line ";
   const std::pair<std::string, std::string> faults[] = {
@@ -100,8 +101,9 @@ TEST_F(StudioTextsTest, AStudiosTextsReplaceThePlayersOrRefuseTheCommandLine) {
       {"[de]\nrestart_failed={code} {file}\n",
        "2: the text of restart_failed holds the placeholders {code} {file}, not {code} {reason} "
        "as the original"},
-      {"[de]\ncaption={x\n", "2: the text of caption has a brace that is no placeholder: a "
-                              "placeholder is {name}, a brace is {{ or }}"},
+      {"[de]\ncaption={x\n",
+       "2: the text of caption has a brace that is no placeholder: a "
+       "placeholder is {name}, a brace is {{ or }}"},
       {"[de]\ncaption=\xC3(\n", "2: it is not UTF-8 text"},
       {"[de]\ncaption=a\tb\n", "2: the line holds the control character U+0009"},
   };
