@@ -100,6 +100,11 @@ void ExpectInOrder(const std::string& windows, const std::vector<std::string>& s
 // The player reads it in their language, with the system's text in it; the log stays English.
 TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRestartsTheLauncher) {
   QUORVEL_SKIP_WITHOUT_DISPLAY();
+  wchar_t pictured[32] = {};  // scripts/screenshots.sh: one run in a language, for its pictures
+  if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOT_LOCALE", pictured, 32) != 0) {
+    RunWatched(L"", L"2 bin\\client.dll data\\locked.dat", L"Quorvel", pictured);
+    return;
+  }
   struct Language {
     std::wstring locale, retrying, box;
   };
