@@ -146,7 +146,8 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
     }
     shown.push_back("box: " + Escaped(language.box) + reason);
     ExpectInOrder(run.windows, shown);
-    EXPECT_EQ(Count(run.windows, "status: [1/2]") + Count(run.windows, "box: "), 5u) << run.windows;
+    const std::string pause = Escaped(language.retrying.substr(0, language.retrying.find(L'<')));
+    EXPECT_EQ(Count(run.windows, "] " + pause) + Count(run.windows, "box: "), 5u) << run.windows;
     // The log is the English one, byte for byte, but for the system's own text.
     const std::string log = Replaced(run.log, sentence, "<reason>");
     if (language.locale.empty()) {
