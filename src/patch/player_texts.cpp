@@ -1,7 +1,5 @@
 #include "patch/player_texts.h"
 
-#include <algorithm>
-
 #include "foundation/library_module.h"
 #include "patch/player_language.h"
 #include "resources/resource.h"
@@ -41,7 +39,8 @@ const std::vector<PlayerTextInfo>& PlayerTextTable() {
 
 const PlayerTextInfo* FindPlayerText(const std::wstring& key) {
   for (const PlayerTextInfo& info : PlayerTextTable()) {
-    if (key == std::wstring(info.key, info.key + std::char_traits<char>::length(info.key))) {
+    const std::string name = info.key;
+    if (key == std::wstring(name.begin(), name.end())) {
       return &info;
     }
   }
