@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# osslsigncode and openssl sign the DLL (scripts/sign.sh); the font draws the Chinese, Japanese
+# and Korean texts in the guide's pictures (scripts/screenshots.sh).
 packages=(
   cmake ninja-build binutils
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
@@ -13,6 +15,8 @@ packages=(
   xvfb xauth
   googletest
   clang-format
+  osslsigncode openssl
+  fonts-wqy-microhei
 )
 
 installed() {

@@ -1,7 +1,8 @@
 // Watches for Quorvel's windows on the desktop, the way a user sees them: the progress dialog
-// and the error message box, both top-level windows captioned "Quorvel".
+// and the error message box, both top-level windows captioned "Quorvel" (or --caption's text).
 //
 // Usage: window_watcher <record file> --stop <event> [--seen <event>] [--screenshots <folder>]
+//                       [--caption <text>]
 //
 // Each window it finds is appended to the record file as one UTF-8 line: "progress: <text>"
 // with the text of the dialog's control 1001 (again whenever that text changes), "status:
@@ -15,6 +16,7 @@
 //   --seen <event>         sets this event once the first window has been recorded
 //   --screenshots <folder> saves each window as it comes up (a box before it is dismissed) as
 //                          <n>-progress.bmp or <n>-box.bmp, n counting the windows from 1
+//   --caption <text>       watches the windows of this caption instead
 // The system headers below need windows.h first.
 #include <windows.h>
 
@@ -56,6 +58,12 @@ struct Options {
   std::wstring stopEvent;
   std::wstring seenEvent;
   std::wstring screenshots;
+  std::wstring caption = L"Quorvel";
+};
+
+struct Found {
+  const std::wstring& caption;
+  std::vector<HWND> windows;
 };
 
 struct Watched {
@@ -174,11 +182,12 @@ bool ReadBoxText(HWND box, std::wstring& text) {
   return ReadControlText(control, text);
 }
 
-BOOL CALLBACK CollectQuorvelWindow(HWND window, LPARAM windows) {
-  wchar_t caption[16] = {};
-  if (IsWindowVisible(window) && GetWindowTextW(window, caption, 16) > 0 &&
-      wcscmp(caption, L"Quorvel") == 0) {
-    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
+BOOL CALLBACK CollectQuorvelWindow(HWND window, LPARAM found) {
+  auto* wanted = reinterpret_cast<Found*>(found);
+  wchar_t caption[256] = {};
+  if (IsWindowVisible(window) && GetWindowTextW(window, caption, 256) > 0 &&
+      wanted->caption == caption) {
+    wanted->windows.push_back(window);
   }
   return TRUE;
 }
@@ -254,9 +263,9 @@ class Watcher {
   // One look at the desktop: records new windows and changed texts, dismisses boxes and notes
   // the windows that have closed.
   void Look() {
-    std::vector<HWND> current;
+    Found current = {options_.caption, {}};
     EnumWindows(&CollectQuorvelWindow, reinterpret_cast<LPARAM>(&current));
-    for (HWND window : current) {
+    for (HWND window : current.windows) {
       Watched* known = Find(window);
       if (known == nullptr) {
         Watched added = {window, GetDlgItem(window, kProgressTextControl) == nullptr,
@@ -335,6 +344,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
       options.seenEvent = argv[i + 1];
     } else if (name == L"--screenshots") {
       options.screenshots = argv[i + 1];
+    } else if (name == L"--caption") {
+      options.caption = argv[i + 1];
     } else {
       return false;
     }

@@ -31,7 +31,7 @@ HRESULT WaitForParentProcess(PatchRun& run) {
   }
   // The run goes on in every case; without memory for the window it goes on without one.
   if (!run.displayText.IsEmpty()) {
-    run.progressWindow.reset(new (std::nothrow) ProgressWindowThread(run.displayText));
+    run.progressWindow.reset(new (std::nothrow) ProgressWindowThread(run.displayText, run.texts));
   }
   return S_OK;
 }

@@ -11,6 +11,7 @@
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "patch/emptied_folders.h"
+#include "patch/failure_box.h"
 #include "patch/held_folders.h"
 #include "patch/names_inside.h"
 #include "patch/patch_file.h"
@@ -37,16 +38,13 @@ class HeldDuringRun {
   PatchRun& run_;
 };
 
-void TellUser(const SharedWString& message) {
-  MessageBoxW(nullptr, message.Chars(), L"Quorvel", MB_ICONERROR);
-}
-
 // Publishes and shows the failure of a run that changed nothing, or that has been reverted.
 // A revert that stopped early, a failed file left without its old version, or a journal that
 // could not record every step leaves the journal unfinished: the next run finishes putting the
 // files back.
-HRESULT ReportFailure(HRESULT hr, const SharedWString& name, const SharedWString& subject,
-                      PatchRun* revert, RunJournal* journal, bool leftBroken = false) {
+HRESULT ReportFailure(const PatchRun& run, HRESULT hr, const SharedWString& name,
+                      const SharedWString& subject, PatchRun* revert, RunJournal* journal,
+                      bool leftBroken = false) {
   PublishResult(hr);
   SharedWString message;
   Format(message, L"Could not patch file \"%ls\", error 0x%08x", subject.Chars(),
@@ -67,12 +65,7 @@ HRESULT ReportFailure(HRESULT hr, const SharedWString& name, const SharedWString
   if (!name.IsEmpty()) {
     PublishFileName(name);
   }
-  if (IsWin32Result(hr)) {
-    const DWORD code = HRESULT_CODE(hr);
-    Format(message, L"Could not patch file \"%ls\", error %d: %ls", subject.Chars(),
-           static_cast<int>(code), SystemErrorText(code).Chars());
-  }
-  TellUser(message);
+  ShowFailureBox(run, PatchFailedMessage(run.texts, subject, hr));
   return hr;
 }
 
@@ -103,7 +96,7 @@ HRESULT PatchFiles(PatchRun& run) {
   RunRefusal refusal;
   std::vector<CheckedFile> checked;  // what the journal records of each name's paths
   if (FAILED(CheckRun(run, refusal, &checked))) {
-    return ReportFailure(refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
+    return ReportFailure(run, refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
   }
   RunJournal journal;
   HRESULT hr = journal.Start(run, refusal, &checked);
@@ -113,7 +106,7 @@ HRESULT PatchFiles(PatchRun& run) {
     return S_OK;
   }
   if (FAILED(hr)) {
-    return ReportFailure(hr, refusal.name, refusal.subject, nullptr, nullptr);
+    return ReportFailure(run, hr, refusal.name, refusal.subject, nullptr, nullptr);
   }
 
   LoggingPatchObserver logging;
@@ -127,7 +120,7 @@ HRESULT PatchFiles(PatchRun& run) {
   const size_t count = run.files.size();
   bool dropped = false;
   if (held.TakeStrayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
-    return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal, dropped);
+    return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal, dropped);
   }
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
     if (attempt > 0) {
@@ -138,7 +131,7 @@ HRESULT PatchFiles(PatchRun& run) {
       g_retryPause(kRetryPauseMilliseconds);
       // Anything that can write the folders had the pause to swap one of them for a link.
       if (FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
-        return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal,
+        return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
                              dropped || observer.RestoreFailed());
       }
     }
@@ -175,7 +168,7 @@ HRESULT PatchFiles(PatchRun& run) {
       held.HoldMadeWay(kApplicationFolder, name);
       // A folder the run made was swapped before it could be held: the next file could follow it.
       if (held.TakeStrayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
-        return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal,
+        return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
                              dropped || observer.RestoreFailed());
       }
     }
@@ -192,8 +185,9 @@ HRESULT PatchFiles(PatchRun& run) {
       break;
     }
   }
-  return ReportFailure(hr, failedName, failedName.IsEmpty() ? run.applicationDirectory : failedName,
-                       &run, &journal, observer.RestoreFailed());
+  return ReportFailure(run, hr, failedName,
+                       failedName.IsEmpty() ? run.applicationDirectory : failedName, &run, &journal,
+                       observer.RestoreFailed());
 }
 
 }  // namespace quorvel

@@ -6,6 +6,7 @@
 
 #include "foundation/shared_string.h"
 #include "patch/file_list_file.h"
+#include "patch/player_texts.h"
 #include "patch/run_progress.h"
 
 namespace quorvel {
@@ -34,6 +35,10 @@ struct PatchRun {
   SharedWString postPatchArguments;
   std::unique_ptr<ProgressWindowThread> progressWindow;
   SharedWString displayText;
+  // What the player reads: the module's texts in the player's language and the studio's own
+  // (-texts); a quiet run (-quiet) shows no box and leaves telling the player to the launcher.
+  PlayerTexts texts;
+  bool quiet = false;
   // The folders held against a swap while the files move, or null.
   HeldFolders* heldFolders = nullptr;
 };

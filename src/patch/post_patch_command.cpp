@@ -16,6 +16,7 @@
 #include "foundation/scoped_handle.h"
 #include "foundation/win32_result.h"
 #include "patch/environment_references.h"
+#include "patch/failure_box.h"
 #include "patch/patch_file.h"
 
 namespace quorvel {
@@ -157,10 +158,7 @@ HRESULT RunPostPatchCommand(PatchRun& run) {
   const SharedWString text = SystemErrorText(code);
   WriteFailure(RunLog::Write, FailureTail::kHResultColon, hr, code, text,
                "Failed to launch post patch command");
-  SharedWString message;
-  Format(message, L"Failed to restart the launcher, error %d: %ls", static_cast<int>(code),
-         text.Chars());
-  MessageBoxW(nullptr, message.Chars(), L"Quorvel", MB_ICONERROR);
+  ShowFailureBox(run, RestartFailedMessage(run.texts, code, text));
   return hr;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "foundation/shared_string.h"
+#include "patch/player_texts.h"
 
 namespace quorvel {
 
@@ -16,15 +17,19 @@ struct ProgressStatus {
   size_t range = 0;
 };
 
-// The status line for each event of a run. The bar's position is the caller's: it knows how far
-// the run had come.
-SharedWString WaitingForLauncherText();
-SharedWString RestoringText();
-SharedWString ApplyingText(size_t number, size_t count, const SharedWString& name);
+// The status line for each event of a run, in the player's texts. The bar's position is the
+// caller's: it knows how far the run had come.
+SharedWString WaitingForLauncherText(const PlayerTexts& texts);
+SharedWString RestoringText(const PlayerTexts& texts);
+SharedWString ApplyingText(const PlayerTexts& texts, size_t number, size_t count,
+                           const SharedWString& name);
 // Names the file and the system's text for result; for a file that another program holds open
 // it says so, since the player can end that.
-SharedWString WaitingToRetryText(const SharedWString& name, HRESULT result, int nextAttempt,
-                                 int attempts);
-SharedWString RevertingText(const SharedWString& name);
+SharedWString WaitingToRetryText(const PlayerTexts& texts, const SharedWString& name,
+                                 HRESULT result, int nextAttempt, int attempts);
+SharedWString RevertingText(const PlayerTexts& texts, const SharedWString& name);
+// The system's text for result as one sentence of a line: without its line end, or the code
+// when the system has no text for it.
+SharedWString ReasonText(const PlayerTexts& texts, HRESULT result);
 
 }  // namespace quorvel

@@ -66,8 +66,11 @@ void ShowStatus(HWND dialog, const ProgressStatus& status) {
 
 }  // namespace
 
-ProgressWindowThread::ProgressWindowThread(const SharedWString& text)
-    : WorkerThread(kProgressWindowStackSize), text_(text) {
+ProgressWindowThread::ProgressWindowThread(const SharedWString& text, const PlayerTexts& texts)
+    : WorkerThread(kProgressWindowStackSize),
+      text_(text),
+      texts_(texts),
+      caption_(texts.Compose(PlayerText::kCaption)) {
   Start();
 }
 
@@ -97,26 +100,26 @@ BOOL ProgressWindowThread::SetText(const SharedWString& text) {
   return PostMessageA(window, kTextWaiting, 0, 0);
 }
 
-void ProgressWindowThread::WaitingForLauncher() { Publish(WaitingForLauncherText(), 0, 0); }
+void ProgressWindowThread::WaitingForLauncher() { Publish(WaitingForLauncherText(texts_), 0, 0); }
 
-void ProgressWindowThread::Restoring() { Publish(RestoringText(), 0, 0); }
+void ProgressWindowThread::Restoring() { Publish(RestoringText(texts_), 0, 0); }
 
 void ProgressWindowThread::Applying(size_t applied, size_t remaining, const SharedWString& name) {
   filesDone_ = applied;
   fileCount_ = applied + remaining;
   // The bar stands at the file's own number, as the line counts it.
-  Publish(ApplyingText(applied + 1, fileCount_, name), applied + 1, fileCount_);
+  Publish(ApplyingText(texts_, applied + 1, fileCount_, name), applied + 1, fileCount_);
 }
 
 void ProgressWindowThread::WaitingToRetry(const SharedWString& name, HRESULT result,
                                           int nextAttempt, int attempts) {
   // The file that failed is not done: the bar goes back to the files before it.
-  Publish(WaitingToRetryText(name, result, nextAttempt, attempts), filesDone_, fileCount_);
+  Publish(WaitingToRetryText(texts_, name, result, nextAttempt, attempts), filesDone_, fileCount_);
 }
 
 void ProgressWindowThread::Reverting(size_t number, size_t count, const SharedWString& name) {
   // The bar counts down from where the patch had come to: what stays applied after this file.
-  Publish(RevertingText(name), count - number, fileCount_ < count ? count : fileCount_);
+  Publish(RevertingText(texts_, name), count - number, fileCount_ < count ? count : fileCount_);
 }
 
 void ProgressWindowThread::Publish(const SharedWString& text, size_t position, size_t range) {
@@ -171,6 +174,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM /*wParam*/
       auto* owner = reinterpret_cast<ProgressWindowThread*>(lParam);
       g_openProgressWindow.store(owner);
       owner->window_.store(dialog);
+      SetWindowTextW(dialog, owner->caption_.Chars());
       SetDlgItemTextW(dialog, IDC_PROGRESS_TEXT, owner->GetText().Chars());
       const std::unique_ptr<ProgressStatus> status(owner->pendingStatus_.exchange(nullptr));
       if (status != nullptr) {

@@ -9,6 +9,7 @@
 #include "foundation/shared_string.h"
 #include "foundation/system_library.h"
 #include "foundation/worker_thread.h"
+#include "patch/player_texts.h"
 #include "patch/progress_status.h"
 #include "patch/run_progress.h"
 
@@ -26,8 +27,9 @@ constexpr uint32_t kProgressWindowStackSize = 32768;
 // was waiting, so a fast run never waits for the window nor floods its queue.
 class ProgressWindowThread : public WorkerThread, public RunProgress {
  public:
-  // Starts the thread, which opens the dialog with text.
-  explicit ProgressWindowThread(const SharedWString& text);
+  // Starts the thread, which opens the dialog with text, its caption and status lines in texts.
+  explicit ProgressWindowThread(const SharedWString& text,
+                                const PlayerTexts& texts = PlayerTexts());
   // Closes the dialog (also one that has not opened yet) and waits for the thread to end.
   ~ProgressWindowThread() override;
 
@@ -64,6 +66,9 @@ class ProgressWindowThread : public WorkerThread, public RunProgress {
   // The text is read on the window's thread and may be replaced on the owner's.
   mutable CriticalSection textGuard_;
   SharedWString text_;
+  // The run's thread composes the status lines; the window's thread reads only the caption.
+  const PlayerTexts texts_;
+  const SharedWString caption_;
 
   // Hands status to the window's thread.
   void Publish(const SharedWString& text, size_t position, size_t range);

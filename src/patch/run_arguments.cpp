@@ -8,6 +8,7 @@
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "patch/file_list_file.h"
+#include "patch/studio_texts_file.h"
 
 namespace quorvel {
 namespace {
@@ -41,10 +42,29 @@ HRESULT ParseRunArguments(PatchRun& run, const wchar_t* commandLine) {
     RunLog::Write("No arguments on the command line\n");
     return E_INVALIDARG;
   }
-  if (argument.Equals(SharedWString(L"-text"))) {
-    if (!PopFront(arguments, run.displayText)) {
-      RunLog::Write("No display text given\n");
-      return E_INVALIDARG;
+  // The options come first, in any order, each once: a second one is the process id's place.
+  bool text = false, texts = false, quiet = false;
+  for (;;) {
+    if (!text && argument.Equals(SharedWString(L"-text"))) {
+      text = true;
+      if (!PopFront(arguments, run.displayText)) {
+        RunLog::Write("No display text given\n");
+        return E_INVALIDARG;
+      }
+    } else if (!texts && argument.Equals(SharedWString(L"-texts"))) {
+      texts = true;
+      SharedWString path;
+      if (!PopFront(arguments, path)) {
+        RunLog::Write("No texts file given after -texts\n");
+        return E_INVALIDARG;
+      }
+      if (FAILED(ReadStudioTexts(path, run.texts))) {
+        return E_INVALIDARG;
+      }
+    } else if (!quiet && argument.Equals(SharedWString(L"-quiet"))) {
+      quiet = run.quiet = true;
+    } else {
+      break;
     }
     if (!PopFront(arguments, argument)) {
       RunLog::Write("No parent PID given\n");

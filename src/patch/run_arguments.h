@@ -8,7 +8,8 @@
 namespace quorvel {
 
 // The first step of a run: reads the command line into run; E_INVALIDARG for a malformed or
-// incomplete one.
+// incomplete one. Before the process id, in any order and each once, stand the options -text
+// <display text>, -texts <studio texts file> (ReadStudioTexts) and -quiet.
 HRESULT ParseRunArguments(PatchRun& run, const wchar_t* commandLine);
 
 // The two tails of the run's command line; ParseRunArguments calls them in this

@@ -18,71 +18,179 @@ std::string Escaped(const std::wstring& text) {
   return line;
 }
 
-// The launcher that starts the run waits until the run waits for it; the game still holds its
-// data file, so every attempt fails on it (five, two seconds apart) and the run is reverted.
-TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInABoxAndStillRestartsTheLauncher) {
-  QUORVEL_SKIP_WITHOUT_DISPLAY();
+struct WatchedRun {
+  std::string windows;  // the watcher's record
+  std::string log;      // the run's log, its folder, launcher id and stamps masked
+};
+
+// Runs rundll32 with options before the usual arguments and the names of files, watching the
+// windows of caption. A locale runs it as a player whose user interface speaks it: Wine takes
+// the language from a process's locale, which only a process started from the host sets.
+WatchedRun RunWatched(const std::wstring& options, const std::wstring& files,
+                      const std::wstring& caption = L"Quorvel", const std::wstring& locale = L"") {
   ScopedTempDir dir;
   NamedEvent stop(L"watcher_stop"), started(L"launcher_started");
-  std::wstring watching = Quoted(dir / L"windows.txt") + L" --stop " + stop.Name();
+  std::wstring watching =
+      Quoted(dir / L"windows.txt") + L" --stop " + stop.Name() + L" --caption " + Quoted(caption);
   wchar_t shots[MAX_PATH + 1] = {};  // where scripts/screenshots.sh wants pictures of them
   if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOTS", shots, MAX_PATH) != 0) {
     watching += L" --screenshots " + Quoted(shots);
   }
   HelperProcess watcher, run;
-  ASSERT_TRUE(watcher.Start(L"window_watcher.exe", watching));
+  EXPECT_TRUE(watcher.Start(L"window_watcher.exe", watching));
   const std::wstring launcher = dir / L"Game\\DastryLauncher.exe";
   for (const wchar_t* name : {L"bin\\client.dll", L"data\\locked.dat"}) {
     WriteFileBytes(dir / (L"Game\\" + std::wstring(name)), "old");
     WriteFileBytes(dir / (L"Patch\\" + std::wstring(name)), "new");
   }
-  ASSERT_TRUE(
+  WriteFileBytes(dir / L"texts.txt",
+                 "[en]\ncaption=Studio Patcher\npatch_failed_reason=The "
+                 "update of {file} failed ({code}): {reason}\n");
+  EXPECT_TRUE(
       CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher.c_str(), TRUE));
   // Inherited through rundll32 by the launcher it restarts, which sets the event.
   _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started.Name()).c_str());
   FileLock lock(dir / L"Game\\data\\locked.dat");
-  // The status line while the held file waits for attempt next, the bar past the file done.
-  std::vector<std::string> shown = {"progress: Updating game files"};
-  for (int next = 2; next <= 5; ++next) {
-    shown.push_back("status: [1/2] " +
-                    Escaped(L"Could not replace \"data\\locked.dat\": " +
-                            SystemReason(ERROR_SHARING_VIOLATION) +
-                            L" Another program is using the file; closing that program lets the "
-                            L"update go on. Trying again: attempt " +
-                            std::to_wstring(next) + L" of 5."));
-  }
-  shown.push_back("box: " + Escaped(L"Could not patch file \"data\\locked.dat\", error 32: " +
-                                    SystemMessage(ERROR_SHARING_VIOLATION)));
   WaitingProcess starter;
   UserRunLog log;
+  std::wstring given = options;
+  if (given.find(L"<dir>") != std::wstring::npos) {
+    given.replace(given.find(L"<dir>"), 5, dir.Path());
+  }
+  std::wstring arguments = Quoted(ProgramFolder() + L"\\Quorvel.dll") + L",Quorvel " + given +
+                           L" -text \"Updating game files\" " + std::to_wstring(starter.Id()) +
+                           L" " + Quoted(dir / L"Patch") + L" " + Quoted(dir / L"Game") + L" " +
+                           Quoted(dir / L"Backup") + L" " + files + L" " + Quoted(launcher);
+  std::wstring program = L"rundll32.exe";
+  if (!locale.empty()) {
+    const wchar_t* loader = _wgetenv(L"WINELOADER");
+    arguments = L"-u WINELOADERNOEXEC LC_ALL=" + locale + L" " +
+                (loader != nullptr ? loader : L"/usr/lib/wine/wine") + L" rundll32.exe " +
+                arguments;
+    program = L"Z:\\usr\\bin\\env";
+  }
   // The run's current folder is on the game's drive, as a launcher's is, and above the test's
   // folder: Wine lets go of an ended process's current folder only a moment after its end.
-  ASSERT_TRUE(run.Start(L"rundll32.exe",
-                        Quoted(ProgramFolder() + L"\\Quorvel.dll") +
-                            L",Quorvel -text \"Updating game files\" " +
-                            std::to_wstring(starter.Id()) + L" " + Quoted(dir / L"Patch") + L" " +
-                            Quoted(dir / L"Game") + L" " + Quoted(dir / L"Backup") +
-                            L" 2 bin\\client.dll data\\locked.dat " + Quoted(launcher),
-                        dir.Path().substr(0, dir.Path().rfind(L'\\'))));
-  ASSERT_TRUE(Eventually([&] { return Has(log.Added(), "Waiting for the parent"); }));
-  ASSERT_TRUE(starter.Finish());
-  EXPECT_TRUE(run.WaitForExit(60000)) << "the run did not end";
+  EXPECT_TRUE(run.Start(program, arguments, dir.Path().substr(0, dir.Path().rfind(L'\\'))));
+  EXPECT_TRUE(Eventually([&] { return Has(log.Added(), "Waiting for the parent"); }));
+  EXPECT_TRUE(starter.Finish());
   EXPECT_TRUE(started.WaitFor(60000)) << "the launcher was not restarted";
+  EXPECT_TRUE(Eventually([&] { return Has(log.Added(), "======= Quorvel "); }));
   _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
   lock.Release();
+  run.WaitForExit(60000);
   stop.Set();
   watcher.WaitForExit();
   WaitForRecordedLauncher(dir / L"Game\\DastryLauncher.record.txt");
+  std::string masked = Replaced(log.Added(), Utf8(dir.Path()), "<dir>");
+  return {ReadFileBytes(dir / L"windows.txt"),
+          Replaced(masked, std::to_string(starter.Id()), "<pid>")};
+}
 
-  // Each pause named the held file and the attempt to come, with the bar past the file done,
-  // below the launcher's text as given; then the box named the file and the reason.
-  const std::string windows = ReadFileBytes(dir / L"windows.txt");
+void ExpectInOrder(const std::string& windows, const std::vector<std::string>& shown) {
   size_t at = 0;
   for (const std::string& line : shown) {
     at = windows.find(line + "\n", at);
     ASSERT_NE(at, std::string::npos) << line << "\nnot in order in\n" << windows;
   }
-  EXPECT_EQ(Count(windows, "] Could not replace") + Count(windows, "box: "), 5u) << windows;
+}
+
+// The launcher that starts the run waits until the run waits for it; the game still holds its
+// data file, so every attempt fails on it (five, two seconds apart) and the run is reverted.
+// The player reads it in their language, with the system's text in it; the log stays English.
+TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRestartsTheLauncher) {
+  QUORVEL_SKIP_WITHOUT_DISPLAY();
+  wchar_t pictured[32] = {};  // scripts/screenshots.sh: one run in a language, for its pictures
+  if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOT_LOCALE", pictured, 32) != 0) {
+    RunWatched(L"", L"2 bin\\client.dll data\\locked.dat", L"Quorvel", pictured);
+    return;
+  }
+  struct Language {
+    std::wstring locale, retrying, box;
+  };
+  const std::wstring file = L"\"data\\locked.dat\"";
+  const std::wstring german =
+      L"\x201E"
+      L"data\\locked.dat\x201C";
+  const Language languages[] = {
+      {L"",
+       L"Could not replace " + file +
+           L": <reason> Another program is using the file; closing "
+           L"that program lets the update go on. Trying again: "
+           L"attempt <n> of 5.",
+       L"Could not patch file " + file + L", error 32: "},
+      {L"de_DE.UTF-8",
+       german + L" konnte nicht ersetzt werden: <reason> Ein anderes Programm verwendet die "
+                L"Datei; wird es geschlossen, geht das Update weiter. Neuer Versuch: <n> von 5.",
+       L"Die Datei " + german + L" konnte nicht aktualisiert werden, Fehler 32: "}};
+  std::string englishLog;
+  for (const Language& language : languages) {
+    const WatchedRun run =
+        RunWatched(L"", L"2 bin\\client.dll data\\locked.dat", L"Quorvel", language.locale);
+    // The system's text is the player's too: the box ends with it.
+    const size_t reasonAt = run.windows.find(Escaped(language.box));
+    ASSERT_NE(reasonAt, std::string::npos) << run.windows;
+    const size_t from = reasonAt + Escaped(language.box).size();
+    std::string reason = run.windows.substr(from, run.windows.find('\n', from) - from);
+    if (language.locale.empty()) {
+      EXPECT_EQ(reason, Escaped(SystemMessage(ERROR_SHARING_VIOLATION)));
+    }
+    // Each pause named the held file and the attempt to come, with the bar past the file done,
+    // below the launcher's text as given; then the box named the file and the reason.
+    const std::string sentence = Replaced(reason, "\\r\\n", "");
+    std::vector<std::string> shown = {"progress: Updating game files"};
+    for (int next = 2; next <= 5; ++next) {
+      shown.push_back("status: [1/2] " +
+                      Replaced(Replaced(Escaped(language.retrying), "<reason>", sentence), "<n>",
+                               std::to_string(next)));
+    }
+    shown.push_back("box: " + Escaped(language.box) + reason);
+    ExpectInOrder(run.windows, shown);
+    const std::string pause = Escaped(language.retrying.substr(0, language.retrying.find(L'<')));
+    EXPECT_EQ(Count(run.windows, "] " + pause) + Count(run.windows, "box: "), 5u) << run.windows;
+    // The log is the English one, byte for byte, but for the system's own text.
+    const std::string log = Replaced(run.log, sentence, "<reason>");
+    if (language.locale.empty()) {
+      englishLog = log;
+    } else {
+      EXPECT_EQ(log, englishLog);
+    }
+  }
+}
+
+// A studio's texts replace the caption and the box's words around the system's text; a quiet
+// run shows no box and restarts the launcher at once. Neither changes the log: the same refused
+// name logs the same lines, but for the options themselves among the arguments.
+TEST(Rundll32RunTest, AStudioRenamesTheWindowsRewordsTheBoxOrKeepsItAway) {
+  QUORVEL_SKIP_WITHOUT_DISPLAY();
+  struct Case {
+    std::wstring options, caption;
+    std::string box;  // empty: no box at all
+  };
+  const std::string box = "box: " + Escaped(L"Could not patch file \"bin:x\", error 87: " +
+                                            SystemMessage(ERROR_INVALID_PARAMETER));
+  const Case cases[] = {{L"", L"Quorvel", box},
+                        {L"-texts \"<dir>\\texts.txt\"", L"Studio Patcher",
+                         "box: " + Escaped(L"The update of bin:x failed (87): " +
+                                           SystemMessage(ERROR_INVALID_PARAMETER))},
+                        {L"-quiet", L"Quorvel", ""}};
+  std::string plainLog;
+  for (const Case& run : cases) {
+    const WatchedRun watched = RunWatched(run.options, L"1 bin:x", run.caption);
+    // A box opens over the progress window, so the window is seen under the same caption.
+    if (run.box.empty()) {
+      EXPECT_FALSE(Has(watched.windows, "box: ")) << watched.windows;
+    } else {
+      ExpectInOrder(watched.windows, {run.box, "gone: box"});
+      EXPECT_TRUE(Has(watched.windows, "progress: Updating game files\n")) << watched.windows;
+    }
+    std::string log = Replaced(watched.log, "\t-quiet\r\n", "");
+    log = Replaced(Replaced(log, "\t-texts\r\n", ""), "\t<dir>\\texts.txt\r\n", "");
+    if (run.options.empty()) {
+      plainLog = log;
+    }
+    EXPECT_EQ(log, plainLog) << Utf8(run.options);
+  }
 }
 
 }  // namespace
