@@ -152,7 +152,7 @@ HRESULT PatchFiles(PatchRun& run) {
             RunLog::Write("Refusing to patch \"%ls\": a folder on its way was swapped\n",
                           name.Chars());
           }
-          return ReportFailure(E_INVALIDARG, failedName, failedName, &run, &journal, true);
+          return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal, true);
         }
         break;
       }
