@@ -64,6 +64,9 @@ HRESULT ReportFailure(HRESULT hr, const SharedWString& name, const SharedWString
   if (revert != nullptr && revert->heldFolders != nullptr) {
     revert->heldFolders->ReleaseAll();
   }
+  if (journal != nullptr) {
+    journal->ReleaseBackup();
+  }
   if (!name.IsEmpty()) {
     PublishFileName(name);
   }
@@ -113,6 +116,7 @@ HRESULT PatchFiles(PatchRun& run) {
     return S_OK;
   }
   if (FAILED(hr)) {
+    journal.ReleaseBackup();
     return ReportFailure(hr, refusal.name, refusal.subject, nullptr, nullptr);
   }
 

@@ -77,7 +77,9 @@ std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip,
   for (const std::wstring& name : Entries(relative.empty() ? root : root + L"\\" + relative)) {
     const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
     const std::wstring full = root + L"\\" + path;
-    if (_wcsicmp(name.c_str(), skip.c_str()) != 0) {
+    // The backup folder's lock names the game folder that used it last, which differs between
+    // games that are otherwise alike.
+    if (_wcsicmp(name.c_str(), skip.c_str()) != 0 && name != L"Quorvel.journal.lock") {
       text += Utf8(path) + (Is(full, FILE_ATTRIBUTE_REPARSE_POINT) ? "@\n"
                             : Is(full, FILE_ATTRIBUTE_DIRECTORY)
                                 ? "\\\n" + TreeFingerprint(root, skip, path)
@@ -155,6 +157,67 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return Eventually([&] { return DeleteFileW((path + L".made").c_str()) != FALSE; });
+}
+
+namespace {
+
+// Runs a host shell command in folder; whether it succeeded. Wine gives no handle to wait on
+// for a host program: it leaves its status in a mark there, $0.
+bool RunOnHost(const std::wstring& folder, const std::wstring& script,
+               const std::vector<std::wstring>& arguments) {
+  std::wstring command =
+      L"/bin/sh -c \"if " + script + L"; then echo y; else echo n; fi > \\\"$0\\\"\" .host";
+  for (const std::wstring& argument : arguments) {
+    command += L" \"" + argument + L"\"";
+  }
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  const std::wstring mark = folder + L"\\.host";
+  DeleteFileW(mark.c_str());
+  if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::string status;
+  Eventually([&] { return (status = ReadFileBytes(mark)).size() >= 2; });
+  DeleteFileW(mark.c_str());
+  return status == "y\n";
+}
+
+}  // namespace
+
+DriveLetter::DriveLetter(const std::wstring& folder) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* host = unixName != nullptr ? unixName(folder.c_str()) : nullptr;
+  if (host == nullptr) {
+    return;
+  }
+  const std::wstring target(host, host + strlen(host));
+  HeapFree(GetProcessHeap(), 0, host);
+  for (const wchar_t letter : std::wstring(L"BAYXWVUTSRQPONMLKJIHG")) {
+    const std::wstring root = std::wstring(1, letter) + L":\\";
+    if ((GetLogicalDrives() & (1u << (letter - L'A'))) != 0 ||
+        !RunOnHost(folder, L"ln -s \\\"$1\\\" \\\"$WINEPREFIX/dosdevices/$2\\\"",
+                   {target, std::wstring(1, towlower(letter)) + L":"})) {
+      continue;
+    }
+    root_ = root;
+    break;
+  }
+}
+
+DriveLetter::~DriveLetter() {
+  if (!root_.empty()) {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    RunOnHost(folder, L"rm \\\"$WINEPREFIX/dosdevices/$1\\\"",
+              {std::wstring(1, towlower(root_[0])) + L":"});
+  }
 }
 
 }  // namespace quorvel::test
