@@ -22,8 +22,8 @@ uint64_t FileIndexOf(const SharedWString& path) {
   // volume, which costs a thousand times more under Wine.
   IO_STATUS_BLOCK status = {};
   FILE_INTERNAL_INFORMATION information = {};
-  if (!NT_SUCCESS(NtQueryInformationFile(handle.Get(), &status, &information,
-                                         sizeof(information), FileInternalInformation))) {
+  if (!NT_SUCCESS(NtQueryInformationFile(handle.Get(), &status, &information, sizeof(information),
+                                         FileInternalInformation))) {
     return 0;
   }
   return static_cast<uint64_t>(information.IndexNumber.QuadPart);

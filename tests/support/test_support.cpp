@@ -159,64 +159,42 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
   return Eventually([&] { return DeleteFileW((path + L".made").c_str()) != FALSE; });
 }
 
-namespace {
-
-// Runs a host shell command in folder; whether it succeeded. Wine gives no handle to wait on
-// for a host program: it leaves its status in a mark there, $0.
-bool RunOnHost(const std::wstring& folder, const std::wstring& script,
-               const std::vector<std::wstring>& arguments) {
-  std::wstring command =
-      L"/bin/sh -c \"if " + script + L"; then echo y; else echo n; fi > \\\"$0\\\"\" .host";
-  for (const std::wstring& argument : arguments) {
-    command += L" \"" + argument + L"\"";
-  }
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
+// Starts the host's shell with script and its arguments $0 and $1; Wine gives no handle to wait
+// on for a host program, so the caller waits for what it does.
+void DriveLetter::OnHost(const wchar_t* script, const std::wstring& first) {
+  std::wstring command = L"/bin/sh -c \"" + std::wstring(script) + L"\" \"" + first + L"\" \"" +
+                         std::wstring(1, towlower(root_[0])) + L":\"";
+  STARTUPINFOW startup = {sizeof(startup)};
   PROCESS_INFORMATION process = {};
-  const std::wstring mark = folder + L"\\.host";
-  DeleteFileW(mark.c_str());
-  if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &process)) {
-    return false;
+  if (CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    CloseHandle(process.hThread), CloseHandle(process.hProcess);
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  std::string status;
-  Eventually([&] { return (status = ReadFileBytes(mark)).size() >= 2; });
-  DeleteFileW(mark.c_str());
-  return status == "y\n";
 }
-
-}  // namespace
 
 DriveLetter::DriveLetter(const std::wstring& folder) {
   using UnixName = char*(CDECL*)(const wchar_t*);
   const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   char* host = unixName != nullptr ? unixName(folder.c_str()) : nullptr;
-  if (host == nullptr) {
-    return;
-  }
-  const std::wstring target(host, host + strlen(host));
-  HeapFree(GetProcessHeap(), 0, host);
-  for (const wchar_t letter : std::wstring(L"BAYXWVUTSRQPONMLKJIHG")) {
-    const std::wstring root = std::wstring(1, letter) + L":\\";
-    if ((GetLogicalDrives() & (1u << (letter - L'A'))) != 0 ||
-        !RunOnHost(folder, L"ln -s \\\"$1\\\" \\\"$WINEPREFIX/dosdevices/$2\\\"",
-                   {target, std::wstring(1, towlower(letter)) + L":"})) {
-      continue;
+  for (const wchar_t letter : std::wstring(host != nullptr ? L"BAYXWVU" : L"")) {
+    if ((GetLogicalDrives() & (1u << (letter - L'A'))) == 0) {
+      root_ = std::wstring(1, letter) + L":\\";
+      OnHost(L"ln -s \\\"$0\\\" \\\"$WINEPREFIX/dosdevices/$1\\\"",
+             std::wstring(host, host + strlen(host)));
+      break;
     }
-    root_ = root;
-    break;
+  }
+  HeapFree(GetProcessHeap(), 0, host);
+  if (!Eventually([&] { return root_.empty() || PathExists(root_); })) {
+    root_.clear();
   }
 }
 
 DriveLetter::~DriveLetter() {
   if (!root_.empty()) {
-    wchar_t folder[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, folder);
-    RunOnHost(folder, L"rm \\\"$WINEPREFIX/dosdevices/$1\\\"",
-              {std::wstring(1, towlower(root_[0])) + L":"});
+    OnHost(L"rm \\\"$WINEPREFIX/dosdevices/$1\\\"", L"");
+    Eventually([&] { return !PathExists(root_); });
   }
 }
 

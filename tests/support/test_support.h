@@ -90,8 +90,7 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
           bool aside = false);
 // A drive letter for folder, made by the host for the object's life as a player maps one (Wine
 // keeps its drive letters as links in the prefix's dosdevices folder): a free one, B or A first,
-// which Wine then names the folder's final path with, as it takes the first letter that reaches
-// a folder. Root() is empty when none could be made.
+// which Wine then names the folder's final path with. Root() is empty when none could be made.
 class DriveLetter {
  public:
   explicit DriveLetter(const std::wstring& folder);
@@ -101,6 +100,7 @@ class DriveLetter {
   const std::wstring& Root() const { return root_; }
 
  private:
+  void OnHost(const wchar_t* script, const std::wstring& first);
   std::wstring root_;
 };
 // The folder of the running test program, where the DLL and the helper programs are built.
