@@ -164,7 +164,8 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
 void DriveLetter::OnHost(const wchar_t* script, const std::wstring& first) {
   std::wstring command = L"/bin/sh -c \"" + std::wstring(script) + L"\" \"" + first + L"\" \"" +
                          std::wstring(1, towlower(root_[0])) + L":\"";
-  STARTUPINFOW startup = {sizeof(startup)};
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   if (CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &process)) {
@@ -178,23 +179,27 @@ DriveLetter::DriveLetter(const std::wstring& folder) {
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   char* host = unixName != nullptr ? unixName(folder.c_str()) : nullptr;
   for (const wchar_t letter : std::wstring(host != nullptr ? L"BAYXWVU" : L"")) {
-    if ((GetLogicalDrives() & (1u << (letter - L'A'))) == 0) {
-      root_ = std::wstring(1, letter) + L":\\";
+    root_ = std::wstring(1, letter) + L":\\";
+    // Wine's list of drives lags a letter made a moment ago; a path through it does not.
+    if ((GetLogicalDrives() & (1u << (letter - L'A'))) == 0 && !PathExists(root_)) {
       OnHost(L"ln -s \\\"$0\\\" \\\"$WINEPREFIX/dosdevices/$1\\\"",
              std::wstring(host, host + strlen(host)));
       break;
     }
+    root_.clear();
   }
   HeapFree(GetProcessHeap(), 0, host);
   if (!Eventually([&] { return root_.empty() || PathExists(root_); })) {
     root_.clear();
   }
+  Sleep(1100);  // Wine reads its drives again at most once a second, for final paths
 }
 
 DriveLetter::~DriveLetter() {
   if (!root_.empty()) {
     OnHost(L"rm \\\"$WINEPREFIX/dosdevices/$1\\\"", L"");
     Eventually([&] { return !PathExists(root_); });
+    Sleep(1100);  // and forgets it, before the inode of its folder can name another
   }
 }
 
