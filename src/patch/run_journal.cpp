@@ -452,6 +452,13 @@ HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged,
     AppendFormat(text, L"damaged\t%ls\n", damaged.Chars());
   }
   AppendFormat(text, L"files\t%u\n", static_cast<unsigned>(run.files.size()));
+  // Past a few thousand characters a string grows by a fixed step: name by name, a list of long
+  // names would copy the whole text again for each.
+  uint64_t room = 16;
+  for (const SharedWString& name : run.files) {
+    room += name.Length() + 3 * 34 + 2;
+  }
+  text.ReserveExtra(static_cast<uint32_t>(room < kMaxJournalChars ? room : kMaxJournalChars));
   indexes_.clear();
   count_ = 0;
   // What the checks just read from the folder listings is taken as it stands; a path they could

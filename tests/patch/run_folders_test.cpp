@@ -102,37 +102,31 @@ TEST_F(RunFoldersTest, ABackupFolderSharedByTwoGamesIsUsedByOneRunAtATime) {
   EXPECT_EQ(ReadFileBytes(At(L"g1\\a.txt")), "new a.txt1");
 }
 
-DWORD g_firstRecord = 0;
-// Every record after a run's draft finds the disk full: the run stops before its first step.
-DWORD FullAfterDraft(unsigned record) {
-  g_firstRecord = g_firstRecord == 0 ? record : g_firstRecord;
-  return record > g_firstRecord ? ERROR_DISK_FULL : ERROR_SUCCESS;
-}
-
 // A list file near the size a list may have makes a journal of more than 64 MiB, which the next
-// run reads and restores: a file to patch, then names of 32,600 characters that no file system
-// holds.
+// run reads and goes on from: names of 32,600 characters that no file system holds, which the
+// checks found nowhere (their journal lines are taken from the checks, as a run takes them).
 TEST_F(RunFoldersTest, TheJournalOfALargeListIsReadByTheNextRun) {
-  std::string list = "a.txt\r\n";
+  std::string list;
   for (int i = 0; i < 1040; ++i) {
     list += std::to_string(i) + std::string(32600, 'x') + "\r\n";
   }
   WriteFileBytes(At(L"list.txt"), list);
   WriteFileBytes(Game(L"a.txt"), "old a");
-  WriteFileBytes(Patch(L"a.txt"), "new a");
-  const std::string before = TreeFingerprint(At(L"Game")) + TreeFingerprint(At(L"Patch"));
+  CreateDirectoryW(At(L"Patch").c_str(), nullptr);
   ASSERT_EQ(ReadFileList(At(L"list.txt").c_str(), run_.files), S_OK);
-  PatchRun again;
-  again.patchDirectory = run_.patchDirectory,
-  again.applicationDirectory = run_.applicationDirectory;
-  again.backupDirectory = run_.backupDirectory, again.files = run_.files;
-  SetJournalHook(FullAfterDraft);
-  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+  const std::vector<CheckedFile> nowhere(run_.files.size() * 3, CheckedFile{true, {}});
+  RunRefusal refusal;
+  {
+    RunJournal first;
+    ASSERT_EQ(first.Start(run_, refusal, &nowhere), S_OK);
+    ASSERT_EQ(first.Finish(S_OK), S_OK);
+  }
   ASSERT_GT(ReadFileBytes(Game(kJournalName)).size(), 64u << 20);
-  log_.Clear(), g_firstRecord = 0;
-  EXPECT_EQ(PatchFiles(again), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
-  EXPECT_EQ(log_.Text().find("A run was cut short: restoring its 1041 files\r\n"), 0u);
-  EXPECT_EQ(TreeFingerprint(At(L"Game"), kJournalName) + TreeFingerprint(At(L"Patch")), before);
+  const std::string before = TreeFingerprint(At(L"Game"), kJournalName);
+  RunJournal next;
+  EXPECT_EQ(next.Start(run_, refusal, &nowhere), S_OK) << log_.Text();
+  EXPECT_EQ(TreeFingerprint(At(L"Game"), kJournalName), before);
+  EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "old a");
 }
 
 }  // namespace
