@@ -29,6 +29,14 @@ bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
   return FinalPathOfHandle(handle.Get(), final, error);
 }
 
+// A drive's root folder keeps its backslash: joined to a name, the bare drive would stand for
+// the drive's current folder (D:name).
+void KeepRoot(SharedWString& path) {
+  if (path.Length() > 0 && path.Chars()[path.Length() - 1] == L':') {
+    path.Append(L'\\');
+  }
+}
+
 }  // namespace
 
 SharedWString ResolvedPath(const SharedWString& fullPath) {
@@ -38,15 +46,19 @@ SharedWString ResolvedPath(const SharedWString& fullPath) {
     SharedWString final;
     DWORD error = ERROR_SUCCESS;
     if (FinalPath(existing, final, error)) {
+      KeepRoot(final);
       JoinPath(final, rest);
       NormalizePath(final);
+      KeepRoot(final);
       return final;
     }
     if (!IsNotFound(HRESULT_FROM_WIN32(error))) {
       // A file system that cannot name its files (or a folder that cannot be opened) keeps the
       // spelling as given: refusing every run there would help nobody.
+      KeepRoot(existing);
       JoinPath(existing, rest);
       NormalizePath(existing);
+      KeepRoot(existing);
       return existing;
     }
     SharedWString parent = DirectoryPart(existing);

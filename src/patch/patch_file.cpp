@@ -173,7 +173,7 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (emptied != nullptr) {
       emptied->LetGoOfWay(targetDirectory, name);
     }
-    const HRESULT removed = target.RemoveWithEmptyParents(FilePath(
+    const HRESULT removed = target.RemoveWithEmptyParents(FolderPath(
         emptied != nullptr ? emptied->RemovalRoot(targetDirectory, name) : targetDirectory));
     if (emptied != nullptr) {
       emptied->LetGoOfWay(targetDirectory, name, true);
@@ -211,7 +211,7 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   }
 
   if (emptied == nullptr) {
-    source.RemoveWithEmptyParents(FilePath(sourceDirectory));
+    source.RemoveWithEmptyParents(FolderPath(sourceDirectory));
     return S_OK;
   }
   // A source that was copied rather than moved still has to go; the folders it leaves go when

@@ -62,6 +62,9 @@ HRESULT ReportFailure(const PatchRun& run, HRESULT hr, const SharedWString& name
   if (revert != nullptr && revert->heldFolders != nullptr) {
     revert->heldFolders->ReleaseAll();
   }
+  if (journal != nullptr) {
+    journal->ReleaseBackup();
+  }
   if (!name.IsEmpty()) {
     PublishFileName(name);
   }
@@ -106,6 +109,7 @@ HRESULT PatchFiles(PatchRun& run) {
     return S_OK;
   }
   if (FAILED(hr)) {
+    journal.ReleaseBackup();
     return ReportFailure(run, hr, refusal.name, refusal.subject, nullptr, nullptr);
   }
 

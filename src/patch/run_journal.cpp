@@ -7,6 +7,7 @@
 #include <new>
 
 #include "files/file_path.h"
+#include "files/folder_identity.h"
 #include "files/folder_paths.h"
 #include "files/real_path.h"
 #include "foundation/failure_line.h"
@@ -15,15 +16,25 @@
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
+#include "patch/file_list_file.h"
 #include "patch/names_inside.h"
+#include "patch/patch_files.h"
 #include "patch/run_journal_text.h"
 
 namespace quorvel {
 namespace {
 
 constexpr wchar_t kByteOrderMark = 0xFEFF;
-// A journal of the longest list a command line can carry is far smaller.
-constexpr DWORD kMaxJournalBytes = 64u * 1024u * 1024u;
+// The largest journal a run can write, so that every list a run takes makes a journal the next
+// run reads: the header with its folders (a system path each), the names (a list file's byte, or
+// two, gives at most one character of a name), and for each name its line of three identities
+// and the records of its steps: applied, reverted and restored, at most 16 of 9 characters,
+// with the retries of the names that failed an attempt.
+constexpr uint64_t kMaxJournalChars = 4 * 32768 + uint64_t{kFileListMaxBytes} +
+                                      uint64_t{kFileListMaxNames} * (3 * 34 + 1 + 16 * 9) +
+                                      kPatchAttempts * 4 * 9;
+constexpr DWORD kMaxJournalBytes = static_cast<DWORD>(kMaxJournalChars * sizeof(wchar_t));
+static_assert(kMaxJournalChars * sizeof(wchar_t) < 0xFFFFFFFFu, "a journal's size fits a DWORD");
 // What a restore writes as the result of the run it put back.
 constexpr HRESULT kRestored = E_ABORT;
 
@@ -39,8 +50,15 @@ SharedWString RealFolder(const SharedWString& directory) {
   return ResolvedPath(FolderPath(directory).FullPath());
 }
 
+uint64_t FolderIndex(const SharedWString& directory) {
+  return FileIndexOf(FolderPath(directory).FullPath());
+}
+
 SharedWString InFolder(const SharedWString& folder, const wchar_t* name) {
   SharedWString path(folder);
+  if (!path.IsEmpty() && path.Chars()[path.Length() - 1] == L':') {
+    path.Append(L'\\');  // a drive's root, not its current folder
+  }
   JoinPath(path, name);
   NormalizePath(path);
   return path;
@@ -177,9 +195,10 @@ bool CannotLoseAFile(const PatchRun& run, SharedWString& risk) {
 // lists was applied by that run, and the patch folder holds nothing for any of them.
 bool IsRepeat(const PatchRun& run, const JournalContent& last) {
   if (!last.finished || FAILED(last.result) ||
-      CompareNames(RealFolder(run.patchDirectory), last.patchDirectory) != 0 ||
-      CompareNames(RealFolder(run.applicationDirectory), last.applicationDirectory) != 0 ||
-      CompareNames(RealFolder(run.backupDirectory), last.backupDirectory) != 0) {
+      !IsJournalFolder(run.patchDirectory, last.patchDirectory, last.patchIndex) ||
+      !IsJournalFolder(run.applicationDirectory, last.applicationDirectory,
+                       last.applicationIndex) ||
+      !IsJournalFolder(run.backupDirectory, last.backupDirectory, last.backupIndex)) {
     return false;
   }
   std::map<SharedWString, bool, NameLess> applied;
@@ -206,6 +225,16 @@ SharedWString NewToken() {
 }
 
 }  // namespace
+
+bool IsJournalFolder(const SharedWString& given, const SharedWString& journaled, uint64_t index) {
+  if (CompareNames(RealFolder(given), journaled) == 0) {
+    return true;
+  }
+  // Reached through another drive letter, the folder the journal names is still where it was:
+  // a folder moved since is not the journal's.
+  const uint64_t now = FolderIndex(given);
+  return now != 0 && now == index && FolderIndex(journaled) == index;
+}
 
 JournalHook SetJournalHook(JournalHook hook) {
   const JournalHook previous = g_hook;
@@ -276,7 +305,13 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
   } else {
     if (!last.finished) {
       run.Progress().Restoring();
-      if (FAILED(hr = CheckAgreement(last, run, refusal)) || FAILED(hr = Restore(last, refusal))) {
+      if (FAILED(hr = CheckAgreement(last, run, refusal))) {
+        return refusal.result = hr;
+      }
+      if (FAILED(hr = ClaimBackup(run, refusal))) {
+        return refusal.result = hr;
+      }
+      if (FAILED(hr = Restore(last, refusal))) {
         return refusal.result = hr;
       }
       last.finished = true;
@@ -298,11 +333,104 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
     refusal.name = risk;
     return refusal.result = kJournalDamaged;
   }
+  if (!backupLock_.IsValid() && FAILED(hr = ClaimBackup(run, refusal))) {
+    return refusal.result = hr;
+  }
   // A restore has moved files since the checks looked.
   if (FAILED(hr = Begin(run, damaged, last.result == kRestored ? nullptr : checked))) {
+    if (last.result != kRestored) {
+      Unclaim();
+    }
     return refusal.result = hr;
   }
   return S_OK;
+}
+
+HRESULT RunJournal::ClaimBackup(const PatchRun& run, RunRefusal& refusal) {
+  // Made now, so that the journal records its index and the lock has its place.
+  FilePath backupFolder(run.backupDirectory);
+  madeBackupFolder_ = backupFolder.Exists() ? SharedWString() : backupFolder.FullPath();
+  backupFolder.CreateDirectories();
+  const SharedWString lock = InFolder(FolderPath(run.backupDirectory).FullPath(), kBackupLockName);
+  const SharedWString real = InFolder(RealFolder(run.backupDirectory), kBackupLockName);
+  HRESULT hr = S_OK;
+  for (bool told = false;; told = true) {
+    hr = OpenAsItself(lock, real, GENERIC_READ | GENERIC_WRITE | DELETE, OPEN_ALWAYS, 0,
+                      backupLock_);
+    if (hr != HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)) {
+      break;
+    }
+    if (!told) {
+      RunLog::Write("Waiting for the run that uses the backup folder <%ls> to end\n",
+                    run.backupDirectory.Chars());
+    }
+    Sleep(200);
+  }
+  if (FAILED(hr)) {
+    // A folder that takes no file takes no backup either: the run fails there as before.
+    return hr == kJournalIsLink ? hr : S_OK;
+  }
+  wchar_t text[2048] = {};
+  DWORD read = 0;
+  ReadFile(backupLock_.Get(), text, sizeof(text) - sizeof(wchar_t), &read, nullptr);
+  previousClaim_ = text;
+  wchar_t* tab = wcschr(text, L'\t');
+  wchar_t* end = tab != nullptr ? wcschr(tab, L'\n') : nullptr;
+  if (end != nullptr) {
+    *end = L'\0';
+    const SharedWString game(tab + 1);
+    const uint64_t index = wcstoull(text, nullptr, 16);
+    JournalContent other;
+    if (!IsJournalFolder(run.applicationDirectory, game, index)) {
+      const SharedWString journal = InFolder(FolderPath(game).FullPath(), kJournalName);
+      hr = ReadJournal(journal, InFolder(RealFolder(game), kJournalName), other);
+      // A journal that cannot be read may still be all that tells of such a run.
+      if (FAILED(hr) ||
+          (hr == S_OK && !other.finished &&
+           IsJournalFolder(run.backupDirectory, other.backupDirectory, other.backupIndex))) {
+        RunLog::Write(
+            "Refusing to patch: the backup folder <%ls> holds files that a run cut short on the "
+            "application folder <%ls> still needs; run its command to finish it\n",
+            run.backupDirectory.Chars(), game.Chars());
+        backupLock_.Reset();
+        refusal.subject = run.backupDirectory;
+        return kJournalDisagrees;
+      }
+    }
+  }
+  const SharedWString claim = Formatted(
+      L"%llx\t%ls\n", static_cast<unsigned long long>(FolderIndex(run.applicationDirectory)),
+      RealFolder(run.applicationDirectory).Chars());
+  LARGE_INTEGER start = {};
+  hr = SetFilePointerEx(backupLock_.Get(), start, nullptr, FILE_BEGIN) &&
+               SetEndOfFile(backupLock_.Get())
+           ? WriteAll(backupLock_.Get(), claim)
+           : FailureResult(GetLastError());
+  if (SUCCEEDED(hr) && !FlushFileBuffers(backupLock_.Get())) {
+    hr = FailureResult(GetLastError());
+  }
+  if (FAILED(hr)) {
+    LogFailedResult(hr, "Could not write <%ls>", lock.Chars());
+    backupLock_.Reset();
+  }
+  return hr;
+}
+
+void RunJournal::Unclaim() {
+  if (backupLock_.IsValid()) {
+    LARGE_INTEGER start = {};
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    if (previousClaim_.IsEmpty()) {
+      SetFileInformationByHandle(backupLock_.Get(), FileDispositionInfo, &remove, sizeof(remove));
+    } else if (SetFilePointerEx(backupLock_.Get(), start, nullptr, FILE_BEGIN) &&
+               SetEndOfFile(backupLock_.Get())) {
+      WriteAll(backupLock_.Get(), previousClaim_);
+    }
+    backupLock_.Reset();
+  }
+  if (!madeBackupFolder_.IsEmpty()) {
+    RemoveDirectoryW(madeBackupFolder_.Chars());
+  }
 }
 
 HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged,
@@ -316,10 +444,21 @@ HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged,
                kJournalFirstLine, token.Chars(), RealFolder(run.patchDirectory).Chars(),
                RealFolder(run.applicationDirectory).Chars(),
                RealFolder(run.backupDirectory).Chars());
+  AppendFormat(text, L"identities\t%llx\t%llx\t%llx\n",
+               static_cast<unsigned long long>(FolderIndex(run.patchDirectory)),
+               static_cast<unsigned long long>(FolderIndex(run.applicationDirectory)),
+               static_cast<unsigned long long>(FolderIndex(run.backupDirectory)));
   if (!damaged.IsEmpty()) {
     AppendFormat(text, L"damaged\t%ls\n", damaged.Chars());
   }
   AppendFormat(text, L"files\t%u\n", static_cast<unsigned>(run.files.size()));
+  // Past a few thousand characters a string grows by a fixed step: name by name, a list of long
+  // names would copy the whole text again for each.
+  uint64_t room = 16;
+  for (const SharedWString& name : run.files) {
+    room += name.Length() + 3 * 34 + 2;
+  }
+  text.ReserveExtra(static_cast<uint32_t>(room < kMaxJournalChars ? room : kMaxJournalChars));
   indexes_.clear();
   count_ = 0;
   // What the checks just read from the folder listings is taken as it stands; a path they could

@@ -13,6 +13,8 @@
 //   patch     <folder>               the three folders as the file system names them
 //   application <folder>
 //   backup    <folder>
+//   [identities <patch> <application> <backup>]   each folder's file index in hex, 0 unknown:
+//                                    the folders are the journal's however they are spelt
 //   [damaged  <file name>]           a damaged journal was kept aside under this name and no
 //                                    run has succeeded since
 //   files     <count>
@@ -49,6 +51,10 @@ constexpr wchar_t kJournalName[] = L"Quorvel.journal";
 constexpr wchar_t kJournalDraftName[] = L"Quorvel.journal.new";
 // A damaged journal is renamed to this, with -2, -3, ... when the name is taken.
 constexpr wchar_t kJournalDamagedName[] = L"Quorvel.journal.damaged";
+// In the backup folder: held by the run that uses it, from its checks to its end, so that games
+// sharing one backup folder take turns; it names the application folder of the last run that
+// used it ("<file index hex>\t<folder>\n"), whose files there an unfinished run still needs.
+constexpr wchar_t kBackupLockName[] = L"Quorvel.journal.lock";
 
 // Refusals of the journal, each with a result of its own:
 // the journal does not agree with the disk (folders, names, or a file it cannot explain);
@@ -88,6 +94,10 @@ struct JournalContent {
   SharedWString patchDirectory;
   SharedWString applicationDirectory;
   SharedWString backupDirectory;
+  // The folders' file indexes (FileIndexOf), 0 where unknown.
+  uint64_t patchIndex = 0;
+  uint64_t applicationIndex = 0;
+  uint64_t backupIndex = 0;
   SharedWString damaged;
   std::vector<JournalFile> files;
   bool finished = false;
@@ -126,6 +136,8 @@ class RunJournal {
   const SharedWString& PartialSuffix() const { return partialSuffix_; }
   // Marks the run ended with result, durably.
   HRESULT Finish(HRESULT result);
+  // Lets another run use the backup folder: the files have stopped moving.
+  void ReleaseBackup() { backupLock_.Reset(); }
 
  private:
   HRESULT Begin(const PatchRun& run, const SharedWString& damaged,
@@ -136,6 +148,11 @@ class RunJournal {
   HRESULT OpenForRecords(DWORD wholeBytes = 0);
   HRESULT Restore(const JournalContent& last, RunRefusal& refusal);
   HRESULT CheckAgreement(const JournalContent& last, const PatchRun& run, RunRefusal& refusal);
+  // Waits until no other run holds the backup folder, then holds it for this run; refuses it
+  // while it holds files of another game's run that was cut short.
+  HRESULT ClaimBackup(const PatchRun& run, RunRefusal& refusal);
+  // Takes back what ClaimBackup changed, for a run that changes nothing after all.
+  void Unclaim();
 
   SharedWString path_;  // the journal's full path
   SharedWString real_;  // where the file system must find it: not through a link
@@ -143,6 +160,9 @@ class RunJournal {
   SharedWString realDraft_;
   SharedWString partialSuffix_;
   ScopedFileHandle file_;
+  ScopedFileHandle backupLock_;
+  SharedWString madeBackupFolder_;  // made by ClaimBackup
+  SharedWString previousClaim_;     // what the lock held, empty when ClaimBackup made it
   std::map<SharedWString, size_t, NameLess> indexes_;
   size_t count_ = 0;
   HRESULT writeFailure_ = S_OK;

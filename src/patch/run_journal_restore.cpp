@@ -124,13 +124,15 @@ HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& r
   const struct {
     const char* what;
     const SharedWString& journal;
+    uint64_t index;
     const SharedWString& given;
-  } folders[] = {{"patch", last.patchDirectory, run.patchDirectory},
-                 {"application", last.applicationDirectory, run.applicationDirectory},
-                 {"backup", last.backupDirectory, run.backupDirectory}};
+  } folders[] = {
+      {"patch", last.patchDirectory, last.patchIndex, run.patchDirectory},
+      {"application", last.applicationDirectory, last.applicationIndex, run.applicationDirectory},
+      {"backup", last.backupDirectory, last.backupIndex, run.backupDirectory}};
   for (const auto& folder : folders) {
-    const SharedWString real = ResolvedPath(FolderPath(folder.given).FullPath());
-    if (CompareNames(real, folder.journal) != 0) {
+    if (!IsJournalFolder(folder.given, folder.journal, folder.index)) {
+      const SharedWString real = ResolvedPath(FolderPath(folder.given).FullPath());
       RunLog::Write(
           "Refusing to patch: a run cut short left the run journal <%ls> for the %s "
           "folder <%ls>, and this run's is <%ls>; run its command to finish it\n",
@@ -223,10 +225,10 @@ HRESULT RunJournal::Restore(const JournalContent& last, RunRefusal& refusal) {
     }
     // Folders that the run created for the file, or emptied of it, go.
     if (!file.target.present && !now.target.Exists()) {
-      now.target.RemoveWithEmptyParents(FilePath(last.applicationDirectory));
+      now.target.RemoveWithEmptyParents(FolderPath(last.applicationDirectory));
     }
     if (!now.backup.Exists()) {
-      now.backup.RemoveWithEmptyParents(FilePath(last.backupDirectory));
+      now.backup.RemoveWithEmptyParents(FolderPath(last.backupDirectory));
     }
     if (FAILED(hr = Record(index, JournalStep::kReverted))) {
       return hr;

@@ -89,6 +89,35 @@ bool ParseIdentity(const wchar_t*& at, const wchar_t* end, FileIdentity& identit
   return parsed;
 }
 
+// A drive's root is journaled as D:\; a folder directly below it was once journaled without its
+// backslash (D:name), which can only have meant the root's.
+void RootDrivePath(SharedWString& folder) {
+  if (folder.Length() > 2 && folder.Chars()[1] == L':' && folder.Chars()[2] != L'\\') {
+    SharedWString rooted = folder.Mid(0, 1);
+    rooted.Append(L'\\');
+    rooted.Append(folder.Chars() + 2);
+    folder = rooted;
+  }
+}
+
+// "<hex>\t<hex>\t<hex>": the three folders' indexes.
+bool ParseIndexes(const SharedWString& value, JournalContent& content) {
+  uint64_t* indexes[3] = {&content.patchIndex, &content.applicationIndex, &content.backupIndex};
+  const wchar_t* at = value.Chars();
+  const wchar_t* end = at + value.Length();
+  for (uint64_t* index : indexes) {
+    const wchar_t* stop = at;
+    while (stop < end && *stop != L'\t') {
+      ++stop;
+    }
+    if (!Number(at, stop, 16, *index)) {
+      return false;
+    }
+    at = stop < end ? stop + 1 : stop;
+  }
+  return at == end && value.Chars()[value.Length() - 1] != L'\t';
+}
+
 bool IsStep(wchar_t c) { return c != L'\0' && c != L'-' && wcschr(L"xbdcpanor", c) != nullptr; }
 
 }  // namespace
@@ -127,6 +156,13 @@ bool ParseJournal(const wchar_t* text, size_t length, JournalContent& content) {
       !Field(line, L"patch", content.patchDirectory) || !reader.Next(line) ||
       !Field(line, L"application", content.applicationDirectory) || !reader.Next(line) ||
       !Field(line, L"backup", content.backupDirectory) || !reader.Next(line)) {
+    return false;
+  }
+  for (SharedWString* folder :
+       {&content.patchDirectory, &content.applicationDirectory, &content.backupDirectory}) {
+    RootDrivePath(*folder);
+  }
+  if (Field(line, L"identities", value) && (!ParseIndexes(value, content) || !reader.Next(line))) {
     return false;
   }
   if (Field(line, L"damaged", content.damaged) && !reader.Next(line)) {

@@ -245,8 +245,9 @@ TEST_F(RunJournalTest, TheSameRunAgainInAnyFormIsKnownFromTheDisk) {
   names.push_back(L"d\\\u00E9t\u00E9.dat");
   ASSERT_EQ(Apply(root, L"Backup", names), S_OK);
   const std::string applied = TreeFingerprint(root);
-  std::wstring otherDrive = root;
-  otherDrive[0] = L'E';  // drive E is drive C again in the test prefix
+  // A letter defined after the run, which final paths then carry, the first time it is used.
+  const DriveLetter newDrive(Dir());
+  ASSERT_FALSE(newDrive.Root().empty());
   const std::vector<std::wstring> reversed(names.rbegin(), names.rend());
   const std::vector<std::wstring> half(names.begin(), names.begin() + 2);
   std::vector<std::wstring> respelt;  // capitals and forward slashes
@@ -256,8 +257,9 @@ TEST_F(RunJournalTest, TheSameRunAgainInAnyFormIsKnownFromTheDisk) {
   const struct {
     std::wstring game;
     const std::vector<std::wstring>& files;
-  } repeats[] = {{root, reversed},           {root, half},        {root, respelt},
-                 {L"\\\\?\\" + root, names}, {otherDrive, names}, {Respelt(root), reversed}};
+  } repeats[] = {
+      {newDrive.Root() + L"game", names}, {root, reversed},         {root, half}, {root, respelt},
+      {L"\\\\?\\" + root, names},         {Respelt(root), reversed}};
   for (const auto& repeat : repeats) {
     SCOPED_TRACE(Utf8(repeat.game + L" | " + repeat.files.front()));
     log_.Clear();

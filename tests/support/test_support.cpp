@@ -77,7 +77,9 @@ std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip,
   for (const std::wstring& name : Entries(relative.empty() ? root : root + L"\\" + relative)) {
     const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
     const std::wstring full = root + L"\\" + path;
-    if (_wcsicmp(name.c_str(), skip.c_str()) != 0) {
+    // The backup folder's lock names the game folder that used it last, which differs between
+    // games that are otherwise alike.
+    if (_wcsicmp(name.c_str(), skip.c_str()) != 0 && name != L"Quorvel.journal.lock") {
       text += Utf8(path) + (Is(full, FILE_ATTRIBUTE_REPARSE_POINT) ? "@\n"
                             : Is(full, FILE_ATTRIBUTE_DIRECTORY)
                                 ? "\\\n" + TreeFingerprint(root, skip, path)
@@ -161,6 +163,50 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
   return OnHost(path.substr(0, slash),
                 (aside ? L"mv '" + name + L"' '" + name + L".away' && " : L"") + L"ln -s '" +
                     target + L"' '" + name + L"'");
+}
+
+// Starts the host's shell with script and its arguments $0 and $1; Wine gives no handle to wait
+// on for a host program, so the caller waits for what it does.
+void DriveLetter::Shell(const wchar_t* script, const std::wstring& first) {
+  std::wstring command = L"/bin/sh -c \"" + std::wstring(script) + L"\" \"" + first + L"\" \"" +
+                         std::wstring(1, towlower(root_[0])) + L":\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    CloseHandle(process.hThread), CloseHandle(process.hProcess);
+  }
+}
+
+DriveLetter::DriveLetter(const std::wstring& folder) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* host = unixName != nullptr ? unixName(folder.c_str()) : nullptr;
+  for (const wchar_t letter : std::wstring(host != nullptr ? L"BAYXWVU" : L"")) {
+    root_ = std::wstring(1, letter) + L":\\";
+    // Wine's list of drives lags a letter made a moment ago; a path through it does not.
+    if ((GetLogicalDrives() & (1u << (letter - L'A'))) == 0 && !PathExists(root_)) {
+      Shell(L"ln -s \\\"$0\\\" \\\"$WINEPREFIX/dosdevices/$1\\\"",
+            std::wstring(host, host + strlen(host)));
+      break;
+    }
+    root_.clear();
+  }
+  HeapFree(GetProcessHeap(), 0, host);
+  if (!Eventually([&] { return root_.empty() || PathExists(root_); })) {
+    root_.clear();
+  }
+  Sleep(1100);  // Wine reads its drives again at most once a second, for final paths
+}
+
+DriveLetter::~DriveLetter() {
+  if (!root_.empty()) {
+    Shell(L"rm \\\"$WINEPREFIX/dosdevices/$1\\\"", L"");
+    Eventually([&] { return !PathExists(root_); });
+    Sleep(1100);  // and forgets it, before the inode of its folder can name another
+  }
 }
 
 }  // namespace quorvel::test

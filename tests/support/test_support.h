@@ -78,7 +78,7 @@ inline std::string Contents(const std::vector<std::wstring>& paths) {
 }
 // Every folder and file below root with each file's bytes, in a stable order: two trees with
 // the same fingerprint hold the same names and the same contents. A file named skip is left out
-// wherever it is.
+// wherever it is, and so is a backup folder's lock.
 std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip = L"",
                             const std::wstring& relative = L"");
 // Makes the file or empty folder at path a link: a symbolic link to target (a host path relative
@@ -92,6 +92,21 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
 // Runs the shell script on the host in folder (a Windows path) and waits until it is done; false
 // when it could not start or failed.
 bool OnHost(const std::wstring& folder, const std::wstring& script);
+// A drive letter for folder, made by the host for the object's life as a player maps one (Wine
+// keeps its drive letters as links in the prefix's dosdevices folder): a free one, B or A first,
+// which Wine then names the folder's final path with. Root() is empty when none could be made.
+class DriveLetter {
+ public:
+  explicit DriveLetter(const std::wstring& folder);
+  DriveLetter(const DriveLetter&) = delete;
+  DriveLetter& operator=(const DriveLetter&) = delete;
+  ~DriveLetter();
+  const std::wstring& Root() const { return root_; }
+
+ private:
+  void Shell(const wchar_t* script, const std::wstring& first);
+  std::wstring root_;
+};
 // The folder of the running test program, where the DLL and the helper programs are built.
 inline std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH + 1] = {};
