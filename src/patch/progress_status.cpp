@@ -23,11 +23,24 @@ SharedWString ReasonText(HRESULT result) {
   return reason;
 }
 
+bool HeldElsewhere(HRESULT result) {
+  return result == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) ||
+         result == HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION);
+}
+
 }  // namespace
 
 SharedWString WaitingForLauncherText() { return L"Waiting for the launcher to close"; }
 
+SharedWString WaitingForOtherRunText() {
+  return L"Waiting for another update of this game to finish";
+}
+
 SharedWString RestoringText() { return L"Restoring the game files after an interrupted update"; }
+
+SharedWString RestoringFileText(const SharedWString& name) {
+  return Formatted(L"Restoring the game files after an interrupted update: \"%ls\"", name.Chars());
+}
 
 SharedWString ApplyingText(size_t number, size_t count, const SharedWString& name) {
   return Formatted(L"Updating file %u of %u: \"%ls\"", static_cast<unsigned>(number),
@@ -36,19 +49,26 @@ SharedWString ApplyingText(size_t number, size_t count, const SharedWString& nam
 
 SharedWString WaitingToRetryText(const SharedWString& name, HRESULT result, int nextAttempt,
                                  int attempts) {
-  const HRESULT inUse[] = {HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION),
-                           HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION)};
-  const bool heldElsewhere = result == inUse[0] || result == inUse[1];
   return Formatted(L"Could not replace \"%ls\": %ls%ls Trying again: attempt %d of %d.",
                    name.Chars(), ReasonText(result).Chars(),
-                   heldElsewhere ? L" Another program is using the file; closing that program "
-                                   L"lets the update go on."
-                                 : L"",
+                   HeldElsewhere(result)
+                       ? L" Another program is using the file; closing that program "
+                         L"lets the update go on."
+                       : L"",
                    nextAttempt, attempts);
 }
 
 SharedWString RevertingText(const SharedWString& name) {
   return Formatted(L"Putting back the previous files: \"%ls\"", name.Chars());
+}
+
+SharedWString RetryQuestionText(const SharedWString& name, HRESULT result) {
+  return Formatted(
+      L"Could not replace \"%ls\": %ls%ls\n\nRetry tries the file again. Cancel puts back the "
+      L"previous files and ends the update.",
+      name.Chars(), ReasonText(result).Chars(),
+      HeldElsewhere(result) ? L" Another program is using the file: close that program first."
+                            : L" Another program may be using the file, or it may be read-only.");
 }
 
 }  // namespace quorvel

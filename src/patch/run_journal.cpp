@@ -276,7 +276,8 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
   } else {
     if (!last.finished) {
       run.Progress().Restoring();
-      if (FAILED(hr = CheckAgreement(last, run, refusal)) || FAILED(hr = Restore(last, refusal))) {
+      if (FAILED(hr = CheckAgreement(last, run, refusal)) ||
+          FAILED(hr = Restore(last, refusal, run.Progress()))) {
         return refusal.result = hr;
       }
       last.finished = true;

@@ -134,7 +134,7 @@ class RunJournal {
   // Opens the journal to append records after its first wholeBytes (0: all of it); a record
   // torn by a full disk beyond them goes.
   HRESULT OpenForRecords(DWORD wholeBytes = 0);
-  HRESULT Restore(const JournalContent& last, RunRefusal& refusal);
+  HRESULT Restore(const JournalContent& last, RunRefusal& refusal, RunProgress& progress);
   HRESULT CheckAgreement(const JournalContent& last, const PatchRun& run, RunRefusal& refusal);
 
   SharedWString path_;  // the journal's full path
