@@ -41,9 +41,9 @@ TEST(NarrowEntryTest, AnAnsiCommandLineRunsAsTheSameTextInUtf16AndNullIsAnEmptyO
   FreeLibrary(library);
 }
 
-// A launcher that starts the same command twice at once: the second run waits for the first and
-// finds the patch applied; the launcher, which stays up, is started once. Runs on two games at
-// once do not wait for each other.
+// A launcher that starts the same command twice at once (or spelt otherwise): the second run
+// waits for the first and finds the patch applied; the launcher, which stays up, is started once.
+// Runs on two games at once do not wait for each other.
 TEST(Rundll32Test, TwoRunsStartedTogetherPatchTheGameOnceAndStartTheLauncherOnce) {
   for (int round = 0; round < 21; ++round) {
     ScopedTempDir dirs[2];
@@ -53,15 +53,18 @@ TEST(Rundll32Test, TwoRunsStartedTogetherPatchTheGameOnceAndStartTheLauncherOnce
     HelperProcess runs[2];
     // The last round runs on two games, the others twice on one.
     const int games = round == 20 ? 2 : 1;
-    for (int i = 0; i < games; ++i) {
-      const std::wstring game = dirs[i] / L"Game";
-      WriteFileBytes(game + L"\\a.txt", "old"), WriteFileBytes(game + L"\\Patch\\a.txt", "new");
-      WriteFileBytes(game + L"\\Patch\\b\\c.txt", "new");
-      CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(),
-                (game + L"\\DastryLauncher.exe").c_str(), TRUE);
-    }
     for (int i = 0; i < 2; ++i) {
-      const std::wstring game = dirs[i % games] / L"Game";
+      // The runs wait for the launcher, so a game laid after a run has started is still new to it.
+      std::wstring game = dirs[i % games] / L"Game";
+      if (i == 1 && round % 2 == 1) {
+        CharUpperW(&game[0]);  // the same game however spelt
+      }
+      if (i < games) {
+        WriteFileBytes(game + L"\\a.txt", "old"), WriteFileBytes(game + L"\\Patch\\a.txt", "new");
+        WriteFileBytes(game + L"\\Patch\\b\\c.txt", "new");
+        CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(),
+                  (game + L"\\DastryLauncher.exe").c_str(), TRUE);
+      }
       ASSERT_TRUE(runs[i].Start(
           L"rundll32.exe",
           L"\"" + ProgramFolder() + L"\\Quorvel.dll\",Quorvel " + std::to_wstring(launcher.Id()) +

@@ -21,62 +21,78 @@ std::string Escaped(const std::wstring& text) {
   return line;
 }
 
-// A game whose data file the game still holds, patched with -text under the watcher (with its
-// own options) by a run that a launcher starts and then ends, as launchers do.
+// A game patched with -text under the watcher (with its own options) by a run that a launcher
+// starts and then ends, as launchers do; the launcher restarted is a copy of the sample launcher
+// beside the game.
 class WindowedRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     QUORVEL_SKIP_WITHOUT_DISPLAY();
-    for (const wchar_t* name : {L"bin\\client.dll", L"data\\locked.dat"}) {
-      WriteFileBytes(dir_ / (L"Game\\" + std::wstring(name)), "old");
-      WriteFileBytes(dir_ / (L"Patch\\" + std::wstring(name)), "new");
-    }
     ASSERT_TRUE(
         CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher_.c_str(), TRUE));
-    lock_.emplace(dir_ / L"Game\\data\\locked.dat");
     // Inherited through rundll32 by the launcher it restarts, which sets the event.
     _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started_.Name()).c_str());
   }
-  void Start(const std::wstring& watching, const std::wstring& files) {
+  // Lays each name with an old file in the game folder and a new one in the patch folder.
+  void Lay(const std::wstring& name, const std::string& old, const std::string& fresh) {
+    WriteFileBytes(dir_ / (L"Game\\" + name), old);
+    WriteFileBytes(dir_ / (L"Patch\\" + name), fresh);
+    files_ += L" " + name;
+    ++count_;
+  }
+  // The game still holds its data file.
+  void LayHeldGame() {
+    Lay(L"bin\\client.dll", "old", "new"), Lay(L"data\\locked.dat", "old", "new");
+    lock_.emplace(dir_ / L"Game\\data\\locked.dat");
+  }
+  // Starts the watcher and the run of the laid files, and ends the launcher.
+  void Start(const std::wstring& watching) {
     ASSERT_TRUE(watcher_.Start(L"window_watcher.exe", Quoted(dir_ / L"windows.txt") + L" --stop " +
                                                           stop_.Name() + watching));
-    // The run's current folder is on the game's drive, as a launcher's is, and above the test's
-    // folder: Wine lets go of an ended process's current folder only a moment after its end.
-    ASSERT_TRUE(run_.Start(L"rundll32.exe",
-                           Quoted(ProgramFolder() + L"\\Quorvel.dll") +
-                               L",Quorvel -text \"Updating game files\" " +
-                               std::to_wstring(starter_.Id()) + L" " + Quoted(dir_ / L"Patch") +
-                               L" " + Quoted(dir_ / L"Game") + L" " + Quoted(dir_ / L"Backup") +
-                               L" " + files + L" " + Quoted(launcher_),
-                           dir_.Path().substr(0, dir_.Path().rfind(L'\\'))));
+    ASSERT_TRUE(StartRun());
     ASSERT_TRUE(Eventually([&] { return Has(log_.Added(), "Waiting for the parent"); }));
     ASSERT_TRUE(starter_.Finish());
+  }
+  // The run's current folder is on the game's drive, as a launcher's is, and above the test's
+  // folder: Wine lets go of an ended process's current folder only a moment after its end.
+  bool StartRun() {
+    return run_.Start(L"rundll32.exe",
+                      Quoted(ProgramFolder() + L"\\Quorvel.dll") +
+                          L",Quorvel -text \"Updating game files\" " +
+                          std::to_wstring(starter_.Id()) + L" " + Quoted(dir_ / L"Patch") + L" " +
+                          Quoted(dir_ / L"Game") + L" " + Quoted(dir_ / L"Backup") + L" " +
+                          std::to_wstring(count_) + files_ + L" " + Quoted(launcher_),
+                      dir_.Path().substr(0, dir_.Path().rfind(L'\\')));
   }
   // Waits for the run and the restarted launcher; the watcher's record.
   std::string Finish() {
     EXPECT_TRUE(run_.WaitForExit(60000)) << "the run did not end";
     EXPECT_TRUE(started_.WaitFor(60000)) << "the launcher was not restarted";
     _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
-    lock_->Release();
+    lock_.reset();
     stop_.Set();
     watcher_.WaitForExit();
-    WaitForRecordedLauncher(launcher_.substr(0, launcher_.size() - 3) + L"record.txt");
-    return ReadFileBytes(dir_ / L"windows.txt");
+    WaitForRecordedLauncher(dir_ / L"DastryLauncher.record.txt");
+    return Windows();
   }
   std::string Windows() const { return ReadFileBytes(dir_ / L"windows.txt"); }
+  std::string Game() const {
+    return Contents({dir_ / L"Game\\bin\\client.dll", dir_ / L"Game\\data\\locked.dat"});
+  }
 
   ScopedTempDir dir_;
   NamedEvent stop_{L"watcher_stop"}, started_{L"launcher_started"};
   HelperProcess watcher_, run_;
-  const std::wstring launcher_ = dir_ / L"Game\\DastryLauncher.exe";
+  const std::wstring launcher_ = dir_ / L"DastryLauncher.exe";
+  std::wstring files_;
+  int count_ = 0;
   std::optional<FileLock> lock_;
   WaitingProcess starter_;
   UserRunLog log_;
   const std::wstring question_ =
       L"box: Could not replace \"data\\locked.dat\": " + SystemReason(ERROR_SHARING_VIOLATION) +
-      L" Another program is using the file: close that program first.\n\n"
-      L"Retry tries the file again. Cancel puts back the previous files "
-      L"and ends the update.";
+      L" Another program is using the file: close that program first.\n\nRetry tries the file "
+      L"again. Cancel puts back the previous files and ends the update.";
 };
 
 // Every attempt fails on the held file (five, two seconds apart); the player is asked, answers
@@ -87,25 +103,21 @@ TEST_F(WindowedRunTest, AFailedPatchAsksThePlayerIsRevertedOnCancelShownInABoxAn
   if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOTS", shots, MAX_PATH) != 0) {
     watching += L" --screenshots " + Quoted(shots);
   }
-  // The status line while the held file waits for attempt next, the bar past the file done.
-  std::vector<std::string> shown = {"progress: Updating game files"};
-  for (int next = 2; next <= 5; ++next) {
-    shown.push_back("status: [1/2] " +
-                    Escaped(L"Could not replace \"data\\locked.dat\": " +
-                            SystemReason(ERROR_SHARING_VIOLATION) +
-                            L" Another program is using the file; closing that program lets the "
-                            L"update go on. Trying again: attempt " +
-                            std::to_wstring(next) + L" of 5."));
-  }
-  shown.push_back(Escaped(question_));
-  shown.push_back("answer: Cancel");
-  shown.push_back("box: " + Escaped(L"Could not patch file \"data\\locked.dat\", error 32: " +
-                                    SystemMessage(ERROR_SHARING_VIOLATION)));
-  Start(watching, L"2 bin\\client.dll data\\locked.dat");
+  // The status line while the held file waits for its last attempt, the bar past the file done;
+  // the question; the box.
+  const std::vector<std::string> shown = {
+      "progress: Updating game files",
+      "status: [1/2] " + Escaped(L"Could not replace \"data\\locked.dat\": " +
+                                 SystemReason(ERROR_SHARING_VIOLATION) +
+                                 L" Another program is using the file; closing that program lets "
+                                 L"the update go on. Trying again: attempt 5 of 5."),
+      Escaped(question_), "answer: Cancel",
+      "box: " + Escaped(L"Could not patch file \"data\\locked.dat\", error 32: " +
+                        SystemMessage(ERROR_SHARING_VIOLATION))};
+  LayHeldGame();
+  Start(watching);
   const std::string windows = Finish();
-  // Each pause named the held file and the attempt to come, with the bar past the file done,
-  // below the launcher's text as given; then the question, then the box named the file and the
-  // reason.
+  // Each of the four pauses named the held file and the attempt to come.
   size_t at = 0;
   for (const std::string& line : shown) {
     at = windows.find(line + "\n", at);
@@ -113,75 +125,47 @@ TEST_F(WindowedRunTest, AFailedPatchAsksThePlayerIsRevertedOnCancelShownInABoxAn
   }
   EXPECT_EQ(Count(windows, "] Could not replace") + Count(windows, "box: "), 6u) << windows;
   EXPECT_PRED2(Has, log_.Added(), "The player answered Cancel\r\nCould not patch file");
-  EXPECT_EQ(Contents({dir_ / L"Game\\bin\\client.dll", dir_ / L"Game\\data\\locked.dat"}),
-            "old|old|");
+  EXPECT_EQ(Game(), "old|old|");
 }
 
 // The game lets go of the file once the question is up; Retry starts the file's attempts again
 // and the patch completes.
 TEST_F(WindowedRunTest, AHeldFileReleasedWhileThePlayerIsAskedIsPatchedOnRetry) {
   const NamedEvent retry(L"watcher_retry");
-  Start(L" --retry " + retry.Name(), L"2 bin\\client.dll data\\locked.dat");
+  LayHeldGame();
+  Start(L" --retry " + retry.Name());
   ASSERT_TRUE(Eventually([&] { return Has(Windows(), Escaped(question_)); })) << Windows();
-  lock_->Release();
+  lock_.reset();
   retry.Set();
-  const std::string windows = Finish();
-  EXPECT_EQ(Count(windows, "box: "), 1u) << windows;
+  EXPECT_EQ(Count(Finish(), "box: "), 1u) << Windows();
   EXPECT_PRED2(Has, log_.Added(),
                "Asking the player whether to try \"data\\locked.dat\" again, HResult "
                "0x80070020\r\nThe player answered Retry\r\n");
-  EXPECT_PRED2(Has, ReadFileBytes(dir_ / L"Game\\DastryLauncher.record.txt"),
-               "QUORVEL_RESULT=0x00000000\r\n");
-  EXPECT_EQ(Contents({dir_ / L"Game\\bin\\client.dll", dir_ / L"Game\\data\\locked.dat"}),
-            "new|new|");
+  EXPECT_PRED2(Has, ReadFileBytes(dir_ / L"DastryLauncher.record.txt"), "RESULT=0x00000000\r\n");
+  EXPECT_EQ(Game(), "new|new|");
 }
 
 // A run of 1,000 files killed part way; the same command again puts back what the killed run
 // had done, the bar counting the files down, and then completes the patch.
-TEST(Rundll32RunTest, ARunKilledPartWayIsRestoredWithTheBarMovingThenFinishedByTheSameCommand) {
-  QUORVEL_SKIP_WITHOUT_DISPLAY();
-  constexpr int kFiles = 1000;
-  ScopedTempDir dir;
-  const std::wstring game = dir / L"Game";
-  HelperProcess ended;  // its id names a launcher that has already exited
-  ASSERT_TRUE(ended.Start(L"cut_short_run.exe", L""));
-  ASSERT_TRUE(ended.WaitForExit(60000));
-  std::wstring command = Quoted(ProgramFolder() + L"\\Quorvel.dll") + L",Quorvel -text Updating " +
-                         std::to_wstring(ended.Id()) + L" " + Quoted(game + L"\\Patch") + L" " +
-                         Quoted(game) + L" " + Quoted(game + L"\\Backup") + L" " +
-                         std::to_wstring(kFiles);
-  for (int i = 0; i < kFiles; ++i) {
+TEST_F(WindowedRunTest, ARunKilledPartWayIsRestoredWithTheBarMovingThenFinishedByTheSameCommand) {
+  for (int i = 0; i < 1000; ++i) {
     const std::wstring name = L"f\\" + std::to_wstring(1000 + i) + L".dat";
-    WriteFileBytes(game + L"\\" + name, "old " + std::to_string(i));
-    WriteFileBytes(game + L"\\Patch\\" + name, "new " + std::to_string(i));
-    WriteFileBytes(dir / L"Expected\\" + name, "new " + std::to_string(i));
-    WriteFileBytes(dir / L"Expected\\Backup\\" + name, "old " + std::to_string(i));
-    command += L" " + name;
+    Lay(name, "old " + std::to_string(i), "new " + std::to_string(i));
+    WriteFileBytes(dir_ / (L"Expected\\" + name), "new " + std::to_string(i));
+    WriteFileBytes(dir_ / (L"Expected\\Backup\\" + name), "old " + std::to_string(i));
   }
-  CreateDirectoryW((dir / L"Expected\\Patch").c_str(), nullptr);
-  // The command to start afterwards: the helper exits at once without arguments.
-  command += L" " + Quoted(ProgramFolder() + L"\\cut_short_run.exe");
-
-  HelperProcess run, watcher, again;
-  ASSERT_TRUE(run.Start(L"rundll32.exe", command));
+  CreateDirectoryW((dir_ / L"Expected\\Patch").c_str(), nullptr);
+  Start(L"");
   // Files are backed up in the order listed; most of them are put back.
-  ASSERT_TRUE(Eventually([&] { return PathExists(game + L"\\Backup\\f\\1700.dat"); }));
-  ASSERT_FALSE(run.WaitForExit(0)) << "the run ended before it could be cut short";
-  TerminateProcess(run.Handle(), 1);
-  ASSERT_TRUE(run.WaitForExit(60000));
-  ASSERT_NE(TreeFingerprint(game, L"Quorvel.journal"), TreeFingerprint(dir / L"Expected"));
-
-  const NamedEvent stop(L"watcher_stop");
-  ASSERT_TRUE(watcher.Start(L"window_watcher.exe",
-                            Quoted(dir / L"windows.txt") + L" --stop " + stop.Name()));
-  ASSERT_TRUE(again.Start(L"rundll32.exe", command));
-  ASSERT_TRUE(again.WaitForExit(60000));
-  stop.Set();
-  watcher.WaitForExit();
-  EXPECT_EQ(TreeFingerprint(game, L"Quorvel.journal"), TreeFingerprint(dir / L"Expected"));
+  ASSERT_TRUE(Eventually([&] { return PathExists(dir_ / L"Game\\Backup\\f\\1700.dat"); }));
+  ASSERT_FALSE(run_.WaitForExit(0)) << "the run ended before it could be cut short";
+  TerminateProcess(run_.Handle(), 1);
+  ASSERT_TRUE(run_.WaitForExit(60000) && StartRun());
+  const std::string windows = Finish();
+  EXPECT_EQ(TreeFingerprint(dir_ / L"Game", L"Quorvel.journal"),
+            TreeFingerprint(dir_ / L"Expected"));
   // The bar stood at several places while the files were put back, each lower than the one
   // before.
-  const std::string windows = ReadFileBytes(dir / L"windows.txt");
   const std::string restoring = "] Restoring the game files after an interrupted update: \"f\\\\";
   std::vector<int> positions;
   for (size_t at = windows.find(restoring); at != std::string::npos;

@@ -103,19 +103,14 @@ TEST_F(RunDriverTest, AFileLockedForGoodFailsTheRunAfterFiveAttemptsAndEverythin
 // launcher; once the other has ended, the same files are patched and the lock file goes.
 TEST_F(RunDriverTest, ARunWaitingForAnotherRunOnTheGamePastTheLimitGivesUpChangingNothing) {
   WriteFileBytes(At(L"Game\\Quorvel.journal.lock"), "");
-  {
-    const FileLock other(At(L"Game\\Quorvel.journal.lock"));
-    const DWORD limit = SetGameLockWait(100);
-    EXPECT_EQ(RunPatch((L"1 " + Dir() + L"\\Patch " + Dir() + L"\\Game " + Dir() +
-                        L"\\Backup 1 a.txt " + launcher_)
-                           .c_str()),
-              0);
-    SetGameLockWait(limit);
-  }
-  EXPECT_PRED2(EndsWith, MaskStamps(Replaced(log_.Text(), Utf8(Dir()), "<dir>")),
-               "Another run is patching the game in <<dir>\\Game>: waiting for it to end\r\n"
-               "Gave up waiting for the other run on the game after 0 seconds: nothing was "
-               "changed\r\n\r\n======= Quorvel Failed <stamp> ============\r\n");
+  auto other = std::make_unique<FileLock>(At(L"Game\\Quorvel.journal.lock"));
+  const DWORD limit = SetGameLockWait(100);
+  EXPECT_EQ(RunPatch((L"1 P \"" + Dir() + L"\\Game\" B 1 a.txt " + launcher_).c_str()), 0);
+  SetGameLockWait(limit), other.reset();
+  EXPECT_PRED2(
+      EndsWith, MaskStamps(log_.Text()),
+      "waiting for it to end\r\nGave up waiting for the other run on the game after 0 "
+      "seconds: nothing was changed\r\n\r\n======= Quorvel Failed <stamp> ============\r\n");
   EXPECT_EQ(Variable(L"QUORVEL_RESULT") + Contents({At(L"Game\\a.txt")}), "0x800705b4old a|");
   EXPECT_FALSE(started_.WaitFor(0));
   Run(L"1 a.txt", 1);
