@@ -151,19 +151,22 @@ TEST_F(WindowedRunTest, ARunKilledPartWayIsRestoredWithTheBarMovingThenFinishedB
   for (int i = 0; i < 1000; ++i) {
     const std::wstring name = L"f\\" + std::to_wstring(1000 + i) + L".dat";
     Lay(name, "old " + std::to_string(i), "new " + std::to_string(i));
-    WriteFileBytes(dir_ / (L"Expected\\" + name), "new " + std::to_string(i));
+    WriteFileBytes(dir_ / (L"Expected\\Game\\" + name), "new " + std::to_string(i));
     WriteFileBytes(dir_ / (L"Expected\\Backup\\" + name), "old " + std::to_string(i));
   }
   CreateDirectoryW((dir_ / L"Expected\\Patch").c_str(), nullptr);
+  const auto trees = [&](const std::wstring& root) {
+    return TreeFingerprint(root + L"Game", L"Quorvel.journal") + TreeFingerprint(root + L"Backup") +
+           TreeFingerprint(root + L"Patch");
+  };
   Start(L"");
   // Files are backed up in the order listed; most of them are put back.
-  ASSERT_TRUE(Eventually([&] { return PathExists(dir_ / L"Game\\Backup\\f\\1700.dat"); }));
+  ASSERT_TRUE(Eventually([&] { return PathExists(dir_ / L"Backup\\f\\1700.dat"); }));
   ASSERT_FALSE(run_.WaitForExit(0)) << "the run ended before it could be cut short";
   TerminateProcess(run_.Handle(), 1);
   ASSERT_TRUE(run_.WaitForExit(60000) && StartRun());
   const std::string windows = Finish();
-  EXPECT_EQ(TreeFingerprint(dir_ / L"Game", L"Quorvel.journal"),
-            TreeFingerprint(dir_ / L"Expected"));
+  EXPECT_EQ(trees(dir_ / L""), trees(dir_ / L"Expected\\"));
   // The bar stood at several places while the files were put back, each lower than the one
   // before.
   const std::string restoring = "] Restoring the game files after an interrupted update: \"f\\\\";
