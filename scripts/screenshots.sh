@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Takes the documentation's pictures of Quorvel's two windows, docs/progress-window.png and
-# docs/error-box.png. On a private Xvfb display it runs the end-to-end case of a failing patch:
-# a held file keeps the progress window up through five attempts, then the error box comes. The
-# window watcher saves both windows as it sees them; they are converted to PNG here.
+# Takes the documentation's pictures of Quorvel's windows, docs/progress-window.png,
+# docs/question-box.png and docs/error-box.png. On a private Xvfb display it runs the end-to-end
+# case of a failing patch: a held file keeps the progress window up through five attempts, then
+# the player is asked (the watcher answers Cancel) and the error box comes. The window watcher
+# saves each window as it sees it; they are converted to PNG here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,5 +35,6 @@ QUORVEL_TEST_SCREENSHOTS=$("$WINE64" winepath -w "$shots/bmp" </dev/null 2>/dev/
 # The watcher numbers the windows in the order they came up.
 taken="$shots/bmp"
 python3 scripts/bmp_to_png.py "$taken/1-progress.bmp" docs/progress-window.png
-python3 scripts/bmp_to_png.py "$taken/2-box.bmp" docs/error-box.png
-echo "screenshots: docs/progress-window.png docs/error-box.png"
+python3 scripts/bmp_to_png.py "$taken/2-box.bmp" docs/question-box.png
+python3 scripts/bmp_to_png.py "$taken/3-box.bmp" docs/error-box.png
+echo "screenshots: docs/progress-window.png docs/question-box.png docs/error-box.png"

@@ -38,7 +38,6 @@ class WindowedRunTest : public ::testing::Test {
     WriteFileBytes(dir_ / (L"Game\\" + name), old);
     WriteFileBytes(dir_ / (L"Patch\\" + name), fresh);
     files_ += L" " + name;
-    ++count_;
   }
   // The game still holds its data file.
   void LayHeldGame() {
@@ -46,7 +45,11 @@ class WindowedRunTest : public ::testing::Test {
     lock_.emplace(dir_ / L"Game\\data\\locked.dat");
   }
   // Starts the watcher and the run of the laid files, and ends the launcher.
-  void Start(const std::wstring& watching) {
+  void Start(std::wstring watching) {
+    wchar_t shots[MAX_PATH + 1] = {};  // where scripts/screenshots.sh wants pictures of them
+    if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOTS", shots, MAX_PATH) != 0) {
+      watching += L" --screenshots " + Quoted(shots);
+    }
     ASSERT_TRUE(watcher_.Start(L"window_watcher.exe", Quoted(dir_ / L"windows.txt") + L" --stop " +
                                                           stop_.Name() + watching));
     ASSERT_TRUE(StartRun());
@@ -61,7 +64,8 @@ class WindowedRunTest : public ::testing::Test {
                           L",Quorvel -text \"Updating game files\" " +
                           std::to_wstring(starter_.Id()) + L" " + Quoted(dir_ / L"Patch") + L" " +
                           Quoted(dir_ / L"Game") + L" " + Quoted(dir_ / L"Backup") + L" " +
-                          std::to_wstring(count_) + files_ + L" " + Quoted(launcher_),
+                          std::to_wstring(std::count(files_.begin(), files_.end(), L' ')) + files_ +
+                          L" " + Quoted(launcher_),
                       dir_.Path().substr(0, dir_.Path().rfind(L'\\')));
   }
   // Waits for the run and the restarted launcher; the watcher's record.
@@ -85,7 +89,6 @@ class WindowedRunTest : public ::testing::Test {
   HelperProcess watcher_, run_;
   const std::wstring launcher_ = dir_ / L"DastryLauncher.exe";
   std::wstring files_;
-  int count_ = 0;
   std::optional<FileLock> lock_;
   WaitingProcess starter_;
   UserRunLog log_;
@@ -98,11 +101,6 @@ class WindowedRunTest : public ::testing::Test {
 // Every attempt fails on the held file (five, two seconds apart); the player is asked, answers
 // Cancel, and the run is reverted.
 TEST_F(WindowedRunTest, AFailedPatchAsksThePlayerIsRevertedOnCancelShownInABoxAndRestarts) {
-  std::wstring watching;
-  wchar_t shots[MAX_PATH + 1] = {};  // where scripts/screenshots.sh wants pictures of them
-  if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOTS", shots, MAX_PATH) != 0) {
-    watching += L" --screenshots " + Quoted(shots);
-  }
   // The status line while the held file waits for its last attempt, the bar past the file done;
   // the question; the box.
   const std::vector<std::string> shown = {
@@ -115,7 +113,7 @@ TEST_F(WindowedRunTest, AFailedPatchAsksThePlayerIsRevertedOnCancelShownInABoxAn
       "box: " + Escaped(L"Could not patch file \"data\\locked.dat\", error 32: " +
                         SystemMessage(ERROR_SHARING_VIOLATION))};
   LayHeldGame();
-  Start(watching);
+  Start(L"");
   const std::string windows = Finish();
   // Each of the four pauses named the held file and the attempt to come.
   size_t at = 0;

@@ -46,8 +46,6 @@ TEST(ProgressWindowOnDisplayTest, EachEventShowsItsStatusBelowTheTextAndTheWindo
         {[&] { run.WaitingForOtherRun(); },
          L"[0/1] Waiting for another update of this game to finish"},
         {[&] { run.Restoring(); }, L"[0/1] Restoring the game files after an interrupted update"},
-        {[&] { run.RestoringFile(1, 3, L"a.txt"); },
-         L"[2/3] Restoring the game files after an interrupted update: \"a.txt\""},
         {[&] { run.Applying(11, 887, name.c_str()); },
          L"[12/898] Updating file 12 of 898: \"bin\\client.dll\""},
         {[&] { run.WaitingToRetry(name.c_str(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 2, 5); },
