@@ -16,12 +16,15 @@ constexpr DWORD kPollMilliseconds = 50;
 
 DWORD g_waitMilliseconds = kGameLockWaitMilliseconds;
 
-// Opens the lock file as itself: the link itself where one stands at its name, never its target,
-// and deleted (the name only) when closed. Without sharing: a second opener fails with 32.
+// How many times an open refused for access is tried again: the lock of a run that is ending is
+// pending deletion for a moment, and Windows refuses it so.
+constexpr int kAccessRetries = 20;
+
+// Opens the lock file without sharing (a second opener fails with 32); the link itself where
+// one stands at its name. Not deleted on close: under Wine that would delete a link's target.
 HANDLE OpenLock(const SharedWString& path) {
-  return CreateFileW(
-      path.Chars(), GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
-      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  return CreateFileW(path.Chars(), GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 // Whether the open file is a plain file of one name at real, the lock's path in the folder as the
@@ -57,9 +60,12 @@ HRESULT GameLock::Take(const PatchRun& run) {
   const SharedWString path = PathIn(run.applicationDirectory, kGameLockName).FullPath();
   const ULONGLONG start = GetTickCount64();
   bool waited = false;
-  for (;;) {
+  for (int refused = 0;; Sleep(kPollMilliseconds)) {
     file_.Reset(OpenLock(path));
     const DWORD error = file_.IsValid() ? ERROR_SUCCESS : GetLastError();
+    if (error == ERROR_ACCESS_DENIED && ++refused < kAccessRetries) {
+      continue;
+    }
     if (error != ERROR_SHARING_VIOLATION) {
       if (waited) {
         RunLog::Write("The other run on the game has ended\n");
@@ -72,6 +78,7 @@ HRESULT GameLock::Take(const PatchRun& run) {
                       path.Chars());
         file_.Reset();
       }
+      verified_ = file_.IsValid();
       return S_OK;
     }
     const ULONGLONG waiting = GetTickCount64() - start;
@@ -88,8 +95,19 @@ HRESULT GameLock::Take(const PatchRun& run) {
           static_cast<unsigned>(waiting / 1000));
       return kGameLockTimedOut;
     }
-    Sleep(kPollMilliseconds);
   }
+}
+
+void GameLock::Release() {
+  // The file was found to be itself and nobody could rename it since: it goes, as the run's own.
+  FILE_DISPOSITION_INFO remove = {TRUE};
+  if (verified_ &&
+      !SetFileInformationByHandle(file_.Get(), FileDispositionInfo, &remove, sizeof(remove))) {
+    const DWORD error = GetLastError();
+    LogFailedResult(FailureResult(error), "Could not remove the lock of the game");
+  }
+  verified_ = false;
+  file_.Reset();
 }
 
 }  // namespace quorvel

@@ -12,8 +12,8 @@ namespace quorvel {
 // sharing from before its checks until its launcher has been started, and a second run on the
 // same folder waits for it. A file inside the folder is the same file however the folder is
 // spelt (another drive letter, a short name, a junction, other case), which a name made from
-// the path's text would not be. The file goes when its holder closes it, also when the process
-// is killed; its name begins with the journal's, so no listed name can take it.
+// the path's text would not be. Its holder removes it when done; one left by a killed run is
+// taken over by the next. Its name begins with the journal's, so no listed name can take it.
 constexpr wchar_t kGameLockName[] = L"Quorvel.journal.lock";
 
 // How long a run waits for another run on the same game before it gives up.
@@ -30,6 +30,7 @@ class GameLock {
   GameLock() = default;
   GameLock(const GameLock&) = delete;
   GameLock& operator=(const GameLock&) = delete;
+  ~GameLock() { Release(); }
 
   // Takes the lock of the run's application folder, waiting while another run holds it (logged,
   // and told to the run's progress). S_OK once held, and also when it cannot be taken for
@@ -37,11 +38,12 @@ class GameLock {
   // goes on as it would have alone. kGameLockTimedOut when the other run held it past the limit,
   // with nothing changed.
   HRESULT Take(const PatchRun& run);
-  // Lets the next run on the game go on.
-  void Release() { file_.Reset(); }
+  // Removes the lock file (never through a link) and lets the next run on the game go on.
+  void Release();
 
  private:
   ScopedFileHandle file_;
+  bool verified_ = false;
 };
 
 }  // namespace quorvel
