@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Takes the documentation's pictures of Quorvel's two windows: docs/progress-window.png and
-# docs/error-box.png in English, and docs/languages/<language>-progress.png and -box.png for
-# every language the DLL speaks (to check that no status line is cut). On a private Xvfb
-# display it runs the end-to-end case of a failing patch once per language, as a player whose
-# user interface speaks it: a held file keeps the progress window up through five attempts,
-# then the error box comes. The window watcher saves both windows as it sees them; they are
-# converted to PNG here. Each language takes about 12 s; scripts/screenshots.sh de fr takes only
-# those languages again.
+# Takes the documentation's pictures of Quorvel's windows: docs/progress-window.png,
+# docs/question-box.png and docs/error-box.png in English, and
+# docs/languages/<language>-progress.png, -question.png and -box.png for every language the DLL
+# speaks (to check that no status line is cut). On a private Xvfb display it runs the end-to-end
+# case of a failing patch once per language, as a player whose user interface speaks it: a held
+# file keeps the progress window up through five attempts, then the player is asked (the watcher
+# answers Cancel) and the error box comes. The window watcher saves each window as it sees it;
+# they are converted to PNG here. Each language takes about 12 s; scripts/screenshots.sh de fr
+# takes only those languages again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -72,8 +73,10 @@ for language in "${languages[@]}"; do
     </dev/null >/dev/null
   # The watcher numbers the windows in the order they came up.
   python3 scripts/bmp_to_png.py "$shots/bmp/1-progress.bmp" "docs/languages/$tag-progress.png"
-  python3 scripts/bmp_to_png.py "$shots/bmp/2-box.bmp" "docs/languages/$tag-box.png"
+  python3 scripts/bmp_to_png.py "$shots/bmp/2-box.bmp" "docs/languages/$tag-question.png"
+  python3 scripts/bmp_to_png.py "$shots/bmp/3-box.bmp" "docs/languages/$tag-box.png"
 done
 cp docs/languages/en-US-progress.png docs/progress-window.png
+cp docs/languages/en-US-question.png docs/question-box.png
 cp docs/languages/en-US-box.png docs/error-box.png
-echo "screenshots: docs/progress-window.png docs/error-box.png docs/languages/*.png"
+echo "screenshots: docs/progress-window.png docs/question-box.png docs/error-box.png docs/languages/*.png"

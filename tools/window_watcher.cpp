@@ -1,8 +1,8 @@
 // Watches for Quorvel's windows on the desktop, the way a user sees them: the progress dialog
 // and the error message box, both top-level windows captioned "Quorvel" (or --caption's text).
 //
-// Usage: window_watcher <record file> --stop <event> [--seen <event>] [--screenshots <folder>]
-//                       [--caption <text>]
+// Usage: window_watcher <record file> --stop <event> [--seen <event>] [--retry <event>]
+//                       [--screenshots <folder>] [--caption <text>]
 //
 // Each window it finds is appended to the record file as one UTF-8 line: "progress: <text>"
 // with the text of the dialog's control 1001 (again whenever that text changes), "status:
@@ -10,10 +10,13 @@
 // they change (once the status line has text), "box: <text>" with the message of a box, and
 // "gone: progress" / "gone: box" once the window has closed.
 // Backslash, carriage return and line feed in a text are written as \\, \r and \n, so one window
-// is one line. Every box is dismissed (its OK button) after it has been recorded.
+// is one line. Every box is answered after it has been recorded: its OK button, or for a box
+// that asks Retry or Cancel, Cancel ("answer: Cancel" is recorded) unless --retry is given.
 //
 //   --stop <event>         ends once this event is set, after a last look at the desktop
 //   --seen <event>         sets this event once the first window has been recorded
+//   --retry <event>        a box that asks Retry or Cancel is answered Retry ("answer: Retry"),
+//                          and only once this event is set
 //   --screenshots <folder> saves each window as it comes up (a box before it is dismissed) as
 //                          <n>-progress.bmp or <n>-box.bmp, n counting the windows from 1
 //   --caption <text>       watches the windows of this caption instead
@@ -57,6 +60,7 @@ struct Options {
   std::wstring record;
   std::wstring stopEvent;
   std::wstring seenEvent;
+  std::wstring retryEvent;
   std::wstring screenshots;
   std::wstring caption = L"Quorvel";
 };
@@ -72,6 +76,7 @@ struct Watched {
   std::wstring text;
   DWORD dismissedAt;    // tick of the last OK sent to a box, 0 before the first
   std::wstring status;  // a progress window's bar and status line, as recorded
+  bool recorded;        // a box's text has been recorded
 };
 
 std::string Utf8(const std::wstring& text) {
@@ -258,6 +263,9 @@ class Watcher {
     if (!options.seenEvent.empty()) {
       seen_.Reset(OpenEventW(EVENT_MODIFY_STATE, FALSE, options.seenEvent.c_str()));
     }
+    if (!options.retryEvent.empty()) {
+      retry_.Reset(OpenEventW(SYNCHRONIZE, FALSE, options.retryEvent.c_str()));
+    }
   }
 
   // One look at the desktop: records new windows and changed texts, dismisses boxes and notes
@@ -268,8 +276,9 @@ class Watcher {
     for (HWND window : current.windows) {
       Watched* known = Find(window);
       if (known == nullptr) {
-        Watched added = {window, GetDlgItem(window, kProgressTextControl) == nullptr,
-                         std::wstring(), 0, std::wstring()};
+        Watched added = {window,         GetDlgItem(window, kProgressTextControl) == nullptr,
+                         std::wstring(), 0,
+                         std::wstring(), false};
         watched_.push_back(added);
         ++appeared_;
         known = &watched_.back();
@@ -285,8 +294,9 @@ class Watcher {
       if (!read) {
         continue;  // closing: the next look finds it gone
       }
-      if (text != known->text || (known->box && known->dismissedAt == 0)) {
+      if (text != known->text || (known->box && !known->recorded)) {
         known->text = text;
+        known->recorded = true;
         AppendLine(options_.record, (known->box ? L"box: " : L"progress: ") + Escaped(text));
         if (seen_.IsValid()) {
           SetEvent(seen_.Get());
@@ -301,8 +311,7 @@ class Watcher {
       }
       // A box is answered once, and again only if it ignored the first answer.
       if (known->box && (known->dismissedAt == 0 || GetTickCount() - known->dismissedAt > 1000)) {
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        known->dismissedAt = GetTickCount();
+        Answer(window, *known);
       }
     }
     for (size_t i = 0; i < watched_.size();) {
@@ -325,8 +334,26 @@ class Watcher {
     return nullptr;
   }
 
+  // Presses the box's button: OK, or Retry or Cancel for a box that asks (Retry waits for its
+  // event).
+  void Answer(HWND box, Watched& known) {
+    int button = IDOK;
+    if (GetDlgItem(box, IDRETRY) != nullptr) {
+      if (retry_.IsValid() && WaitForSingleObject(retry_.Get(), 0) != WAIT_OBJECT_0) {
+        return;
+      }
+      button = retry_.IsValid() ? IDRETRY : IDCANCEL;
+      if (known.dismissedAt == 0) {
+        AppendLine(options_.record, button == IDRETRY ? L"answer: Retry" : L"answer: Cancel");
+      }
+    }
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    known.dismissedAt = GetTickCount();
+  }
+
   const Options& options_;
   quorvel::ScopedHandle seen_;
+  quorvel::ScopedHandle retry_;
   std::vector<Watched> watched_;
   int appeared_ = 0;
 };
@@ -342,6 +369,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
       options.stopEvent = argv[i + 1];
     } else if (name == L"--seen") {
       options.seenEvent = argv[i + 1];
+    } else if (name == L"--retry") {
+      options.retryEvent = argv[i + 1];
     } else if (name == L"--screenshots") {
       options.screenshots = argv[i + 1];
     } else if (name == L"--caption") {

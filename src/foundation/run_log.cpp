@@ -152,8 +152,20 @@ void RunLog::Write(const char* format, ...) {
     lines.Append("\r\n", 2);
   }
   lines.Append(start, static_cast<uint32_t>(text.Chars() + text.Length() - start));
+  // Two runs at once (a second one waits for the game, but writes while it waits) append to one
+  // log. Wine appends to a handle that may only append by writing at the end it last saw, so
+  // lines written at the same moment overwrite each other; a lock on a byte far past any log
+  // makes the writes take turns. Windows appends whole and refuses the lock to such a handle:
+  // then the line is written all the same.
+  OVERLAPPED turn = {};
+  turn.Offset = 0xFFFFFFFF;
+  turn.OffsetHigh = 0x7FFFFFFF;
+  const bool locked = LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
   DWORD written = 0;
   WriteFile(file.Get(), lines.Chars(), lines.Length(), &written, nullptr);
+  if (locked) {
+    UnlockFileEx(file.Get(), 0, 1, 0, &turn);
+  }
 }
 
 SharedWString RunLog::Path() { return g_logPath; }

@@ -15,6 +15,8 @@
 #include "patch/held_folders.h"
 #include "patch/names_inside.h"
 #include "patch/patch_file.h"
+#include "patch/progress_status.h"
+#include "patch/progress_window.h"
 #include "patch/revert_patches.h"
 #include "patch/run_checks.h"
 #include "patch/run_journal.h"
@@ -37,6 +39,33 @@ class HeldDuringRun {
  private:
   PatchRun& run_;
 };
+
+// Whether the player, with the window up, is asked before a file that still fails is given up:
+// only for failures that another program (the game, a tool, a scanner) causes and its end cures.
+// A quiet run asks nothing: its launcher tells the player.
+bool CanAskToRetry(const PatchRun& run, HRESULT hr) {
+  return !run.quiet && run.progressWindow != nullptr &&
+         run.progressWindow->GetWindow() != nullptr &&
+         (hr == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) ||
+          hr == HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION) ||
+          hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+}
+
+// Asks the player whether the file's attempts start again; true for Retry. Any other answer,
+// or a box that could not be shown, is Cancel.
+bool PlayerChoosesRetry(const PatchRun& run, const SharedWString& name, HRESULT hr) {
+  RunLog::Write("Asking the player whether to try \"%ls\" again, HResult 0x%08x\n", name.Chars(),
+                static_cast<unsigned>(hr));
+  const int answer = MessageBoxW(nullptr, RetryQuestionText(run.texts, name, hr).Chars(),
+                                 run.texts.Compose(PlayerText::kCaption).Chars(),
+                                 MB_RETRYCANCEL | MB_ICONWARNING | MB_SETFOREGROUND);
+  if (answer == 0) {
+    const DWORD error = GetLastError();
+    LogFailedResult(FailureResult(error), "Could not ask the player");
+  }
+  RunLog::Write("The player answered %ls\n", answer == IDRETRY ? L"Retry" : L"Cancel");
+  return answer == IDRETRY;
+}
 
 // Publishes and shows the failure of a run that changed nothing, or that has been reverted.
 // A revert that stopped early, a failed file left without its old version, or a journal that
@@ -131,8 +160,11 @@ HRESULT PatchFiles(PatchRun& run) {
       RunLog::Write("Patch failed. Retry %d ...\n", attempt);
     }
     if (FAILED(hr)) {
-      run.Progress().WaitingToRetry(failedName, hr, attempt + 1, kPatchAttempts);
-      g_retryPause(kRetryPauseMilliseconds);
+      // The first attempt after the player chose Retry follows at once.
+      if (attempt > 0) {
+        run.Progress().WaitingToRetry(failedName, hr, attempt + 1, kPatchAttempts);
+        g_retryPause(kRetryPauseMilliseconds);
+      }
       // Anything that can write the folders had the pause to swap one of them for a link.
       if (FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
@@ -187,6 +219,10 @@ HRESULT PatchFiles(PatchRun& run) {
     if (FAILED(journal.WriteFailure())) {
       // No step may go unrecorded: retrying would only make steps the journal cannot hold.
       break;
+    }
+    if (attempt + 1 == kPatchAttempts && !failedName.IsEmpty() && CanAskToRetry(run, hr) &&
+        PlayerChoosesRetry(run, failedName, hr)) {
+      attempt = -1;
     }
   }
   return ReportFailure(run, hr, failedName,

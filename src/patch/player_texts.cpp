@@ -33,6 +33,13 @@ const std::vector<PlayerTextInfo>& PlayerTextTable() {
        "patch_failed_reason",
        {L"file", L"code", L"reason"}},
       {PlayerText::kRestartFailed, IDS_RESTART_FAILED, "restart_failed", {L"code", L"reason"}},
+      {PlayerText::kWaitingForOtherRun, IDS_WAITING_FOR_OTHER_RUN, "waiting_for_other_run", {}},
+      {PlayerText::kRestoringFile, IDS_RESTORING_FILE, "restoring_file", {L"file"}},
+      {PlayerText::kAskRetryHeldFile,
+       IDS_ASK_RETRY_HELD_FILE,
+       "ask_retry_held_file",
+       {L"file", L"reason"}},
+      {PlayerText::kAskRetry, IDS_ASK_RETRY, "ask_retry", {L"file", L"reason"}},
   };
   return table;
 }

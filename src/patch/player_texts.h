@@ -27,6 +27,10 @@ enum class PlayerText {
   kPatchFailed,
   kPatchFailedReason,
   kRestartFailed,
+  kWaitingForOtherRun,
+  kRestoringFile,
+  kAskRetryHeldFile,
+  kAskRetry,
   kCount
 };
 

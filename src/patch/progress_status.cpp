@@ -10,6 +10,11 @@ namespace {
 SharedWString Number(size_t value) { return Formatted(L"%u", static_cast<unsigned>(value)); }
 SharedWString Number(int value) { return Formatted(L"%d", value); }
 
+bool HeldElsewhere(HRESULT result) {
+  return result == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) ||
+         result == HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION);
+}
+
 }  // namespace
 
 SharedWString ReasonText(const PlayerTexts& texts, HRESULT result) {
@@ -33,8 +38,16 @@ SharedWString WaitingForLauncherText(const PlayerTexts& texts) {
   return texts.Compose(PlayerText::kWaitingForLauncher);
 }
 
+SharedWString WaitingForOtherRunText(const PlayerTexts& texts) {
+  return texts.Compose(PlayerText::kWaitingForOtherRun);
+}
+
 SharedWString RestoringText(const PlayerTexts& texts) {
   return texts.Compose(PlayerText::kRestoring);
+}
+
+SharedWString RestoringFileText(const PlayerTexts& texts, const SharedWString& name) {
+  return texts.Compose(PlayerText::kRestoringFile, {{L"file", name}});
 }
 
 SharedWString ApplyingText(const PlayerTexts& texts, size_t number, size_t count,
@@ -45,18 +58,23 @@ SharedWString ApplyingText(const PlayerTexts& texts, size_t number, size_t count
 
 SharedWString WaitingToRetryText(const PlayerTexts& texts, const SharedWString& name,
                                  HRESULT result, int nextAttempt, int attempts) {
-  const HRESULT inUse[] = {HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION),
-                           HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION)};
-  const bool heldElsewhere = result == inUse[0] || result == inUse[1];
-  return texts.Compose(heldElsewhere ? PlayerText::kRetryingHeldFile : PlayerText::kRetrying,
-                       {{L"file", name},
-                        {L"reason", ReasonText(texts, result)},
-                        {L"attempt", Number(nextAttempt)},
-                        {L"attempts", Number(attempts)}});
+  return texts.Compose(
+      HeldElsewhere(result) ? PlayerText::kRetryingHeldFile : PlayerText::kRetrying,
+      {{L"file", name},
+       {L"reason", ReasonText(texts, result)},
+       {L"attempt", Number(nextAttempt)},
+       {L"attempts", Number(attempts)}});
 }
 
 SharedWString RevertingText(const PlayerTexts& texts, const SharedWString& name) {
   return texts.Compose(PlayerText::kReverting, {{L"file", name}});
+}
+
+SharedWString RetryQuestionText(const PlayerTexts& texts, const SharedWString& name,
+                                HRESULT result) {
+  return texts.Compose(
+      HeldElsewhere(result) ? PlayerText::kAskRetryHeldFile : PlayerText::kAskRetry,
+      {{L"file", name}, {L"reason", ReasonText(texts, result)}});
 }
 
 }  // namespace quorvel

@@ -102,7 +102,14 @@ BOOL ProgressWindowThread::SetText(const SharedWString& text) {
 
 void ProgressWindowThread::WaitingForLauncher() { Publish(WaitingForLauncherText(texts_), 0, 0); }
 
+void ProgressWindowThread::WaitingForOtherRun() { Publish(WaitingForOtherRunText(texts_), 0, 0); }
+
 void ProgressWindowThread::Restoring() { Publish(RestoringText(texts_), 0, 0); }
+
+void ProgressWindowThread::RestoringFile(size_t number, size_t count, const SharedWString& name) {
+  // As in a revert, the bar counts down what of the cut run still stands.
+  Publish(RestoringFileText(texts_, name), count - number, count);
+}
 
 void ProgressWindowThread::Applying(size_t applied, size_t remaining, const SharedWString& name) {
   filesDone_ = applied;

@@ -41,7 +41,9 @@ class ProgressWindowThread : public WorkerThread, public RunProgress {
   BOOL SetText(const SharedWString& text);
 
   void WaitingForLauncher() override;
+  void WaitingForOtherRun() override;
   void Restoring() override;
+  void RestoringFile(size_t number, size_t count, const SharedWString& name) override;
   void Applying(size_t applied, size_t remaining, const SharedWString& name) override;
   void WaitingToRetry(const SharedWString& name, HRESULT result, int nextAttempt,
                       int attempts) override;

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "foundation/run_log.h"
+#include "patch/game_lock.h"
 #include "patch/parent_wait.h"
 #include "patch/patch_files.h"
 #include "patch/patch_run.h"
@@ -17,17 +18,27 @@ namespace {
 const char kFailedBanner[] = "\n======= Quorvel Failed %s %s ============\n";
 
 // The steps in order. launcherDue is true from when the arguments have named the launcher until
-// the post-patch command has been tried.
-int RunSteps(PatchRun& run, const wchar_t* commandLine, bool& launcherDue) {
+// the post-patch command has been tried. lock is the caller's, so that a run stopped by an
+// exception still holds the game while it restarts the launcher.
+int RunSteps(PatchRun& run, const wchar_t* commandLine, bool& launcherDue, GameLock& lock) {
   if (FAILED(ParseRunArguments(run, commandLine))) {
     WriteBanner(kFailedBanner);
     return 0;
   }
   launcherDue = true;
   WaitForParentProcess(run);
+  if (FAILED(lock.Take(run))) {
+    // The run that holds the game restarts the launcher; this one changed nothing.
+    launcherDue = false;
+    PublishResult(kGameLockTimedOut);
+    WriteBanner(kFailedBanner);
+    return 0;
+  }
   const HRESULT patched = PatchFiles(run);
-  // The launcher comes back even after a failed patch.
+  // The launcher comes back even after a failed patch. The lock is held until it has started,
+  // so that a run that ends at the same moment sees it running and starts no second one.
   const HRESULT restarted = RunPostPatchCommand(run);
+  lock.Release();
   launcherDue = false;
   const bool completed = SUCCEEDED(patched) && SUCCEEDED(restarted);
   // The banner is written while the progress window is still open; the run's record, and with
@@ -66,8 +77,9 @@ void WriteBanner(const char* pattern) {
 int RunPatch(const wchar_t* commandLine) {
   PatchRun run;
   bool launcherDue = false;
+  GameLock lock;
   try {
-    return RunSteps(run, commandLine, launcherDue);
+    return RunSteps(run, commandLine, launcherDue, lock);
   } catch (const std::bad_alloc& error) {
     return EndStoppedRun(run, launcherDue, error.what(), E_OUTOFMEMORY);
   } catch (const std::exception& error) {

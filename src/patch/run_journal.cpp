@@ -311,7 +311,7 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
       if (FAILED(hr = ClaimBackup(run, refusal))) {
         return refusal.result = hr;
       }
-      if (FAILED(hr = Restore(last, refusal))) {
+      if (FAILED(hr = Restore(last, refusal, run.Progress()))) {
         return refusal.result = hr;
       }
       last.finished = true;

@@ -54,7 +54,7 @@ constexpr wchar_t kJournalDamagedName[] = L"Quorvel.journal.damaged";
 // In the backup folder: held by the run that uses it, from its checks to its end, so that games
 // sharing one backup folder take turns; it names the application folder of the last run that
 // used it ("<file index hex>\t<folder>\n"), whose files there an unfinished run still needs.
-constexpr wchar_t kBackupLockName[] = L"Quorvel.journal.lock";
+constexpr wchar_t kBackupLockName[] = L"Quorvel.journal.backup-lock";
 
 // Refusals of the journal, each with a result of its own:
 // the journal does not agree with the disk (folders, names, or a file it cannot explain);
@@ -146,7 +146,7 @@ class RunJournal {
   // Opens the journal to append records after its first wholeBytes (0: all of it); a record
   // torn by a full disk beyond them goes.
   HRESULT OpenForRecords(DWORD wholeBytes = 0);
-  HRESULT Restore(const JournalContent& last, RunRefusal& refusal);
+  HRESULT Restore(const JournalContent& last, RunRefusal& refusal, RunProgress& progress);
   HRESULT CheckAgreement(const JournalContent& last, const PatchRun& run, RunRefusal& refusal);
   // Waits until no other run holds the backup folder, then holds it for this run; refuses it
   // while it holds files of another game's run that was cut short.

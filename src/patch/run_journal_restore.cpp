@@ -182,7 +182,8 @@ HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& r
   return S_OK;
 }
 
-HRESULT RunJournal::Restore(const JournalContent& last, RunRefusal& refusal) {
+HRESULT RunJournal::Restore(const JournalContent& last, RunRefusal& refusal,
+                            RunProgress& progress) {
   RunLog::Write("A run was cut short: restoring its %u files\n",
                 static_cast<unsigned>(last.files.size()));
   partialSuffix_ = L".~qv";
@@ -191,11 +192,16 @@ HRESULT RunJournal::Restore(const JournalContent& last, RunRefusal& refusal) {
   if (FAILED(hr)) {
     return Failed(FilePath(path_), hr);
   }
-  for (size_t index = 0; index < last.files.size(); ++index) {
+  size_t touched = 0;
+  for (const JournalFile& file : last.files) {
+    touched += Touched(file) ? 1 : 0;
+  }
+  for (size_t index = 0, number = 0; index < last.files.size(); ++index) {
     const JournalFile& file = last.files[index];
     if (!Touched(file)) {
       continue;
     }
+    progress.RestoringFile(++number, touched, file.name);
     refusal.name = file.name;
     FileNow now(last, file);
     for (const FilePath* path : {&now.target, &now.backup, &now.source}) {

@@ -15,8 +15,12 @@ class RunProgress {
  public:
   // The run waits for the launcher process to end.
   virtual void WaitingForLauncher() {}
+  // The run waits for another run on the same game to end.
+  virtual void WaitingForOtherRun() {}
   // Before the cut-short run that the previous process left behind is restored.
   virtual void Restoring() {}
+  // The file name, number (from 1) of the count files of the cut-short run, is being put back.
+  virtual void RestoringFile(size_t /*number*/, size_t /*count*/, const SharedWString& /*name*/) {}
   // The file name is being applied, after the applied files before it; remaining files, name
   // among them, are still to be applied.
   virtual void Applying(size_t /*applied*/, size_t /*remaining*/, const SharedWString& /*name*/) {}

@@ -41,42 +41,53 @@ TEST(NarrowEntryTest, AnAnsiCommandLineRunsAsTheSameTextInUtf16AndNullIsAnEmptyO
   FreeLibrary(library);
 }
 
-TEST(Rundll32Test, ARunKilledPartWayIsFinishedByTheSameCommandStartedAgain) {
-  constexpr int kFiles = 300;
-  ScopedTempDir dir;
-  const std::wstring game = dir / L"Game";
-  HelperProcess ended;  // its id names a launcher that has already exited
-  ASSERT_TRUE(ended.Start(L"cut_short_run.exe", L""));
-  ASSERT_TRUE(ended.WaitForExit(60000));
-  std::wstring command = L"\"" + ProgramFolder() + L"\\Quorvel.dll\",Quorvel " +
-                         std::to_wstring(ended.Id()) + L" \"" + game + L"\\Patch\" \"" + game +
-                         L"\" \"" + game + L"\\Backup\" " + std::to_wstring(kFiles);
-  for (int i = 0; i < kFiles; ++i) {
-    const std::wstring name = L"f\\" + std::to_wstring(1000 + i) + L".dat";
-    WriteFileBytes(game + L"\\" + name, "old " + std::to_string(i));
-    WriteFileBytes(game + L"\\Patch\\" + name, "new " + std::to_string(i));
-    WriteFileBytes(dir / L"Expected\\" + name, "new " + std::to_string(i));
-    WriteFileBytes(dir / L"Expected\\Backup\\" + name, "old " + std::to_string(i));
-    command += L" " + name;
+// A launcher that starts the same command twice at once (or spelt otherwise): the second run
+// waits for the first and finds the patch applied; the launcher, which stays up, is started once.
+// Runs on two games at once do not wait for each other.
+TEST(Rundll32Test, TwoRunsStartedTogetherPatchTheGameOnceAndStartTheLauncherOnce) {
+  for (int round = 0; round < 21; ++round) {
+    ScopedTempDir dirs[2];
+    WaitingProcess launcher;  // both runs go on at its end
+    const NamedEvent stay(L"launcher_stay");
+    UserRunLog log;
+    HelperProcess runs[2];
+    // The last round runs on two games, the others twice on one.
+    const int games = round == 20 ? 2 : 1;
+    for (int i = 0; i < 2; ++i) {
+      // The runs wait for the launcher, so a game laid after a run has started is still new to it.
+      std::wstring game = dirs[i % games] / L"Game";
+      if (i == 1 && round % 2 == 1) {
+        CharUpperW(&game[0]);  // the same game however spelt
+      }
+      if (i < games) {
+        WriteFileBytes(game + L"\\a.txt", "old"), WriteFileBytes(game + L"\\Patch\\a.txt", "new");
+        WriteFileBytes(game + L"\\Patch\\b\\c.txt", "new");
+        CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(),
+                  (game + L"\\DastryLauncher.exe").c_str(), TRUE);
+      }
+      ASSERT_TRUE(runs[i].Start(
+          L"rundll32.exe",
+          L"\"" + ProgramFolder() + L"\\Quorvel.dll\",Quorvel " + std::to_wstring(launcher.Id()) +
+              L" \"" + game + L"\\Patch\" \"" + game + L"\" \"" + game +
+              L"\\Backup\" 2 a.txt b\\c.txt \"" + game + L"\\DastryLauncher.exe\" --stay " +
+              stay.Name(),
+          // On the game's drive, where the launcher-running check looks for the launcher.
+          dirs[0].Path().substr(0, dirs[0].Path().rfind(L'\\'))));
+    }
+    launcher.Finish();
+    EXPECT_TRUE(runs[0].WaitForExit(60000) && runs[1].WaitForExit(60000));
+    const std::string added = log.Added();
+    EXPECT_EQ(Count(added, "Quorvel Complete"), 2u) << added;
+    EXPECT_EQ(Count(added, "Executing post patch command"), static_cast<size_t>(games)) << added;
+    for (int i = 0; i < games; ++i) {
+      const std::wstring game = dirs[i] / L"Game";
+      EXPECT_EQ(Contents({game + L"\\a.txt", game + L"\\b\\c.txt"}), "new|new|") << added;
+      const std::wstring record = game + L"\\DastryLauncher.record.txt";
+      EXPECT_TRUE(Eventually([&] { return Has(ReadFileBytes(record), "RESULT=0x00000000"); }));
+      stay.Set();
+      WaitForRecordedLauncher(record);
+    }
   }
-  CreateDirectoryW((dir / L"Expected\\Patch").c_str(), nullptr);
-  // The command to start afterwards: the helper exits at once without arguments.
-  command += L" \"" + ProgramFolder() + L"\\cut_short_run.exe\"";
-
-  HelperProcess run;
-  ASSERT_TRUE(run.Start(L"rundll32.exe", command));
-  // Files are backed up in the order listed.
-  ASSERT_TRUE(Eventually([&] { return PathExists(game + L"\\Backup\\f\\1100.dat"); }));
-  ASSERT_FALSE(run.WaitForExit(0)) << "the run ended before it could be cut short";
-  TerminateProcess(run.Handle(), 1);
-  ASSERT_TRUE(run.WaitForExit(60000));
-  ASSERT_NE(TreeFingerprint(game, L"Quorvel.journal"), TreeFingerprint(dir / L"Expected"));
-
-  HelperProcess again;
-  ASSERT_TRUE(again.Start(L"rundll32.exe", command));
-  ASSERT_TRUE(again.WaitForExit(60000));
-
-  EXPECT_EQ(TreeFingerprint(game, L"Quorvel.journal"), TreeFingerprint(dir / L"Expected"));
 }
 
 }  // namespace

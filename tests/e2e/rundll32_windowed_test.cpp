@@ -2,6 +2,9 @@
 // process of its own, on a real display (scripts/test.sh runs these under Xvfb), ending with a
 // copy of the sample launcher restarted. The window watcher (tools/window_watcher.exe) records
 // each window as a line ("progress: <text>", "status: ...", "box: <text>") and answers every box.
+#include <algorithm>
+#include <optional>
+
 #include "support/test_support.h"
 
 namespace quorvel::test {
@@ -21,6 +24,7 @@ std::string Escaped(const std::wstring& text) {
 struct WatchedRun {
   std::string windows;  // the watcher's record
   std::string log;      // the run's log, its folder, launcher id and stamps masked
+  std::string game;     // the two game files afterwards
 };
 
 // Runs rundll32 with options before the usual arguments and the names of files, watching the
@@ -84,7 +88,8 @@ WatchedRun RunWatched(const std::wstring& options, const std::wstring& files,
   WaitForRecordedLauncher(dir / L"Game\\DastryLauncher.record.txt");
   std::string masked = Replaced(log.Added(), Utf8(dir.Path()), "<dir>");
   return {ReadFileBytes(dir / L"windows.txt"),
-          Replaced(masked, std::to_string(starter.Id()), "<pid>")};
+          Replaced(masked, std::to_string(starter.Id()), "<pid>"),
+          Contents({dir / L"Game\\bin\\client.dll", dir / L"Game\\data\\locked.dat"})};
 }
 
 void ExpectInOrder(const std::string& windows, const std::vector<std::string>& shown) {
@@ -106,7 +111,7 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
     return;
   }
   struct Language {
-    std::wstring locale, retrying, box;
+    std::wstring locale, retrying, question, box;
   };
   const std::wstring file = L"\"data\\locked.dat\"";
   const std::wstring german =
@@ -118,10 +123,18 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
            L": <reason> Another program is using the file; closing "
            L"that program lets the update go on. Trying again: "
            L"attempt <n> of 5.",
+       L"Could not replace " + file +
+           L": <reason> Another program is using the file: close that program first.\n\nRetry "
+           L"tries the file again. Cancel puts back the previous files and ends the update.",
        L"Could not patch file " + file + L", error 32: "},
       {L"de_DE.UTF-8",
        german + L" konnte nicht ersetzt werden: <reason> Ein anderes Programm verwendet die "
                 L"Datei; wird es geschlossen, geht das Update weiter. Neuer Versuch: <n> von 5.",
+       german + L" konnte nicht ersetzt werden: <reason> Ein anderes Programm verwendet die "
+                L"Datei: Schlie\x00DF"
+                L"en Sie zuerst dieses Programm.\n\nWiederholen versucht "
+                L"es mit der Datei erneut. Abbrechen stellt die vorherigen Dateien wieder her und "
+                L"beendet das Update.",
        L"Die Datei " + german + L" konnte nicht aktualisiert werden, Fehler 32: "}};
   std::string englishLog;
   for (const Language& language : languages) {
@@ -144,10 +157,15 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
                       Replaced(Replaced(Escaped(language.retrying), "<reason>", sentence), "<n>",
                                std::to_string(next)));
     }
+    // The player was asked before the revert, and the watcher answered Cancel.
+    shown.push_back("box: " + Replaced(Escaped(language.question), "<reason>", sentence));
+    shown.push_back("answer: Cancel");
     shown.push_back("box: " + Escaped(language.box) + reason);
     ExpectInOrder(run.windows, shown);
     const std::string pause = Escaped(language.retrying.substr(0, language.retrying.find(L'<')));
-    EXPECT_EQ(Count(run.windows, "] " + pause) + Count(run.windows, "box: "), 5u) << run.windows;
+    EXPECT_EQ(Count(run.windows, "] " + pause) + Count(run.windows, "box: "), 6u) << run.windows;
+    EXPECT_PRED2(Has, run.log, "The player answered Cancel\r\nCould not patch file");
+    EXPECT_EQ(run.game, "old|old|");
     // The log is the English one, byte for byte, but for the system's own text.
     const std::string log = Replaced(run.log, sentence, "<reason>");
     if (language.locale.empty()) {
@@ -191,6 +209,133 @@ TEST(Rundll32RunTest, AStudioRenamesTheWindowsRewordsTheBoxOrKeepsItAway) {
     }
     EXPECT_EQ(log, plainLog) << Utf8(run.options);
   }
+}
+
+// A game patched with -text under the watcher (with its own options) by a run that a launcher
+// starts and then ends, as launchers do; the launcher restarted is a copy of the sample launcher
+// beside the game.
+class WindowedRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QUORVEL_SKIP_WITHOUT_DISPLAY();
+    ASSERT_TRUE(
+        CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher_.c_str(), TRUE));
+    // Inherited through rundll32 by the launcher it restarts, which sets the event.
+    _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started_.Name()).c_str());
+  }
+  // Lays each name with an old file in the game folder and a new one in the patch folder.
+  void Lay(const std::wstring& name, const std::string& old, const std::string& fresh) {
+    WriteFileBytes(dir_ / (L"Game\\" + name), old);
+    WriteFileBytes(dir_ / (L"Patch\\" + name), fresh);
+    files_ += L" " + name;
+  }
+  // The game still holds its data file.
+  void LayHeldGame() {
+    Lay(L"bin\\client.dll", "old", "new"), Lay(L"data\\locked.dat", "old", "new");
+    lock_.emplace(dir_ / L"Game\\data\\locked.dat");
+  }
+  // Starts the watcher and the run of the laid files, and ends the launcher.
+  void Start(std::wstring watching) {
+    wchar_t shots[MAX_PATH + 1] = {};  // where scripts/screenshots.sh wants pictures of them
+    if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOTS", shots, MAX_PATH) != 0) {
+      watching += L" --screenshots " + Quoted(shots);
+    }
+    ASSERT_TRUE(watcher_.Start(L"window_watcher.exe", Quoted(dir_ / L"windows.txt") + L" --stop " +
+                                                          stop_.Name() + watching));
+    ASSERT_TRUE(StartRun());
+    ASSERT_TRUE(Eventually([&] { return Has(log_.Added(), "Waiting for the parent"); }));
+    ASSERT_TRUE(starter_.Finish());
+  }
+  // The run's current folder is on the game's drive, as a launcher's is, and above the test's
+  // folder: Wine lets go of an ended process's current folder only a moment after its end.
+  bool StartRun() {
+    return run_.Start(L"rundll32.exe",
+                      Quoted(ProgramFolder() + L"\\Quorvel.dll") +
+                          L",Quorvel -text \"Updating game files\" " +
+                          std::to_wstring(starter_.Id()) + L" " + Quoted(dir_ / L"Patch") + L" " +
+                          Quoted(dir_ / L"Game") + L" " + Quoted(dir_ / L"Backup") + L" " +
+                          std::to_wstring(std::count(files_.begin(), files_.end(), L' ')) + files_ +
+                          L" " + Quoted(launcher_),
+                      dir_.Path().substr(0, dir_.Path().rfind(L'\\')));
+  }
+  // Waits for the run and the restarted launcher; the watcher's record.
+  std::string Finish() {
+    EXPECT_TRUE(run_.WaitForExit(60000)) << "the run did not end";
+    EXPECT_TRUE(started_.WaitFor(60000)) << "the launcher was not restarted";
+    _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
+    lock_.reset();
+    stop_.Set();
+    watcher_.WaitForExit();
+    WaitForRecordedLauncher(dir_ / L"DastryLauncher.record.txt");
+    return Windows();
+  }
+  std::string Windows() const { return ReadFileBytes(dir_ / L"windows.txt"); }
+  std::string Game() const {
+    return Contents({dir_ / L"Game\\bin\\client.dll", dir_ / L"Game\\data\\locked.dat"});
+  }
+
+  ScopedTempDir dir_;
+  NamedEvent stop_{L"watcher_stop"}, started_{L"launcher_started"};
+  HelperProcess watcher_, run_;
+  const std::wstring launcher_ = dir_ / L"DastryLauncher.exe";
+  std::wstring files_;
+  std::optional<FileLock> lock_;
+  WaitingProcess starter_;
+  UserRunLog log_;
+  const std::wstring question_ =
+      L"box: Could not replace \"data\\locked.dat\": " + SystemReason(ERROR_SHARING_VIOLATION) +
+      L" Another program is using the file: close that program first.\n\nRetry tries the file "
+      L"again. Cancel puts back the previous files and ends the update.";
+};
+// The game lets go of the file once the question is up; Retry starts the file's attempts again
+// and the patch completes.
+TEST_F(WindowedRunTest, AHeldFileReleasedWhileThePlayerIsAskedIsPatchedOnRetry) {
+  const NamedEvent retry(L"watcher_retry");
+  LayHeldGame();
+  Start(L" --retry " + retry.Name());
+  ASSERT_TRUE(Eventually([&] { return Has(Windows(), Escaped(question_)); })) << Windows();
+  lock_.reset();
+  retry.Set();
+  EXPECT_EQ(Count(Finish(), "box: "), 1u) << Windows();
+  EXPECT_PRED2(Has, log_.Added(),
+               "Asking the player whether to try \"data\\locked.dat\" again, HResult "
+               "0x80070020\r\nThe player answered Retry\r\n");
+  EXPECT_PRED2(Has, ReadFileBytes(dir_ / L"DastryLauncher.record.txt"), "RESULT=0x00000000\r\n");
+  EXPECT_EQ(Game(), "new|new|");
+}
+
+// A run of 1,000 files killed part way; the same command again puts back what the killed run
+// had done, the bar counting the files down, and then completes the patch.
+TEST_F(WindowedRunTest, ARunKilledPartWayIsRestoredWithTheBarMovingThenFinishedByTheSameCommand) {
+  for (int i = 0; i < 1000; ++i) {
+    const std::wstring name = L"f\\" + std::to_wstring(1000 + i) + L".dat";
+    Lay(name, "old " + std::to_string(i), "new " + std::to_string(i));
+    WriteFileBytes(dir_ / (L"Expected\\Game\\" + name), "new " + std::to_string(i));
+    WriteFileBytes(dir_ / (L"Expected\\Backup\\" + name), "old " + std::to_string(i));
+  }
+  CreateDirectoryW((dir_ / L"Expected\\Patch").c_str(), nullptr);
+  const auto trees = [&](const std::wstring& root) {
+    return TreeFingerprint(root + L"Game", L"Quorvel.journal") + TreeFingerprint(root + L"Backup") +
+           TreeFingerprint(root + L"Patch");
+  };
+  Start(L"");
+  // Files are backed up in the order listed; most of them are put back.
+  ASSERT_TRUE(Eventually([&] { return PathExists(dir_ / L"Backup\\f\\1700.dat"); }));
+  ASSERT_FALSE(run_.WaitForExit(0)) << "the run ended before it could be cut short";
+  TerminateProcess(run_.Handle(), 1);
+  ASSERT_TRUE(run_.WaitForExit(60000) && StartRun());
+  const std::string windows = Finish();
+  EXPECT_EQ(trees(dir_ / L""), trees(dir_ / L"Expected\\"));
+  // The bar stood at several places while the files were put back, each lower than the one
+  // before.
+  const std::string restoring = "] Restoring the game files after an interrupted update: \"f\\\\";
+  std::vector<int> positions;
+  for (size_t at = windows.find(restoring); at != std::string::npos;
+       at = windows.find(restoring, at + 1)) {
+    positions.push_back(std::stoi(windows.substr(windows.rfind('[', at) + 1)));
+  }
+  EXPECT_GE(positions.size(), 2u) << windows;
+  EXPECT_TRUE(std::is_sorted(positions.rbegin(), positions.rend())) << windows;
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ TEST(ProgressWindowOnDisplayTest, EachEventShowsItsStatusBelowTheTextAndTheWindo
       std::wstring shown;
     } cases[] = {
         {[&] { run.WaitingForLauncher(); }, L"[0/1] Waiting for the launcher to close"},
+        {[&] { run.WaitingForOtherRun(); },
+         L"[0/1] Waiting for another update of this game to finish"},
         {[&] { run.Restoring(); }, L"[0/1] Restoring the game files after an interrupted update"},
         {[&] { run.Applying(11, 887, name.c_str()); },
          L"[12/898] Updating file 12 of 898: \"bin\\client.dll\""},

@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "foundation/heap.h"
+#include "patch/game_lock.h"
 #include "support/patch_test.h"
 
 namespace quorvel::test {
@@ -96,6 +97,24 @@ TEST_F(RunDriverTest, AFileLockedForGoodFailsTheRunAfterFiveAttemptsAndEverythin
   const std::string record = Record();
   EXPECT_PRED2(Has, record, "argv[2]: 0x80070020\r\nargv[3]: c.txt\r\nCommandLineToArgvW: same");
   EXPECT_PRED2(EndsWith, record, "QUORVEL_RESULT=0x00000000\r\nQUORVEL_FILENAME=(unset)\r\n");
+}
+
+// Another run holds the game past the limit: this one gives up, changes nothing and starts no
+// launcher; once the other has ended, the same files are patched and the lock file goes.
+TEST_F(RunDriverTest, ARunWaitingForAnotherRunOnTheGamePastTheLimitGivesUpChangingNothing) {
+  WriteFileBytes(At(L"Game\\Quorvel.journal.lock"), "");
+  auto other = std::make_unique<FileLock>(At(L"Game\\Quorvel.journal.lock"));
+  const DWORD limit = SetGameLockWait(100);
+  EXPECT_EQ(RunPatch((L"1 P \"" + Dir() + L"\\Game\" B 1 a.txt " + launcher_).c_str()), 0);
+  SetGameLockWait(limit), other.reset();
+  EXPECT_PRED2(
+      EndsWith, MaskStamps(log_.Text()),
+      "waiting for it to end\r\nGave up waiting for the other run on the game after 0 "
+      "seconds: nothing was changed\r\n\r\n======= Quorvel Failed <stamp> ============\r\n");
+  EXPECT_EQ(Variable(L"QUORVEL_RESULT") + Contents({At(L"Game\\a.txt")}), "0x800705b4old a|");
+  EXPECT_FALSE(started_.WaitFor(0));
+  Run(L"1 a.txt", 1);
+  EXPECT_EQ(Contents({At(L"Game\\a.txt"), At(L"Game\\Quorvel.journal.lock")}), "new a|-|");
 }
 
 // A name list that cannot grow once the file is in place: the exception stops the run, which

@@ -79,7 +79,7 @@ std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip,
     const std::wstring full = root + L"\\" + path;
     // The backup folder's lock names the game folder that used it last, which differs between
     // games that are otherwise alike.
-    if (_wcsicmp(name.c_str(), skip.c_str()) != 0 && name != L"Quorvel.journal.lock") {
+    if (_wcsicmp(name.c_str(), skip.c_str()) != 0 && name != L"Quorvel.journal.backup-lock") {
       text += Utf8(path) + (Is(full, FILE_ATTRIBUTE_REPARSE_POINT) ? "@\n"
                             : Is(full, FILE_ATTRIBUTE_DIRECTORY)
                                 ? "\\\n" + TreeFingerprint(root, skip, path)
