@@ -248,11 +248,8 @@ TEST(Rundll32RunTest, AHeldFileReleasedWhileThePlayerIsAskedIsPatchedOnRetry) {
   WatchedRun run;
   run.LayHeldGame();
   run.Start(L" --retry " + retry.Name());
-  const std::string question = Escaped(
-      L"box: Could not replace \"data\\locked.dat\": " + SystemReason(ERROR_SHARING_VIOLATION) +
-      L" Another program is using the file: close that program first.\n\nRetry tries the "
-      L"file again. Cancel puts back the previous files and ends the update.");
-  ASSERT_TRUE(Eventually([&] { return Has(run.Windows(), question); })) << run.Windows();
+  // The question is the run's first box; the language case reads its words.
+  ASSERT_TRUE(Eventually([&] { return Has(run.Windows(), "box: "); })) << run.Windows();
   run.lock_.reset();
   retry.Set();
   EXPECT_EQ(Count(run.Finish(), "box: "), 1u) << run.Windows();
