@@ -21,76 +21,96 @@ std::string Escaped(const std::wstring& text) {
   return line;
 }
 
-struct WatchedRun {
-  std::string windows;  // the watcher's record
-  std::string log;      // the run's log, its folder, launcher id and stamps masked
-  std::string game;     // the two game files afterwards
-};
+// A game patched with -text under the watcher by a run that a launcher starts and then ends, as
+// launchers do; the launcher restarted is a copy of the sample launcher beside the game.
+class WatchedRun {
+ public:
+  WatchedRun() {
+    EXPECT_TRUE(
+        CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher_.c_str(), TRUE));
+    // Inherited through rundll32 by the launcher it restarts, which sets the event.
+    _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started_.Name()).c_str());
+  }
+  // Lists name, with an old file in the game folder and a new one in the patch folder.
+  void Lay(const std::wstring& name, const std::string& old, const std::string& fresh) {
+    WriteFileBytes(dir_ / (L"Game\\" + name), old);
+    WriteFileBytes(dir_ / (L"Patch\\" + name), fresh);
+    files_ += L" " + name;
+  }
+  // The game still holds its data file.
+  void LayHeldGame() {
+    Lay(L"bin\\client.dll", "old", "new"), Lay(L"data\\locked.dat", "old", "new");
+    lock_.emplace(dir_ / L"Game\\data\\locked.dat");
+  }
+  // Starts the watcher (given options of its own) and the run of the listed files (given options,
+  // "<dir>" in them naming the test's folder), and ends the launcher. A locale runs it as a player
+  // whose user interface speaks it: Wine takes the language from a process's locale, which only a
+  // process started from the host sets.
+  void Start(std::wstring watching, std::wstring options = L"", const std::wstring& locale = L"") {
+    wchar_t shots[MAX_PATH + 1] = {};  // where scripts/screenshots.sh wants pictures of them
+    if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOTS", shots, MAX_PATH) != 0) {
+      watching += L" --screenshots " + Quoted(shots);
+    }
+    ASSERT_TRUE(watcher_.Start(L"window_watcher.exe", Quoted(dir_ / L"windows.txt") + L" --stop " +
+                                                          stop_.Name() + watching));
+    if (options.find(L"<dir>") != std::wstring::npos) {
+      options.replace(options.find(L"<dir>"), 5, dir_.Path());
+    }
+    arguments_ = Quoted(ProgramFolder() + L"\\Quorvel.dll") + L",Quorvel " + options +
+                 L" -text \"Updating game files\" " + std::to_wstring(starter_.Id()) + L" " +
+                 Quoted(dir_ / L"Patch") + L" " + Quoted(dir_ / L"Game") + L" " +
+                 Quoted(dir_ / L"Backup") + L" " +
+                 std::to_wstring(std::count(files_.begin(), files_.end(), L' ')) + files_ + L" " +
+                 Quoted(launcher_);
+    if (!locale.empty()) {
+      const wchar_t* loader = _wgetenv(L"WINELOADER");
+      arguments_ = L"-u WINELOADERNOEXEC LC_ALL=" + locale + L" " +
+                   (loader != nullptr ? loader : L"/usr/lib/wine/wine") + L" rundll32.exe " +
+                   arguments_;
+      program_ = L"Z:\\usr\\bin\\env";
+    }
+    ASSERT_TRUE(StartRun());
+    ASSERT_TRUE(Eventually([&] { return Has(log_.Added(), "Waiting for the parent"); }));
+    ASSERT_TRUE(starter_.Finish());
+  }
+  // The same command again. The run's current folder is on the game's drive, as a launcher's is,
+  // and above the test's folder: Wine lets go of an ended process's current folder only a moment
+  // after its end.
+  bool StartRun() {
+    return run_.Start(program_, arguments_, dir_.Path().substr(0, dir_.Path().rfind(L'\\')));
+  }
+  // Waits for the run and the restarted launcher; the watcher's record.
+  std::string Finish() {
+    EXPECT_TRUE(started_.WaitFor(60000)) << "the launcher was not restarted";
+    // Wine gives no handle to wait on for a run started from the host: its log's last line tells.
+    EXPECT_TRUE(Eventually([&] { return Has(log_.Added(), "======= Quorvel "); }));
+    EXPECT_TRUE(run_.WaitForExit(60000) || program_ != L"rundll32.exe") << "the run did not end";
+    _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
+    lock_.reset();
+    stop_.Set();
+    watcher_.WaitForExit();
+    WaitForRecordedLauncher(dir_ / L"DastryLauncher.record.txt");
+    return Windows();
+  }
+  std::string Windows() const { return ReadFileBytes(dir_ / L"windows.txt"); }
+  std::string Game() const {
+    return Contents({dir_ / L"Game\\bin\\client.dll", dir_ / L"Game\\data\\locked.dat"});
+  }
+  // What the run logged, with its folder and its launcher's id masked.
+  std::string Log() const {
+    return Replaced(Replaced(log_.Added(), Utf8(dir_.Path()), "<dir>"),
+                    std::to_string(starter_.Id()), "<pid>");
+  }
 
-// Runs rundll32 with options before the usual arguments and the names of files, watching the
-// windows of caption. A locale runs it as a player whose user interface speaks it: Wine takes
-// the language from a process's locale, which only a process started from the host sets.
-WatchedRun RunWatched(const std::wstring& options, const std::wstring& files,
-                      const std::wstring& caption = L"Quorvel", const std::wstring& locale = L"") {
-  ScopedTempDir dir;
-  NamedEvent stop(L"watcher_stop"), started(L"launcher_started");
-  std::wstring watching =
-      Quoted(dir / L"windows.txt") + L" --stop " + stop.Name() + L" --caption " + Quoted(caption);
-  wchar_t shots[MAX_PATH + 1] = {};  // where scripts/screenshots.sh wants pictures of them
-  if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOTS", shots, MAX_PATH) != 0) {
-    watching += L" --screenshots " + Quoted(shots);
-  }
-  HelperProcess watcher, run;
-  EXPECT_TRUE(watcher.Start(L"window_watcher.exe", watching));
-  const std::wstring launcher = dir / L"Game\\DastryLauncher.exe";
-  for (const wchar_t* name : {L"bin\\client.dll", L"data\\locked.dat"}) {
-    WriteFileBytes(dir / (L"Game\\" + std::wstring(name)), "old");
-    WriteFileBytes(dir / (L"Patch\\" + std::wstring(name)), "new");
-  }
-  WriteFileBytes(dir / L"texts.txt",
-                 "[en]\ncaption=Studio Patcher\npatch_failed_reason=The "
-                 "update of {file} failed ({code}): {reason}\n");
-  EXPECT_TRUE(
-      CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher.c_str(), TRUE));
-  // Inherited through rundll32 by the launcher it restarts, which sets the event.
-  _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started.Name()).c_str());
-  FileLock lock(dir / L"Game\\data\\locked.dat");
-  WaitingProcess starter;
-  UserRunLog log;
-  std::wstring given = options;
-  if (given.find(L"<dir>") != std::wstring::npos) {
-    given.replace(given.find(L"<dir>"), 5, dir.Path());
-  }
-  std::wstring arguments = Quoted(ProgramFolder() + L"\\Quorvel.dll") + L",Quorvel " + given +
-                           L" -text \"Updating game files\" " + std::to_wstring(starter.Id()) +
-                           L" " + Quoted(dir / L"Patch") + L" " + Quoted(dir / L"Game") + L" " +
-                           Quoted(dir / L"Backup") + L" " + files + L" " + Quoted(launcher);
-  std::wstring program = L"rundll32.exe";
-  if (!locale.empty()) {
-    const wchar_t* loader = _wgetenv(L"WINELOADER");
-    arguments = L"-u WINELOADERNOEXEC LC_ALL=" + locale + L" " +
-                (loader != nullptr ? loader : L"/usr/lib/wine/wine") + L" rundll32.exe " +
-                arguments;
-    program = L"Z:\\usr\\bin\\env";
-  }
-  // The run's current folder is on the game's drive, as a launcher's is, and above the test's
-  // folder: Wine lets go of an ended process's current folder only a moment after its end.
-  EXPECT_TRUE(run.Start(program, arguments, dir.Path().substr(0, dir.Path().rfind(L'\\'))));
-  EXPECT_TRUE(Eventually([&] { return Has(log.Added(), "Waiting for the parent"); }));
-  EXPECT_TRUE(starter.Finish());
-  EXPECT_TRUE(started.WaitFor(60000)) << "the launcher was not restarted";
-  EXPECT_TRUE(Eventually([&] { return Has(log.Added(), "======= Quorvel "); }));
-  _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
-  lock.Release();
-  run.WaitForExit(60000);
-  stop.Set();
-  watcher.WaitForExit();
-  WaitForRecordedLauncher(dir / L"Game\\DastryLauncher.record.txt");
-  std::string masked = Replaced(log.Added(), Utf8(dir.Path()), "<dir>");
-  return {ReadFileBytes(dir / L"windows.txt"),
-          Replaced(masked, std::to_string(starter.Id()), "<pid>"),
-          Contents({dir / L"Game\\bin\\client.dll", dir / L"Game\\data\\locked.dat"})};
-}
+  ScopedTempDir dir_;
+  NamedEvent stop_{L"watcher_stop"}, started_{L"launcher_started"};
+  HelperProcess watcher_, run_;
+  const std::wstring launcher_ = dir_ / L"DastryLauncher.exe";
+  std::wstring files_, program_ = L"rundll32.exe", arguments_;
+  std::optional<FileLock> lock_;
+  WaitingProcess starter_;
+  UserRunLog log_;
+};
 
 void ExpectInOrder(const std::string& windows, const std::vector<std::string>& shown) {
   size_t at = 0;
@@ -106,10 +126,7 @@ void ExpectInOrder(const std::string& windows, const std::vector<std::string>& s
 TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRestartsTheLauncher) {
   QUORVEL_SKIP_WITHOUT_DISPLAY();
   wchar_t pictured[32] = {};  // scripts/screenshots.sh: one run in a language, for its pictures
-  if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOT_LOCALE", pictured, 32) != 0) {
-    RunWatched(L"", L"2 bin\\client.dll data\\locked.dat", L"Quorvel", pictured);
-    return;
-  }
+  GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOT_LOCALE", pictured, 32);
   struct Language {
     std::wstring locale, retrying, question, box;
   };
@@ -138,13 +155,18 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
        L"Die Datei " + german + L" konnte nicht aktualisiert werden, Fehler 32: "}};
   std::string englishLog;
   for (const Language& language : languages) {
-    const WatchedRun run =
-        RunWatched(L"", L"2 bin\\client.dll data\\locked.dat", L"Quorvel", language.locale);
+    WatchedRun run;
+    run.LayHeldGame();
+    run.Start(L"", L"", pictured[0] != 0 ? pictured : language.locale);
+    const std::string windows = run.Finish();
+    if (pictured[0] != 0) {
+      return;
+    }
     // The system's text is the player's too: the box ends with it.
-    const size_t reasonAt = run.windows.find(Escaped(language.box));
-    ASSERT_NE(reasonAt, std::string::npos) << run.windows;
+    const size_t reasonAt = windows.find(Escaped(language.box));
+    ASSERT_NE(reasonAt, std::string::npos) << windows;
     const size_t from = reasonAt + Escaped(language.box).size();
-    std::string reason = run.windows.substr(from, run.windows.find('\n', from) - from);
+    std::string reason = windows.substr(from, windows.find('\n', from) - from);
     if (language.locale.empty()) {
       EXPECT_EQ(reason, Escaped(SystemMessage(ERROR_SHARING_VIOLATION)));
     }
@@ -161,13 +183,13 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
     shown.push_back("box: " + Replaced(Escaped(language.question), "<reason>", sentence));
     shown.push_back("answer: Cancel");
     shown.push_back("box: " + Escaped(language.box) + reason);
-    ExpectInOrder(run.windows, shown);
+    ExpectInOrder(windows, shown);
     const std::string pause = Escaped(language.retrying.substr(0, language.retrying.find(L'<')));
-    EXPECT_EQ(Count(run.windows, "] " + pause) + Count(run.windows, "box: "), 6u) << run.windows;
-    EXPECT_PRED2(Has, run.log, "The player answered Cancel\r\nCould not patch file");
-    EXPECT_EQ(run.game, "old|old|");
+    EXPECT_EQ(Count(windows, "] " + pause) + Count(windows, "box: "), 6u) << windows;
+    EXPECT_PRED2(Has, run.Log(), "The player answered Cancel\r\nCould not patch file");
+    EXPECT_EQ(run.Game(), "old|old|");
     // The log is the English one, byte for byte, but for the system's own text.
-    const std::string log = Replaced(run.log, sentence, "<reason>");
+    const std::string log = Replaced(run.Log(), sentence, "<reason>");
     if (language.locale.empty()) {
       englishLog = log;
     } else {
@@ -193,139 +215,77 @@ TEST(Rundll32RunTest, AStudioRenamesTheWindowsRewordsTheBoxOrKeepsItAway) {
                                            SystemMessage(ERROR_INVALID_PARAMETER))},
                         {L"-quiet", L"Quorvel", ""}};
   std::string plainLog;
-  for (const Case& run : cases) {
-    const WatchedRun watched = RunWatched(run.options, L"1 bin:x", run.caption);
+  for (const Case& c : cases) {
+    WatchedRun run;
+    WriteFileBytes(run.dir_ / L"texts.txt",
+                   "[en]\ncaption=Studio Patcher\npatch_failed_reason=The "
+                   "update of {file} failed ({code}): {reason}\n");
+    run.LayHeldGame();
+    run.files_ = L" bin:x";  // a name the run refuses
+    run.Start(L" --caption " + Quoted(c.caption), c.options);
+    const std::string windows = run.Finish();
     // A box opens over the progress window, so the window is seen under the same caption.
-    if (run.box.empty()) {
-      EXPECT_FALSE(Has(watched.windows, "box: ")) << watched.windows;
+    if (c.box.empty()) {
+      EXPECT_FALSE(Has(windows, "box: ")) << windows;
     } else {
-      ExpectInOrder(watched.windows, {run.box, "gone: box"});
-      EXPECT_TRUE(Has(watched.windows, "progress: Updating game files\n")) << watched.windows;
+      ExpectInOrder(windows, {c.box, "gone: box"});
+      EXPECT_TRUE(Has(windows, "progress: Updating game files\n")) << windows;
     }
-    std::string log = Replaced(watched.log, "\t-quiet\r\n", "");
+    std::string log = Replaced(run.Log(), "\t-quiet\r\n", "");
     log = Replaced(Replaced(log, "\t-texts\r\n", ""), "\t<dir>\\texts.txt\r\n", "");
-    if (run.options.empty()) {
+    if (c.options.empty()) {
       plainLog = log;
     }
-    EXPECT_EQ(log, plainLog) << Utf8(run.options);
+    EXPECT_EQ(log, plainLog) << Utf8(c.options);
   }
 }
 
-// A game patched with -text under the watcher (with its own options) by a run that a launcher
-// starts and then ends, as launchers do; the launcher restarted is a copy of the sample launcher
-// beside the game.
-class WindowedRunTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    QUORVEL_SKIP_WITHOUT_DISPLAY();
-    ASSERT_TRUE(
-        CopyFileW((ProgramFolder() + L"\\sample_launcher.exe").c_str(), launcher_.c_str(), TRUE));
-    // Inherited through rundll32 by the launcher it restarts, which sets the event.
-    _wputenv((L"SAMPLE_LAUNCHER_STARTED=" + started_.Name()).c_str());
-  }
-  // Lays each name with an old file in the game folder and a new one in the patch folder.
-  void Lay(const std::wstring& name, const std::string& old, const std::string& fresh) {
-    WriteFileBytes(dir_ / (L"Game\\" + name), old);
-    WriteFileBytes(dir_ / (L"Patch\\" + name), fresh);
-    files_ += L" " + name;
-  }
-  // The game still holds its data file.
-  void LayHeldGame() {
-    Lay(L"bin\\client.dll", "old", "new"), Lay(L"data\\locked.dat", "old", "new");
-    lock_.emplace(dir_ / L"Game\\data\\locked.dat");
-  }
-  // Starts the watcher and the run of the laid files, and ends the launcher.
-  void Start(std::wstring watching) {
-    wchar_t shots[MAX_PATH + 1] = {};  // where scripts/screenshots.sh wants pictures of them
-    if (GetEnvironmentVariableW(L"QUORVEL_TEST_SCREENSHOTS", shots, MAX_PATH) != 0) {
-      watching += L" --screenshots " + Quoted(shots);
-    }
-    ASSERT_TRUE(watcher_.Start(L"window_watcher.exe", Quoted(dir_ / L"windows.txt") + L" --stop " +
-                                                          stop_.Name() + watching));
-    ASSERT_TRUE(StartRun());
-    ASSERT_TRUE(Eventually([&] { return Has(log_.Added(), "Waiting for the parent"); }));
-    ASSERT_TRUE(starter_.Finish());
-  }
-  // The run's current folder is on the game's drive, as a launcher's is, and above the test's
-  // folder: Wine lets go of an ended process's current folder only a moment after its end.
-  bool StartRun() {
-    return run_.Start(L"rundll32.exe",
-                      Quoted(ProgramFolder() + L"\\Quorvel.dll") +
-                          L",Quorvel -text \"Updating game files\" " +
-                          std::to_wstring(starter_.Id()) + L" " + Quoted(dir_ / L"Patch") + L" " +
-                          Quoted(dir_ / L"Game") + L" " + Quoted(dir_ / L"Backup") + L" " +
-                          std::to_wstring(std::count(files_.begin(), files_.end(), L' ')) + files_ +
-                          L" " + Quoted(launcher_),
-                      dir_.Path().substr(0, dir_.Path().rfind(L'\\')));
-  }
-  // Waits for the run and the restarted launcher; the watcher's record.
-  std::string Finish() {
-    EXPECT_TRUE(run_.WaitForExit(60000)) << "the run did not end";
-    EXPECT_TRUE(started_.WaitFor(60000)) << "the launcher was not restarted";
-    _wputenv(L"SAMPLE_LAUNCHER_STARTED=");
-    lock_.reset();
-    stop_.Set();
-    watcher_.WaitForExit();
-    WaitForRecordedLauncher(dir_ / L"DastryLauncher.record.txt");
-    return Windows();
-  }
-  std::string Windows() const { return ReadFileBytes(dir_ / L"windows.txt"); }
-  std::string Game() const {
-    return Contents({dir_ / L"Game\\bin\\client.dll", dir_ / L"Game\\data\\locked.dat"});
-  }
-
-  ScopedTempDir dir_;
-  NamedEvent stop_{L"watcher_stop"}, started_{L"launcher_started"};
-  HelperProcess watcher_, run_;
-  const std::wstring launcher_ = dir_ / L"DastryLauncher.exe";
-  std::wstring files_;
-  std::optional<FileLock> lock_;
-  WaitingProcess starter_;
-  UserRunLog log_;
-  const std::wstring question_ =
-      L"box: Could not replace \"data\\locked.dat\": " + SystemReason(ERROR_SHARING_VIOLATION) +
-      L" Another program is using the file: close that program first.\n\nRetry tries the file "
-      L"again. Cancel puts back the previous files and ends the update.";
-};
 // The game lets go of the file once the question is up; Retry starts the file's attempts again
 // and the patch completes.
-TEST_F(WindowedRunTest, AHeldFileReleasedWhileThePlayerIsAskedIsPatchedOnRetry) {
+TEST(Rundll32RunTest, AHeldFileReleasedWhileThePlayerIsAskedIsPatchedOnRetry) {
+  QUORVEL_SKIP_WITHOUT_DISPLAY();
   const NamedEvent retry(L"watcher_retry");
-  LayHeldGame();
-  Start(L" --retry " + retry.Name());
-  ASSERT_TRUE(Eventually([&] { return Has(Windows(), Escaped(question_)); })) << Windows();
-  lock_.reset();
+  WatchedRun run;
+  run.LayHeldGame();
+  run.Start(L" --retry " + retry.Name());
+  // The question is the run's first box; the language case reads its words.
+  ASSERT_TRUE(Eventually([&] { return Has(run.Windows(), "box: "); })) << run.Windows();
+  run.lock_.reset();
   retry.Set();
-  EXPECT_EQ(Count(Finish(), "box: "), 1u) << Windows();
-  EXPECT_PRED2(Has, log_.Added(),
+  EXPECT_EQ(Count(run.Finish(), "box: "), 1u) << run.Windows();
+  EXPECT_PRED2(Has, run.Log(),
                "Asking the player whether to try \"data\\locked.dat\" again, HResult "
                "0x80070020\r\nThe player answered Retry\r\n");
-  EXPECT_PRED2(Has, ReadFileBytes(dir_ / L"DastryLauncher.record.txt"), "RESULT=0x00000000\r\n");
-  EXPECT_EQ(Game(), "new|new|");
+  EXPECT_PRED2(Has, ReadFileBytes(run.dir_ / L"DastryLauncher.record.txt"),
+               "RESULT=0x00000000\r\n");
+  EXPECT_EQ(run.Game(), "new|new|");
 }
 
 // A run of 1,000 files killed part way; the same command again puts back what the killed run
 // had done, the bar counting the files down, and then completes the patch.
-TEST_F(WindowedRunTest, ARunKilledPartWayIsRestoredWithTheBarMovingThenFinishedByTheSameCommand) {
+TEST(Rundll32RunTest, ARunKilledPartWayIsRestoredWithTheBarMovingThenFinishedByTheSameCommand) {
+  QUORVEL_SKIP_WITHOUT_DISPLAY();
+  WatchedRun run;
+  const ScopedTempDir& dir = run.dir_;
   for (int i = 0; i < 1000; ++i) {
     const std::wstring name = L"f\\" + std::to_wstring(1000 + i) + L".dat";
-    Lay(name, "old " + std::to_string(i), "new " + std::to_string(i));
-    WriteFileBytes(dir_ / (L"Expected\\Game\\" + name), "new " + std::to_string(i));
-    WriteFileBytes(dir_ / (L"Expected\\Backup\\" + name), "old " + std::to_string(i));
+    run.Lay(name, "old " + std::to_string(i), "new " + std::to_string(i));
+    WriteFileBytes(dir / (L"Expected\\Game\\" + name), "new " + std::to_string(i));
+    WriteFileBytes(dir / (L"Expected\\Backup\\" + name), "old " + std::to_string(i));
   }
-  CreateDirectoryW((dir_ / L"Expected\\Patch").c_str(), nullptr);
+  CreateDirectoryW((dir / L"Expected\\Patch").c_str(), nullptr);
   const auto trees = [&](const std::wstring& root) {
     return TreeFingerprint(root + L"Game", L"Quorvel.journal") + TreeFingerprint(root + L"Backup") +
            TreeFingerprint(root + L"Patch");
   };
-  Start(L"");
+  run.Start(L"");
   // Files are backed up in the order listed; most of them are put back.
-  ASSERT_TRUE(Eventually([&] { return PathExists(dir_ / L"Backup\\f\\1700.dat"); }));
-  ASSERT_FALSE(run_.WaitForExit(0)) << "the run ended before it could be cut short";
-  TerminateProcess(run_.Handle(), 1);
-  ASSERT_TRUE(run_.WaitForExit(60000) && StartRun());
-  const std::string windows = Finish();
-  EXPECT_EQ(trees(dir_ / L""), trees(dir_ / L"Expected\\"));
+  ASSERT_TRUE(Eventually([&] { return PathExists(dir / L"Backup\\f\\1700.dat"); }));
+  ASSERT_FALSE(run.run_.WaitForExit(0)) << "the run ended before it could be cut short";
+  TerminateProcess(run.run_.Handle(), 1);
+  ASSERT_TRUE(run.run_.WaitForExit(60000) && run.StartRun());
+  const std::string windows = run.Finish();
+  EXPECT_EQ(trees(dir / L""), trees(dir / L"Expected\\"));
   // The bar stood at several places while the files were put back, each lower than the one
   // before.
   const std::string restoring = "] Restoring the game files after an interrupted update: \"f\\\\";

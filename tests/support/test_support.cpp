@@ -134,18 +134,20 @@ bool HelperProcess::Start(const std::wstring& program, const std::wstring& argum
 }
 
 bool OnHost(const std::wstring& folder, const std::wstring& script) {
+  const ScopedTempDir own;  // a script's own folder, where its status meets no other's
+  const std::wstring where = folder.empty() ? own.Path() : folder;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   // Wine gives no handle to wait on for a host program: it leaves its status when it is done.
   std::wstring command = L"/bin/sh -c \"(" + script + L"); echo $? > .quorvel-done\"";
   if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &process)) {
+                      where.c_str(), &startup, &process)) {
     return false;
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  const std::wstring done = folder + L"\\.quorvel-done";
+  const std::wstring done = where + L"\\.quorvel-done";
   std::string status;
   Eventually([&] { return !(status = ReadFileBytes(done)).empty(); });
   return DeleteFileW(done.c_str()) && status == "0\n";
@@ -165,20 +167,6 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
                     target + L"' '" + name + L"'");
 }
 
-// Starts the host's shell with script and its arguments $0 and $1; Wine gives no handle to wait
-// on for a host program, so the caller waits for what it does.
-void DriveLetter::Shell(const wchar_t* script, const std::wstring& first) {
-  std::wstring command = L"/bin/sh -c \"" + std::wstring(script) + L"\" \"" + first + L"\" \"" +
-                         std::wstring(1, towlower(root_[0])) + L":\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                     &startup, &process)) {
-    CloseHandle(process.hThread), CloseHandle(process.hProcess);
-  }
-}
-
 DriveLetter::DriveLetter(const std::wstring& folder) {
   using UnixName = char*(CDECL*)(const wchar_t*);
   const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
@@ -188,8 +176,7 @@ DriveLetter::DriveLetter(const std::wstring& folder) {
     root_ = std::wstring(1, letter) + L":\\";
     // Wine's list of drives lags a letter made a moment ago; a path through it does not.
     if ((GetLogicalDrives() & (1u << (letter - L'A'))) == 0 && !PathExists(root_)) {
-      Shell(L"ln -s \\\"$0\\\" \\\"$WINEPREFIX/dosdevices/$1\\\"",
-            std::wstring(host, host + strlen(host)));
+      OnHost(L"", L"ln -s '" + std::wstring(host, host + strlen(host)) + L"' " + Device());
       break;
     }
     root_.clear();
@@ -203,7 +190,7 @@ DriveLetter::DriveLetter(const std::wstring& folder) {
 
 DriveLetter::~DriveLetter() {
   if (!root_.empty()) {
-    Shell(L"rm \\\"$WINEPREFIX/dosdevices/$1\\\"", L"");
+    OnHost(L"", L"rm " + Device());
     Eventually([&] { return !PathExists(root_); });
     Sleep(1100);  // and forgets it, before the inode of its folder can name another
   }

@@ -89,8 +89,8 @@ std::string TreeFingerprint(const std::wstring& root, const std::wstring& skip =
 // path.away by the host, past Windows' sharing rules.
 bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& hardTarget,
           bool aside = false);
-// Runs the shell script on the host in folder (a Windows path) and waits until it is done; false
-// when it could not start or failed.
+// Runs the shell script on the host in folder (a Windows path; empty: a fresh one of its own) and
+// waits until it is done; false when it could not start or failed.
 bool OnHost(const std::wstring& folder, const std::wstring& script);
 // A drive letter for folder, made by the host for the object's life as a player maps one (Wine
 // keeps its drive letters as links in the prefix's dosdevices folder): a free one, B or A first,
@@ -104,7 +104,10 @@ class DriveLetter {
   const std::wstring& Root() const { return root_; }
 
  private:
-  void Shell(const wchar_t* script, const std::wstring& first);
+  // The letter's link in the prefix, quoted for the host's shell.
+  std::wstring Device() const {
+    return L"\\\"$WINEPREFIX/dosdevices/" + std::wstring(1, towlower(root_[0])) + L":\\\"";
+  }
   std::wstring root_;
 };
 // The folder of the running test program, where the DLL and the helper programs are built.
