@@ -5,10 +5,13 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "files/file_path.h"
 #include "files/folder_identity.h"
 #include "files/folder_paths.h"
+#include "files/name_key.h"
 #include "files/real_path.h"
 #include "foundation/failure_line.h"
 #include "foundation/final_path.h"
@@ -29,10 +32,15 @@ constexpr wchar_t kByteOrderMark = 0xFEFF;
 // run reads: the header with its folders (a system path each), the names (a list file's byte, or
 // two, gives at most one character of a name), and for each name its line of three identities
 // and the records of its steps: applied, reverted and restored, at most 16 of 9 characters,
-// with the retries of the names that failed an attempt.
-constexpr uint64_t kMaxJournalChars = 4 * 32768 + uint64_t{kFileListMaxBytes} +
-                                      uint64_t{kFileListMaxNames} * (3 * 34 + 1 + 16 * 9) +
-                                      kPatchAttempts * 4 * 9;
+// with the retries of the names that failed an attempt; and the line of the folders on its way
+// that existed.
+constexpr uint64_t kExistedLineChars = 8 + 7 + 1 + 5 + 1 + 5 + 1;
+static_assert(kFileListMaxNames <= 9999999 && kFileListMaxNameLength <= 99999,
+              "an index and a count of folders fit their fields of an existed line");
+constexpr uint64_t kMaxJournalChars =
+    4 * 32768 + uint64_t{kFileListMaxBytes} +
+    uint64_t{kFileListMaxNames} * (3 * 34 + 1 + 16 * 9 + kExistedLineChars) +
+    kPatchAttempts * 4 * 9;
 constexpr DWORD kMaxJournalBytes = static_cast<DWORD>(kMaxJournalChars * sizeof(wchar_t));
 static_assert(kMaxJournalChars * sizeof(wchar_t) < 0xFFFFFFFFu, "a journal's size fits a DWORD");
 // What a restore writes as the result of the run it put back.
@@ -214,6 +222,27 @@ bool IsRepeat(const PatchRun& run, const JournalContent& last) {
     }
   }
   return true;
+}
+
+// How many folders on the way from directory to name, from the top, stand there now; known keeps
+// what was found of each folder, by its key (NameKey), so that each is asked once.
+uint32_t FoldersThere(const SharedWString& directory, const SharedWString& name,
+                      std::unordered_map<std::wstring, bool>& known) {
+  const SharedWString key = NameKey(name);
+  uint32_t count = 0;
+  bool there = true;
+  ForEachFolderEnd(key, [&](uint32_t end) {
+    if (there) {
+      const auto found = known.emplace(std::wstring(key.Chars(), end), false);
+      if (found.second) {
+        FilePath folder = PathIn(directory, name.Mid(0, end - 1));
+        found.first->second = folder.Exists() && folder.IsDirectory();
+      }
+      there = found.first->second;
+      count += there ? 1 : 0;
+    }
+  });
+  return count;
 }
 
 SharedWString NewToken() {
@@ -456,7 +485,7 @@ HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged,
   // names would copy the whole text again for each.
   uint64_t room = 16;
   for (const SharedWString& name : run.files) {
-    room += name.Length() + 3 * 34 + 2;
+    room += name.Length() + 3 * 34 + 2 + kExistedLineChars;
   }
   text.ReserveExtra(static_cast<uint32_t>(room < kMaxJournalChars ? room : kMaxJournalChars));
   indexes_.clear();
@@ -476,6 +505,18 @@ HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged,
     text.Append(name);
     text.Append(L'\n');
     indexes_.emplace(name, count_++);
+  }
+  // A restore removes the folders that the run leaves empty, but never these.
+  std::unordered_map<std::wstring, bool> inGame, inBackup;
+  size_t index = 0;
+  for (const SharedWString& name : run.files) {
+    const uint32_t game = FoldersThere(run.applicationDirectory, name, inGame);
+    const uint32_t backup = FoldersThere(run.backupDirectory, name, inBackup);
+    if (game != 0 || backup != 0) {
+      AppendFormat(text, L"existed\t%u\t%u\t%u\n", static_cast<unsigned>(index),
+                   static_cast<unsigned>(game), static_cast<unsigned>(backup));
+    }
+    ++index;
   }
   text.Append(L"begun\n", 6);
 

@@ -21,6 +21,10 @@
 //   <game> <backup> <patch> <name>   one line per listed name, in list order: what stood at
 //                                    its three paths before the run, "-" for nothing, else
 //                                    <size hex>:<last write time hex>
+//   [existed <index> <game> <backup>]  for the listed name at index, how many folders on its
+//                                    way, from the top, stood in the application and the backup
+//                                    folder when the run began: a restore leaves them; no line
+//                                    for a name with none
 //   begun
 //   <index> <step>                   a record per step, written through before the step
 //   finished <0x%08x>                the run ended with that result (a restore ends its
@@ -87,6 +91,9 @@ struct JournalFile {
   FileIdentity backup;  // a backup of an earlier patch
   FileIdentity source;  // the new file, in the patch folder
   JournalStep lastStep = JournalStep::kNone;
+  // How many folders on the name's way, from the top, existed when the run began.
+  uint32_t gameFoldersExisted = 0;
+  uint32_t backupFoldersExisted = 0;
 };
 
 struct JournalContent {

@@ -2,6 +2,7 @@
 // journal, and deleting only what is provably that run's own.
 #include "files/file_path.h"
 #include "files/folder_paths.h"
+#include "files/name_key.h"
 #include "files/real_path.h"
 #include "foundation/failure_line.h"
 #include "foundation/format.h"
@@ -89,6 +90,19 @@ HRESULT DiscardPartial(const FilePath& path, const SharedWString& suffix) {
     return Failed(partial, partial.LastResult());
   }
   return exists ? Discard(partial) : S_OK;
+}
+
+// The folder below which the emptied folders on the way from directory to name may go: the
+// deepest of the first existed folders on the way, which stood there before the cut run.
+FilePath RemovalRoot(const SharedWString& directory, const SharedWString& name, uint32_t existed) {
+  SharedWString root(directory);
+  uint32_t folders = 0;
+  ForEachFolderEnd(name, [&](uint32_t end) {
+    if (++folders == existed) {
+      root = PathIn(directory, name.Mid(0, end - 1)).Path();
+    }
+  });
+  return FolderPath(root);
 }
 
 bool Touched(const JournalFile& file) {
@@ -231,10 +245,12 @@ HRESULT RunJournal::Restore(const JournalContent& last, RunRefusal& refusal,
     }
     // Folders that the run created for the file, or emptied of it, go.
     if (!file.target.present && !now.target.Exists()) {
-      now.target.RemoveWithEmptyParents(FolderPath(last.applicationDirectory));
+      now.target.RemoveWithEmptyParents(
+          RemovalRoot(last.applicationDirectory, file.name, file.gameFoldersExisted));
     }
     if (!now.backup.Exists()) {
-      now.backup.RemoveWithEmptyParents(FolderPath(last.backupDirectory));
+      now.backup.RemoveWithEmptyParents(
+          RemovalRoot(last.backupDirectory, file.name, file.backupFoldersExisted));
     }
     if (FAILED(hr = Record(index, JournalStep::kReverted))) {
       return hr;

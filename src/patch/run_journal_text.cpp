@@ -100,17 +100,16 @@ void RootDrivePath(SharedWString& folder) {
   }
 }
 
-// "<hex>\t<hex>\t<hex>": the three folders' indexes.
-bool ParseIndexes(const SharedWString& value, JournalContent& content) {
-  uint64_t* indexes[3] = {&content.patchIndex, &content.applicationIndex, &content.backupIndex};
+// Three numbers in base, separated by tabs.
+bool ParseThree(const SharedWString& value, int base, uint64_t* const (&numbers)[3]) {
   const wchar_t* at = value.Chars();
   const wchar_t* end = at + value.Length();
-  for (uint64_t* index : indexes) {
+  for (uint64_t* number : numbers) {
     const wchar_t* stop = at;
     while (stop < end && *stop != L'\t') {
       ++stop;
     }
-    if (!Number(at, stop, 16, *index)) {
+    if (!Number(at, stop, base, *number)) {
       return false;
     }
     at = stop < end ? stop + 1 : stop;
@@ -162,7 +161,10 @@ bool ParseJournal(const wchar_t* text, size_t length, JournalContent& content) {
        {&content.patchDirectory, &content.applicationDirectory, &content.backupDirectory}) {
     RootDrivePath(*folder);
   }
-  if (Field(line, L"identities", value) && (!ParseIndexes(value, content) || !reader.Next(line))) {
+  if (Field(line, L"identities", value) &&
+      (!ParseThree(value, 16,
+                   {&content.patchIndex, &content.applicationIndex, &content.backupIndex}) ||
+       !reader.Next(line))) {
     return false;
   }
   if (Field(line, L"damaged", content.damaged) && !reader.Next(line)) {
@@ -185,7 +187,22 @@ bool ParseJournal(const wchar_t* text, size_t length, JournalContent& content) {
     }
     file.name = at;
   }
-  if (!reader.Next(line) || !line.Equals(SharedWString(L"begun"))) {
+  if (!reader.Next(line)) {
+    return false;
+  }
+  // A name has fewer folders on its way than characters.
+  for (uint64_t index = 0, game = 0, backup = 0; Field(line, L"existed", value);) {
+    if (!ParseThree(value, 10, {&index, &game, &backup}) || index >= count) {
+      return false;
+    }
+    JournalFile& file = content.files[static_cast<size_t>(index)];
+    if (game >= file.name.Length() || backup >= file.name.Length() || !reader.Next(line)) {
+      return false;
+    }
+    file.gameFoldersExisted = static_cast<uint32_t>(game);
+    file.backupFoldersExisted = static_cast<uint32_t>(backup);
+  }
+  if (!line.Equals(SharedWString(L"begun"))) {
     return false;
   }
   while (reader.Next(line)) {
