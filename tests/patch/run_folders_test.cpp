@@ -91,7 +91,7 @@ TEST_F(RunFoldersTest, ABackupFolderSharedByTwoGamesIsUsedByOneRunAtATime) {
   EXPECT_EQ(Apply(At(L"g1\\Patch"), At(L"g1"), backup), S_OK) << log_.Text();
   ExpectApplied(At(L"g1\\Patch"), At(L"g1"), backup, "1");
 
-  FileLock held(In(backup, kJournalName) + L".lock");
+  FileLock held(In(backup, kBackupLockName));
   ASSERT_TRUE(held.Held());
   std::thread release([&] { Sleep(1000), held.Release(); });
   EXPECT_EQ(Apply(At(L"g2\\Patch"), At(L"g2"), backup), S_OK);
