@@ -70,7 +70,9 @@ TEST(DynArrayTest, GrowsByTheCapacityRuleRefusesWhatItCannotHaveAndLeavesStorage
 
 using S = SharedWString;
 
-TEST(SharedStringTest, EmptyStringsShareTheStaticBlockThatIsNeverFreed) {
+// Empty strings share the static block, which is never freed. Appending doubles the capacity up
+// to 8192 characters, then grows in whole 8192-character steps.
+TEST(SharedStringTest, EmptyStringsShareTheStaticBlockTextGetsAnExactOneAndAppendGrowsByTheRule) {
   const long before = S::EmptyHeader()->refCount;
   {
     const S a, b(L""), c(static_cast<const wchar_t*>(nullptr));
@@ -78,10 +80,6 @@ TEST(SharedStringTest, EmptyStringsShareTheStaticBlockThatIsNeverFreed) {
                 c.Header() == a.Header() && S::EmptyHeader()->refCount == before + 3);
   }
   EXPECT_TRUE(S::EmptyHeader()->refCount == before && before >= 2) << "references " << before;
-}
-
-// Appending doubles the capacity up to 8192 characters, then grows in whole 8192-character steps.
-TEST(SharedStringTest, TextGetsAnExactBlockAndAppendGrowsByTheCapacityRule) {
   const uint32_t capacities[][2] = {{2, 8}, {8192, 32768}, {8193, 16384}, {16384, 24576}};
   for (const auto& [length, capacity] : capacities) {
     S s;
