@@ -98,7 +98,7 @@ TEST(SharedStringTest, EmptyStringsShareTheStaticBlockTextGetsAnExactOneAndAppen
   EXPECT_EQ(empty.Chars(), s.Chars()) << "appended to nothing, the text is shared";
 }
 
-TEST(SharedStringTest, ChangingACopyLeavesTheOriginal) {
+TEST(SharedStringTest, ChangingACopyLeavesTheOriginalAndEditsHoldAtTheirEdges) {
   S original(L"abcd");
   original.Assign(original);
   S copy(original), appended = original, replaced(original), trimmed(original), assigned(original);
@@ -112,9 +112,7 @@ TEST(SharedStringTest, ChangingACopyLeavesTheOriginal) {
                 assigned.Chars() + original.Chars(),
             L"zbcdabcdeybcdabcnewabcd");
   EXPECT_EQ(original.Header()->refCount, 1);
-}
-
-TEST(SharedStringTest, MidTrimSetAtReplaceAllFindAndEqualsAtTheirEdges) {
+  // Mid, Trim, SetAt, ReplaceAll, Find and Equals at their edges.
   const S s(L"abcdef");
   EXPECT_EQ(std::wstring(s.Mid(2, 100).Chars()) + L"|" + s.Mid(0, 0).Chars() + L"|" +
                 s.Mid(6, 7).Chars() + s.Mid(3, 1).Chars(),
