@@ -24,21 +24,19 @@ class FilePathTest : public TempDirTest {
 // characters resolve, without a trailing backslash even at a drive's root, as a run's folder
 // names it.
 TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo259Characters) {
-  const struct {
-    FilePath path;
-    const wchar_t* text;
-  } rows[] = {{PathOf(L"C:/a//b/"), L"C:\\a\\\\b"},
-              {PathOf(L"a\\/\\"), L"a"},
-              {PathOf(L"\\"), L""},
-              {PathOf(L"\\\\server\\share"), L"\\\\server\\share"},
-              {FilePath(), L"."},
-              {PathOf(L"C:\\game").Joined(SharedWString(L"b/c/")), L"C:\\game\\b\\c"},
-              {PathOf(L"C:\\a\\b").Parent(), L"C:\\a"},
-              {PathOf(L"C:\\").Parent(), L"C:"},
-              {PathOf(L"C:b").Parent(), L"C:"},
-              {PathOf(L"name").Parent(), L""}};
+  const std::pair<FilePath, const wchar_t*> rows[] = {
+      {PathOf(L"C:/a//b/"), L"C:\\a\\\\b"},
+      {PathOf(L"a\\/\\"), L"a"},
+      {PathOf(L"\\"), L""},
+      {PathOf(L"\\\\server\\share"), L"\\\\server\\share"},
+      {FilePath(), L"."},
+      {PathOf(L"C:\\game").Joined(SharedWString(L"b/c/")), L"C:\\game\\b\\c"},
+      {PathOf(L"C:\\a\\b").Parent(), L"C:\\a"},
+      {PathOf(L"C:\\").Parent(), L"C:"},
+      {PathOf(L"C:b").Parent(), L"C:"},
+      {PathOf(L"name").Parent(), L""}};
   for (size_t row = 0; row < std::size(rows); ++row) {
-    EXPECT_STREQ(rows[row].path.Path().Chars(), rows[row].text) << "row: " << row;
+    EXPECT_STREQ(rows[row].first.Path().Chars(), rows[row].second) << "row: " << row;
   }
   const std::wstring fits = L"C:\\" + std::wstring(256, L'a');
   EXPECT_EQ(PathOf(fits).FullPath().Chars(), fits);
@@ -55,7 +53,7 @@ DWORD WINAPI CreateDirectoriesOf(void* path) {
   return ballast[0];
 }
 
-TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevelAndStopsAtAFileInTheWay) {
+TEST_F(FilePathTest, CreateDirectoriesCopyAndMoveMakeEveryMissingLevelAndStopAtAFileInTheWay) {
   EXPECT_TRUE(P(L"a\\b\\c").CreateDirectories() == S_OK && PathExists(At(L"a\\b\\c")));
   EXPECT_EQ(P(L"a\\b\\c").CreateDirectories(), S_OK);
   WriteFileBytes(At(L"a\\f"), "x");
@@ -76,9 +74,7 @@ TEST_F(FilePathTest, CreateDirectoriesCreatesEveryMissingLevelAndStopsAtAFileInT
                                          STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
   WaitForSingleObject(thread.Get(), INFINITE);
   EXPECT_EQ(deep.LastResult(), kPathNotFound);
-}
-
-TEST_F(FilePathTest, CopyAndMoveCreateTheDestinationsFoldersAndReportWhatStopsThem) {
+  // Copy and move create the destination's folders and report what stops them.
   WriteFileBytes(At(L"f.txt"), "new");
   WriteFileBytes(At(L"g.txt"), "old");
   CreateDirectoryW(At(L"dest").c_str(), nullptr);

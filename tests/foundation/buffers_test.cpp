@@ -70,7 +70,9 @@ TEST(DynArrayTest, GrowsByTheCapacityRuleRefusesWhatItCannotHaveAndLeavesStorage
 
 using S = SharedWString;
 
-TEST(SharedStringTest, EmptyStringsShareTheStaticBlockThatIsNeverFreed) {
+// Empty strings share the static block, which is never freed. Appending doubles the capacity up
+// to 8192 characters, then grows in whole 8192-character steps.
+TEST(SharedStringTest, EmptyStringsShareTheStaticBlockTextGetsAnExactOneAndAppendGrowsByTheRule) {
   const long before = S::EmptyHeader()->refCount;
   {
     const S a, b(L""), c(static_cast<const wchar_t*>(nullptr));
@@ -78,10 +80,6 @@ TEST(SharedStringTest, EmptyStringsShareTheStaticBlockThatIsNeverFreed) {
                 c.Header() == a.Header() && S::EmptyHeader()->refCount == before + 3);
   }
   EXPECT_TRUE(S::EmptyHeader()->refCount == before && before >= 2) << "references " << before;
-}
-
-// Appending doubles the capacity up to 8192 characters, then grows in whole 8192-character steps.
-TEST(SharedStringTest, TextGetsAnExactBlockAndAppendGrowsByTheCapacityRule) {
   const uint32_t capacities[][2] = {{2, 8}, {8192, 32768}, {8193, 16384}, {16384, 24576}};
   for (const auto& [length, capacity] : capacities) {
     S s;
@@ -100,7 +98,7 @@ TEST(SharedStringTest, TextGetsAnExactBlockAndAppendGrowsByTheCapacityRule) {
   EXPECT_EQ(empty.Chars(), s.Chars()) << "appended to nothing, the text is shared";
 }
 
-TEST(SharedStringTest, ChangingACopyLeavesTheOriginal) {
+TEST(SharedStringTest, ChangingACopyLeavesTheOriginalAndEditsHoldAtTheirEdges) {
   S original(L"abcd");
   original.Assign(original);
   S copy(original), appended = original, replaced(original), trimmed(original), assigned(original);
@@ -114,9 +112,7 @@ TEST(SharedStringTest, ChangingACopyLeavesTheOriginal) {
                 assigned.Chars() + original.Chars(),
             L"zbcdabcdeybcdabcnewabcd");
   EXPECT_EQ(original.Header()->refCount, 1);
-}
-
-TEST(SharedStringTest, MidTrimSetAtReplaceAllFindAndEqualsAtTheirEdges) {
+  // Mid, Trim, SetAt, ReplaceAll, Find and Equals at their edges.
   const S s(L"abcdef");
   EXPECT_EQ(std::wstring(s.Mid(2, 100).Chars()) + L"|" + s.Mid(0, 0).Chars() + L"|" +
                 s.Mid(6, 7).Chars() + s.Mid(3, 1).Chars(),

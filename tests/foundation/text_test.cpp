@@ -16,7 +16,7 @@ std::string Narrow(const wchar_t* text, UINT codePage) {
   return narrow.Chars();
 }
 
-TEST(FormatTest, ResultsHaveTheirExactSizeAndNothingIsTheSharedEmptyString) {
+TEST(FormatTest, ResultsHaveTheirExactSizeNothingIsTheSharedEmptyStringAndFailuresNeverSucceed) {
   SharedWString wide;
   EXPECT_EQ(Format(wide, L"%ls-%d", L"abc", 42), 6);
   EXPECT_TRUE(wide.Equals(L"abc-42") && wide.Header()->capacity == 7) << wide.Chars();
@@ -36,6 +36,10 @@ TEST(FormatTest, ResultsHaveTheirExactSizeAndNothingIsTheSharedEmptyString) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(SystemErrorText(0x20001234).Header(), SharedWString::EmptyHeader());  // no message
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "FormatMessage failed\n");
+  // Failure results pass unchanged; a failure whose call left no code never reads as success.
+  EXPECT_EQ(FailureResult(0x80004001u), E_NOTIMPL);
+  EXPECT_EQ(FailureResult(ERROR_SUCCESS), E_FAIL);
+  EXPECT_EQ(FailureResult(ERROR_SUCCESS, E_ACCESSDENIED), E_ACCESSDENIED);
 }
 
 TEST(CodePageTest, ConversionsBothWaysWithTheirSubstitutesAndDiagnostics) {
@@ -51,16 +55,9 @@ TEST(CodePageTest, ConversionsBothWaysWithTheirSubstitutesAndDiagnostics) {
             "GetLastError 87 (0x00000057)\n");
 }
 
-// A failure whose call left no code never reads as success.
-TEST(Win32ResultTest, ResultsPassUnchangedAndAFailureWithoutCodeTakesItsFallback) {
-  EXPECT_EQ(FailureResult(0x80004001u), E_NOTIMPL);
-  EXPECT_EQ(FailureResult(ERROR_SUCCESS), E_FAIL);
-  EXPECT_EQ(FailureResult(ERROR_SUCCESS, E_ACCESSDENIED), E_ACCESSDENIED);
-}
-
 // A separator goes between the parts, one of two meeting separators is dropped, and a qualified
 // part replaces the base.
-TEST(PathStringsTest, JoinAddsOrDropsASeparatorAndAQualifiedPartReplacesTheBase) {
+TEST(PathStringsTest, JoinAddsOrDropsASeparatorAndPartsSplitAtTheLastSeparatorAndDot) {
   const wchar_t* const joins[][3] = {
       {L"C:\\a", L"", L"C:\\a"},    {L"", L"b\\c", L"b\\c"},       {L"C:\\a", L"D:x", L"D:x"},
       {L"C:\\a", L"/\\x", L"/\\x"}, {L"C:\\a", L"b", L"C:\\a/b"},  {L"C:", L"b", L"C:b"},
@@ -70,10 +67,8 @@ TEST(PathStringsTest, JoinAddsOrDropsASeparatorAndAQualifiedPartReplacesTheBase)
     JoinPath(path, SharedWString(other));
     EXPECT_STREQ(path.Chars(), expected) << base << " + " << other;
   }
-}
-
-// Bytes above 0x7F are ordinary characters, not separators.
-TEST(PathStringsTest, PartsSplitAtTheLastSeparatorAndTheLastDot) {
+  // Parts split at the last separator and the last dot; bytes above 0x7F are ordinary
+  // characters, not separators.
   const char* const parts[][3] = {
       {"a\\b.c.x", "b.c.x", "a\\b.c"},          {"d.x/n", "n", "d.x/n"},    {"C:.x", ".x", "C:"},
       {"\xDC\xAF.x", "\xDC\xAF.x", "\xDC\xAF"}, {"C:\\a\\", "", "C:\\a\\"}, {"n.", "n.", "n"}};
@@ -88,7 +83,7 @@ TEST(PathStringsTest, PartsSplitAtTheLastSeparatorAndTheLastDot) {
 
 // What the log writes: arguments escaped, the pattern's own line ends and a failure report's
 // system text line end kept, every character beyond ASCII in UTF-8.
-TEST(RunLogTest, ArgumentsCannotBreakALine) {
+TEST(RunLogTest, ArgumentsCannotBreakALineAndNoLinkNorMissingFolderTakesTheLog) {
   LogCapture log;
   const auto write = [](const char* format, auto... args) { RunLog::Write(format, args...); };
   write("%ls|%s|%d%%s\n", L"a\r\nb\x1b\t%\x2028", "c\nd", 3);
@@ -100,29 +95,23 @@ TEST(RunLogTest, ArgumentsCannotBreakALine) {
             "a\\r\\nb\\x1b\t%\\u2028|c\\nd|3%s\r\nerror 5 Two\\r\\nlines.\r\r\n\r\n"
             "File: \"x\\r\\n\" " +
                 std::string(kUtf8Han) + "\r\n\xC3\xA9\xC2\xB9\r\nerror: 2 Plain.\r\r\n");
-}
-
-// Through a link at the log's name or at its folder, to a file or to a name with nothing there
-// yet; and a log whose folder is missing loses the line, the folder not being made for it.
-TEST(RunLogTest, TheLogIsNeverWrittenThroughALinkNorIntoAMissingFolder) {
-  const struct {
-    const wchar_t* at;      // none: no Logs folder at all
-    const wchar_t* target;  // none: a hard link
-  } cases[] = {{L"Logs\\Quorvel.log", L"../Outside/log.txt"},
-               {L"Logs\\Quorvel.log", L"../Outside/missing.txt"},
-               {L"Logs\\Quorvel.log", nullptr},
-               {L"Logs", L"Outside"},
-               {nullptr, nullptr}};
-  LogCapture log;
+  // Never through a link at the log's name or at its folder, to a file or to a name with nothing
+  // there yet; and a log whose folder is missing loses the line, the folder not being made for it.
+  // The link's place and its target: no place is no Logs folder at all, no target a hard link.
+  const wchar_t* const cases[][2] = {{L"Logs\\Quorvel.log", L"../Outside/log.txt"},
+                                     {L"Logs\\Quorvel.log", L"../Outside/missing.txt"},
+                                     {L"Logs\\Quorvel.log", nullptr},
+                                     {L"Logs", L"Outside"},
+                                     {nullptr, nullptr}};
   const std::wstring captured = RunLog::Path().Chars();
   ScopedTempDir dir;
   for (const auto& c : cases) {
     const std::wstring root = dir / (L"case" + std::to_wstring(&c - cases)) + L"\\";
     SCOPED_TRACE("row: " + std::to_string(&c - cases));
     WriteFileBytes(root + L"Outside\\log.txt", "outside log");
-    if (c.at != nullptr) {
+    if (c[0] != nullptr) {
       CreateDirectoryW((root + L"Logs").c_str(), nullptr);
-      ASSERT_TRUE(Link(root + c.at, c.target, root + L"Outside\\log.txt"));
+      ASSERT_TRUE(Link(root + c[0], c[1], root + L"Outside\\log.txt"));
     }
     const std::string before = TreeFingerprint(root);
     RunLog::SetPath(L"%ls", (root + L"Logs\\Quorvel.log").c_str());

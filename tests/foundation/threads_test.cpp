@@ -28,7 +28,7 @@ struct TestWorker : WorkerThread {
 // Floating-point state is per thread: the worker has the main thread's exception masks but
 // divide-by-zero, and masking it again changes nothing else. Only the masks are compared across
 // threads: a fresh 32-bit x86 thread starts with the system's x87 precision, not the main one's.
-TEST(WorkerThreadTest, RunsWithOnlyDivisionByZeroTrappedAndEndsWithTheBodysResult) {
+TEST(WorkerThreadTest, RunsWithOnlyDivisionByZeroTrappedEndsWithItsResultAndNeverWaitsUnstarted) {
   const unsigned mainWord = _control87(0, 0);
   unsigned trapped = 0, untrapped = 0;
   TestWorker worker([&] {
@@ -48,19 +48,17 @@ TEST(WorkerThreadTest, RunsWithOnlyDivisionByZeroTrappedAndEndsWithTheBodysResul
   EXPECT_TRUE((mainWord & _EM_ZERODIVIDE) != 0 &&
               (trapped & _MCW_EM) == (mainWord & _MCW_EM & ~_EM_ZERODIVIDE) &&
               untrapped == (trapped | _EM_ZERODIVIDE) && _control87(0, 0) == mainWord);
+  // After a failed start Wait returns at once: a second suspension makes the start's resume
+  // leave the thread suspended.
+  TestWorker failed([] { return 0u; });
+  ASSERT_EQ(SuspendThread(failed.Handle()), 1u);
+  EXPECT_FALSE(failed.Start() || failed.HasStarted()) << "the start of a thread suspended twice";
+  EXPECT_TRUE(failed.Wait()) << "a Wait that waited for the suspended thread never returns";
+  ResumeThread(failed.Handle());
+  WaitForSingleObject(failed.Handle(), INFINITE);
 }
 
-TEST(WorkerThreadTest, WaitReturnsAtOnceAfterAFailedStart) {
-  TestWorker worker([] { return 0u; });
-  // A second suspension makes the start's resume leave the thread suspended.
-  ASSERT_EQ(SuspendThread(worker.Handle()), 1u);
-  EXPECT_FALSE(worker.Start() || worker.HasStarted()) << "the start of a thread suspended twice";
-  EXPECT_TRUE(worker.Wait()) << "a Wait that waited for the suspended thread never returns";
-  ResumeThread(worker.Handle());
-  WaitForSingleObject(worker.Handle(), INFINITE);
-}
-
-TEST(NamedMutexTest, ClaimsTheFirstFreeOrTheRequestedNumberWithinTheBound) {
+TEST(NamedMutexTest, ClaimsTheFirstFreeOrTheRequestedNumberWithinTheBoundAndNamesTheInstance) {
   const std::string base = "quorvel_mutex_test_" + std::to_string(GetCurrentProcessId());
   NamedMutex holder(base.c_str(), true, 3), first(base.c_str(), true, 0),
       other(base.c_str(), false, 0);
@@ -82,9 +80,7 @@ TEST(NamedMutexTest, ClaimsTheFirstFreeOrTheRequestedNumberWithinTheBound) {
   EXPECT_EQ(bounded.Create(0, {}), 0u);
   taken.pop_back();
   EXPECT_EQ(bounded.Create(0, {}), kNamedMutexMaxTries);
-}
-
-TEST(ProcessInstanceTest, HoldsTheLowerCaseExecutableNameWithItsNumber) {
+  // Unnamed, and the process's instance: the lower-case executable name with its number.
   NamedMutex unnamed(SharedString(), true, 0);
   EXPECT_EQ(unnamed.FullName().Chars(),
             "foundation_tests.exe_" + std::to_string(unnamed.InstanceNumber()));
