@@ -187,11 +187,7 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
     EXPECT_EQ(run.Game(), "old|old|");
     // The log is the English one, byte for byte, but for the system's own text.
     const std::string log = Replaced(run.Log(), sentence, "<reason>");
-    if (language.locale.empty()) {
-      englishLog = log;
-    } else {
-      EXPECT_EQ(log, englishLog);
-    }
+    EXPECT_EQ(log, language.locale.empty() ? (englishLog = log) : englishLog);
   }
 }
 
@@ -230,10 +226,7 @@ TEST(Rundll32RunTest, AStudioRenamesTheWindowsRewordsTheBoxOrKeepsItAway) {
     }
     std::string log = Replaced(run.Log(), "\t-quiet\r\n", "");
     log = Replaced(Replaced(log, "\t-texts\r\n", ""), "\t<dir>\\texts.txt\r\n", "");
-    if (c.options.empty()) {
-      plainLog = log;
-    }
-    EXPECT_EQ(log, plainLog) << Utf8(c.options);
+    EXPECT_EQ(log, c.options.empty() ? (plainLog = log) : plainLog) << Utf8(c.options);
   }
 }
 
