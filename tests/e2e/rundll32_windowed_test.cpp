@@ -131,9 +131,7 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
     std::wstring locale, retrying, question, box;
   };
   const std::wstring file = L"\"data\\locked.dat\"";
-  const std::wstring german =
-      L"\x201E"
-      L"data\\locked.dat\x201C";
+  const std::wstring german = L"\u201Edata\\locked.dat\u201C";
   const Language languages[] = {
       {L"",
        L"Could not replace " + file +
@@ -148,8 +146,7 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
        german + L" konnte nicht ersetzt werden: <reason> Ein anderes Programm verwendet die "
                 L"Datei; wird es geschlossen, geht das Update weiter. Neuer Versuch: <n> von 5.",
        german + L" konnte nicht ersetzt werden: <reason> Ein anderes Programm verwendet die "
-                L"Datei: Schlie\x00DF"
-                L"en Sie zuerst dieses Programm.\n\nWiederholen versucht "
+                L"Datei: Schlie\u00DFen Sie zuerst dieses Programm.\n\nWiederholen versucht "
                 L"es mit der Datei erneut. Abbrechen stellt die vorherigen Dateien wieder her und "
                 L"beendet das Update.",
        L"Die Datei " + german + L" konnte nicht aktualisiert werden, Fehler 32: "}};
@@ -190,11 +187,7 @@ TEST(Rundll32RunTest, AFailedPatchIsRevertedShownInTheLanguageOfThePlayerAndRest
     EXPECT_EQ(run.Game(), "old|old|");
     // The log is the English one, byte for byte, but for the system's own text.
     const std::string log = Replaced(run.Log(), sentence, "<reason>");
-    if (language.locale.empty()) {
-      englishLog = log;
-    } else {
-      EXPECT_EQ(log, englishLog);
-    }
+    EXPECT_EQ(log, language.locale.empty() ? (englishLog = log) : englishLog);
   }
 }
 
@@ -233,10 +226,7 @@ TEST(Rundll32RunTest, AStudioRenamesTheWindowsRewordsTheBoxOrKeepsItAway) {
     }
     std::string log = Replaced(run.Log(), "\t-quiet\r\n", "");
     log = Replaced(Replaced(log, "\t-texts\r\n", ""), "\t<dir>\\texts.txt\r\n", "");
-    if (c.options.empty()) {
-      plainLog = log;
-    }
-    EXPECT_EQ(log, plainLog) << Utf8(c.options);
+    EXPECT_EQ(log, c.options.empty() ? (plainLog = log) : plainLog) << Utf8(c.options);
   }
 }
 
@@ -256,8 +246,6 @@ TEST(Rundll32RunTest, AHeldFileReleasedWhileThePlayerIsAskedIsPatchedOnRetry) {
   EXPECT_PRED2(Has, run.Log(),
                "Asking the player whether to try \"data\\locked.dat\" again, HResult "
                "0x80070020\r\nThe player answered Retry\r\n");
-  EXPECT_PRED2(Has, ReadFileBytes(run.dir_ / L"DastryLauncher.record.txt"),
-               "RESULT=0x00000000\r\n");
   EXPECT_EQ(run.Game(), "new|new|");
 }
 

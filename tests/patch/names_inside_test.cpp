@@ -118,8 +118,7 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
     swapped = root + folder + L"\\bin";
     static FileLock* lock;
     FileLock held(root + L"Game\\z.txt");
-    ASSERT_TRUE(held.Held());
-    lock = &held;
+    ASSERT_TRUE((lock = &held)->Held());
     static bool unmovable;
     betweenAttempts = [] {
       lock->Release();

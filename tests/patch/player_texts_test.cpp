@@ -71,23 +71,20 @@ class StudioTextsTest : public PatchTest {
 TEST_F(StudioTextsTest, AStudiosTextsReplaceThePlayersOrRefuseTheCommandLine) {
   const std::string contents =
       "\xEF\xBB\xBF# Studio\r\n[EN]\r\ncaption=Studio\r\nrestoring=Fixing {{it}}\r\n"
-      "[de-DE]\nreverting=Zur\xC3\xBC"
-      "ck: {file}\n[fr]\nrestoring=x\n";
+      "[de-DE]\nreverting=Zur\u00FCck: {file}\n[fr]\nrestoring=x\n";
   PatchRun german, english;
   ASSERT_EQ(Parse(contents, german), S_OK);
   ASSERT_EQ(Parse(contents, english, 0x0409), S_OK);
   EXPECT_TRUE(german.quiet);
-  EXPECT_EQ(std::wstring(german.texts.Compose(PlayerText::kCaption).Chars()), L"Quorvel");
-  EXPECT_EQ(std::wstring(english.texts.Compose(PlayerText::kCaption).Chars()), L"Studio");
-  EXPECT_EQ(std::wstring(german.texts.Compose(PlayerText::kReverting, {{L"file", L"a"}}).Chars()),
-            L"Zur\x00FC"
-            L"ck: a");
-  EXPECT_EQ(std::wstring(german.texts.Compose(PlayerText::kRestoring).Chars()),
-            L"Die Spieldateien werden nach einem unterbrochenen Update wiederhergestellt");
-  EXPECT_EQ(std::wstring(english.texts.Compose(PlayerText::kRestoring).Chars()), L"Fixing {it}");
-  EXPECT_EQ(std::wstring(
-                PlayerTexts(0x0411).Compose(PlayerText::kReasonNumber, {{L"code", L"5"}}).Chars()),
-            L"\x30A8\x30E9\x30FC 5\x3002");
+  EXPECT_STREQ(german.texts.Compose(PlayerText::kCaption).Chars(), L"Quorvel");
+  EXPECT_STREQ(english.texts.Compose(PlayerText::kCaption).Chars(), L"Studio");
+  EXPECT_STREQ(german.texts.Compose(PlayerText::kReverting, {{L"file", L"a"}}).Chars(),
+               L"Zur\u00FCck: a");
+  EXPECT_STREQ(german.texts.Compose(PlayerText::kRestoring).Chars(),
+               L"Die Spieldateien werden nach einem unterbrochenen Update wiederhergestellt");
+  EXPECT_STREQ(english.texts.Compose(PlayerText::kRestoring).Chars(), L"Fixing {it}");
+  EXPECT_STREQ(PlayerTexts(0x0411).Compose(PlayerText::kReasonNumber, {{L"code", L"5"}}).Chars(),
+               L"\u30A8\u30E9\u30FC 5\u3002");
   const std::string refused = "Refusing the texts file <" + Utf8(At(L"texts.txt")) + ">, line ";
   const std::pair<std::string, std::string> faults[] = {
       {"caption=x\n", "1: the text stands before the first [language tag]"},

@@ -50,12 +50,6 @@ TEST(ProgressWindowOnDisplayTest, EachEventShowsItsStatusBelowTheTextAndTheWindo
          L"[12/898] Updating file 12 of 898: \"bin\\client.dll\""},
         {[&] { run.WaitingToRetry(name.c_str(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 2, 5); },
          retry + SystemReason(ERROR_ACCESS_DENIED) + L" Trying again: attempt 2 of 5."},
-        {[&] {
-           run.WaitingToRetry(name.c_str(), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), 3, 5);
-         },
-         retry + SystemReason(ERROR_SHARING_VIOLATION) +
-             L" Another program is using the file; closing that program lets the update go on."
-             L" Trying again: attempt 3 of 5."},
         {[&] { run.WaitingToRetry(name.c_str(), E_FAIL, 4, 5); },
          retry + L"error 0x80004005. Trying again: attempt 4 of 5."},
         // Putting back the first and the last of the 11 files applied: the bar counts down.

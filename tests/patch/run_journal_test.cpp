@@ -12,10 +12,9 @@
 namespace quorvel::test {
 namespace {
 
-unsigned g_records = 0;
-DWORD CountRecord(unsigned) { return ++g_records, ERROR_SUCCESS; }
-unsigned g_fullAt = 0;
-DWORD FillDisk(unsigned) { return ++g_records >= g_fullAt ? ERROR_DISK_FULL : ERROR_SUCCESS; }
+// Counts the records; from the g_fullAt-th on, fails each as a full disk would.
+unsigned g_records = 0, g_fullAt = ~0u;
+DWORD CountRecord(unsigned) { return ++g_records >= g_fullAt ? ERROR_DISK_FULL : ERROR_SUCCESS; }
 
 // Two updated files, one in a folder; a file new in the patch; a file the patch deletes; and a
 // backup of an earlier patch.
@@ -53,24 +52,22 @@ class RunJournalTest : public PatchTest {
     EXPECT_EQ(Apply(Lay(L"reference")), S_OK);
     return TreeFingerprint(At(L"reference"), kJournalName);
   }
-  DWORD CutShort(const std::wstring& root, unsigned record) {
-    return CutShortIn(record, root + L"\\Patch", root, root + L"\\Backup");
-  }
-  DWORD CutShortIn(unsigned record, const std::wstring& patch, const std::wstring& game,
-                   const std::wstring& backup) {
-    std::wstring arguments =
-        std::to_wstring(record) + L" \"" + patch + L"\" \"" + game + L"\" \"" + backup + L"\"";
-    for (const std::wstring& name : kNames) {
+  // Runs cut_short_run.exe over names, cut at record (see cut_short_run.h); its exit code.
+  static DWORD CutShort(const std::wstring& record, const std::wstring& patch,
+                        const std::wstring& game, const std::wstring& backup,
+                        const std::vector<std::wstring>& names = kNames) {
+    std::wstring arguments = record + L" \"" + patch + L"\" \"" + game + L"\" \"" + backup + L"\"";
+    for (const std::wstring& name : names) {
       arguments += L" " + name;
     }
-    return CutShort(arguments);
-  }
-  DWORD CutShort(const std::wstring& arguments) {
     HelperProcess run;
     EXPECT_TRUE(run.Start(L"cut_short_run.exe", arguments) && run.WaitForExit(60000));
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(run.Handle(), &code);
     return code;
+  }
+  static DWORD CutShort(const std::wstring& root, unsigned record) {
+    return CutShort(std::to_wstring(record), root + L"\\Patch", root, root + L"\\Backup");
   }
   // path in capitals with forward slashes: the same folder to the file system.
   static std::wstring Respelt(std::wstring path) {
@@ -99,11 +96,16 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
   for (Scenario scenario : {kApplying, kReverting, kRestoring}) {
     SCOPED_TRACE(scenario);
     const bool locked = scenario == kReverting;
-    const std::wstring counted = Lay(L"count" + std::to_wstring(scenario));
-    auto lock = locked ? std::make_unique<FileLock>(counted + L"\\Patch\\n\\new.txt") : nullptr;
-    if (scenario == kRestoring) {
-      ASSERT_EQ(CutShort(counted, 14), kCutShortExitCode);
-    }
+    std::unique_ptr<FileLock> lock;
+    // A game laid out, its new file held for the reverting run, cut short for the restoring one.
+    const auto lay = [&](const std::wstring& name) {
+      const std::wstring root = Lay(name);
+      lock = locked ? std::make_unique<FileLock>(root + L"\\Patch\\n\\new.txt") : nullptr;
+      EXPECT_TRUE(!locked || lock->Held());
+      EXPECT_TRUE(scenario != kRestoring || CutShort(root, 14) == kCutShortExitCode);
+      return root;
+    };
+    const std::wstring counted = lay(L"count" + std::to_wstring(scenario));
     g_records = 0;
     SetJournalHook(CountRecord);
     EXPECT_EQ(SUCCEEDED(Apply(counted)), !locked);
@@ -114,14 +116,7 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
     ASSERT_EQ(g_records, records[scenario]);
     for (unsigned record = 1; record <= (scenario == kRestoring ? 11 : g_records); ++record) {
       SCOPED_TRACE(record);
-      const std::wstring root = Lay(L"cut" + std::to_wstring(scenario) + std::to_wstring(record));
-      if (locked) {
-        lock = std::make_unique<FileLock>(root + L"\\Patch\\n\\new.txt");
-        ASSERT_TRUE(lock->Held());
-      }
-      if (scenario == kRestoring) {
-        ASSERT_EQ(CutShort(root, 14), kCutShortExitCode);
-      }
+      const std::wstring root = lay(L"cut" + std::to_wstring(scenario) + std::to_wstring(record));
       ASSERT_EQ(CutShort(root, record), kCutShortExitCode);
       lock.reset();
       // Restored, and cut before its own run began.
@@ -181,11 +176,9 @@ TEST_F(RunJournalTest, ALaterRunFindsTheCutRunThroughTheGameAndActsOnlyWhereTheD
 
     EXPECT_EQ(Apply(SUCCEEDED(c.result) ? Respelt(root) : root, c.backup), c.result);
 
-    if (SUCCEEDED(c.result)) {
-      EXPECT_EQ(TreeFingerprint(root, kJournalName), applied);
-    } else {
-      EXPECT_EQ(TreeFingerprint(Dir()), before);
-    }
+    // Finished, or nothing anywhere changed.
+    EXPECT_EQ(SUCCEEDED(c.result) ? TreeFingerprint(root, kJournalName) : TreeFingerprint(Dir()),
+              SUCCEEDED(c.result) ? applied : before);
   }
 }
 
@@ -201,9 +194,9 @@ TEST_F(RunJournalTest, ARecordThatCannotBeWrittenStopsAndRevertsTheRun) {
     const std::string laid = TreeFingerprint(root, kJournalName);
     g_records = 0;
     g_fullAt = record;
-    SetJournalHook(FillDisk);
+    SetJournalHook(CountRecord);
     EXPECT_EQ(Apply(root), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
-    SetJournalHook(nullptr);
+    SetJournalHook(nullptr), g_fullAt = ~0u;
     EXPECT_EQ(TreeFingerprint(root, kJournalName),
               record < 3 ? laid : Replaced(laid, "Backup\\a.txt=older a\n", ""));
 
@@ -309,8 +302,8 @@ TEST_F(RunJournalTest, ACopyToAnotherVolumeCutShortIsFinishedByTheSameCommand) {
     WriteFileBytes(game + L"\\big.bin", c.patchElsewhere ? "old" : big);
     WriteFileBytes(patch + L"\\big.bin", c.patchElsewhere ? big : "new");
     const std::wstring watched = wcschr(c.cut, L'@') ? (c.patchElsewhere ? game : backup) : L"";
-    ASSERT_EQ(CutShort(c.cut + watched + (watched.empty() ? L"" : L"\\big.bin") + L" \"" + patch +
-                       L"\" \"" + game + L"\" \"" + backup + L"\" big.bin"),
+    ASSERT_EQ(CutShort(c.cut + watched + (watched.empty() ? L"" : L"\\big.bin"), patch, game,
+                       backup, {L"big.bin"}),
               kCutShortExitCode);
 
     EXPECT_EQ(ApplyIn(patch, game, backup, {L"big.bin"}), S_OK);
@@ -384,7 +377,7 @@ TEST_F(RunFoldersTest, ABackupFolderSharedByTwoGamesIsUsedByOneRunAtATime) {
   const std::wstring backup = At(L"Shared"), g1 = At(L"g1"), g2 = At(L"g2");
   Lay(g1, g1 + L"\\Patch", "1");
   Lay(g2, g2 + L"\\Patch", "2");
-  ASSERT_EQ(CutShortIn(3, g1 + L"\\Patch", g1, backup), kCutShortExitCode);
+  ASSERT_EQ(CutShort(L"3", g1 + L"\\Patch", g1, backup), kCutShortExitCode);
   ASSERT_EQ(ReadFileBytes(In(backup, L"a.txt")), "old a.txt1");
   const std::string cutShort = TreeFingerprint(Dir());
   EXPECT_EQ(ApplyIn(g2 + L"\\Patch", g2, backup), kJournalDisagrees);
