@@ -10,19 +10,12 @@
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/win32_result.h"
+#include "patch/input_file.h"
 
 namespace quorvel {
 namespace {
 
-HRESULT SystemFailure(const char* what, const SharedWString& path, DWORD error) {
-  SharedWString text = SystemErrorText(error);
-  if (text.IsEmpty() || text.Chars()[text.Length() - 1] != L'\n') {
-    text.Append(L'\n');
-  }
-  WriteFailure(RunLog::Write, FailureTail::kColonsUnended, FailureResult(error), error, text,
-               "Could not %s the file list <%ls>", what, path.Chars());
-  return E_INVALIDARG;
-}
+constexpr char kNoun[] = "file list";
 
 HRESULT Refuse(const SharedWString& path, uint32_t line, const char* reason) {
   RunLog::Write("Refusing the file list <%ls>, line %u: %s\n", path.Chars(), line, reason);
@@ -31,21 +24,10 @@ HRESULT Refuse(const SharedWString& path, uint32_t line, const char* reason) {
 
 // Reads the whole file into bytes (size bytes, then a zero byte).
 HRESULT ReadWhole(const SharedWString& path, CharBuffer& bytes, uint32_t& size) {
-  // No sharing for writers: the list cannot change while it is read, and a list still being
-  // written by its launcher is refused rather than read half.
-  ScopedFileHandle file(CreateFileW(path.Chars(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.IsValid()) {
-    return SystemFailure("open", path, GetLastError());
-  }
-  // A console, pipe or device would block the run or feed it whatever it produces.
-  if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-    RunLog::Write("Refusing the file list <%ls>: it is no file on disk\n", path.Chars());
-    return E_INVALIDARG;
-  }
+  ScopedFileHandle file;
   LARGE_INTEGER length = {};
-  if (!GetFileSizeEx(file.Get(), &length)) {
-    return SystemFailure("read", path, GetLastError());
+  if (FAILED(OpenInputFile(path, kNoun, file, length))) {
+    return E_INVALIDARG;
   }
   if (length.QuadPart > kFileListMaxBytes) {
     // The log's formats are the system runtime's, which may not know 64-bit numbers.
@@ -69,7 +51,7 @@ HRESULT ReadWhole(const SharedWString& path, CharBuffer& bytes, uint32_t& size) 
   while (done < size) {
     DWORD read = 0;
     if (!ReadFile(file.Get(), data + done, size - done, &read, nullptr)) {
-      return SystemFailure("read", path, GetLastError());
+      return InputFileFailure("read", kNoun, path, GetLastError());
     }
     if (read == 0) {
       RunLog::Write("Refusing the file list <%ls>: it ended after %u of its %u bytes\n",

@@ -10,20 +10,13 @@
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/win32_result.h"
+#include "patch/input_file.h"
 #include "patch/player_language.h"
 
 namespace quorvel {
 namespace {
 
-HRESULT SystemFailure(const char* what, const SharedWString& path, DWORD error) {
-  SharedWString text = SystemErrorText(error);
-  if (text.IsEmpty() || text.Chars()[text.Length() - 1] != L'\n') {
-    text.Append(L'\n');
-  }
-  WriteFailure(RunLog::Write, FailureTail::kColonsUnended, FailureResult(error), error, text,
-               "Could not %s the texts file <%ls>", what, path.Chars());
-  return E_INVALIDARG;
-}
+constexpr char kNoun[] = "texts file";
 
 HRESULT Refuse(const SharedWString& path, uint32_t line, const std::wstring& reason) {
   RunLog::Write("Refusing the texts file <%ls>, line %u: %ls\n", path.Chars(), line,
@@ -32,19 +25,10 @@ HRESULT Refuse(const SharedWString& path, uint32_t line, const std::wstring& rea
 }
 
 HRESULT ReadWhole(const SharedWString& path, std::string& bytes) {
-  ScopedFileHandle file(CreateFileW(path.Chars(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.IsValid()) {
-    return SystemFailure("open", path, GetLastError());
-  }
-  // A console, pipe or device would block the run or feed it whatever it produces.
-  if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-    RunLog::Write("Refusing the texts file <%ls>: it is no file on disk\n", path.Chars());
-    return E_INVALIDARG;
-  }
+  ScopedFileHandle file;
   LARGE_INTEGER length = {};
-  if (!GetFileSizeEx(file.Get(), &length)) {
-    return SystemFailure("read", path, GetLastError());
+  if (FAILED(OpenInputFile(path, kNoun, file, length))) {
+    return E_INVALIDARG;
   }
   if (length.QuadPart > kStudioTextsMaxBytes) {
     RunLog::Write(
@@ -59,7 +43,7 @@ HRESULT ReadWhole(const SharedWString& path, std::string& bytes) {
     DWORD read = 0;
     if (!ReadFile(file.Get(), &bytes[done], static_cast<DWORD>(bytes.size()) - done, &read,
                   nullptr)) {
-      return SystemFailure("read", path, GetLastError());
+      return InputFileFailure("read", kNoun, path, GetLastError());
     }
     if (read == 0) {
       bytes.resize(done);
