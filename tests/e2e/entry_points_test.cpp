@@ -72,7 +72,8 @@ TEST(Rundll32Test, TwoRunsStartedTogetherPatchTheGameOnceAndStartTheLauncherOnce
               L"\\Backup\" 2 a.txt b\\c.txt \"" + game + L"\\DastryLauncher.exe\" --stay " +
               stay.Name(),
           // On the game's drive, where the launcher-running check looks for the launcher.
-          dirs[0].Path().substr(0, dirs[0].Path().rfind(L'\\'))));
+          dirs[0].Path().substr(0, dirs[0].Path().rfind(L'\\'))))
+          << "round " << round << ", run " << i << ": error " << GetLastError();
     }
     launcher.Finish();
     EXPECT_TRUE(runs[0].WaitForExit(60000) && runs[1].WaitForExit(60000));

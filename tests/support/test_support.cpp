@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <regex>
 #include <stdexcept>
 
@@ -123,9 +124,18 @@ bool HelperProcess::Start(const std::wstring& program, const std::wstring& argum
   PROCESS_INFORMATION info = {};
   // Without an application name a bare name is looked up beside the test program first, then
   // in the system's folders.
-  const BOOL started =
-      CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, input, 0, nullptr,
-                     directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+  // Wine has been seen to refuse a start now and then on a loaded machine; a test is about the
+  // program, so it is tried again after a pause, and the refusal is printed.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) {
+      std::fprintf(stderr, "Could not start %ls (error %lu); trying again\n", program.c_str(),
+                   GetLastError());
+      Sleep(500);
+    }
+    started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, input, 0, nullptr,
+                             directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+  }
   CloseHandle(childInput);
   CloseHandle(info.hThread);
   process_.Reset(info.hProcess);
