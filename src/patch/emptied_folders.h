@@ -5,8 +5,8 @@
 #include <unordered_map>
 
 #include "foundation/shared_string.h"
-#include "patch/file_list_file.h"
 #include "patch/held_folders.h"
+#include "patch/name_list.h"
 
 namespace quorvel {
 

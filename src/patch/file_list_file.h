@@ -3,15 +3,11 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <list>
 
-#include "foundation/heap.h"
 #include "foundation/shared_string.h"
+#include "patch/name_list.h"
 
 namespace quorvel {
-
-// Names of files in list order. A list that cannot grow throws std::bad_alloc (see heap.h).
-using NameList = std::list<SharedWString, ContainerAllocator<SharedWString>>;
 
 // What a list file may hold. The size bounds the memory of the read in a 32-bit process, the
 // count that of the names it yields, and a name is no longer than a command line could carry.

@@ -7,7 +7,7 @@
 
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
-#include "patch/file_list_file.h"
+#include "patch/name_list.h"
 #include "patch/names_inside.h"
 
 namespace quorvel {

@@ -222,26 +222,6 @@ class FolderWalk {
   std::map<SharedWString, Listing, NameLess> listings_;
 };
 
-}  // namespace
-
-std::vector<RunFolder> RunFolders(const SharedWString& patch, const SharedWString& application,
-                                  const SharedWString& backup) {
-  return {{"patch", patch, SharedWString()},
-          {"application", application, SharedWString()},
-          {"backup", backup, SharedWString()}};
-}
-
-std::vector<RunFolder> RunFoldersOf(const PatchRun& run) {
-  std::vector<RunFolder> folders =
-      RunFolders(run.patchDirectory, run.applicationDirectory, run.backupDirectory);
-  for (RunFolder& folder : folders) {
-    folder.real = ResolvedPath(FolderPath(folder.path).FullPath());
-  }
-  return folders;
-}
-
-namespace {
-
 // The walks from each folder of a run, for checking names one after another.
 class NameChecker {
  public:

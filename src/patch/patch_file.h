@@ -10,6 +10,9 @@
 
 namespace quorvel {
 
+// Attempts PatchFiles makes before it gives up and reverts.
+constexpr int kPatchAttempts = 5;
+
 // Told about each step of PatchFile that changes a file, with full paths, just before it (the
 // base class lets every step happen and tells nobody). A failure returned by any of the On...ing
 // calls stops the file there, with that result, before the step; a file already moved to its

@@ -20,6 +20,7 @@
 #include "patch/revert_patches.h"
 #include "patch/run_checks.h"
 #include "patch/run_journal.h"
+#include "patch/run_result.h"
 
 namespace quorvel {
 namespace {
@@ -107,21 +108,6 @@ RetryPause SetRetryPause(RetryPause pause) {
   const RetryPause previous = g_retryPause;
   g_retryPause = pause;
   return previous;
-}
-
-void PublishResult(HRESULT result) {
-  SharedWString variable;
-  Format(variable, L"QUORVEL_RESULT=0x%08x", static_cast<unsigned>(result));
-  _wputenv(variable.Chars());
-  // A launcher restarted by a failed run passes the failed name on to the next run; an empty
-  // value removes the variable.
-  _wputenv(L"QUORVEL_FILENAME=");
-}
-
-void PublishFileName(const SharedWString& name) {
-  SharedWString variable;
-  Format(variable, L"QUORVEL_FILENAME=%ls", name.Chars());
-  _wputenv(variable.Chars());
 }
 
 HRESULT PatchFiles(PatchRun& run) {

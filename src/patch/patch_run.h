@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "foundation/shared_string.h"
-#include "patch/file_list_file.h"
+#include "patch/name_list.h"
 #include "patch/player_texts.h"
 #include "patch/run_progress.h"
 

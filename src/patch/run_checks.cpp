@@ -14,8 +14,8 @@
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
+#include "patch/journal_names.h"
 #include "patch/names_inside.h"
-#include "patch/run_journal.h"
 
 namespace quorvel {
 namespace {

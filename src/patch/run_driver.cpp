@@ -11,6 +11,7 @@
 #include "patch/patch_run.h"
 #include "patch/post_patch_command.h"
 #include "patch/run_arguments.h"
+#include "patch/run_result.h"
 
 namespace quorvel {
 namespace {

@@ -21,7 +21,6 @@
 #include "foundation/win32_result.h"
 #include "patch/file_list_file.h"
 #include "patch/names_inside.h"
-#include "patch/patch_files.h"
 #include "patch/run_journal_text.h"
 
 namespace quorvel {
@@ -269,14 +268,6 @@ JournalHook SetJournalHook(JournalHook hook) {
   const JournalHook previous = g_hook;
   g_hook = hook;
   return previous;
-}
-
-bool IsJournalName(const SharedWString& name) {
-  // Every name the journal takes begins with its own: the draft and the damaged ones kept aside.
-  const uint32_t length = static_cast<uint32_t>(wcslen(kJournalName));
-  return name.Length() >= length && name.Find(L'\\') < 0 && name.Find(L'/') < 0 &&
-         CompareStringOrdinal(name.Chars(), static_cast<int>(length), kJournalName,
-                              static_cast<int>(length), TRUE) == CSTR_EQUAL;
 }
 
 HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,

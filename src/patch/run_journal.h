@@ -43,22 +43,13 @@
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 #include "patch/file_identity.h"
+#include "patch/journal_names.h"
+#include "patch/journal_records.h"
 #include "patch/patch_file.h"
 #include "patch/patch_run.h"
 #include "patch/run_checks.h"
 
 namespace quorvel {
-
-constexpr wchar_t kJournalName[] = L"Quorvel.journal";
-// The journal is written here first and renamed into place, so that it is never seen half
-// written.
-constexpr wchar_t kJournalDraftName[] = L"Quorvel.journal.new";
-// A damaged journal is renamed to this, with -2, -3, ... when the name is taken.
-constexpr wchar_t kJournalDamagedName[] = L"Quorvel.journal.damaged";
-// In the backup folder: held by the run that uses it, from its checks to its end, so that games
-// sharing one backup folder take turns; it names the application folder of the last run that
-// used it ("<file index hex>\t<folder>\n"), whose files there an unfinished run still needs.
-constexpr wchar_t kBackupLockName[] = L"Quorvel.journal.backup-lock";
 
 // Refusals of the journal, each with a result of its own:
 // the journal does not agree with the disk (folders, names, or a file it cannot explain);
@@ -67,50 +58,6 @@ constexpr HRESULT kJournalDisagrees = HRESULT_FROM_WIN32(ERROR_RECOVERY_FAILURE)
 constexpr HRESULT kJournalIsLink = HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME);
 // the journal is damaged (kept aside), or was, and this run could lose a file.
 constexpr HRESULT kJournalDamaged = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
-
-// Whether a listed name would take one of the journal's own names in the application folder.
-bool IsJournalName(const SharedWString& name);
-
-// What a run records just before each step that changes a file.
-enum class JournalStep : wchar_t {
-  kNone = L'-',
-  kClearingBackup = L'x',  // a backup left by an earlier patch is deleted
-  kBackingUp = L'b',       // the old file goes to the backup folder
-  kRemoving = L'd',        // the old file is backed up; the file goes from the game
-  kCopyingUp = L'c',       // the old file is backed up; the new one goes over the target
-  kPuttingBack = L'p',     // a failed copy-up: the backup is copied back over the target
-  kApplied = L'a',         // the file is patched
-  kRevertingNew = L'n',    // the new file goes back to the patch folder
-  kRevertingOld = L'o',    // the old file goes back from the backup folder
-  kReverted = L'r',        // the file is as before the run
-};
-
-struct JournalFile {
-  SharedWString name;
-  FileIdentity target;  // the old file, in the application folder
-  FileIdentity backup;  // a backup of an earlier patch
-  FileIdentity source;  // the new file, in the patch folder
-  JournalStep lastStep = JournalStep::kNone;
-  // How many folders on the name's way, from the top, existed when the run began.
-  uint32_t gameFoldersExisted = 0;
-  uint32_t backupFoldersExisted = 0;
-};
-
-struct JournalContent {
-  SharedWString token;
-  SharedWString patchDirectory;
-  SharedWString applicationDirectory;
-  SharedWString backupDirectory;
-  // The folders' file indexes (FileIndexOf), 0 where unknown.
-  uint64_t patchIndex = 0;
-  uint64_t applicationIndex = 0;
-  uint64_t backupIndex = 0;
-  SharedWString damaged;
-  std::vector<JournalFile> files;
-  bool finished = false;
-  HRESULT result = S_OK;
-  DWORD wholeBytes = 0;  // the file up to the end of its last whole line
-};
 
 // Called just before each record is written, with its number in this process (from 1). A
 // non-zero return fails that write with that Win32 error, as a full disk would. Tests cut a run

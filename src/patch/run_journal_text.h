@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "foundation/shared_string.h"
-#include "patch/run_journal.h"
+#include "patch/journal_records.h"
 
 namespace quorvel {
 
