@@ -16,8 +16,8 @@
 #include "command_line_capacity.h"
 #include "foundation/run_log.h"
 #include "host_runs.h"
-#include "patch/patch_run.h"
-#include "patch/run_arguments.h"
+#include "patch/arguments/run_arguments.h"
+#include "patch/run/patch_run.h"
 #include "patch_tree.h"
 #include "string_allocations.h"
 

@@ -13,10 +13,10 @@
 #include "call_counters.h"
 #include "floor_loop.h"
 #include "foundation/run_log.h"
-#include "patch/patch_files.h"
-#include "patch/patch_run.h"
-#include "patch/revert_patches.h"
-#include "patch/run_arguments.h"
+#include "patch/apply/patch_files.h"
+#include "patch/apply/revert_patches.h"
+#include "patch/arguments/run_arguments.h"
+#include "patch/run/patch_run.h"
 #include "patch_tree.h"
 
 namespace quorvel::bench {

@@ -14,9 +14,9 @@
 #include <string>
 
 #include "foundation/run_log.h"
-#include "patch/patch_files.h"
-#include "patch/patch_run.h"
-#include "patch/run_journal.h"
+#include "patch/apply/patch_files.h"
+#include "patch/journal/run_journal.h"
+#include "patch/run/patch_run.h"
 
 namespace {
 

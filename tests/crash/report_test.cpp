@@ -9,7 +9,7 @@
 #include "crash/channel_log.h"
 #include "crash/stack_trace_section.h"
 #include "crash/version_report_section.h"
-#include "patch/module_objects.h"
+#include "patch/entry/module_objects.h"
 #include "support/test_support.h"
 
 namespace quorvel {

@@ -9,7 +9,7 @@
 #include "foundation/process_instance.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/worker_thread.h"
-#include "patch/module_objects.h"
+#include "patch/entry/module_objects.h"
 #include "support/test_support.h"
 
 namespace quorvel {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "patch/parent_wait.h"
-#include "patch/patch_files.h"
-#include "patch/post_patch_command.h"
-#include "patch/run_arguments.h"
-#include "patch/run_journal.h"
+#include "patch/apply/patch_files.h"
+#include "patch/arguments/run_arguments.h"
+#include "patch/journal/run_journal.h"
+#include "patch/launcher/parent_wait.h"
+#include "patch/launcher/post_patch_command.h"
 #include "support/test_support.h"
 
 namespace quorvel::test {

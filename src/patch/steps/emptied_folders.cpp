@@ -1,0 +1,81 @@
+#include "patch/steps/emptied_folders.h"
+
+#include <windows.h>
+
+#include "files/file_path.h"
+#include "files/folder_paths.h"
+#include "files/name_key.h"
+
+namespace quorvel {
+
+EmptiedFolders::EmptiedFolders(const SharedWString& directory, const NameList& names,
+                               HeldFolders* held, bool keepExisting)
+    : directory_(directory), held_(held), keepExisting_(keepExisting && held != nullptr) {
+  for (const SharedWString& name : names) {
+    const SharedWString key = NameKey(name);
+    ForEachFolderEnd(key, [&](uint32_t end) { ++remaining_[std::wstring(key.Chars(), end)]; });
+  }
+}
+
+void EmptiedFolders::LetGoOfWay(const SharedWString& directory, const SharedWString& name,
+                                bool again) {
+  if (held_ != nullptr) {
+    ForEachFolderEnd(name, [&](uint32_t end) {
+      const SharedWString path = PathIn(directory, name.Mid(0, end - 1)).FullPath();
+      again ? held_->HoldAgain(path) : held_->Release(path);
+    });
+  }
+}
+
+SharedWString EmptiedFolders::RemovalRoot(const SharedWString& directory,
+                                          const SharedWString& name) const {
+  SharedWString root(directory);
+  ForEachFolderEnd(name, [&](uint32_t end) {
+    if (keepExisting_ && held_->Existed(directory, name.Mid(0, end - 1))) {
+      root = PathIn(directory, name.Mid(0, end - 1)).Path();
+    }
+  });
+  return root;
+}
+
+void EmptiedFolders::Left(const SharedWString& name) {
+  const SharedWString key = NameKey(name);
+  uint32_t deepest = 0;
+  ForEachFolderEnd(key, [&](uint32_t end) {
+    const auto folder = remaining_.find(std::wstring(key.Chars(), end));
+    if (folder != remaining_.end() && folder->second > 0) {
+      --folder->second;
+    }
+    deepest = end;
+  });
+  for (uint32_t end = deepest; end > 0;) {
+    const auto folder = remaining_.find(std::wstring(key.Chars(), end));
+    if (folder == remaining_.end() || folder->second > 0 ||
+        (keepExisting_ && held_->Existed(directory_, name.Mid(0, end - 1)))) {
+      return;
+    }
+    // A folder that stays (other files in it, in use) ends the climb, as one with listed
+    // files still to leave does; one that was never there (the name brought no file) does not.
+    const SharedWString path = PathIn(directory_, name.Mid(0, end - 1)).FullPath();
+    if (path.IsEmpty()) {
+      return;
+    }
+    if (held_ != nullptr) {
+      held_->Release(path);
+    }
+    if (!RemoveDirectoryW(path.Chars())) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        if (held_ != nullptr) {
+          held_->HoldAgain(path);
+        }
+        return;
+      }
+    }
+    do {
+      --end;
+    } while (end > 0 && key.Chars()[end] != L'\\');
+  }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,148 @@
+#include "patch/steps/held_folders.h"
+
+#include <windows.h>
+
+#include "files/file_path.h"
+#include "files/folder_paths.h"
+#include "files/name_key.h"
+#include "foundation/final_path.h"
+#include "foundation/path_strings.h"
+
+namespace quorvel {
+namespace {
+
+std::wstring CheckedKey(size_t index, const SharedWString& relativeKey) {
+  return std::to_wstring(index) + L'|' + std::wstring(relativeKey.Chars(), relativeKey.Length());
+}
+
+}  // namespace
+
+HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& names)
+    : folders_(folders) {
+  // The run's own folders first: past the cap, the folders on the ways go unheld, not these.
+  for (size_t index = 0; index < folders_.size(); ++index) {
+    Hold(index, SharedWString());
+  }
+  // The folders on the names' ways, each once, known by the start of the name's key.
+  std::unordered_set<std::wstring> ways;
+  for (const SharedWString& name : names) {
+    const SharedWString key = NameKey(name);
+    ForEachFolderEnd(key, [&](uint32_t end) {
+      if (ways.insert(std::wstring(key.Chars(), end)).second) {
+        for (size_t index = 0; index < folders_.size(); ++index) {
+          if (Hold(index, name.Mid(0, end - 1))) {
+            existed_.insert(CheckedKey(index, key.Mid(0, end - 1)));
+          }
+        }
+      }
+    });
+  }
+}
+
+bool HeldFolders::Hold(size_t index, const SharedWString& relative, bool passing) {
+  const RunFolder& folder = folders_[index];
+  SharedWString path = relative.IsEmpty() ? FolderPath(folder.path).FullPath()
+                                          : PathIn(folder.path, relative).FullPath();
+  if (path.IsEmpty()) {
+    return false;
+  }
+  const SharedWString key = NameKey(path);
+  if (path.Chars()[path.Length() - 1] == L':') {
+    path.Append(L'\\');  // the root folder, not the drive's current one
+  }
+  // Sharing is judged only against handles that may read, write or delete.
+  ScopedFileHandle handle(CreateFileW(path.Chars(), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.IsValid()) {
+    return false;
+  }
+  checked_.insert(CheckedKey(index, NameKey(relative)));
+  // What is held must be the folder the checks passed: a swap just before the hold would have
+  // the handle pin the place a link leads to.
+  SharedWString expected(folder.real);
+  SharedWString below(relative);
+  ToBackslashes(below);
+  JoinPath(expected, below);
+  NormalizePath(expected);
+  SharedWString final;
+  DWORD error = ERROR_SUCCESS;
+  if (folder.real.IsEmpty() || !FinalPathOfHandle(handle.Get(), final, error) ||
+      CompareNames(final, expected) != 0) {
+    strayed_ = true;
+    ++strays_;
+    return false;
+  }
+  // Under Wine each held folder keeps a descriptor open in the server, whose limit the moves
+  // share: past the cap a folder is still checked here, but only the checks guard it later.
+  if (handles_.size() < kMostHeldFolders) {
+    const std::wstring held(key.Chars(), key.Length());
+    handles_[held] = std::move(handle);
+    places_[held] = {index, relative};
+  } else if (passing) {
+    passing_[std::wstring(key.Chars(), key.Length())] = std::move(handle);
+  }
+  return true;
+}
+
+size_t HeldFolders::IndexOf(const SharedWString& directory) const {
+  size_t index = 0;
+  while (index < folders_.size() && !folders_[index].path.Equals(directory)) {
+    ++index;
+  }
+  return index;
+}
+
+bool HeldFolders::Existed(const SharedWString& directory, const SharedWString& relative) const {
+  return existed_.count(CheckedKey(IndexOf(directory), NameKey(relative))) != 0;
+}
+
+HRESULT HeldFolders::UseWay(const SharedWString& directory, const SharedWString& name) {
+  const size_t index = IndexOf(directory);
+  // One full path and key for the whole way: each folder's are their beginnings, since a key has
+  // a character for each of the path's.
+  const SharedWString key = NameKey(PathIn(directory, name).FullPath());
+  if (index == folders_.size() || key.Length() <= name.Length()) {
+    return S_OK;
+  }
+  const uint32_t start = key.Length() - name.Length();  // where name begins in the path
+  const size_t strays = strays_;
+  const auto use = [&](uint32_t length, const SharedWString& relative) {
+    const std::wstring held(key.Chars(), length);
+    if (strays_ == strays && handles_.count(held) == 0 && passing_.count(held) == 0) {
+      // Made here rather than by the move, so that it is checked and held before a file enters.
+      (relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative))
+          .CreateDirectories();
+      Hold(index, relative, true);
+    }
+  };
+  use(start - 1, SharedWString());
+  ForEachFolderEnd(name, [&](uint32_t end) { use(start + end, name.Mid(0, end - 1)); });
+  return strays_ == strays ? S_OK : E_INVALIDARG;
+}
+
+void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {
+  const SharedWString key = NameKey(name);
+  ForEachFolderEnd(key, [&](uint32_t end) {
+    if (checked_.count(CheckedKey(index, key.Mid(0, end - 1))) == 0) {
+      Hold(index, name.Mid(0, end - 1));
+    }
+  });
+}
+
+void HeldFolders::Release(const SharedWString& fullPath) {
+  const SharedWString key = NameKey(fullPath);
+  handles_.erase(std::wstring(key.Chars(), key.Length()));
+  passing_.erase(std::wstring(key.Chars(), key.Length()));
+}
+
+void HeldFolders::HoldAgain(const SharedWString& fullPath) {
+  const SharedWString key = NameKey(fullPath);
+  const std::wstring released(key.Chars(), key.Length());
+  const auto place = places_.find(released);
+  if (place != places_.end() && handles_.count(released) == 0) {
+    Hold(place->second.folder, place->second.relative);
+  }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "foundation/scoped_handle.h"
+#include "foundation/shared_string.h"
+#include "patch/checks/names_inside.h"
+#include "patch/run/name_list.h"
+
+namespace quorvel {
+
+// Holds each existing folder of a run, and each existing folder on the way from it to a listed
+// name, open without delete sharing while it lives: on Windows none of them can then be renamed,
+// removed or swapped for a link by another program between the checks and the moves. Nothing
+// fails when a folder cannot be held: the checks before each retry still see a swap.
+class HeldFolders {
+ public:
+  static constexpr size_t kMostHeldFolders = 1000;
+
+  // folders: with the final paths they had when the run was checked.
+  HeldFolders(const std::vector<RunFolder>& folders, const NameList& names);
+  HeldFolders(const HeldFolders&) = delete;
+  HeldFolders& operator=(const HeldFolders&) = delete;
+
+  // Whether a folder, since the last call, was not where the checks found it when it was held:
+  // swapped between the checks, or its making, and the hold. The names must then be checked
+  // again before the next move.
+  bool TakeStrayed() {
+    const bool strayed = strayed_;
+    strayed_ = false;
+    return strayed;
+  }
+
+  size_t Count() const { return handles_.size(); }
+
+  // Lets go of the folder at fullPath (as FilePath::FullPath gives it), so that the run itself
+  // can remove it once its files have left.
+  void Release(const SharedWString& fullPath);
+  // Holds again a folder that Release let go of and the run could not remove: files that are
+  // not the run's keep it, and later steps may still pass through it.
+  void HoldAgain(const SharedWString& fullPath);
+  // Lets go of every folder: the files have stopped moving.
+  void ReleaseAll() { handles_.clear(), passing_.clear(); }
+
+  // Holds the folders on the way from the run's folder at index (as RunFolders orders them) to
+  // name that the run has made since it began, each once it is there.
+  void HoldMadeWay(size_t index, const SharedWString& name);
+
+  // Just before a file moves through the folders on the way from directory (one of the run's
+  // folders, as given) to name: makes those missing, then checks and holds each that is not
+  // held, past the cap too until ReleasePassing. E_INVALIDARG, with TakeStrayed() true, when one
+  // is not where the checks found it: no file may move through it.
+  HRESULT UseWay(const SharedWString& directory, const SharedWString& name);
+  // Lets go of the folders held past the cap for the moves that are done.
+  void ReleasePassing() { passing_.clear(); }
+
+  // Whether the folder at relative below directory (one of the run's folders, as given) existed
+  // when the run began: a revert leaves such a folder, empty or not, as it found it.
+  bool Existed(const SharedWString& directory, const SharedWString& relative) const;
+
+ private:
+  // Holds the folder at relative below the run's folder at index (empty: that folder itself),
+  // below the cap, or with passing past it too; false when it is not there, cannot be opened or
+  // is not where the checks found it.
+  bool Hold(size_t index, const SharedWString& relative, bool passing = false);
+  // The position of directory among the run's folders; their count when it is none of them.
+  size_t IndexOf(const SharedWString& directory) const;
+
+  // Where a held folder lies: the run's folder and the path below it.
+  struct Place {
+    size_t folder;
+    SharedWString relative;
+  };
+
+  const std::vector<RunFolder> folders_;
+  // By the key (NameKey) of each held folder's full path.
+  std::unordered_map<std::wstring, ScopedFileHandle> handles_;
+  // Every folder held so far, by the same key, so that it can be held again once let go.
+  std::unordered_map<std::wstring, Place> places_;
+  // Each folder opened and checked so far, held or not, by the index of its run folder and the
+  // key (NameKey) of its relative path: checked once, whoever asks again.
+  std::unordered_set<std::wstring> checked_;
+  // The folders on the ways that existed when the run began, keyed like checked_.
+  std::unordered_set<std::wstring> existed_;
+  // Folders held past the cap for one file's moves, by the same key as handles_.
+  std::unordered_map<std::wstring, ScopedFileHandle> passing_;
+  bool strayed_ = false;
+  size_t strays_ = 0;  // folders found strayed so far
+};
+
+}  // namespace quorvel

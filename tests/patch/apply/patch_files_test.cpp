@@ -1,0 +1,85 @@
+#include "patch/apply/patch_files.h"
+
+#include "patch/apply/revert_patches.h"
+
+#include <memory>
+
+#include "support/patch_test.h"
+
+namespace quorvel::test {
+namespace {
+
+// A lock that the retry pause can let go of, or take.
+std::unique_ptr<FileLock> g_lock;
+void ReleaseLock() { g_lock->Release(); }
+
+class PatchFilesTest : public PatchTest {
+ protected:
+  ~PatchFilesTest() override { g_lock.reset(); }
+};
+
+// A file applied in the first attempt is not processed again; a new file gets its folders and
+// a name in neither folder is applied as nothing.
+TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry) {
+  Pairs({L"a.txt", L"b.txt"});
+  WriteFileBytes(Patch(L"new\\nested\\c.txt"), "new c");
+  run_.files.insert(run_.files.end(),
+                    {SharedWString(L"new\\nested\\c.txt"), SharedWString(L"none")});
+  g_lock = std::make_unique<FileLock>(Game(L"b.txt"));
+  betweenAttempts = ReleaseLock;
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+  EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Backup(L"b.txt"), Game(L"new\\nested\\c.txt"),
+                      Patch(L"new"), Backup(L"new")}),
+            "new a.txt|new b.txt|old b.txt|new c|-|-|");
+  EXPECT_EQ(Count(log_.Text(), "Copying up \"" + Utf8(Patch(L"a.txt"))), 1u);
+}
+
+// The old file is put back after the failed copy, and the retry keeps the backup this run wrote
+// rather than back up what now stands at the target.
+TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesTheFile) {
+  Pairs({L"a.txt"});
+  g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
+  betweenAttempts = ReleaseLock;
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt"), Patch(L"a.txt")}),
+            "new a.txt|old a.txt|-|");
+  EXPECT_PRED2(Has, log_.Text(),
+               "Keeping \"" + Utf8(Backup(L"a.txt")) + "\", backed up earlier in this run\r\n");
+}
+
+TEST_F(PatchFilesTest, EveryFailedCopyUpPutsTheOldFileBack) {
+  Pairs({L"a.txt"});
+  g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
+  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(Count(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \""), 5u);
+  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt")}), "old a.txt|old a.txt|");
+}
+
+// A source folder goes once its last listed file has left it, a folder with a file of its own
+// stays; a revert puts back every file and removes the backup folders it emptied.
+TEST_F(PatchFilesTest, EmptiedFoldersGoWhenTheirLastListedFileHasLeftOnTheWayUpAndBack) {
+  Pairs({L"d\\a.txt", L"d\\e\\b.txt", L"k\\c.txt", L"D\\E\\f.txt", L"x\\a.txt"});
+  WriteFileBytes(Patch(L"k\\own.txt"), "own");
+  // Its folder is not in the patch folder at all; the folder above it still goes.
+  WriteFileBytes(Game(L"x\\y\\gone.txt"), "gone");
+  run_.files.push_back(SharedWString(L"x\\y\\gone.txt"));
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+  EXPECT_EQ(Contents({Patch(L"d"), Patch(L"x"), Patch(L"k\\own.txt"), Game(L"D\\e\\F.txt")}),
+            "-|-|own|new D\\E\\f.txt|");
+  EXPECT_EQ(RevertPatches(run_), S_OK);
+  EXPECT_EQ(Contents({Backup(L"d"), Backup(L"x"), Game(L"x\\y\\gone.txt"), Patch(L"d\\e\\f.txt"),
+                      Game(L"d\\a.txt")}),
+            "-|-|gone|new D\\E\\f.txt|old d\\a.txt|");
+}
+
+// A '?' cannot stand in a name: the query fails with 123, not "not found", so the game file
+// must not be taken for one the patch deletes.
+TEST_F(PatchFilesTest, AQueryThatFailsForAnotherReasonThanAMissingFileFailsTheFile) {
+  Pairs({L"a.txt"});
+  run_.patchDirectory = At(L"Pa?ch").c_str();
+  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
+  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt")}), "old a.txt|-|");
+}
+
+}  // namespace
+}  // namespace quorvel::test
