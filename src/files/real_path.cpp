@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "foundation/final_path.h"
+#include "foundation/name_key.h"
 #include "foundation/path_strings.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/win32_result.h"
@@ -78,10 +79,7 @@ SharedWString ResolvedPath(const SharedWString& fullPath) {
 
 bool IsSameOrBelow(const SharedWString& path, const SharedWString& folder) {
   const uint32_t length = folder.Length();
-  // Case folded as the file system folds it, not only in ASCII.
-  if (path.IsEmpty() || length == 0 || path.Length() < length ||
-      CompareStringOrdinal(path.Chars(), static_cast<int>(length), folder.Chars(),
-                           static_cast<int>(length), TRUE) != CSTR_EQUAL) {
+  if (path.IsEmpty() || length == 0 || !StartsWithName(path, folder)) {
     return false;
   }
   return path.Length() == length || path.Chars()[length] == L'\\' ||

@@ -4,9 +4,11 @@
 #include <cstring>
 #include <cwchar>
 
+#include "foundation/file_itself.h"
 #include "foundation/final_path.h"
 #include "foundation/format.h"
 #include "foundation/log_text.h"
+#include "foundation/name_key.h"
 #include "foundation/path_strings.h"
 #include "foundation/scoped_handle.h"
 
@@ -22,12 +24,6 @@ SharedWString g_logPath;
 // file's name changes the file's final path, and is caught by the comparison.
 SharedWString g_expectedFor;
 SharedWString g_expected;
-
-// Paths as the file system compares them: case by its own ordinal upper-casing.
-bool SameText(const SharedWString& a, const SharedWString& b) {
-  return CompareStringOrdinal(a.Chars(), static_cast<int>(a.Length()), b.Chars(),
-                              static_cast<int>(b.Length()), TRUE) == CSTR_EQUAL;
-}
 
 SharedWString FullPathOf(const SharedWString& path) {
   wchar_t buffer[MAX_PATH] = {};
@@ -85,7 +81,7 @@ bool FolderIsWhere(const SharedWString& path, const SharedWString& expected) {
   NormalizePath(folder);
   NormalizePath(expectedFolder);
   SharedWString final;
-  return FinalFolderPath(folder, final) && SameText(final, expectedFolder);
+  return FinalFolderPath(folder, final) && CompareNames(final, expectedFolder) == 0;
 }
 
 // The log file itself, opened to append, or an invalid handle. A link at the log's name or its
@@ -99,23 +95,17 @@ ScopedFileHandle OpenLogItself(const SharedWString& path) {
   }
   const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE;
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  ScopedFileHandle file(CreateFileW(path.Chars(), access, share, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid() && GetLastError() == ERROR_FILE_NOT_FOUND && FolderIsWhere(path, expected)) {
-    // Opening the reparse point itself keeps a link whose target is missing from having that
-    // target made; the name exists, so the creation fails.
-    file.Reset(CreateFileW(path.Chars(), access, share, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  }
+  ScopedFileHandle file;
+  FileItself found = FileItself::kLink;
   SharedWString final;
   DWORD error = ERROR_SUCCESS;
-  FILE_STANDARD_INFO information;  // the count of names, without a query of the volume
-  if (file.IsValid() &&
-      (!FinalPathOfHandle(file.Get(), final, error) || !SameText(final, expected) ||
-       !GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &information,
-                                     sizeof(information)) ||
-       information.NumberOfLinks > 1)) {
-    file.Reset();
+  if (!OpenFileItself(path, expected, access, share, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, file,
+                      found, final, error) &&
+      error == ERROR_FILE_NOT_FOUND && FolderIsWhere(path, expected)) {
+    // Opening the reparse point itself keeps a link whose target is missing from having that
+    // target made; the name exists, so the creation fails.
+    OpenFileItself(path, expected, access, share, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, file, found,
+                   final, error);
   }
   return file;
 }

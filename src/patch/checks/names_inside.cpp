@@ -7,11 +7,11 @@
 
 #include "files/file_path.h"
 #include "files/folder_paths.h"
-#include "files/name_key.h"
 #include "files/real_path.h"
 #include "files/relative_name.h"
 #include "foundation/final_path.h"
 #include "foundation/format.h"
+#include "foundation/name_key.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"

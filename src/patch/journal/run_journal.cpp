@@ -11,11 +11,12 @@
 #include "files/file_path.h"
 #include "files/folder_identity.h"
 #include "files/folder_paths.h"
-#include "files/name_key.h"
 #include "files/real_path.h"
 #include "foundation/failure_line.h"
+#include "foundation/file_itself.h"
 #include "foundation/final_path.h"
 #include "foundation/format.h"
+#include "foundation/name_key.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
@@ -81,27 +82,20 @@ void RefuseJournalLink(const SharedWString& path, const char* what, const Shared
 // closed), so that nothing is read or written through it.
 HRESULT OpenAsItself(const SharedWString& path, const SharedWString& real, DWORD access,
                      DWORD disposition, DWORD flags, ScopedFileHandle& file) {
-  file.Reset(CreateFileW(path.Chars(), access, FILE_SHARE_READ, nullptr, disposition,
-                         flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file.IsValid()) {
-    return FailureResult(GetLastError());
-  }
-  BY_HANDLE_FILE_INFORMATION information = {};
+  FileItself found = FileItself::kLink;
   SharedWString final;
   DWORD error = ERROR_SUCCESS;
-  const bool known = GetFileInformationByHandle(file.Get(), &information) != FALSE;
-  FinalPathOfHandle(file.Get(), final, error);
-  if (known && information.nNumberOfLinks > 1) {
-    RefuseJournalLink(path, "a second name of a file with other names at", final);
-  } else if (!known ||
-             (information.dwFileAttributes &
-              (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-             final.IsEmpty() || CompareNames(final, real) != 0) {
-    RefuseJournalLink(path, "a link to", final);
-  } else {
+  if (!OpenFileItself(path, real, access, FILE_SHARE_READ, disposition, flags, file, found, final,
+                      error)) {
+    return FailureResult(error);
+  }
+  if (found == FileItself::kItself) {
     return S_OK;
   }
-  file.Reset();
+  RefuseJournalLink(path,
+                    found == FileItself::kOtherNames ? "a second name of a file with other names at"
+                                                     : "a link to",
+                    final);
   return kJournalIsLink;
 }
 

@@ -39,7 +39,7 @@
 #include <map>
 #include <vector>
 
-#include "files/name_key.h"
+#include "foundation/name_key.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 #include "patch/checks/file_identity.h"

@@ -2,10 +2,10 @@
 // journal, and deleting only what is provably that run's own.
 #include "files/file_path.h"
 #include "files/folder_paths.h"
-#include "files/name_key.h"
 #include "files/real_path.h"
 #include "foundation/failure_line.h"
 #include "foundation/format.h"
+#include "foundation/name_key.h"
 #include "foundation/run_log.h"
 #include "patch/journal/run_journal.h"
 #include "patch/journal/run_journal_text.h"

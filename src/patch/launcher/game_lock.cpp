@@ -1,10 +1,9 @@
 #include "patch/launcher/game_lock.h"
 
 #include "files/folder_paths.h"
-#include "files/name_key.h"
 #include "files/real_path.h"
 #include "foundation/failure_line.h"
-#include "foundation/final_path.h"
+#include "foundation/file_itself.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
@@ -31,16 +30,10 @@ HANDLE OpenLock(const SharedWString& path) {
 // file system names it: a link or a second name planted there would make the run hold a file it
 // does not own.
 bool IsItself(HANDLE file, const SharedWString& real) {
-  BY_HANDLE_FILE_INFORMATION information = {};
   SharedWString final;
-  DWORD error = ERROR_SUCCESS;
-  if (!GetFileInformationByHandle(file, &information) || information.nNumberOfLinks != 1 ||
-      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) !=
-          0) {
-    return false;
-  }
-  // Past about 260 characters Wine cannot name a handle; the attributes must do then.
-  return !FinalPathOfHandle(file, final, error) || CompareNames(final, real) == 0;
+  const FileItself found = CheckFileItself(file, real, final);
+  // Past the length Wine can name a handle, the attributes and the count of names must do.
+  return found == FileItself::kItself || found == FileItself::kUnnamed;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "files/folder_paths.h"
 #include "foundation/failure_line.h"
 #include "foundation/format.h"
+#include "foundation/name_key.h"
 #include "foundation/run_log.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/win32_result.h"
@@ -118,11 +119,11 @@ bool IsLauncherRunning(const SharedWString& commandPath) {
         name = SharedWString(next);
       }
     }
-    if (_wcsicmp(name.Chars(), rest.Chars()) != 0) {
+    if (CompareNames(name, rest) != 0) {
       continue;
     }
     const SharedWString named = FilePath(name).FullPath();
-    if (_wcsicmp(named.Mid(0, 1).Chars(), drive.Chars()) == 0) {
+    if (CompareNames(named.Mid(0, 1), drive) == 0) {
       return true;
     }
   }

@@ -4,7 +4,7 @@
 
 #include "files/file_path.h"
 #include "files/folder_paths.h"
-#include "files/name_key.h"
+#include "foundation/name_key.h"
 
 namespace quorvel {
 

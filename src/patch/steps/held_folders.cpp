@@ -4,8 +4,8 @@
 
 #include "files/file_path.h"
 #include "files/folder_paths.h"
-#include "files/name_key.h"
 #include "foundation/final_path.h"
+#include "foundation/name_key.h"
 #include "foundation/path_strings.h"
 
 namespace quorvel {

@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <set>
 
-#include "files/name_key.h"
+#include "foundation/name_key.h"
 #include "foundation/shared_string.h"
 
 namespace quorvel {

@@ -1,4 +1,4 @@
-#include "files/name_key.h"
+#include "foundation/name_key.h"
 
 #include <windows.h>
 
@@ -56,6 +56,18 @@ int CompareNames(const SharedWString& a, const SharedWString& b) {
   return CompareStringOrdinal(a.Chars(), static_cast<int>(a.Length()), b.Chars(),
                               static_cast<int>(b.Length()), TRUE) -
          CSTR_EQUAL;
+}
+
+bool StartsWithName(const SharedWString& text, const SharedWString& start) {
+  const uint32_t length = start.Length();
+  if (text.Length() < length) {
+    return false;
+  }
+  if (text.Find(L'/') >= 0 || start.Find(L'/') >= 0) {
+    return CompareNames(text.Mid(0, length - 1), start) == 0;
+  }
+  return CompareStringOrdinal(text.Chars(), static_cast<int>(length), start.Chars(),
+                              static_cast<int>(length), TRUE) == CSTR_EQUAL;
 }
 
 bool KeyOrder::operator()(const SharedWString& a, const SharedWString& b) const {

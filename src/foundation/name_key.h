@@ -17,6 +17,9 @@ bool SameName(const SharedWString& a, const SharedWString& b);
 // upper-casing, slashes as backslashes. Negative, 0 or positive.
 int CompareNames(const SharedWString& a, const SharedWString& b);
 
+// Whether text begins with start, compared as CompareNames compares.
+bool StartsWithName(const SharedWString& text, const SharedWString& start);
+
 // Orders names by CompareNames, for sets and maps of names as they are spelt.
 struct NameLess {
   bool operator()(const SharedWString& a, const SharedWString& b) const {
