@@ -1,5 +1,8 @@
 #include "files/file_path.h"
 
+#include <memory>
+#include <new>
+
 #include "foundation/dyn_array.h"
 #include "foundation/path_strings.h"
 #include "foundation/win32_result.h"
@@ -7,8 +10,42 @@
 namespace quorvel {
 namespace {
 
-// GetFullPathNameW's buffer, terminator included; a longer full path is not used.
-constexpr DWORD kFullPathChars = 260;
+// The absolute path, normalised; empty when the system cannot resolve it or it is longer than
+// the system takes.
+SharedWString FullPathOf(const SharedWString& path) {
+  // Most paths fit the small buffer; a call into a buffer too small returns the size it needs,
+  // terminator included.
+  wchar_t small[MAX_PATH] = {};
+  std::unique_ptr<wchar_t[]> large;
+  wchar_t* buffer = small;
+  DWORD size = MAX_PATH;
+  DWORD length = GetFullPathNameW(path.Chars(), size, buffer, nullptr);
+  if (length >= size && length <= kLongestPath + 1) {
+    size = length;
+    large.reset(new (std::nothrow) wchar_t[size]);
+    buffer = large.get();
+    length = buffer != nullptr ? GetFullPathNameW(path.Chars(), size, buffer, nullptr) : 0;
+  }
+  SharedWString full;
+  if (length != 0 && length < size) {
+    full = buffer;
+  }
+  NormalizePath(full);
+  return full;
+}
+
+// path as Win32 file calls take it: a short full path as it is, anything else by its full path
+// in the long form (a short relative one then by its full path, as the call would resolve it).
+SharedWString SystemPath(const SharedWString& path) {
+  const wchar_t* chars = path.Chars();
+  const bool full = (chars[0] != 0 && chars[1] == L':' && chars[2] == L'\\') ||
+                    (chars[0] == L'\\' && chars[1] == L'\\');
+  if (full && path.Length() < kLongPathFrom) {
+    return path;
+  }
+  const SharedWString fullPath = FullPathOf(path);
+  return fullPath.IsEmpty() ? path : LongPathForm(fullPath);
+}
 
 // CopyFileExW and MoveFileW can fail without setting an error code; the caller must still see a
 // failure, and gets the code of a file in use.
@@ -64,23 +101,12 @@ bool FilePath::IsDirectory() const {
          (attributes_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-SharedWString FilePath::FullPath() const {
-  wchar_t buffer[kFullPathChars] = {};
-  wchar_t* filePart = nullptr;
-  const DWORD length = GetFullPathNameW(path_.Chars(), kFullPathChars, buffer, &filePart);
-  SharedWString full;
-  // A buffer that is too small makes the call return the size it needs, terminator included.
-  if (length != 0 && length < kFullPathChars) {
-    full = buffer;
-  }
-  NormalizePath(full);
-  return full;
-}
+SharedWString FilePath::FullPath() const { return FullPathOf(path_); }
 
 FilePath FilePath::Parent() const { return FilePath(DirectoryPart(path_)); }
 
 bool FilePath::Exists() {
-  if (!GetFileAttributesExW(path_.Chars(), GetFileExInfoStandard, &attributes_)) {
+  if (!GetFileAttributesExW(SystemPath(path_).Chars(), GetFileExInfoStandard, &attributes_)) {
     const DWORD error = GetLastError();
     // A failed query must not leave an earlier answer looking current.
     attributes_.dwFileAttributes = INVALID_FILE_ATTRIBUTES;
@@ -107,7 +133,7 @@ HRESULT FilePath::ClearReadOnly() {
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
     return Record(S_OK);
   }
-  const SharedWString full = FullPath();
+  const SharedWString full = LongPathForm(FullPath());
   DWORD kept = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
   if (kept == 0) {
     kept = FILE_ATTRIBUTE_NORMAL;
@@ -122,7 +148,7 @@ HRESULT FilePath::ClearReadOnly() {
 
 HRESULT FilePath::DeleteAsQueried() {
   const bool isDirectory = IsDirectory();
-  const SharedWString full = FullPath();
+  const SharedWString full = LongPathForm(FullPath());
   if (isDirectory) {
     if (!RemoveDirectoryW(full.Chars())) {
       const DWORD error = GetLastError();
@@ -158,7 +184,7 @@ HRESULT FilePath::CreateDirectories() {
     parent = parent.Parent();
   }
   for (uint32_t i = missing.Count(); i > 0; --i) {
-    const SharedWString directory = path_.Mid(0, missing[i - 1] - 1);
+    const SharedWString directory = SystemPath(path_.Mid(0, missing[i - 1] - 1));
     if (!CreateDirectoryW(directory.Chars(), nullptr)) {
       const DWORD error = GetLastError();
       return Record(FailureResult(error));
@@ -191,8 +217,8 @@ HRESULT FilePath::Transfer(const FilePath& destination, bool move, bool failIfEx
   if (FAILED(prepared)) {
     return Record(prepared);
   }
-  const SharedWString from = FullPath();
-  const SharedWString to = work.FullPath();
+  const SharedWString from = LongPathForm(FullPath());
+  const SharedWString to = LongPathForm(work.FullPath());
   // A move is a rename only: MoveFileW would copy to another volume straight into to, where a
   // copy cut short would stand in for the file. The callers copy under a partial name instead.
   const BOOL done = move ? MoveFileExW(from.Chars(), to.Chars(), 0)

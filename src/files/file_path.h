@@ -28,8 +28,9 @@ class FilePath {
 
   SharedWString Path() const { return path_; }
   HRESULT LastResult() const { return lastResult_; }
-  // The absolute path, normalised; empty when the system cannot resolve it or it needs more
-  // than 260 characters. A bare drive such as C: resolves to that drive's current directory.
+  // The absolute path, normalised; empty when the system cannot resolve it or it is longer than
+  // the system takes (32,767 characters). A bare drive such as C: resolves to that drive's
+  // current directory. Every operation below reaches a path of any length.
   SharedWString FullPath() const;
   // The containing directory by text alone: C:\a\b gives C:\a, C:\a gives C:, C: gives C:, a
   // bare name gives the empty path.

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "foundation/path_strings.h"
 #include "foundation/scoped_handle.h"
 
 namespace quorvel {
@@ -12,9 +13,10 @@ uint64_t FileIndexOf(const SharedWString& path) {
   if (open.Length() > 0 && open.Chars()[open.Length() - 1] == L':') {
     open.Append(L'\\');  // the root folder, not the volume
   }
-  const ScopedFileHandle handle(CreateFileW(
-      open.Chars(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const ScopedFileHandle handle(CreateFileW(LongPathForm(open).Chars(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr));
   if (!handle.IsValid()) {
     return 0;
   }

@@ -20,7 +20,7 @@ bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
   if (open.Length() > 0 && open.Chars()[open.Length() - 1] == L':') {
     open.Append(L'\\');
   }
-  ScopedFileHandle handle(CreateFileW(open.Chars(), 0,
+  ScopedFileHandle handle(CreateFileW(LongPathForm(open).Chars(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!handle.IsValid()) {

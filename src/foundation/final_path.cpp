@@ -1,5 +1,7 @@
 #include "foundation/final_path.h"
 
+#include <winternl.h>
+
 #include <cwchar>
 #include <memory>
 #include <new>
@@ -7,9 +9,34 @@
 #include "foundation/path_strings.h"
 
 namespace quorvel {
+namespace {
+
+constexpr DWORD kFinalPathChars = 32768;  // one system path
+
+// The handle's name as the object manager gives it, in the \\?\ form when it is a DOS path
+// (\??\C:\...); false for a name in device form. Wine's GetFinalPathNameByHandleW reads this
+// name into a buffer of about 260 characters and fails past it; the name itself has no limit.
+bool DosObjectName(HANDLE handle, SharedWString& name) {
+  constexpr ULONG kBytes = sizeof(UNICODE_STRING) + kFinalPathChars * sizeof(wchar_t);
+  const std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kBytes]);
+  ULONG returned = 0;
+  if (!buffer ||
+      !NT_SUCCESS(NtQueryObject(handle, ObjectNameInformation, buffer.get(), kBytes, &returned))) {
+    return false;
+  }
+  const UNICODE_STRING& object = *reinterpret_cast<const UNICODE_STRING*>(buffer.get());
+  const uint32_t length = object.Length / sizeof(wchar_t);
+  if (length < 4 || wcsncmp(object.Buffer, L"\\??\\", 4) != 0) {
+    return false;
+  }
+  name = L"\\\\?\\";
+  name.Append(object.Buffer + 4, length - 4);
+  return true;
+}
+
+}  // namespace
 
 bool FinalPathOfHandle(HANDLE handle, SharedWString& final, DWORD& error) {
-  constexpr DWORD kFinalPathChars = 32768;  // one system path
   // Most paths fit the small buffer; the log and the checks ask for one on every write and name.
   wchar_t small[MAX_PATH + 1];
   std::unique_ptr<wchar_t[]> large;
@@ -25,16 +52,20 @@ bool FinalPathOfHandle(HANDLE handle, SharedWString& final, DWORD& error) {
     buffer = large.get();
     length = GetFinalPathNameByHandleW(handle, buffer, kFinalPathChars, flags);
   }
+  SharedWString text;
   if (length == 0 || length >= kFinalPathChars || (buffer == small && length > MAX_PATH)) {
     error = length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-    return false;
+    if (!DosObjectName(handle, text)) {
+      return false;
+    }
+  } else {
+    text = buffer;
   }
-  const wchar_t* text = buffer;
-  if (wcsncmp(text, L"\\\\?\\UNC\\", 8) == 0) {
+  if (wcsncmp(text.Chars(), L"\\\\?\\UNC\\", 8) == 0) {
     final = L"\\\\";
-    final.Append(SharedWString(text + 8));
-  } else if (wcsncmp(text, L"\\\\?\\", 4) == 0) {
-    final = text + 4;
+    final.Append(text.Mid(8, text.Length()));
+  } else if (wcsncmp(text.Chars(), L"\\\\?\\", 4) == 0) {
+    final = text.Mid(4, text.Length());
   } else {
     final = text;
   }

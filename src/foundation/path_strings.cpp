@@ -108,4 +108,22 @@ void RemoveExtension(SharedString& path) {
   }
 }
 
+SharedWString LongPathForm(const SharedWString& fullPath) {
+  const wchar_t* path = fullPath.Chars();
+  SharedWString form;
+  if (fullPath.Length() < kLongPathFrom) {
+    return fullPath;
+  }
+  if (path[1] == L':' && path[2] == L'\\') {
+    form = L"\\\\?\\";
+    form.Append(fullPath);
+  } else if (path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' && path[2] != L'.') {
+    form = L"\\\\?\\UNC";
+    form.Append(fullPath.Mid(1, fullPath.Length()));
+  } else {
+    form = fullPath;
+  }
+  return form;
+}
+
 }  // namespace quorvel

@@ -29,4 +29,15 @@ void FileNamePart(SharedString& path);
 // Cuts the path at the last dot of its final component.
 void RemoveExtension(SharedString& path);
 
+// The longest path the system takes, in characters.
+constexpr uint32_t kLongestPath = 32767;
+// The length from which Win32 file calls need the \\?\ form: CreateDirectoryW's limit, 260 less
+// room for an 8.3 name (a file's limit is 260).
+constexpr uint32_t kLongPathFrom = 248;
+// fullPath (a full path as GetFullPathNameW gives it: no . or .. components) in the form Win32
+// file calls take at any length: from kLongPathFrom characters on with the \\?\ prefix, a network
+// path as \\?\UNC\server\share. Shorter paths, and any other form (relative, or \\?\ or
+// \\.\ already), stay as they are.
+SharedWString LongPathForm(const SharedWString& fullPath);
+
 }  // namespace quorvel

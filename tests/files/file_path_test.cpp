@@ -20,10 +20,10 @@ class FilePathTest : public TempDirTest {
   FilePath P(const std::wstring& relative) const { return PathOf(At(relative)); }
 };
 
-// Slashes become backslashes and trailing ones go, but not leading ones; full paths of up to 259
-// characters resolve, without a trailing backslash even at a drive's root, as a run's folder
-// names it.
-TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo259Characters) {
+// Slashes become backslashes and trailing ones go, but not leading ones; full paths of up to the
+// system's 32,767 characters resolve, without a trailing backslash even at a drive's root, as a
+// run's folder names it.
+TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo32767Characters) {
   const std::pair<FilePath, const wchar_t*> rows[] = {
       {PathOf(L"C:/a//b/"), L"C:\\a\\\\b"},
       {PathOf(L"a\\/\\"), L"a"},
@@ -38,7 +38,7 @@ TEST_F(FilePathTest, PathsAreNormalisedTextWhoseFullPathResolvesUpTo259Character
   for (size_t row = 0; row < std::size(rows); ++row) {
     EXPECT_STREQ(rows[row].first.Path().Chars(), rows[row].second) << "row: " << row;
   }
-  const std::wstring fits = L"C:\\" + std::wstring(256, L'a');
+  const std::wstring fits = L"C:\\" + std::wstring(32767 - 3, L'a');
   EXPECT_EQ(PathOf(fits).FullPath().Chars(), fits);
   EXPECT_TRUE(PathOf(fits + L"b").FullPath().IsEmpty());
   EXPECT_EQ(PathOf(L"C:\\.").FullPath().Chars(), std::wstring(L"C:"));
@@ -113,8 +113,8 @@ TEST_F(FilePathTest, RemoveWithEmptyParentsStopsAtAFolderThatIsNotEmptyAndNeverA
   FilePath held = P(L"R\\held.txt");
   EXPECT_EQ(held.RemoveWithEmptyParents(P(L"R")), kSharing);
   EXPECT_EQ(held.LastResult(), kSharing);
-  // A root too long to resolve holds nothing either.
-  const std::wstring tooLong = At(std::wstring(300, L'd'));
+  // A root longer than the system takes holds nothing either.
+  const std::wstring tooLong = At(std::wstring(32767, L'd'));
   EXPECT_EQ(PathOf(tooLong + L"\\f").RemoveWithEmptyParents(PathOf(tooLong)),
             PathOf(tooLong + L"\\f").Delete());
   EXPECT_EQ(P(L"R\\gone").RemoveWithEmptyParents(P(L"other")), kFileNotFound);

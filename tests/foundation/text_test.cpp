@@ -57,7 +57,7 @@ TEST(CodePageTest, ConversionsBothWaysWithTheirSubstitutesAndDiagnostics) {
 
 // A separator goes between the parts, one of two meeting separators is dropped, and a qualified
 // part replaces the base.
-TEST(PathStringsTest, JoinAddsOrDropsASeparatorAndPartsSplitAtTheLastSeparatorAndDot) {
+TEST(PathStringsTest, JoinAddsOrDropsASeparatorPartsSplitAtTheLastSeparatorLongPathsGoLong) {
   const wchar_t* const joins[][3] = {
       {L"C:\\a", L"", L"C:\\a"},    {L"", L"b\\c", L"b\\c"},       {L"C:\\a", L"D:x", L"D:x"},
       {L"C:\\a", L"/\\x", L"/\\x"}, {L"C:\\a", L"b", L"C:\\a/b"},  {L"C:", L"b", L"C:b"},
@@ -79,6 +79,12 @@ TEST(PathStringsTest, JoinAddsOrDropsASeparatorAndPartsSplitAtTheLastSeparatorAn
     EXPECT_STREQ(name.Chars(), fileName) << input;
     EXPECT_STREQ(withoutExtension.Chars(), stem) << input;
   }
+  // From 248 characters on, a full path takes the form Win32 calls take at any length.
+  const std::wstring a(244, L'a');
+  EXPECT_EQ(LongPathForm((L"C:\\" + a).c_str()).Chars(), L"C:\\" + a);
+  EXPECT_EQ(LongPathForm((L"C:\\b" + a).c_str()).Chars(), L"\\\\?\\C:\\b" + a);
+  EXPECT_EQ(LongPathForm((L"\\\\s\\" + a).c_str()).Chars(), L"\\\\?\\UNC\\s\\" + a);
+  EXPECT_EQ(LongPathForm((L"\\\\?\\C:\\" + a).c_str()).Chars(), L"\\\\?\\C:\\" + a);
 }
 
 // What the log writes: arguments escaped, the pattern's own line ends and a failure report's

@@ -49,6 +49,14 @@ class PatchTest : public TempDirTest {
     WriteFileBytes(root + L"\\Patch\\d\\e.txt", "new e");
     WriteFileBytes(root + L"\\Patch\\n\\new.txt", "new n");
   }
+  // A name whose path in the game folder at game has about length characters: folders of 200.
+  static std::wstring LongName(const std::wstring& game, size_t length) {
+    std::wstring name = L"long";
+    while (game.size() + name.size() + 200 < length) {
+      name += L"\\" + std::wstring(199, L'x');
+    }
+    return name + L"\\" + std::wstring(length - game.size() - name.size() - 1, L'y');
+  }
   std::wstring Game(const std::wstring& name) const { return At(L"Game\\" + name); }
   std::wstring Patch(const std::wstring& name) const { return At(L"Patch\\" + name); }
   std::wstring Backup(const std::wstring& name) const { return At(L"Backup\\" + name); }

@@ -142,9 +142,10 @@ class FolderWalk {
   const char* LeadsElsewhere(const SharedWString& relative, bool countNames,
                              SharedWString& at) const {
     at = FullPathOf(relative);
-    ScopedFileHandle handle(CreateFileW(
-        at.Chars(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedFileHandle handle(CreateFileW(LongPathForm(at).Chars(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
     SharedWString final;
     DWORD error = handle.IsValid() ? ERROR_SUCCESS : GetLastError();
     if (!handle.IsValid() || !FinalPathOfHandle(handle.Get(), final, error)) {
@@ -183,7 +184,7 @@ class FolderWalk {
     SharedWString pattern = FullPathOf(relative);
     pattern.Append(L"\\*", 2);
     WIN32_FIND_DATAW data;
-    ScopedFind find(FindFirstFileExW(pattern.Chars(), FindExInfoStandard, &data,
+    ScopedFind find(FindFirstFileExW(LongPathForm(pattern).Chars(), FindExInfoStandard, &data,
                                      FindExSearchNameMatch, nullptr, 0));
     if (find.Get() == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();

@@ -225,6 +225,11 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, std::vector<CheckedFi
     if (IsJournalName(name)) {
       return RefuseName(refusal, name, "it is the name of the run journal");
     }
+    for (const Folder& folder : folders) {
+      if (folder.real.Length() + 1 + name.Length() > kLongestPath) {
+        return RefuseName(refusal, name, "its full path passes the system's 32,767 characters");
+      }
+    }
     const SharedWString key = NameKey(name);
     if (!seen.insert(key).second) {
       return RefuseName(refusal, name, "the file is listed more than once");

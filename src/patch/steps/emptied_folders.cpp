@@ -5,6 +5,7 @@
 #include "files/file_path.h"
 #include "files/folder_paths.h"
 #include "foundation/name_key.h"
+#include "foundation/path_strings.h"
 
 namespace quorvel {
 
@@ -63,7 +64,7 @@ void EmptiedFolders::Left(const SharedWString& name) {
     if (held_ != nullptr) {
       held_->Release(path);
     }
-    if (!RemoveDirectoryW(path.Chars())) {
+    if (!RemoveDirectoryW(LongPathForm(path).Chars())) {
       const DWORD error = GetLastError();
       if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
         if (held_ != nullptr) {

@@ -51,7 +51,7 @@ bool HeldFolders::Hold(size_t index, const SharedWString& relative, bool passing
     path.Append(L'\\');  // the root folder, not the drive's current one
   }
   // Sharing is judged only against handles that may read, write or delete.
-  ScopedFileHandle handle(CreateFileW(path.Chars(), FILE_LIST_DIRECTORY,
+  ScopedFileHandle handle(CreateFileW(LongPathForm(path).Chars(), FILE_LIST_DIRECTORY,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!handle.IsValid()) {

@@ -3,6 +3,7 @@
 #include "files/file_path.h"
 #include "files/folder_paths.h"
 #include "foundation/failure_line.h"
+#include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
 #include "patch/steps/emptied_folders.h"
@@ -54,12 +55,13 @@ HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,
     // A copy that failed part-way (a full disk) leaves what it wrote; a name that was already
     // taken is not this copy's to delete.
     if (from.LastResult() != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
-      DeleteFileW(partial.FullPath().Chars());
+      DeleteFileW(LongPathForm(partial.FullPath()).Chars());
     }
     return from.LastResult();
   }
-  const SharedWString full = partial.FullPath();
-  if (!MoveFileExW(full.Chars(), to.FullPath().Chars(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+  const SharedWString full = LongPathForm(partial.FullPath());
+  if (!MoveFileExW(full.Chars(), LongPathForm(to.FullPath()).Chars(),
+                   replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
     const HRESULT result =
         FailureResult(GetLastError(), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
     DeleteFileW(full.Chars());
@@ -77,8 +79,8 @@ namespace {
 HRESULT MoveByFullPaths(FilePath& from, const SharedWString& fromFull, const FilePath& to,
                         const SharedWString& toFull, bool& moved) {
   // Never a copy: to another volume the caller copies under a partial name (CopyIntoPlace).
-  moved =
-      !fromFull.IsEmpty() && !toFull.IsEmpty() && MoveFileExW(fromFull.Chars(), toFull.Chars(), 0);
+  moved = !fromFull.IsEmpty() && !toFull.IsEmpty() &&
+          MoveFileExW(LongPathForm(fromFull).Chars(), LongPathForm(toFull).Chars(), 0);
   return moved ? S_OK : from.MoveTo(to);
 }
 

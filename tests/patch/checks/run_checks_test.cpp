@@ -89,8 +89,8 @@ TEST_F(RunChecksTest, NamesThatAreNotPlainRelativeFileNames) {
                      L"d\\\\e.txt", L"d/",       L"a.txt ",    L"d.\\e.txt",    L"d\\CON",
                      L"nul.txt",    L"Com1.dll", L"lpt9",      L"a<b.txt",      L"a\x1b.txt",
                      L"CONIN$",     L"con .txt", L"NUL  .dat", L"COM\u00B9",    L"lpt\u00B3.log"});
-  ExpectEachRefused(
-      {L"\\\\server\\share\\a.txt", L"\\\\?\\C:\\a.txt", L"Quorvel.journal", L"d\\conout$.txt"});
+  ExpectEachRefused({L"\\\\server\\share\\a.txt", L"\\\\?\\C:\\a.txt", L"Quorvel.journal",
+                     L"d\\conout$.txt", std::wstring(32767 - 9, L'a').c_str()});
 }
 
 // Names that are the same name to the file system, or a file below a name listed as a file.

@@ -136,6 +136,19 @@ TEST_F(RunJournalTest, ARunCutShortAtAnyStepIsFinishedByTheSameCommand) {
   }
 }
 
+// Names whose game paths pass 260 characters, one of them near 1,000: a run cut short between
+// the two moves of the longer is restored by the next run, which then applies the patch.
+TEST_F(RunJournalTest, ARunCutShortOnPathsPast260CharactersIsRestoredByTheNextRun) {
+  const std::vector<std::wstring> names = {LongName(At(L"Game"), 300), LongName(At(L"Game"), 1000)};
+  Pairs({names[0].c_str(), names[1].c_str()});
+  ASSERT_EQ(CutShort(L"6", At(L"Patch"), At(L"Game"), At(L"Backup"), names), kCutShortExitCode);
+
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+
+  EXPECT_EQ(Contents({Backup(names[1]), Patch(names[1])}), "old " + Utf8(names[1]) + "|-|");
+  EXPECT_EQ(log_.Text().find("A run was cut short: restoring its 2 files\r\n"), 0u) << log_.Text();
+}
+
 // Cut short with a.txt and d\e.txt applied and the new file moved in: whatever happens to the
 // folders before the next run, that run either finishes the cut run or changes nothing at all.
 TEST_F(RunJournalTest, ALaterRunFindsTheCutRunThroughTheGameAndActsOnlyWhereTheDiskAgrees) {
