@@ -60,8 +60,7 @@ HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,
   }
   const SharedWString full = partial.FullPath();
   if (!MoveFileExW(full.Chars(), to.FullPath().Chars(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
-    const HRESULT result =
-        FailureResult(GetLastError(), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+    const HRESULT result = FailureResult(GetLastError());
     DeleteFileW(full.Chars());
     return result;
   }
