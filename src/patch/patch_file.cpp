@@ -32,7 +32,8 @@ void LoggingPatchObserver::OnRestored(const SharedWString& backup, const SharedW
     RunLog::Write("Restored \"%ls\" from \"%ls\"\n", target.Chars(), backup.Chars());
     return;
   }
-  LogFailedResult(result, "Could not restore \"%ls\" from \"%ls\"", target.Chars(), backup.Chars());
+  QUORVEL_LOG_FAILED_RESULT(result, "Could not restore \"%ls\" from \"%ls\"", target.Chars(),
+                            backup.Chars());
 }
 
 void BackupLedger::Add(const SharedWString& fullPath) {
