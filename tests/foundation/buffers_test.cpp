@@ -75,13 +75,14 @@ using test::HeaderOf;
 // Empty strings share the static block, which is never freed. Appending doubles the capacity up
 // to 8192 characters, then grows in whole 8192-character steps.
 TEST(SharedStringTest, EmptyStringsShareTheStaticBlockTextGetsAnExactOneAndAppendGrowsByTheRule) {
-  const long before = HeaderOf(S())->refCount;
+  const StringHeader* shared = HeaderOf(S());
+  const long before = shared->refCount;
   {
     const S a, b(L""), c(static_cast<const wchar_t*>(nullptr));
-    EXPECT_TRUE(HeaderOf(a) == HeaderOf(S()) && HeaderOf(b) == HeaderOf(a) &&
-                HeaderOf(c) == HeaderOf(a) && HeaderOf(S())->refCount == before + 3);
+    EXPECT_TRUE(HeaderOf(a) == shared && HeaderOf(b) == shared && HeaderOf(c) == shared &&
+                shared->refCount == before + 3);
   }
-  EXPECT_TRUE(HeaderOf(S())->refCount == before && before >= 2) << "references " << before;
+  EXPECT_TRUE(shared->refCount == before && before >= 2) << "references " << before;
   const uint32_t capacities[][2] = {{2, 8}, {8192, 32768}, {8193, 16384}, {16384, 24576}};
   for (const auto& [length, capacity] : capacities) {
     S s;

@@ -85,12 +85,11 @@ TEST(PathStringsTest, JoinAddsOrDropsASeparatorAndPartsSplitAtTheLastSeparatorAn
 // system text line end kept, every character beyond ASCII in UTF-8.
 TEST(RunLogTest, ArgumentsCannotBreakALineAndNoLinkNorMissingFolderTakesTheLog) {
   LogCapture log;
-  const auto write = [](const char* format, auto... args) { RunLog::Write(format, args...); };
-  write("%ls|%s|%d%%s\n", L"a\r\nb\x1b\t%\x2028", "c\nd", 3);
-  write("error %d %ls\n", 5, L"Two\r\nlines.\r\n");
-  write("File: \"%ls\" %ls\n", L"x\r\n", kWideHan);
-  write("%ls\n", L"\x00e9\x00b9");
-  write("error: %d %ls", 2, L"Plain.\r\n");
+  RunLog::Write("%ls|%s|%d%%s\n", L"a\r\nb\x1b\t%\x2028", "c\nd", 3);
+  RunLog::Write("error %d %ls\n", 5, L"Two\r\nlines.\r\n");
+  RunLog::Write("File: \"%ls\" %ls\n", L"x\r\n", kWideHan);
+  RunLog::Write("%ls\n", L"\x00e9\x00b9");
+  RunLog::Write("error: %d %ls", 2, L"Plain.\r\n");
   EXPECT_EQ(log.Text(),
             "a\\r\\nb\\x1b\t%\\u2028|c\\nd|3%s\r\nerror 5 Two\\r\\nlines.\r\r\n\r\n"
             "File: \"x\\r\\n\" " +
