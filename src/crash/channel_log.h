@@ -4,6 +4,7 @@
 
 #include "crash/channel_id.h"
 #include "foundation/dyn_array.h"
+#include "foundation/format_check.h"
 
 namespace quorvel {
 
@@ -97,6 +98,6 @@ struct LogTarget {
 
 // Formats the message and dispatches it through the process-wide log; does nothing, not even
 // format, while there is none.
-void channelLog(const LogTarget& target, const char* format, ...);
+void channelLog(const LogTarget& target, const char* format, ...) QUORVEL_PRINTF_FORMAT(2, 3);
 
 }  // namespace quorvel

@@ -24,11 +24,6 @@ class ModuleVersionInfo {
   bool hasData() const { return data_.Size() != 0; }
   // The module's full file name; empty when it could not be had.
   const SharedString& path() const { return path_; }
-  // The entries of the translation table.
-  uint32_t translationCount() const { return translationCount_; }
-  // Eight lower-case hexadecimal digits, language then code page, naming the selected
-  // translation; empty while none is selected.
-  const SharedString& selectedKey() const { return selectedKey_; }
 
   // pair: language in the low 16 bits, code page in the high 16. Selects the first table
   // entry equal to it; false, with the selection unchanged, when the table has none.
@@ -54,8 +49,10 @@ class ModuleVersionInfo {
   SystemLibrary versionLibrary_{L"version.dll"};
   decltype(&VerQueryValueA) queryValue_ = nullptr;
   CharBuffer data_;
-  uint32_t translationCount_ = 0;
+  uint32_t translationCount_ = 0;  // the entries of the translation table
   SharedString path_;
+  // Eight lower-case hexadecimal digits, language then code page, naming the selected
+  // translation; empty while none is selected.
   SharedString selectedKey_;
   const Translation* translations_ = nullptr;  // points into data_
 };

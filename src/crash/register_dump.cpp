@@ -22,11 +22,14 @@ bool IsReadable(const MEMORY_BASIC_INFORMATION& region) {
 #if defined(_M_IX86) || defined(__i386__)
 
 void AppendRegisters(SharedString& text, const CONTEXT& c) {
-  AppendFormat(text,
-               "\nCPU register values:\n  eip: 0x%08X\n  esp: 0x%08X\n  ebp: 0x%08X\n"
-               "  edi: 0x%08X\n  esi: 0x%08X\n  ebx: 0x%08X\n  edx: 0x%08X\n  ecx: 0x%08X\n"
-               "  eax: 0x%08X\n\nRaw stack",
-               c.Eip, c.Esp, c.Ebp, c.Edi, c.Esi, c.Ebx, c.Edx, c.Ecx, c.Eax);
+  AppendFormat(
+      text,
+      "\nCPU register values:\n  eip: 0x%08X\n  esp: 0x%08X\n  ebp: 0x%08X\n"
+      "  edi: 0x%08X\n  esi: 0x%08X\n  ebx: 0x%08X\n  edx: 0x%08X\n  ecx: 0x%08X\n"
+      "  eax: 0x%08X\n\nRaw stack",
+      static_cast<unsigned>(c.Eip), static_cast<unsigned>(c.Esp), static_cast<unsigned>(c.Ebp),
+      static_cast<unsigned>(c.Edi), static_cast<unsigned>(c.Esi), static_cast<unsigned>(c.Ebx),
+      static_cast<unsigned>(c.Edx), static_cast<unsigned>(c.Ecx), static_cast<unsigned>(c.Eax));
 }
 
 void AppendRowStart(SharedString& text, char marker, uintptr_t address) {

@@ -8,6 +8,7 @@
 #include "crash/register_dump.h"
 #include "crash/symbol_engine.h"
 #include "foundation/dyn_array.h"
+#include "foundation/format_check.h"
 
 namespace quorvel {
 namespace {
@@ -18,9 +19,11 @@ static_assert(sizeof(STACKFRAME) == 164 && sizeof(IMAGEHLP_MODULE) == 572 &&
               "the engine's 32-bit records");
 constexpr DWORD kMachineType = IMAGE_FILE_MACHINE_I386;
 constexpr const char* kParamsFormat = "(params: %08x, %08x, %08x, %08x)";
+using ParamWord = unsigned;
 #elif defined(_M_X64) || defined(__x86_64__)
 constexpr DWORD kMachineType = IMAGE_FILE_MACHINE_AMD64;
 constexpr const char* kParamsFormat = "(params: %08llx, %08llx, %08llx, %08llx)";
+using ParamWord = unsigned long long;
 #endif
 
 constexpr DWORD kLoadLineInformation = SYMOPT_LOAD_LINES;
@@ -38,7 +41,7 @@ class LineWriter {
     }
   }
 
-  void Write(const char* format, ...) {
+  void Write(const char* format, ...) QUORVEL_PRINTF_FORMAT(2, 3) {
     const uint32_t room = limit_ - length_;
     if (room == 0) {
       return;
@@ -93,7 +96,9 @@ bool FindLine(EngineAddress pc, IMAGEHLP_LINE& line, DWORD& displacement) {
 }
 
 void WriteParams(LineWriter& writer, const STACKFRAME& frame) {
-  writer.Write(kParamsFormat, frame.Params[0], frame.Params[1], frame.Params[2], frame.Params[3]);
+  writer.Write(kParamsFormat, static_cast<ParamWord>(frame.Params[0]),
+               static_cast<ParamWord>(frame.Params[1]), static_cast<ParamWord>(frame.Params[2]),
+               static_cast<ParamWord>(frame.Params[3]));
 }
 
 // Ends the engine's part in one walk: modules loaded for it are unloaded and the engine is

@@ -47,10 +47,6 @@ SharedWString SystemPath(const SharedWString& path) {
   return fullPath.IsEmpty() ? path : LongPathForm(fullPath);
 }
 
-// CopyFileExW and MoveFileW can fail without setting an error code; the caller must still see a
-// failure, and gets the code of a file in use.
-const HRESULT kTransferWithoutCode = HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
-
 // Whether the full path lies in or is the full path root: root's characters begin it
 // (case-sensitive) and end at one of its separators, so C:\app holds C:\app\f but not
 // C:\application\f. A root that could not be resolved (empty) holds nothing.
@@ -226,7 +222,9 @@ HRESULT FilePath::Transfer(const FilePath& destination, bool move, bool failIfEx
                                        failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
   const DWORD error = done ? ERROR_SUCCESS : GetLastError();
   if (!done) {
-    return Record(FailureResult(error, kTransferWithoutCode));
+    // A copy or move that fails without an error code is no file in use: the player would be
+    // told that another program holds the file.
+    return Record(FailureResult(error));
   }
   return Record(S_OK);
 }

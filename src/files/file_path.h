@@ -63,7 +63,7 @@ class FilePath {
   HRESULT PrepareDestination(FilePath& destination);
   // Copies to destination (into it when it is a directory), creating its parent directories.
   // With failIfExists an existing file fails with 0x80070050, otherwise it is overwritten. A
-  // copy that fails without an error code gives 0x80070020. destination is not changed.
+  // copy that fails without an error code gives E_FAIL. destination is not changed.
   HRESULT CopyTo(const FilePath& destination, bool failIfExists);
   // As CopyTo with a rename, which fails with 0x800700B7 onto an existing file and with
   // 0x80070011 onto another volume: it never copies.

@@ -13,8 +13,8 @@ HRESULT InputFileFailure(const char* what, const char* noun, const SharedWString
   if (text.IsEmpty() || text.Chars()[text.Length() - 1] != L'\n') {
     text.Append(L'\n');
   }
-  WriteFailure(RunLog::Write, FailureTail::kColonsUnended, FailureResult(error), error, text,
-               "Could not %s the %s <%ls>", what, noun, path.Chars());
+  QUORVEL_WRITE_FAILURE(RunLog::Write, QUORVEL_FAILURE_TAIL_COLONS_UNENDED, FailureResult(error),
+                        error, text, "Could not %s the %s <%ls>", what, noun, path.Chars());
   return E_INVALIDARG;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdint>
 
+#include "foundation/format_check.h"
 #include "foundation/shared_string.h"
 
 namespace quorvel {
@@ -18,19 +19,20 @@ int32_t FormatWide(SharedWString& result, const wchar_t* format, va_list args);
 // Makes result the formatted narrow text. When the narrow runtime cannot print the arguments
 // (a wide argument outside the ANSI code page), the text is formatted wide and converted to
 // codePage instead, so no character is lost. Returns the result's length.
-int32_t FormatNarrow(SharedString& result, const char* format, va_list args, UINT codePage);
+int32_t FormatNarrow(SharedString& result, const char* format, va_list args, UINT codePage)
+    QUORVEL_PRINTF_FORMAT(2, 0);
 
 // The narrow format as a wide format that reads the same arguments and prints the same text.
 SharedWString WideFormatOf(const char* format);
 
 // Replace the string's contents; the string's own text may be one of the arguments.
 int32_t Format(SharedWString& result, const wchar_t* format, ...);
-int32_t Format(SharedString& result, const char* format, ...);
+int32_t Format(SharedString& result, const char* format, ...) QUORVEL_PRINTF_FORMAT(2, 3);
 int32_t FormatV(SharedWString& result, const wchar_t* format, va_list args);
-int32_t FormatV(SharedString& result, const char* format, va_list args);
+int32_t FormatV(SharedString& result, const char* format, va_list args) QUORVEL_PRINTF_FORMAT(2, 0);
 // Append the formatted text.
 int32_t AppendFormat(SharedWString& result, const wchar_t* format, ...);
-int32_t AppendFormat(SharedString& result, const char* format, ...);
+int32_t AppendFormat(SharedString& result, const char* format, ...) QUORVEL_PRINTF_FORMAT(2, 3);
 // A new wide string.
 SharedWString Formatted(const wchar_t* format, ...);
 // Appends value in decimal.

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "foundation/format_check.h"
 #include "foundation/shared_string.h"
 
 namespace quorvel {
@@ -14,6 +15,6 @@ namespace quorvel {
 // "\n" if any): the line end that the system gives it stays a line end, as it always has.
 // The line is UTF-8 throughout: a line whose text arguments go beyond ASCII is formatted wide
 // and converted whole. A line of ASCII text comes out exactly as FormatV makes it.
-SharedString LogText(const char* format, va_list args);
+SharedString LogText(const char* format, va_list args) QUORVEL_PRINTF_FORMAT(1, 0);
 
 }  // namespace quorvel

@@ -32,11 +32,7 @@ class NamedMutex {
   // Lets go of the mutex; the instance number becomes 0.
   void Close();
 
-  bool IsHeld() const { return handle_.IsValid(); }
   uint32_t InstanceNumber() const { return instanceNumber_; }
-  const SharedString& BaseName() const { return baseName_; }
-  // "<base>_<number>" of the claimed mutex; empty until one was claimed.
-  const SharedString& FullName() const { return fullName_; }
 
  private:
   ScopedHandle handle_;

@@ -17,16 +17,13 @@ class ProcessInstance {
   ProcessInstance(const ProcessInstance&) = delete;
   ProcessInstance& operator=(const ProcessInstance&) = delete;
 
-  // The executable's file name without directory and extension, in lower case.
-  const SharedString& ExecutableName() const { return executableName_; }
   uint32_t InstanceNumber() const { return mutex_.InstanceNumber(); }
-  // The instance number in decimal.
-  const SharedString& InstanceText() const { return instanceText_; }
-  const NamedMutex& Mutex() const { return mutex_; }
 
  private:
   CriticalSection section_;
+  // The executable's file name without directory and extension, in lower case.
   SharedString executableName_;
+  // The instance number in decimal.
   SharedString instanceText_;
   NamedMutex mutex_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/format_check.h"
 #include "foundation/shared_string.h"
 
 namespace quorvel {
@@ -13,7 +14,7 @@ class RunLog {
   static void SetPath(const wchar_t* format, ...);
   // Formats the narrow pattern (%ls for wide text) and appends it. Characters that the ANSI
   // code page cannot hold are written in UTF-8 rather than lost. Reports nothing.
-  static void Write(const char* format, ...);
+  static void Write(const char* format, ...) QUORVEL_PRINTF_FORMAT(1, 2);
   static SharedWString Path();
 };
 

@@ -54,11 +54,6 @@ wchar_t* BasicSharedString<wchar_t>::EmptyChars() {
 }
 
 template <typename CharT>
-const StringHeader* BasicSharedString<CharT>::EmptyHeader() {
-  return reinterpret_cast<const StringHeader*>(EmptyChars()) - 1;
-}
-
-template <typename CharT>
 void BasicSharedString<CharT>::AddRef(CharT* chars) {
   InterlockedIncrement(&(reinterpret_cast<StringHeader*>(chars) - 1)->refCount);
 }

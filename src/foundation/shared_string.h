@@ -74,10 +74,6 @@ class BasicSharedString {
   const CharT* Chars() const { return chars_; }
   // Writable characters; only after MakeUnique or PrepareBuffer.
   CharT* Buffer() { return chars_; }
-  const StringHeader* Header() const { return header(); }
-
-  // The shared empty block of this width.
-  static const StringHeader* EmptyHeader();
 
  protected:
   struct StaticBlockTag {};

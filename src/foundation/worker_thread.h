@@ -30,12 +30,9 @@ class WorkerThread {
   // Returns once the thread has ended; at once when it never began. True unless the wait failed.
   bool Wait();
 
-  bool IsRunning() const { return running_.load(); }
-  bool HasStarted() const { return started_.load(); }
   bool StopRequested() const { return stopRequested_.load(); }
-  // The thread's handle (null when creation failed) and id, for the owner's queries.
+  // The thread's handle (null when creation failed), for the owner's queries.
   HANDLE Handle() const { return thread_.Get(); }
-  DWORD ThreadId() const { return threadId_; }
 
  protected:
   // The body; its result becomes the thread's exit code.

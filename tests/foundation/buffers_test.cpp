@@ -8,6 +8,7 @@
 #include "foundation/dyn_array.h"
 #include "foundation/shared_string.h"
 #include "gtest/gtest.h"
+#include "support/test_support.h"
 
 namespace quorvel {
 namespace {
@@ -69,25 +70,28 @@ TEST(DynArrayTest, GrowsByTheCapacityRuleRefusesWhatItCannotHaveAndLeavesStorage
 }
 
 using S = SharedWString;
+using test::HeaderOf;
 
 // Empty strings share the static block, which is never freed. Appending doubles the capacity up
 // to 8192 characters, then grows in whole 8192-character steps.
 TEST(SharedStringTest, EmptyStringsShareTheStaticBlockTextGetsAnExactOneAndAppendGrowsByTheRule) {
-  const long before = S::EmptyHeader()->refCount;
+  const StringHeader* shared = HeaderOf(S());
+  const long before = shared->refCount;
   {
     const S a, b(L""), c(static_cast<const wchar_t*>(nullptr));
-    EXPECT_TRUE(a.Header() == S::EmptyHeader() && b.Header() == a.Header() &&
-                c.Header() == a.Header() && S::EmptyHeader()->refCount == before + 3);
+    EXPECT_TRUE(HeaderOf(a) == shared && HeaderOf(b) == shared && HeaderOf(c) == shared &&
+                shared->refCount == before + 3);
   }
-  EXPECT_TRUE(S::EmptyHeader()->refCount == before && before >= 2) << "references " << before;
+  EXPECT_TRUE(shared->refCount == before && before >= 2) << "references " << before;
   const uint32_t capacities[][2] = {{2, 8}, {8192, 32768}, {8193, 16384}, {16384, 24576}};
   for (const auto& [length, capacity] : capacities) {
     S s;
     s.Append(std::wstring(length, L'x').c_str(), length);
-    EXPECT_EQ(std::make_tuple(s.Length(), s.Header()->capacity), std::make_tuple(length, capacity));
+    EXPECT_EQ(std::make_tuple(s.Length(), HeaderOf(s)->capacity),
+              std::make_tuple(length, capacity));
   }
   S s(L"abc");
-  EXPECT_EQ(s.Header()->capacity, 4u);
+  EXPECT_EQ(HeaderOf(s)->capacity, 4u);
   s.Append(L"", 5);
   s.Append(nullptr, 5);
   s.Append(s);  // its own text is read before its block moves
@@ -102,7 +106,7 @@ TEST(SharedStringTest, ChangingACopyLeavesTheOriginalAndEditsHoldAtTheirEdges) {
   S original(L"abcd");
   original.Assign(original);
   S copy(original), appended = original, replaced(original), trimmed(original), assigned(original);
-  EXPECT_EQ(original.Header()->refCount, 6);
+  EXPECT_EQ(HeaderOf(original)->refCount, 6);
   copy.SetAt(0, L'z');
   appended.Append(L"e", 1);
   EXPECT_EQ(replaced.ReplaceAll(L"a", L"y"), 1u);
@@ -111,7 +115,7 @@ TEST(SharedStringTest, ChangingACopyLeavesTheOriginalAndEditsHoldAtTheirEdges) {
   EXPECT_EQ(std::wstring(copy.Chars()) + appended.Chars() + replaced.Chars() + trimmed.Chars() +
                 assigned.Chars() + original.Chars(),
             L"zbcdabcdeybcdabcnewabcd");
-  EXPECT_EQ(original.Header()->refCount, 1);
+  EXPECT_EQ(HeaderOf(original)->refCount, 1);
   // Mid, Trim, SetAt, ReplaceAll, Find and Equals at their edges.
   const S s(L"abcdef");
   EXPECT_EQ(std::wstring(s.Mid(2, 100).Chars()) + L"|" + s.Mid(0, 0).Chars() + L"|" +
@@ -133,8 +137,8 @@ TEST(SharedStringTest, ChangingACopyLeavesTheOriginalAndEditsHoldAtTheirEdges) {
   EXPECT_TRUE(s.Equals(s.Mid(0, 5)) && S().Equals(S(L""))) << "an exact and a grown block";
   EXPECT_FALSE(S(L"a").Equals(S(L"A")) || S(L"ab").Equals(S(L"abc"))) << "case and length count";
   S extra(s);  // an unshared block with room, unless the room cannot be counted
-  EXPECT_TRUE(extra.ReserveExtra(100) && extra.Header()->capacity >= 107 &&
-              s.Header()->refCount == 1);
+  EXPECT_TRUE(extra.ReserveExtra(100) && HeaderOf(extra)->capacity >= 107 &&
+              HeaderOf(s)->refCount == 1);
   EXPECT_TRUE(!extra.ReserveExtra(0xFFFFFFFFu) && extra.Equals(s)) << extra.Chars();
 }
 

@@ -19,14 +19,14 @@ std::string Narrow(const wchar_t* text, UINT codePage) {
 TEST(FormatTest, ResultsHaveTheirExactSizeNothingIsTheSharedEmptyStringAndFailuresNeverSucceed) {
   SharedWString wide;
   EXPECT_EQ(Format(wide, L"%ls-%d", L"abc", 42), 6);
-  EXPECT_TRUE(wide.Equals(L"abc-42") && wide.Header()->capacity == 7) << wide.Chars();
-  EXPECT_TRUE(Format(wide, L"") == 0 && wide.Header() == SharedWString::EmptyHeader());
+  EXPECT_TRUE(wide.Equals(L"abc-42") && HeaderOf(wide)->capacity == 7) << wide.Chars();
+  EXPECT_TRUE(Format(wide, L"") == 0 && HeaderOf(wide) == HeaderOf(SharedWString()));
   const std::string own = "a long text that fills a block of its own";
   SharedString narrow(own.c_str());
   // Its own text as arguments.
   EXPECT_EQ(Format(narrow, "<%s|%s>", narrow.Chars(), narrow.Chars()), 85);
   EXPECT_EQ(narrow.Chars(), "<" + own + "|" + own + ">");
-  EXPECT_TRUE(Format(narrow, "%s", "") == 0 && narrow.Header() == SharedString::EmptyHeader());
+  EXPECT_TRUE(Format(narrow, "%s", "") == 0 && HeaderOf(narrow) == HeaderOf(SharedString()));
   // A wide argument the narrow formatter cannot take goes through wide formatting and UTF-8,
   // where every narrow text or character conversion stays narrow, whatever its flags, width or
   // precision, and %S stays wide.
@@ -34,7 +34,7 @@ TEST(FormatTest, ResultsHaveTheirExactSizeNothingIsTheSharedEmptyStringAndFailur
                      L"wide") == 29 &&
               narrow.Chars() == std::string(kUtf8Han) + "|%a|    b|c  |de|\xC3\xA9|wide");
   testing::internal::CaptureStdout();
-  EXPECT_EQ(SystemErrorText(0x20001234).Header(), SharedWString::EmptyHeader());  // no message
+  EXPECT_EQ(HeaderOf(SystemErrorText(0x20001234)), HeaderOf(SharedWString()));  // no message
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "FormatMessage failed\n");
   // Failure results pass unchanged; a failure whose call left no code never reads as success.
   EXPECT_EQ(FailureResult(0x80004001u), E_NOTIMPL);
@@ -47,7 +47,7 @@ TEST(CodePageTest, ConversionsBothWaysWithTheirSubstitutesAndDiagnostics) {
   AppendFromCodePage(wide, "abc", 0);
   EXPECT_TRUE(wide.Equals(L"xabc") && FromCodePage(kUtf8Han, CP_UTF8).Equals(kWideHan));
   ConvertFromCodePage(nullptr, wide, 0);
-  EXPECT_EQ(wide.Header(), SharedWString::EmptyHeader());
+  EXPECT_EQ(HeaderOf(wide), HeaderOf(SharedWString()));
   EXPECT_EQ(Narrow(kWideHan, 1252) + Narrow(L"\x00E9", 1252), "a<0x4E2D>z\xE9");
   EXPECT_EQ(Narrow(L"x\x00E9", 12345) + Narrow(L"", CP_UTF8), "x<0x00E9>");
   EXPECT_EQ(Utf8(FromCodePage("abc", 12345).Chars()),
@@ -91,12 +91,11 @@ TEST(PathStringsTest, JoinAddsOrDropsASeparatorPartsSplitAtTheLastSeparatorLongP
 // system text line end kept, every character beyond ASCII in UTF-8.
 TEST(RunLogTest, ArgumentsCannotBreakALineAndNoLinkNorMissingFolderTakesTheLog) {
   LogCapture log;
-  const auto write = [](const char* format, auto... args) { RunLog::Write(format, args...); };
-  write("%ls|%s|%d%%s\n", L"a\r\nb\x1b\t%\x2028", "c\nd", 3);
-  write("error %d %ls\n", 5, L"Two\r\nlines.\r\n");
-  write("File: \"%ls\" %ls\n", L"x\r\n", kWideHan);
-  write("%ls\n", L"\x00e9\x00b9");
-  write("error: %d %ls", 2, L"Plain.\r\n");
+  RunLog::Write("%ls|%s|%d%%s\n", L"a\r\nb\x1b\t%\x2028", "c\nd", 3);
+  RunLog::Write("error %d %ls\n", 5, L"Two\r\nlines.\r\n");
+  RunLog::Write("File: \"%ls\" %ls\n", L"x\r\n", kWideHan);
+  RunLog::Write("%ls\n", L"\x00e9\x00b9");
+  RunLog::Write("error: %d %ls", 2, L"Plain.\r\n");
   EXPECT_EQ(log.Text(),
             "a\\r\\nb\\x1b\t%\\u2028|c\\nd|3%s\r\nerror 5 Two\\r\\nlines.\r\r\n\r\n"
             "File: \"x\\r\\n\" " +

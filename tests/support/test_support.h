@@ -13,6 +13,13 @@
 
 namespace quorvel::test {
 
+// The block header that stands right before a string's characters (the shared empty block's
+// for every empty string).
+template <typename String>
+const StringHeader* HeaderOf(const String& text) {
+  return reinterpret_cast<const StringHeader*>(text.Chars()) - 1;
+}
+
 // A fresh folder under base (the system's temporary folder when empty), removed with
 // everything in it at the end.
 class ScopedTempDir {

@@ -62,7 +62,7 @@ bool PlayerChoosesRetry(const PatchRun& run, const SharedWString& name, HRESULT 
                                  MB_RETRYCANCEL | MB_ICONWARNING | MB_SETFOREGROUND);
   if (answer == 0) {
     const DWORD error = GetLastError();
-    LogFailedResult(FailureResult(error), "Could not ask the player");
+    QUORVEL_LOG_FAILED_RESULT(FailureResult(error), "Could not ask the player");
   }
   RunLog::Write("The player answered %ls\n", answer == IDRETRY ? L"Retry" : L"Cancel");
   return answer == IDRETRY;
@@ -165,7 +165,7 @@ HRESULT PatchFiles(PatchRun& run) {
       hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
                      &observer, &ledger, &emptied);
       if (FAILED(hr)) {
-        LogFailedResult(hr, "Copy failed");
+        QUORVEL_LOG_FAILED_RESULT(hr, "Copy failed");
         failedName = name;
         // A folder on its way strayed: the file may have stopped half-way, which only the
         // journal, left unfinished, can finish.

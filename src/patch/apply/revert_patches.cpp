@@ -26,7 +26,7 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
     const HRESULT hr = PatchFile(name, run.backupDirectory, run.applicationDirectory,
                                  run.patchDirectory, &recorder, nullptr, &emptied);
     if (FAILED(hr)) {
-      LogFailedResult(hr, "Failed trying to revert patch file \"%ls\"", name.Chars());
+      QUORVEL_LOG_FAILED_RESULT(hr, "Failed trying to revert patch file \"%ls\"", name.Chars());
       return hr;
     }
     if (journal != nullptr) {

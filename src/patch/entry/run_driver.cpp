@@ -51,7 +51,7 @@ int RunSteps(PatchRun& run, const wchar_t* commandLine, bool& launcherDue, GameL
 // Ends a run that an exception stopped: the launcher comes back as after any failed patch, told
 // the result, and the run ends Failed.
 int EndStoppedRun(PatchRun& run, bool launcherDue, const char* what, HRESULT result) {
-  RunLog::Write("The run stopped on an exception (%hs), HResult 0x%08x\n", what,
+  RunLog::Write("The run stopped on an exception (%s), HResult 0x%08x\n", what,
                 static_cast<unsigned>(result));
   if (launcherDue) {
     PublishResult(result);

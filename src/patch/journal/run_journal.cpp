@@ -51,7 +51,7 @@ JournalHook g_hook = nullptr;
 unsigned g_recordsWritten = 0;
 
 void LogJournalFailure(const char* what, const SharedWString& path, HRESULT result) {
-  LogFailedResult(result, "Could not %s the run journal <%ls>", what, path.Chars());
+  QUORVEL_LOG_FAILED_RESULT(result, "Could not %s the run journal <%ls>", what, path.Chars());
 }
 
 SharedWString RealFolder(const SharedWString& directory) {
@@ -424,7 +424,7 @@ HRESULT RunJournal::ClaimBackup(const PatchRun& run, RunRefusal& refusal) {
     hr = FailureResult(GetLastError());
   }
   if (FAILED(hr)) {
-    LogFailedResult(hr, "Could not write <%ls>", lock.Chars());
+    QUORVEL_LOG_FAILED_RESULT(hr, "Could not write <%ls>", lock.Chars());
     backupLock_.Reset();
   }
   return hr;

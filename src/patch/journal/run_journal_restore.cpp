@@ -58,7 +58,7 @@ struct FileNow {
 };
 
 HRESULT Failed(const FilePath& path, HRESULT result) {
-  LogFailedResult(result, "Could not restore \"%ls\"", path.FullPath().Chars());
+  QUORVEL_LOG_FAILED_RESULT(result, "Could not restore \"%ls\"", path.FullPath().Chars());
   return result;
 }
 

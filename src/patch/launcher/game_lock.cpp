@@ -64,8 +64,9 @@ HRESULT GameLock::Take(const PatchRun& run) {
         RunLog::Write("The other run on the game has ended\n");
       }
       if (error != ERROR_SUCCESS) {
-        LogFailedResult(FailureResult(error), "Could not take the lock <%ls>, going on without it",
-                        path.Chars());
+        QUORVEL_LOG_FAILED_RESULT(FailureResult(error),
+                                  "Could not take the lock <%ls>, going on without it",
+                                  path.Chars());
       } else if (!IsItself(file_.Get(), PathIn(ResolvedPath(folder), kGameLockName).FullPath())) {
         RunLog::Write("The lock <%ls> is a link or a second name: going on without it\n",
                       path.Chars());
@@ -97,7 +98,7 @@ void GameLock::Release() {
   if (verified_ &&
       !SetFileInformationByHandle(file_.Get(), FileDispositionInfo, &remove, sizeof(remove))) {
     const DWORD error = GetLastError();
-    LogFailedResult(FailureResult(error), "Could not remove the lock of the game");
+    QUORVEL_LOG_FAILED_RESULT(FailureResult(error), "Could not remove the lock of the game");
   }
   verified_ = false;
   file_.Reset();

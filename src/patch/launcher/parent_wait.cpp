@@ -21,12 +21,13 @@ HRESULT WaitForParentProcess(PatchRun& run) {
     ScopedHandle parent(OpenProcess(SYNCHRONIZE, FALSE, run.parentPid));
     if (!parent.IsValid()) {
       const DWORD error = GetLastError();
-      WriteFailure(RunLog::Write, FailureTail::kColonsUnended, HRESULT_FROM_WIN32(error), error,
-                   SystemErrorText(error), "Could not open the parent process");
+      QUORVEL_WRITE_FAILURE(RunLog::Write, QUORVEL_FAILURE_TAIL_COLONS_UNENDED,
+                            HRESULT_FROM_WIN32(error), error, SystemErrorText(error),
+                            "Could not open the parent process");
     } else if (WaitForSingleObject(parent.Get(), INFINITE) == WAIT_FAILED) {
       const DWORD error = GetLastError();
-      WriteFailure(RunLog::Write, FailureTail::kColons, HRESULT_FROM_WIN32(error), error,
-                   SystemErrorText(error), "Could not wait for the parent process");
+      QUORVEL_WRITE_FAILURE(RunLog::Write, QUORVEL_FAILURE_TAIL_COLONS, HRESULT_FROM_WIN32(error),
+                            error, SystemErrorText(error), "Could not wait for the parent process");
     }
   }
   // The run goes on in every case; without memory for the window it goes on without one.

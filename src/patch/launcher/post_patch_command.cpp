@@ -157,8 +157,8 @@ HRESULT RunPostPatchCommand(PatchRun& run) {
   // A start that fails without an error code still fails.
   const HRESULT hr = FailureResult(code);
   const SharedWString text = SystemErrorText(code);
-  WriteFailure(RunLog::Write, FailureTail::kHResultColon, hr, code, text,
-               "Failed to launch post patch command");
+  QUORVEL_WRITE_FAILURE(RunLog::Write, QUORVEL_FAILURE_TAIL_HRESULT_COLON, hr, code, text,
+                        "Failed to launch post patch command");
   ShowFailureBox(run, RestartFailedMessage(run.texts, code, text));
   return hr;
 }

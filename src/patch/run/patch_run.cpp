@@ -13,17 +13,8 @@ RunProgress& PatchRun::Progress() const {
   return NoRunProgress();
 }
 
-PatchRun::~PatchRun() {
-  // The window must close before anything else goes: its thread still shows displayText.
-  progressWindow.reset();
-  displayText.Clear();
-  postPatchArguments.Clear();
-  postPatchCommand.Clear();
-  appliedFiles.clear();
-  files.clear();
-  backupDirectory.Clear();
-  applicationDirectory.Clear();
-  patchDirectory.Clear();
-}
+// The window must close before anything else goes: its thread still shows displayText. The
+// members then go in the reverse order of their declaration.
+PatchRun::~PatchRun() { progressWindow.reset(); }
 
 }  // namespace quorvel

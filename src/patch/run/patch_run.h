@@ -19,7 +19,8 @@ struct PatchRun {
   PatchRun();
   PatchRun(const PatchRun&) = delete;
   PatchRun& operator=(const PatchRun&) = delete;
-  // Closes the progress window first (and waits for its thread), then releases the rest.
+  // Closes the progress window first (and waits for its thread), then releases the rest from
+  // displayText back to patchDirectory.
   ~PatchRun();
 
   // Where the run reports its progress: the progress window while there is one, else nowhere.

@@ -33,7 +33,8 @@ void LoggingPatchObserver::OnRestored(const SharedWString& backup, const SharedW
     RunLog::Write("Restored \"%ls\" from \"%ls\"\n", target.Chars(), backup.Chars());
     return;
   }
-  LogFailedResult(result, "Could not restore \"%ls\" from \"%ls\"", target.Chars(), backup.Chars());
+  QUORVEL_LOG_FAILED_RESULT(result, "Could not restore \"%ls\" from \"%ls\"", target.Chars(),
+                            backup.Chars());
 }
 
 void BackupLedger::Add(const SharedWString& fullPath) {
@@ -62,8 +63,7 @@ HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,
   const SharedWString full = LongPathForm(partial.FullPath());
   if (!MoveFileExW(full.Chars(), LongPathForm(to.FullPath()).Chars(),
                    replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
-    const HRESULT result =
-        FailureResult(GetLastError(), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+    const HRESULT result = FailureResult(GetLastError());
     DeleteFileW(full.Chars());
     return result;
   }

@@ -28,6 +28,7 @@ constexpr UINT kStatusWaiting = WM_APP + 1;
 
 // The window's thread reports to standard output. The text is formatted first so that its
 // meaning does not depend on which printf the runtime headers select.
+void Print(const char* format, ...) QUORVEL_PRINTF_FORMAT(1, 2);
 void Print(const char* format, ...) {
   SharedString text;
   va_list args;
@@ -45,8 +46,8 @@ void RegisterBarClass(const SystemLibrary& controls) {
   decltype(&InitCommonControlsEx) initialize = nullptr;
   if (!controls.IsLoaded()) {
     const DWORD error = controls.LoadError();
-    WriteFailure(Print, FailureTail::kColons, FailureResult(error), error, SystemErrorText(error),
-                 "could not load comctl32.dll");
+    QUORVEL_WRITE_FAILURE(Print, QUORVEL_FAILURE_TAIL_COLONS, FailureResult(error), error,
+                          SystemErrorText(error), "could not load comctl32.dll");
     return;
   }
   INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_PROGRESS_CLASS};
