@@ -1,7 +1,8 @@
 # Run with cmake -DSOURCE_DIR=<root> -P: fails when a folder of src/ includes a header from a
 # folder above its layer. The layers: the foundation at the bottom; files and the reporting
 # library beside each other on it; patch on top. The resources are data any layer may use.
-# Inside patch, the stages of a run are layers too, each using only those before it.
+# Inside patch, the stages of a run are layers too, each using only those before it, and no unit
+# of a stage uses another that uses it back.
 cmake_minimum_required(VERSION 3.21)
 
 set(allowed_foundation foundation)
@@ -46,4 +47,41 @@ foreach(stage ${stages})
   if(NOT name IN_LIST patch_stages)
     message(SEND_ERROR "src/patch/${name} is not a stage of the run the layers know")
   endif()
+endforeach()
+
+# Inside a stage, no two units use each other, directly or through others: a unit is a header
+# and its source, and uses every header either includes.
+file(GLOB_RECURSE patch_sources LIST_DIRECTORIES false ${SOURCE_DIR}/src/patch/*.h
+  ${SOURCE_DIR}/src/patch/*.cpp)
+set(units)
+foreach(source ${patch_sources})
+  file(RELATIVE_PATH unit ${SOURCE_DIR}/src ${source})
+  string(REGEX REPLACE "\\.(h|cpp)$" "" unit "${unit}")
+  string(MAKE_C_IDENTIFIER "${unit}" id)
+  file(STRINGS ${source} includes REGEX "^#include \"patch/[a-z_/]+\\.h\"")
+  foreach(include ${includes})
+    string(REGEX REPLACE "^#include \"([a-z_/]+)\\.h\".*$" "\\1" used "${include}")
+    if(NOT used STREQUAL unit)
+      list(APPEND uses_${id} ${used})
+    endif()
+  endforeach()
+  list(APPEND units ${unit})
+endforeach()
+list(REMOVE_DUPLICATES units)
+foreach(unit ${units})
+  string(MAKE_C_IDENTIFIER "${unit}" id)
+  set(seen)
+  set(queue ${uses_${id}})
+  while(queue)
+    list(POP_FRONT queue next)
+    if(next STREQUAL unit)
+      message(SEND_ERROR "src/${unit}: uses itself through the units it includes")
+      break()
+    endif()
+    if(NOT next IN_LIST seen)
+      list(APPEND seen ${next})
+      string(MAKE_C_IDENTIFIER "${next}" next_id)
+      list(APPEND queue ${uses_${next_id}})
+    endif()
+  endwhile()
 endforeach()

@@ -22,7 +22,7 @@
 #include "foundation/win32_result.h"
 #include "patch/arguments/file_list_file.h"
 #include "patch/checks/names_inside.h"
-#include "patch/journal/run_journal_text.h"
+#include "patch/journal/journal_text.h"
 
 namespace quorvel {
 namespace {

@@ -7,8 +7,8 @@
 #include "foundation/format.h"
 #include "foundation/name_key.h"
 #include "foundation/run_log.h"
+#include "patch/journal/journal_text.h"
 #include "patch/journal/run_journal.h"
-#include "patch/journal/run_journal_text.h"
 
 namespace quorvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "patch/journal/run_journal_text.h"
+#include "patch/journal/journal_text.h"
 
 #include <cwchar>
 #include <cwctype>
