@@ -7,6 +7,7 @@
 #include "files/name_key.h"
 #include "foundation/final_path.h"
 #include "foundation/path_strings.h"
+#include "foundation/run_log.h"
 
 namespace quorvel {
 namespace {
@@ -73,14 +74,17 @@ bool HeldFolders::Hold(size_t index, const SharedWString& relative, bool passing
     ++strays_;
     return false;
   }
+  // The files opened inside are checked against this name: a query without the volume's.
+  SharedWString volumeName;
+  VolumeNameOf(handle.Get(), volumeName);
   // Under Wine each held folder keeps a descriptor open in the server, whose limit the moves
   // share: past the cap a folder is still checked here, but only the checks guard it later.
   if (handles_.size() < kMostHeldFolders) {
     const std::wstring held(key.Chars(), key.Length());
-    handles_[held] = std::move(handle);
+    handles_[held] = {std::move(handle), volumeName};
     places_[held] = {index, relative};
   } else if (passing) {
-    passing_[std::wstring(key.Chars(), key.Length())] = std::move(handle);
+    passing_[std::wstring(key.Chars(), key.Length())] = {std::move(handle), volumeName};
   }
   return true;
 }
@@ -119,6 +123,80 @@ HRESULT HeldFolders::UseWay(const SharedWString& directory, const SharedWString&
   use(start - 1, SharedWString());
   ForEachFolderEnd(name, [&](uint32_t end) { use(start + end, name.Mid(0, end - 1)); });
   return strays_ == strays ? S_OK : E_INVALIDARG;
+}
+
+std::wstring HeldFolders::ParentKey(const SharedWString& directory, const SharedWString& name) {
+  const SharedWString key = NameKey(PathIn(directory, name).FullPath());
+  uint32_t end = key.Length();
+  while (end > 0 && key.Chars()[end - 1] != L'\\') {
+    --end;
+  }
+  return std::wstring(key.Chars(), end > 0 ? end - 1 : 0);
+}
+
+HANDLE HeldFolders::Find(const std::wstring& key, const SharedWString** volumeName) const {
+  auto held = handles_.find(key);
+  if (held == handles_.end() && (held = passing_.find(key)) == passing_.end()) {
+    return nullptr;
+  }
+  if (volumeName != nullptr) {
+    *volumeName = &held->second.volumeName;
+  }
+  return held->second.handle.Get();
+}
+
+HRESULT HeldFolders::OpenChecked(const SharedWString& directory, const SharedWString& name,
+                                 bool countNames, RelativeFile& file) {
+  file.Close();
+  const size_t index = IndexOf(directory);
+  if (index == folders_.size()) {
+    return S_FALSE;
+  }
+  const std::wstring key = ParentKey(directory, name);
+  const SharedWString* folderName = nullptr;
+  HANDLE folder = Find(key, &folderName);
+  if (folder == nullptr) {
+    // Past the cap, or let go of: checked and held for this file's moves.
+    if (FAILED(UseWay(directory, name)) || (folder = Find(key, &folderName)) == nullptr) {
+      return strayed_ ? E_INVALIDARG : S_FALSE;
+    }
+  }
+  const SharedWString leaf = LeafOf(name);
+  if (folderName->IsEmpty() || FAILED(file.Open(folder, leaf))) {
+    return S_FALSE;
+  }
+  SharedWString expected(*folderName);
+  if (expected.Chars()[expected.Length() - 1] != L'\\') {
+    expected.Append(L'\\');
+  }
+  expected.Append(leaf);
+  SharedWString own;
+  const char* fault = nullptr;
+  const bool named = VolumeNameOf(file.Get(), own);
+  const bool elsewhere = named && CompareNames(own, expected) != 0;
+  if (!named) {
+    fault = "cannot be checked at";
+  } else if (elsewhere) {
+    // Under Wine a link to a file shows nowhere but here: the handle is its target's.
+    fault = "leads out to";
+  } else if (countNames && file.NameCount() != 1) {
+    fault = "reaches a file with other names (hard links) at";
+  }
+  if (fault == nullptr) {
+    return S_OK;
+  }
+  SharedWString at = PathIn(directory, name).FullPath();
+  if (elsewhere) {
+    SharedWString final;
+    DWORD error = ERROR_SUCCESS;
+    at = FinalPathOfHandle(file.Get(), final, error) ? final : own;
+  }
+  file.Close();
+  const RunFolder& run = folders_[index];
+  RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
+                name.Chars(), run.what, run.path.Chars(), fault, at.Chars());
+  refused_ = true;
+  return E_INVALIDARG;
 }
 
 void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {

@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "files/relative_file.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 #include "patch/file_list_file.h"
@@ -33,6 +34,12 @@ class HeldFolders {
     strayed_ = false;
     return strayed;
   }
+  // Whether OpenChecked, since the last call, refused a file that leads out of its folder.
+  bool TakeRefused() {
+    const bool refused = refused_;
+    refused_ = false;
+    return refused;
+  }
 
   size_t Count() const { return handles_.size(); }
 
@@ -57,6 +64,22 @@ class HeldFolders {
   // Lets go of the folders held past the cap for the moves that are done.
   void ReleasePassing() { passing_.clear(); }
 
+  // Opens the file of name in directory (one of the run's folders, as given) inside the held
+  // folder that holds it, checking each folder on its way first as UseWay does, and checks the
+  // file on that handle: its own name must be the folder's followed by its leaf (a link to a
+  // file shows its target's name), and with countNames it may have no other name (a hard link,
+  // which clearing or deleting it would reach). S_OK with file open; S_FALSE, with nothing open,
+  // when the file cannot be opened so (the caller acts on its path, which meets the same fault);
+  // E_INVALIDARG when the file is refused, after logging why (TakeRefused() true), or a folder
+  // on its way strayed (TakeStrayed() true).
+  HRESULT OpenChecked(const SharedWString& directory, const SharedWString& name, bool countNames,
+                      RelativeFile& file);
+  // The held folder that holds the file of name in directory (a run folder, as given), held by
+  // UseWay at the latest; null when it is not held.
+  HANDLE FolderOf(const SharedWString& directory, const SharedWString& name) const {
+    return Find(ParentKey(directory, name));
+  }
+
   // Whether the folder at relative below directory (one of the run's folders, as given) existed
   // when the run began: a revert leaves such a folder, empty or not, as it found it.
   bool Existed(const SharedWString& directory, const SharedWString& relative) const;
@@ -69,6 +92,19 @@ class HeldFolders {
   // The position of directory among the run's folders; their count when it is none of them.
   size_t IndexOf(const SharedWString& directory) const;
 
+  // The key (NameKey) of the full path of the folder that holds name in directory.
+  static std::wstring ParentKey(const SharedWString& directory, const SharedWString& name);
+  // The held handle (held or passing) of the folder with that key; with volumeName, also the
+  // folder's own name on its volume. Null when it is not held.
+  HANDLE Find(const std::wstring& key, const SharedWString** volumeName = nullptr) const;
+
+  // A held folder's handle and its own name on its volume, against which the names of the
+  // files opened inside it are checked.
+  struct Handle {
+    ScopedFileHandle handle;
+    SharedWString volumeName;
+  };
+
   // Where a held folder lies: the run's folder and the path below it.
   struct Place {
     size_t folder;
@@ -77,7 +113,7 @@ class HeldFolders {
 
   const std::vector<RunFolder> folders_;
   // By the key (NameKey) of each held folder's full path.
-  std::unordered_map<std::wstring, ScopedFileHandle> handles_;
+  std::unordered_map<std::wstring, Handle> handles_;
   // Every folder held so far, by the same key, so that it can be held again once let go.
   std::unordered_map<std::wstring, Place> places_;
   // Each folder opened and checked so far, held or not, by the index of its run folder and the
@@ -86,8 +122,9 @@ class HeldFolders {
   // The folders on the ways that existed when the run began, keyed like checked_.
   std::unordered_set<std::wstring> existed_;
   // Folders held past the cap for one file's moves, by the same key as handles_.
-  std::unordered_map<std::wstring, ScopedFileHandle> passing_;
+  std::unordered_map<std::wstring, Handle> passing_;
   bool strayed_ = false;
+  bool refused_ = false;
   size_t strays_ = 0;  // folders found strayed so far
 };
 

@@ -2,6 +2,7 @@
 
 #include "files/file_path.h"
 #include "files/folder_paths.h"
+#include "files/relative_file.h"
 #include "foundation/failure_line.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
@@ -82,6 +83,20 @@ HRESULT MoveByFullPaths(FilePath& from, const SharedWString& fromFull, const Fil
   return moved ? S_OK : from.MoveTo(to);
 }
 
+// Moves file, opened and checked inside its held folder, into the held folder that is to hold
+// the file of name in toDirectory; false when it is not there or the move fails, the file then
+// closed so that the move by path can take over and meet whatever stopped this one.
+bool MoveByHandle(RelativeFile& file, HeldFolders* held, const SharedWString& toDirectory,
+                  const SharedWString& name) {
+  if (file.Get() == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  HANDLE folder = held->FolderOf(toDirectory, name);
+  const bool moved = folder != nullptr && SUCCEEDED(file.MoveInto(folder, LeafOf(name), false));
+  file.Close();
+  return moved;
+}
+
 }  // namespace
 
 HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirectory,
@@ -115,6 +130,25 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   // A backup that an earlier attempt of this run wrote holds the old file: keep it, and do not
   // back up again what now stands at the target.
   const bool keptBackup = ledger != nullptr && backupExists && ledger->Contains(backupFull);
+  // With held folders, each file that a step moves or deletes is opened inside its held folder
+  // and checked on that handle before any step of this file, and the steps act on those handles.
+  HeldFolders* held = emptied != nullptr ? emptied->Held() : nullptr;
+  RelativeFile oldBackup, oldTarget, newSource;
+  if (held != nullptr) {
+    HRESULT checked = S_OK;
+    if (backupExists && !keptBackup) {
+      checked = held->OpenChecked(backupDirectory, name, true, oldBackup);
+    }
+    if (SUCCEEDED(checked) && targetExists && !keptBackup) {
+      checked = held->OpenChecked(targetDirectory, name, false, oldTarget);
+    }
+    if (SUCCEEDED(checked) && sourceExists) {
+      checked = held->OpenChecked(sourceDirectory, name, false, newSource);
+    }
+    if (FAILED(checked)) {
+      return checked;
+    }
+  }
   PatchFileObserver plain;
   PatchFileObserver& told = observer != nullptr ? *observer : plain;
   const SharedWString suffix = told.PartialSuffix();
@@ -126,14 +160,16 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
       return hr;
     }
     // A stale read-only backup would otherwise block every later patch of this file.
-    if (FAILED(backup.ClearReadOnly()) || FAILED(backup.Delete())) {
-      return backup.LastResult();
+    if (oldBackup.Get() == INVALID_HANDLE_VALUE || FAILED(oldBackup.Delete())) {
+      oldBackup.Close();
+      if (FAILED(backup.ClearReadOnly()) || FAILED(backup.Delete())) {
+        return backup.LastResult();
+      }
     }
   }
 
   // Each folder a move passes through is checked and held just before it, made ones included;
   // those held past the cap only for that move.
-  HeldFolders* held = emptied != nullptr ? emptied->Held() : nullptr;
   const auto useWays = [&](const SharedWString& from, const SharedWString& to) {
     held->ReleasePassing();
     const HRESULT used = held->UseWay(from, name);
@@ -146,8 +182,8 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
         (held != nullptr && FAILED(hr = useWays(targetDirectory, backupDirectory)))) {
       return hr;
     }
-    bool moved = false;
-    backupMoved = SUCCEEDED(MoveByFullPaths(target, targetFull, backup, backupFull, moved));
+    bool moved = MoveByHandle(oldTarget, held, backupDirectory, name);
+    backupMoved = moved || SUCCEEDED(MoveByFullPaths(target, targetFull, backup, backupFull, moved));
     if (!backupMoved && FAILED(hr = CopyIntoPlace(target, backup, false, suffix))) {
       return hr;
     }
@@ -190,7 +226,8 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (held != nullptr && FAILED(hr = useWays(sourceDirectory, targetDirectory))) {
       return hr;
     }
-    if (FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
+    sourceMoved = MoveByHandle(newSource, held, targetDirectory, name);
+    if (!sourceMoved && FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
         FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
       // Without this the player's file would stay only in the backup folder, and the file
       // that failed is not part of a later revert. The backup stays for the next attempt, so it
