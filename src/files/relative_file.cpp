@@ -5,6 +5,12 @@
 #include <cstring>
 #include <vector>
 
+#ifndef __MINGW32__
+// In ntdll's import library, but not in every SDK's headers.
+extern "C" NTSTATUS NTAPI NtSetInformationFile(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                               FILE_INFORMATION_CLASS);
+#endif
+
 namespace quorvel {
 namespace {
 
@@ -12,16 +18,6 @@ constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileNonDirectoryFile = 0x40;
 constexpr ULONG kFileSynchronousIoNonAlert = 0x20;
 constexpr ULONG kFileOpenForBackupIntent = 0x4000;
-
-using SetInformationFile = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
-
-// Not declared by every SDK's headers; ntdll is in every process, so it is never loaded here.
-SetInformationFile SetInformation() {
-  static const SetInformationFile function = reinterpret_cast<SetInformationFile>(
-      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"),
-                                                  "NtSetInformationFile")));
-  return function;
-}
 
 HRESULT ResultOf(NTSTATUS status) {
   return NT_SUCCESS(status) ? S_OK : HRESULT_FROM_WIN32(RtlNtStatusToDosError(status));
@@ -50,20 +46,8 @@ HRESULT RelativeFile::Open(HANDLE folder, const SharedWString& leaf) {
   return S_OK;
 }
 
-ULONG RelativeFile::NameCount() const {
-  FILE_STANDARD_INFO information;
-  return GetFileInformationByHandleEx(handle_.Get(), FileStandardInfo, &information,
-                                      sizeof(information))
-             ? information.NumberOfLinks
-             : 0;
-}
-
 HRESULT RelativeFile::MoveInto(HANDLE folder, const SharedWString& leaf, bool replace) {
   // SetFileInformationByHandle refuses a root folder under Wine; the native call takes it.
-  const SetInformationFile setInformation = SetInformation();
-  if (setInformation == nullptr) {
-    return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-  }
   const size_t bytes = leaf.Length() * sizeof(wchar_t);
   std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
   FILE_RENAME_INFO* information = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -72,8 +56,9 @@ HRESULT RelativeFile::MoveInto(HANDLE folder, const SharedWString& leaf, bool re
   information->FileNameLength = static_cast<DWORD>(bytes);
   std::memcpy(information->FileName, leaf.Chars(), bytes);
   IO_STATUS_BLOCK status = {};
-  return ResultOf(setInformation(handle_.Get(), &status, information,
-                                 static_cast<ULONG>(buffer.size()), kFileRenameInformation));
+  return ResultOf(
+      NtSetInformationFile(handle_.Get(), &status, information, static_cast<ULONG>(buffer.size()),
+                           static_cast<FILE_INFORMATION_CLASS>(kFileRenameInformation)));
 }
 
 HRESULT RelativeFile::Delete() {

@@ -19,9 +19,6 @@ class RelativeFile {
   HANDLE Get() const { return handle_.Get(); }
   void Close() { handle_.Reset(); }
 
-  // The number of names (hard links) of the file; 0 when it cannot be read.
-  ULONG NameCount() const;
-
   // Moves the file to leaf inside folder, replacing a file there only with replace. Returns 0
   // or the error: ERROR_NOT_SAME_DEVICE when folder lies on another volume, where only a copy
   // can move the file.

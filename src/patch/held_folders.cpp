@@ -146,7 +146,7 @@ HANDLE HeldFolders::Find(const std::wstring& key, const SharedWString** volumeNa
 }
 
 HRESULT HeldFolders::OpenChecked(const SharedWString& directory, const SharedWString& name,
-                                 bool countNames, RelativeFile& file) {
+                                 bool countNames, bool exists, RelativeFile& file) {
   file.Close();
   const size_t index = IndexOf(directory);
   if (index == folders_.size()) {
@@ -156,40 +156,66 @@ HRESULT HeldFolders::OpenChecked(const SharedWString& directory, const SharedWSt
   const SharedWString* folderName = nullptr;
   HANDLE folder = Find(key, &folderName);
   if (folder == nullptr) {
-    // Past the cap, or let go of: checked and held for this file's moves.
-    if (FAILED(UseWay(directory, name)) || (folder = Find(key, &folderName)) == nullptr) {
-      return strayed_ ? E_INVALIDARG : S_FALSE;
+    // Past the cap, or let go of: checked and held for this file's moves, but only once the
+    // file is known to be there, so that no folder is made for a file that is not.
+    if (!exists) {
+      return S_FALSE;
+    }
+    if (FAILED(UseWay(directory, name))) {
+      return E_INVALIDARG;
+    }
+    if ((folder = Find(key, &folderName)) == nullptr) {
+      return S_FALSE;
     }
   }
-  const SharedWString leaf = LeafOf(name);
-  if (folderName->IsEmpty() || FAILED(file.Open(folder, leaf))) {
-    return S_FALSE;
+  if (folderName->IsEmpty() && !exists) {
+    return S_FALSE;  // nothing to check the file against: its path is queried first
   }
+  const SharedWString leaf = LeafOf(name);
+  const HRESULT opened = file.Open(folder, leaf);
+  if (FAILED(opened) && !exists) {
+    return opened;
+  }
+  // A file that cannot be opened to be moved (held by another program without delete sharing)
+  // is still checked as itself before its move by path meets the same fault.
+  ScopedFileHandle byPath;
+  if (FAILED(opened)) {
+    byPath.Reset(CreateFileW(PathIn(directory, name).FullPath().Chars(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!byPath.IsValid()) {
+      return S_FALSE;
+    }
+  }
+  const HANDLE checked = SUCCEEDED(opened) ? file.Get() : byPath.Get();
   SharedWString expected(*folderName);
   if (expected.Chars()[expected.Length() - 1] != L'\\') {
     expected.Append(L'\\');
   }
   expected.Append(leaf);
   SharedWString own;
-  const char* fault = nullptr;
-  const bool named = VolumeNameOf(file.Get(), own);
+  const bool named = !folderName->IsEmpty() && VolumeNameOf(checked, own);
   const bool elsewhere = named && CompareNames(own, expected) != 0;
+  const char* fault = nullptr;
+  FILE_STANDARD_INFO standard;
   if (!named) {
     fault = "cannot be checked at";
   } else if (elsewhere) {
     // Under Wine a link to a file shows nowhere but here: the handle is its target's.
     fault = "leads out to";
-  } else if (countNames && file.NameCount() != 1) {
+  } else if (countNames && (!GetFileInformationByHandleEx(checked, FileStandardInfo, &standard,
+                                                          sizeof(standard)) ||
+                            standard.NumberOfLinks != 1)) {
     fault = "reaches a file with other names (hard links) at";
   }
   if (fault == nullptr) {
-    return S_OK;
+    return SUCCEEDED(opened) ? S_OK : S_FALSE;
   }
   SharedWString at = PathIn(directory, name).FullPath();
   if (elsewhere) {
     SharedWString final;
     DWORD error = ERROR_SUCCESS;
-    at = FinalPathOfHandle(file.Get(), final, error) ? final : own;
+    at = FinalPathOfHandle(checked, final, error) ? final : own;
   }
   file.Close();
   const RunFolder& run = folders_[index];

@@ -35,6 +35,7 @@ class HeldFolders {
     return strayed;
   }
   // Whether OpenChecked, since the last call, refused a file that leads out of its folder.
+  bool Refused() const { return refused_; }
   bool TakeRefused() {
     const bool refused = refused_;
     refused_ = false;
@@ -65,15 +66,17 @@ class HeldFolders {
   void ReleasePassing() { passing_.clear(); }
 
   // Opens the file of name in directory (one of the run's folders, as given) inside the held
-  // folder that holds it, checking each folder on its way first as UseWay does, and checks the
-  // file on that handle: its own name must be the folder's followed by its leaf (a link to a
-  // file shows its target's name), and with countNames it may have no other name (a hard link,
-  // which clearing or deleting it would reach). S_OK with file open; S_FALSE, with nothing open,
-  // when the file cannot be opened so (the caller acts on its path, which meets the same fault);
-  // E_INVALIDARG when the file is refused, after logging why (TakeRefused() true), or a folder
-  // on its way strayed (TakeStrayed() true).
+  // folder that holds it, and checks it on that handle: its own name must be the folder's
+  // followed by its leaf (a link to a file shows its target's name), and with countNames it may
+  // have no other name (a hard link, which clearing or deleting it would reach). Returns S_OK
+  // with file open; E_INVALIDARG when the file is refused, after logging why (TakeRefused()
+  // true), or a folder on its way strayed (TakeStrayed() true). Unless exists (the file is known
+  // to be there), a folder not held yet is neither made nor held (S_FALSE) and the open's error
+  // is returned as it is (a file not found). With exists, S_FALSE when the file passed its
+  // checks on a handle opened by its path, or could not be opened at all: the caller acts on its
+  // path, which meets the same fault.
   HRESULT OpenChecked(const SharedWString& directory, const SharedWString& name, bool countNames,
-                      RelativeFile& file);
+                      bool exists, RelativeFile& file);
   // The held folder that holds the file of name in directory (a run folder, as given), held by
   // UseWay at the latest; null when it is not held.
   HANDLE FolderOf(const SharedWString& directory, const SharedWString& name) const {

@@ -251,8 +251,7 @@ class NameChecker {
  public:
   // False, after logging why, when a folder is no longer where it was when the run was checked
   // (name is the name the refusal is told for).
-  bool Begin(const std::vector<RunFolder>& folders, const SharedWString& name,
-             bool filesAtMoves) {
+  bool Begin(const std::vector<RunFolder>& folders, const SharedWString& name, bool filesAtMoves) {
     walks_.reserve(folders.size());
     for (const RunFolder& folder : folders) {
       const SharedWString real = ResolvedPath(FolderPath(folder.path).FullPath());

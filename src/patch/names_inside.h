@@ -49,8 +49,7 @@ std::vector<RunFolder> RunFoldersOf(const PatchRun& run);
 // order of names and then of folders.
 HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
                              const std::vector<SharedWString>& names, SharedWString& faultName,
-                             std::vector<CheckedFile>* found = nullptr,
-                             bool filesAtMoves = false);
+                             std::vector<CheckedFile>* found = nullptr, bool filesAtMoves = false);
 
 // Checks every name of the run, applied or not, again, as before an attempt that follows a pause:
 // the folders on their ways and what the listings show (the files are checked as they move).

@@ -97,6 +97,30 @@ bool MoveByHandle(RelativeFile& file, HeldFolders* held, const SharedWString& to
   return moved;
 }
 
+// Whether the file of name in directory exists: opened and checked inside its held folder when
+// there is one (file then open), else queried by its path, and then checked as held folders
+// check it. Returns 0 or the failed query's result, or E_INVALIDARG for a refused file.
+HRESULT Look(HeldFolders* held, const SharedWString& directory, const SharedWString& name,
+             bool countNames, FilePath& path, bool& exists, RelativeFile& file) {
+  exists = false;
+  if (held != nullptr) {
+    const HRESULT opened = held->OpenChecked(directory, name, countNames, false, file);
+    if (opened == S_OK || IsNotFound(opened)) {
+      exists = opened == S_OK;
+      return S_OK;
+    }
+    if (FAILED(opened) && held->Refused()) {
+      return opened;
+    }
+  }
+  const HRESULT queried = path.Query(exists);
+  if (FAILED(queried) || !exists || held == nullptr) {
+    return queried;
+  }
+  const HRESULT checked = held->OpenChecked(directory, name, countNames, true, file);
+  return FAILED(checked) ? checked : S_OK;
+}
+
 }  // namespace
 
 HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirectory,
@@ -106,18 +130,22 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   FilePath backup = PathIn(backupDirectory, name);
   FilePath source = PathIn(sourceDirectory, name);
 
+  // With held folders, each file that a step moves or deletes is opened inside its held folder
+  // and checked on that handle before any step of this file, and the steps act on those handles.
   // Only a path that is not there counts as absent. Any other failed query (a bad name, no
   // access) fails the file: taking it for absent would delete the game file as if the patch
   // had dropped it, or overwrite it without a backup.
+  HeldFolders* held = emptied != nullptr ? emptied->Held() : nullptr;
+  RelativeFile oldBackup, oldTarget, newSource;
   bool backupExists = false;
   bool targetExists = false;
   bool sourceExists = false;
-  HRESULT queried = backup.Query(backupExists);
+  HRESULT queried = Look(held, backupDirectory, name, true, backup, backupExists, oldBackup);
   if (SUCCEEDED(queried)) {
-    queried = target.Query(targetExists);
+    queried = Look(held, targetDirectory, name, false, target, targetExists, oldTarget);
   }
   if (SUCCEEDED(queried)) {
-    queried = source.Query(sourceExists);
+    queried = Look(held, sourceDirectory, name, false, source, sourceExists, newSource);
   }
   if (FAILED(queried)) {
     return queried;
@@ -130,24 +158,8 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   // A backup that an earlier attempt of this run wrote holds the old file: keep it, and do not
   // back up again what now stands at the target.
   const bool keptBackup = ledger != nullptr && backupExists && ledger->Contains(backupFull);
-  // With held folders, each file that a step moves or deletes is opened inside its held folder
-  // and checked on that handle before any step of this file, and the steps act on those handles.
-  HeldFolders* held = emptied != nullptr ? emptied->Held() : nullptr;
-  RelativeFile oldBackup, oldTarget, newSource;
-  if (held != nullptr) {
-    HRESULT checked = S_OK;
-    if (backupExists && !keptBackup) {
-      checked = held->OpenChecked(backupDirectory, name, true, oldBackup);
-    }
-    if (SUCCEEDED(checked) && targetExists && !keptBackup) {
-      checked = held->OpenChecked(targetDirectory, name, false, oldTarget);
-    }
-    if (SUCCEEDED(checked) && sourceExists) {
-      checked = held->OpenChecked(sourceDirectory, name, false, newSource);
-    }
-    if (FAILED(checked)) {
-      return checked;
-    }
+  if (keptBackup) {
+    oldBackup.Close(), oldTarget.Close();  // both stay; the new file replaces the target by path
   }
   PatchFileObserver plain;
   PatchFileObserver& told = observer != nullptr ? *observer : plain;
@@ -162,7 +174,9 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     // A stale read-only backup would otherwise block every later patch of this file.
     if (oldBackup.Get() == INVALID_HANDLE_VALUE || FAILED(oldBackup.Delete())) {
       oldBackup.Close();
-      if (FAILED(backup.ClearReadOnly()) || FAILED(backup.Delete())) {
+      bool present = false;  // and the attributes to clear the flag from
+      if (FAILED(backup.Query(present)) || FAILED(backup.ClearReadOnly()) ||
+          FAILED(backup.Delete())) {
         return backup.LastResult();
       }
     }
@@ -183,7 +197,8 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
       return hr;
     }
     bool moved = MoveByHandle(oldTarget, held, backupDirectory, name);
-    backupMoved = moved || SUCCEEDED(MoveByFullPaths(target, targetFull, backup, backupFull, moved));
+    backupMoved =
+        moved || SUCCEEDED(MoveByFullPaths(target, targetFull, backup, backupFull, moved));
     if (!backupMoved && FAILED(hr = CopyIntoPlace(target, backup, false, suffix))) {
       return hr;
     }
@@ -227,7 +242,8 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
       return hr;
     }
     sourceMoved = MoveByHandle(newSource, held, targetDirectory, name);
-    if (!sourceMoved && FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
+    if (!sourceMoved &&
+        FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
         FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
       // Without this the player's file would stay only in the backup folder, and the file
       // that failed is not part of a later revert. The backup stays for the next attempt, so it
