@@ -153,6 +153,29 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
   }
 }
 
+// A file swapped for a link during the pause is not looked for then: it is found at its move, on
+// the handle that would move it, and the run is reverted.
+TEST_F(NamesInsideTest, AFileSwappedForALinkDuringARetryPauseIsFoundAtItsMove) {
+  const std::wstring root = At(L"file") + L"\\";
+  PatchRun run;
+  Lay(run, root, {L"a.txt", L"z.txt"});
+  static std::wstring planted;
+  planted = root + L"Patch\\z.txt";
+  static FileLock* lock;
+  FileLock held(root + L"Game\\a.txt");
+  ASSERT_TRUE((lock = &held)->Held());
+  betweenAttempts = [] { lock->Release(), Link(planted, L"../Outside/version.dll", L"", true); };
+  const std::string outside = TreeFingerprint(root + L"Outside");
+  log_.Clear();
+
+  EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
+
+  ExpectTold("z.txt");
+  EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
+  EXPECT_EQ(Contents({root + L"Game\\a.txt", root + L"Patch\\a.txt", root + L"Game\\z.txt"}),
+            "old a.txt|new a.txt|old z.txt|");
+}
+
 // Every folder on a file's way is checked and held just before the file moves through it, past
 // the cap on held folders too (each held folder costs the Wine server a descriptor that the moves
 // need as well): one swapped for a link while the files move stops the run before a file goes
