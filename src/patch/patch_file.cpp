@@ -99,11 +99,14 @@ bool MoveByHandle(RelativeFile& file, HeldFolders* held, const SharedWString& to
 
 // Whether the file of name in directory exists: opened and checked inside its held folder when
 // there is one (file then open), else queried by its path, and then checked as held folders
-// check it. Returns 0 or the failed query's result, or E_INVALIDARG for a refused file.
+// check it. A name the run expects no file at (an old backup) is queried first, which costs
+// less than an open that finds nothing. Returns 0 or the failed query's result, or E_INVALIDARG
+// for a refused file.
 HRESULT Look(HeldFolders* held, const SharedWString& directory, const SharedWString& name,
-             bool countNames, FilePath& path, bool& exists, RelativeFile& file) {
+             bool expected, FilePath& path, bool& exists, RelativeFile& file) {
   exists = false;
-  if (held != nullptr) {
+  const bool countNames = !expected;  // a file the run deletes: its other names would feel it
+  if (held != nullptr && expected) {
     const HRESULT opened = held->OpenChecked(directory, name, countNames, false, file);
     if (opened == S_OK || IsNotFound(opened)) {
       exists = opened == S_OK;
@@ -140,12 +143,12 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   bool backupExists = false;
   bool targetExists = false;
   bool sourceExists = false;
-  HRESULT queried = Look(held, backupDirectory, name, true, backup, backupExists, oldBackup);
+  HRESULT queried = Look(held, backupDirectory, name, false, backup, backupExists, oldBackup);
   if (SUCCEEDED(queried)) {
-    queried = Look(held, targetDirectory, name, false, target, targetExists, oldTarget);
+    queried = Look(held, targetDirectory, name, true, target, targetExists, oldTarget);
   }
   if (SUCCEEDED(queried)) {
-    queried = Look(held, sourceDirectory, name, false, source, sourceExists, newSource);
+    queried = Look(held, sourceDirectory, name, true, source, sourceExists, newSource);
   }
   if (FAILED(queried)) {
     return queried;
