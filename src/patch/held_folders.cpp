@@ -113,7 +113,7 @@ HRESULT HeldFolders::UseWay(const SharedWString& directory, const SharedWString&
   const size_t strays = strays_;
   const auto use = [&](uint32_t length, const SharedWString& relative) {
     const std::wstring held(key.Chars(), length);
-    if (strays_ == strays && handles_.count(held) == 0 && passing_.count(held) == 0) {
+    if (strays_ == strays && Find(held) == nullptr) {
       // Made here rather than by the move, so that it is checked and held before a file enters.
       (relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative))
           .CreateDirectories();
@@ -134,10 +134,15 @@ std::wstring HeldFolders::ParentKey(const SharedWString& directory, const Shared
   return std::wstring(key.Chars(), end > 0 ? end - 1 : 0);
 }
 
-HANDLE HeldFolders::Find(const std::wstring& key, const SharedWString** volumeName) const {
+HANDLE HeldFolders::Find(const std::wstring& key, const SharedWString** volumeName) {
   auto held = handles_.find(key);
   if (held == handles_.end() && (held = passing_.find(key)) == passing_.end()) {
-    return nullptr;
+    const auto kept = previous_.find(key);
+    if (kept == previous_.end()) {
+      return nullptr;
+    }
+    held = passing_.emplace(key, std::move(kept->second)).first;
+    previous_.erase(kept);
   }
   if (volumeName != nullptr) {
     *volumeName = &held->second.volumeName;
@@ -238,6 +243,7 @@ void HeldFolders::Release(const SharedWString& fullPath) {
   const SharedWString key = NameKey(fullPath);
   handles_.erase(std::wstring(key.Chars(), key.Length()));
   passing_.erase(std::wstring(key.Chars(), key.Length()));
+  previous_.erase(std::wstring(key.Chars(), key.Length()));
 }
 
 void HeldFolders::HoldAgain(const SharedWString& fullPath) {

@@ -51,7 +51,7 @@ class HeldFolders {
   // not the run's keep it, and later steps may still pass through it.
   void HoldAgain(const SharedWString& fullPath);
   // Lets go of every folder: the files have stopped moving.
-  void ReleaseAll() { handles_.clear(), passing_.clear(); }
+  void ReleaseAll() { handles_.clear(), passing_.clear(), previous_.clear(); }
 
   // Holds the folders on the way from the run's folder at index (as RunFolders orders them) to
   // name that the run has made since it began, each once it is there.
@@ -62,8 +62,9 @@ class HeldFolders {
   // held, past the cap too until ReleasePassing. E_INVALIDARG, with TakeStrayed() true, when one
   // is not where the checks found it: no file may move through it.
   HRESULT UseWay(const SharedWString& directory, const SharedWString& name);
-  // Lets go of the folders held past the cap for the moves that are done.
-  void ReleasePassing() { passing_.clear(); }
+  // Lets go of the folders held past the cap for the moves that are done, keeping them, still
+  // held, for the next file's moves only: files of one folder follow each other in a list.
+  void ReleasePassing() { previous_ = std::move(passing_), passing_.clear(); }
 
   // Opens the file of name in directory (one of the run's folders, as given) inside the held
   // folder that holds it, and checks it on that handle: its own name must be the folder's
@@ -79,7 +80,7 @@ class HeldFolders {
                       bool exists, RelativeFile& file);
   // The held folder that holds the file of name in directory (a run folder, as given), held by
   // UseWay at the latest; null when it is not held.
-  HANDLE FolderOf(const SharedWString& directory, const SharedWString& name) const {
+  HANDLE FolderOf(const SharedWString& directory, const SharedWString& name) {
     return Find(ParentKey(directory, name));
   }
 
@@ -99,7 +100,7 @@ class HeldFolders {
   static std::wstring ParentKey(const SharedWString& directory, const SharedWString& name);
   // The held handle (held or passing) of the folder with that key; with volumeName, also the
   // folder's own name on its volume. Null when it is not held.
-  HANDLE Find(const std::wstring& key, const SharedWString** volumeName = nullptr) const;
+  HANDLE Find(const std::wstring& key, const SharedWString** volumeName = nullptr);
 
   // A held folder's handle and its own name on its volume, against which the names of the
   // files opened inside it are checked.
@@ -126,6 +127,9 @@ class HeldFolders {
   std::unordered_set<std::wstring> existed_;
   // Folders held past the cap for one file's moves, by the same key as handles_.
   std::unordered_map<std::wstring, Handle> passing_;
+  // Those held past the cap for the last file, until ReleasePassing: held all along, so the next
+  // file passes through them without checking them again.
+  std::unordered_map<std::wstring, Handle> previous_;
   bool strayed_ = false;
   bool refused_ = false;
   size_t strays_ = 0;  // folders found strayed so far

@@ -139,6 +139,9 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   // access) fails the file: taking it for absent would delete the game file as if the patch
   // had dropped it, or overwrite it without a backup.
   HeldFolders* held = emptied != nullptr ? emptied->Held() : nullptr;
+  if (held != nullptr) {
+    held->ReleasePassing();  // the last file's moves are done
+  }
   RelativeFile oldBackup, oldTarget, newSource;
   bool backupExists = false;
   bool targetExists = false;
@@ -188,7 +191,6 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   // Each folder a move passes through is checked and held just before it, made ones included;
   // those held past the cap only for that move.
   const auto useWays = [&](const SharedWString& from, const SharedWString& to) {
-    held->ReleasePassing();
     const HRESULT used = held->UseWay(from, name);
     return FAILED(used) ? used : held->UseWay(to, name);
   };
