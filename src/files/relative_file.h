@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 
@@ -35,6 +37,10 @@ class RelativeFile {
 // \Games\Demo\a.txt), as the file system gives it; false when it cannot be read. Unlike the
 // final path it works at any length and makes no volume query.
 bool VolumeNameOf(HANDLE handle, SharedWString& name);
+
+// The file system's number of the file or folder open at handle (its index within the volume);
+// 0 when it cannot be read. A query of the handle alone, which costs next to nothing.
+uint64_t IndexOfHandle(HANDLE handle);
 
 // The last part of a relative name (after its last slash or backslash).
 SharedWString LeafOf(const SharedWString& name);

@@ -77,14 +77,15 @@ bool HeldFolders::Hold(size_t index, const SharedWString& relative, bool passing
   // The files opened inside are checked against this name: a query without the volume's.
   SharedWString volumeName;
   VolumeNameOf(handle.Get(), volumeName);
+  const uint64_t fileIndex = IndexOfHandle(handle.Get());
   // Under Wine each held folder keeps a descriptor open in the server, whose limit the moves
   // share: past the cap a folder is still checked here, but only the checks guard it later.
   if (handles_.size() < kMostHeldFolders) {
     const std::wstring held(key.Chars(), key.Length());
-    handles_[held] = {std::move(handle), volumeName};
+    handles_[held] = {std::move(handle), volumeName, fileIndex};
     places_[held] = {index, relative};
   } else if (passing) {
-    passing_[std::wstring(key.Chars(), key.Length())] = {std::move(handle), volumeName};
+    passing_[std::wstring(key.Chars(), key.Length())] = {std::move(handle), volumeName, fileIndex};
   }
   return true;
 }
@@ -143,6 +144,10 @@ HANDLE HeldFolders::Find(const std::wstring& key, const SharedWString** volumeNa
     }
     held = passing_.emplace(key, std::move(kept->second)).first;
     previous_.erase(kept);
+  }
+  if (IndexOfHandle(held->second.handle.Get()) != held->second.index) {
+    held->second.Forget();  // not this folder's any more
+    return nullptr;
   }
   if (volumeName != nullptr) {
     *volumeName = &held->second.volumeName;

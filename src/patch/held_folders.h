@@ -3,6 +3,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "files/relative_file.h"
@@ -99,14 +100,36 @@ class HeldFolders {
   // The key (NameKey) of the full path of the folder that holds name in directory.
   static std::wstring ParentKey(const SharedWString& directory, const SharedWString& name);
   // The held handle (held or passing) of the folder with that key; with volumeName, also the
-  // folder's own name on its volume. Null when it is not held.
+  // folder's own name on its volume. Null when it is not held, or its handle is no longer that
+  // folder's.
   HANDLE Find(const std::wstring& key, const SharedWString** volumeName = nullptr);
 
-  // A held folder's handle and its own name on its volume, against which the names of the
-  // files opened inside it are checked.
+  // A held folder's handle, its own name on its volume, against which the names of the files
+  // opened inside it are checked, and its index, by which the handle is known to be still its
+  // own before a file is opened or moved through it (a handle that other code of the process
+  // closed by mistake may since stand for another folder).
   struct Handle {
+    Handle() = default;
+    Handle(ScopedFileHandle held, const SharedWString& name, uint64_t number)
+        : handle(std::move(held)), volumeName(name), index(number) {}
+    Handle(Handle&&) = default;
+    Handle& operator=(Handle&& other) noexcept {
+      Forget();
+      handle = std::move(other.handle), volumeName = other.volumeName, index = other.index;
+      return *this;
+    }
+    ~Handle() { Forget(); }
+    // Lets go of a value that no longer stands for this folder without closing it: it is
+    // another's now.
+    void Forget() {
+      if (handle.IsValid() && IndexOfHandle(handle.Get()) != index) {
+        handle.Release();
+      }
+    }
+
     ScopedFileHandle handle;
     SharedWString volumeName;
+    uint64_t index = 0;
   };
 
   // Where a held folder lies: the run's folder and the path below it.
