@@ -1,7 +1,5 @@
 #include "patch/revert_patches.h"
 
-#include <memory>
-
 #include "foundation/failure_line.h"
 #include "foundation/run_log.h"
 #include "patch/emptied_folders.h"
@@ -16,14 +14,7 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
   RunLog::Write("Reverting all patches\n");
   // Records the revert's steps only; a revert logs no "Backing up" or "Copying up" lines.
   JournalingObserver recorder(journal, nullptr, true);
-  // A revert of its own, not the end of a failed run, holds the folders for its moves itself;
-  // every folder on the ways then exists, and the emptied ones go as after a run.
-  std::unique_ptr<HeldFolders> own;
-  if (run.heldFolders == nullptr) {
-    own.reset(new HeldFolders(RunFoldersOf(run), run.appliedFiles));
-  }
-  HeldFolders* held = own != nullptr ? own.get() : run.heldFolders;
-  EmptiedFolders emptied(run.backupDirectory, run.appliedFiles, held, own == nullptr);
+  EmptiedFolders emptied(run.backupDirectory, run.appliedFiles, run.heldFolders, true);
   size_t reverting = 0;
   for (const SharedWString& name : run.appliedFiles) {
     run.Progress().Reverting(++reverting, run.appliedFiles.size(), name);
@@ -42,7 +33,9 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
       journal->Record(index, JournalStep::kReverted);
     }
     // The patch folders the file's way back made, held like those the run made.
-    held->HoldMadeWay(kPatchFolder, name);
+    if (run.heldFolders != nullptr) {
+      run.heldFolders->HoldMadeWay(kPatchFolder, name);
+    }
   }
   return S_OK;
 }
