@@ -1,6 +1,7 @@
 #include "call_counters.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +61,26 @@ decltype(&WriteFile) g_writeFile;
 decltype(&CloseHandle) g_closeHandle;
 decltype(&FindFirstFileExW) g_findFirstFileEx;
 decltype(&FindNextFileW) g_findNextFile;
+decltype(&MoveFileExW) g_moveFileEx;
+decltype(&NtOpenFile) g_ntOpenFile;
+decltype(&NtSetInformationFile) g_ntSetInformationFile;
+
+BOOL WINAPI CountMoveFileEx(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  Counted counted(Call::kMoveFileExW);
+  return g_moveFileEx(from, to, flags);
+}
+
+NTSTATUS NTAPI CountNtOpenFile(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+                               PIO_STATUS_BLOCK status, ULONG share, ULONG options) {
+  Counted counted(Call::kNtOpenFile);
+  return g_ntOpenFile(handle, access, attributes, status, share, options);
+}
+
+NTSTATUS NTAPI CountNtSetInformationFile(HANDLE file, PIO_STATUS_BLOCK status, PVOID data,
+                                         ULONG size, FILE_INFORMATION_CLASS kind) {
+  Counted counted(Call::kNtSetInformationFile);
+  return g_ntSetInformationFile(file, status, data, size, kind);
+}
 
 HANDLE WINAPI CountCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                               DWORD disposition, DWORD flags, HANDLE templateFile) {
@@ -245,6 +266,10 @@ bool InstallCallCounters() {
   // linker kept them, so they are counted when imported and not required.
   Redirect(runtime, "_wcsicmp", &CountWcsicmp, g_wcsicmp);
   Redirect(runtime, "_wcsnicmp", &CountWcsnicmp, g_wcsnicmp);
+  // Imported only by builds that move files by these calls.
+  Redirect(kernel, "MoveFileExW", &CountMoveFileEx, g_moveFileEx);
+  Redirect("ntdll.dll", "NtOpenFile", &CountNtOpenFile, g_ntOpenFile);
+  Redirect("ntdll.dll", "NtSetInformationFile", &CountNtSetInformationFile, g_ntSetInformationFile);
   return all;
 }
 
@@ -269,7 +294,10 @@ const char* CallName(Call call) {
                                                  "GetFileInformationByHandleEx",
                                                  "WriteFile",
                                                  "CloseHandle",
-                                                 "FindFirstFileExW, FindNextFileW"};
+                                                 "FindFirstFileExW, FindNextFileW",
+                                                 "MoveFileExW",
+                                                 "NtOpenFile",
+                                                 "NtSetInformationFile"};
   return kNames[static_cast<int>(call)];
 }
 

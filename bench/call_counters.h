@@ -27,6 +27,9 @@ enum class Call {
   kWriteFile,
   kCloseHandle,
   kFindFile,  // FindFirstFileExW, FindNextFileW
+  kMoveFileExW,
+  kNtOpenFile,
+  kNtSetInformationFile,  // the renames by handle
   kCount
 };
 

@@ -113,7 +113,8 @@ RetryPause SetRetryPause(RetryPause pause) {
 HRESULT PatchFiles(PatchRun& run) {
   RunRefusal refusal;
   std::vector<CheckedFile> checked;  // what the journal records of each name's paths
-  if (FAILED(CheckRun(run, refusal, &checked))) {
+  // Each file's own links are found on its handle at its move.
+  if (FAILED(CheckRun(run, refusal, &checked, true))) {
     return ReportFailure(run, refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
   }
   RunJournal journal;
@@ -164,6 +165,10 @@ HRESULT PatchFiles(PatchRun& run) {
       run.Progress().Applying(run.appliedFiles.size(), run.files.size(), name);
       hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
                      &observer, &ledger, &emptied);
+      if (FAILED(hr) && held.TakeRefused()) {
+        // Found at its move, before any step of it: the run stops and is reverted.
+        return ReportFailure(run, hr, name, name, &run, &journal, observer.RestoreFailed());
+      }
       if (FAILED(hr)) {
         QUORVEL_LOG_FAILED_RESULT(hr, "Copy failed");
         failedName = name;

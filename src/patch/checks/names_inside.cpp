@@ -61,8 +61,11 @@ struct Listing {
 // The ways from one run folder to the names, each folder on them resolved and listed once.
 class FolderWalk {
  public:
-  FolderWalk(const RunFolder& folder, const SharedWString& real)
-      : folder_(folder), real_(real), namesCounted_(std::strcmp(folder.what, "backup") == 0) {}
+  FolderWalk(const RunFolder& folder, const SharedWString& real, bool filesAtMoves)
+      : folder_(folder),
+        real_(real),
+        namesCounted_(std::strcmp(folder.what, "backup") == 0),
+        filesAtMoves_(filesAtMoves) {}
 
   const RunFolder& Folder() const { return folder_; }
 
@@ -119,8 +122,8 @@ class FolderWalk {
       }
       if (last && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         // A link to a file shows the linked file's attributes on some file systems; its final
-        // path still tells.
-        return LeadsElsewhere(path, namesCounted_, at);
+        // path still tells, or its handle's name where the move opens it.
+        return filesAtMoves_ ? nullptr : LeadsElsewhere(path, namesCounted_, at);
       }
       if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return nullptr;
@@ -220,6 +223,7 @@ class FolderWalk {
   // read-only flag, which a file with other names would feel elsewhere. Elsewhere the run only
   // moves a file, which changes no other name of it.
   const bool namesCounted_;
+  const bool filesAtMoves_;  // the files themselves are checked on their handles as they move
   std::map<SharedWString, Listing, NameLess> listings_;
 };
 
@@ -228,7 +232,7 @@ class NameChecker {
  public:
   // False, after logging why, when a folder is no longer where it was when the run was checked
   // (name is the name the refusal is told for).
-  bool Begin(const std::vector<RunFolder>& folders, const SharedWString& name) {
+  bool Begin(const std::vector<RunFolder>& folders, const SharedWString& name, bool filesAtMoves) {
     walks_.reserve(folders.size());
     for (const RunFolder& folder : folders) {
       const SharedWString real = ResolvedPath(FolderPath(folder.path).FullPath());
@@ -237,7 +241,7 @@ class NameChecker {
                       folder.what, folder.path.Chars(), real.Chars());
         return false;
       }
-      walks_.emplace_back(folder, real);
+      walks_.emplace_back(folder, real, filesAtMoves);
     }
     return true;
   }
@@ -283,13 +287,13 @@ class NameChecker {
 
 HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
                              const std::vector<SharedWString>& names, SharedWString& faultName,
-                             std::vector<CheckedFile>* found) {
+                             std::vector<CheckedFile>* found, bool filesAtMoves) {
   if (found != nullptr) {
     found->clear();
     found->reserve(names.size() * folders.size());
   }
   NameChecker checker;
-  if (!names.empty() && !checker.Begin(folders, names.front())) {
+  if (!names.empty() && !checker.Begin(folders, names.front(), filesAtMoves)) {
     faultName = names.front();
     return E_INVALIDARG;
   }
@@ -307,11 +311,11 @@ HRESULT RecheckRunNames(PatchRun& run, const std::vector<RunFolder>& folders,
   dropped = false;
   std::vector<SharedWString> names(run.appliedFiles.begin(), run.appliedFiles.end());
   names.insert(names.end(), run.files.begin(), run.files.end());
-  if (SUCCEEDED(CheckNamesStayInside(folders, names, faultName))) {
+  if (SUCCEEDED(CheckNamesStayInside(folders, names, faultName, nullptr, true))) {
     return S_OK;
   }
   NameChecker checker;
-  const bool located = checker.Begin(folders, faultName);
+  const bool located = checker.Begin(folders, faultName, true);
   for (auto applied = run.appliedFiles.begin(); applied != run.appliedFiles.end();) {
     // The name at fault has been logged already.
     if (!located || !checker.Check(*applied, SameText(*applied, faultName))) {

@@ -17,7 +17,8 @@ namespace quorvel {
 // - no file or folder on the way from the folder to the name's path, the name's own included,
 //   is a link (a reparse point that names another place: junction, symbolic link, mount point),
 //   and each existing folder on the way has the final path that the folder and the name give it;
-// - the name's existing file has that final path too (a link to a file does not show in a
+// - unless filesAtMoves (the run opens and checks each file inside its held folder as it moves
+//   it), the name's existing file has that final path too (a link to a file does not show in a
 //   folder listing everywhere), and in the backup folder, whose files a run deletes and whose
 //   read-only flag it clears, no other name (hard link);
 // - the name is a plain relative name.
@@ -30,9 +31,10 @@ namespace quorvel {
 // order of names and then of folders.
 HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
                              const std::vector<SharedWString>& names, SharedWString& faultName,
-                             std::vector<CheckedFile>* found = nullptr);
+                             std::vector<CheckedFile>* found = nullptr, bool filesAtMoves = false);
 
-// Checks every name of the run, applied or not, again, as before an attempt that follows a pause.
+// Checks every name of the run, applied or not, again, as before an attempt that follows a pause:
+// the folders on their ways and what the listings show (the files are checked as they move).
 // On a fault, the applied names whose way has left their folders are taken off the run's applied
 // list, so that a revert never writes through them, and dropped tells whether any was; returns
 // E_INVALIDARG with faultName set. S_OK when every way still stays inside.

@@ -183,7 +183,8 @@ SharedWString ListedNameBelow(const SharedWString& key, const NameMap& listed) {
 
 }  // namespace
 
-HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, std::vector<CheckedFile>* found) {
+HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, std::vector<CheckedFile>* found,
+                 bool filesAtMoves) {
   Folder folders[3] = {{"patch", run.patchDirectory, SharedWString()},
                        {"application", run.applicationDirectory, SharedWString()},
                        {"backup", run.backupDirectory, SharedWString()}};
@@ -286,7 +287,7 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, std::vector<CheckedFi
   SharedWString faultName;
   if (FAILED(CheckNamesStayInside(runFolders,
                                   std::vector<SharedWString>(run.files.begin(), run.files.end()),
-                                  faultName, found))) {
+                                  faultName, found, filesAtMoves))) {
     return Refuse(refusal, E_INVALIDARG, faultName, faultName);
   }
   return S_OK;

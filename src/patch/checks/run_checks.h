@@ -31,8 +31,9 @@ struct RunRefusal {
 // - a name whose way from one of the folders passes through a link or leads out of the folder
 //   (E_INVALIDARG, see CheckNamesStayInside).
 // Returns S_OK when the run may go on. With found, what the checks saw at each name's paths (see
-// CheckNamesStayInside; folders in the order patch, application, backup).
+// CheckNamesStayInside; folders in the order patch, application, backup). With filesAtMoves,
+// the files themselves are left to the moves, which check each on its handle.
 HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal,
-                 std::vector<CheckedFile>* found = nullptr);
+                 std::vector<CheckedFile>* found = nullptr, bool filesAtMoves = false);
 
 }  // namespace quorvel

@@ -3,8 +3,10 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
+#include "files/relative_file.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 #include "patch/checks/names_inside.h"
@@ -33,6 +35,13 @@ class HeldFolders {
     strayed_ = false;
     return strayed;
   }
+  // Whether OpenChecked, since the last call, refused a file that leads out of its folder.
+  bool Refused() const { return refused_; }
+  bool TakeRefused() {
+    const bool refused = refused_;
+    refused_ = false;
+    return refused;
+  }
 
   size_t Count() const { return handles_.size(); }
 
@@ -43,7 +52,7 @@ class HeldFolders {
   // not the run's keep it, and later steps may still pass through it.
   void HoldAgain(const SharedWString& fullPath);
   // Lets go of every folder: the files have stopped moving.
-  void ReleaseAll() { handles_.clear(), passing_.clear(); }
+  void ReleaseAll() { handles_.clear(), passing_.clear(), previous_.clear(); }
 
   // Holds the folders on the way from the run's folder at index (as RunFolders orders them) to
   // name that the run has made since it began, each once it is there.
@@ -54,8 +63,27 @@ class HeldFolders {
   // held, past the cap too until ReleasePassing. E_INVALIDARG, with TakeStrayed() true, when one
   // is not where the checks found it: no file may move through it.
   HRESULT UseWay(const SharedWString& directory, const SharedWString& name);
-  // Lets go of the folders held past the cap for the moves that are done.
-  void ReleasePassing() { passing_.clear(); }
+  // Lets go of the folders held past the cap for the moves that are done, keeping them, still
+  // held, for the next file's moves only: files of one folder follow each other in a list.
+  void ReleasePassing() { previous_ = std::move(passing_), passing_.clear(); }
+
+  // Opens the file of name in directory (one of the run's folders, as given) inside the held
+  // folder that holds it, and checks it on that handle: its own name must be the folder's
+  // followed by its leaf (a link to a file shows its target's name), and with countNames it may
+  // have no other name (a hard link, which clearing or deleting it would reach). Returns S_OK
+  // with file open; E_INVALIDARG when the file is refused, after logging why (TakeRefused()
+  // true), or a folder on its way strayed (TakeStrayed() true). Unless exists (the file is known
+  // to be there), a folder not held yet is neither made nor held (S_FALSE) and the open's error
+  // is returned as it is (a file not found). With exists, S_FALSE when the file passed its
+  // checks on a handle opened by its path, or could not be opened at all: the caller acts on its
+  // path, which meets the same fault.
+  HRESULT OpenChecked(const SharedWString& directory, const SharedWString& name, bool countNames,
+                      bool exists, RelativeFile& file);
+  // The held folder that holds the file of name in directory (a run folder, as given), held by
+  // UseWay at the latest; null when it is not held.
+  HANDLE FolderOf(const SharedWString& directory, const SharedWString& name) {
+    return Find(ParentKey(directory, name));
+  }
 
   // Whether the folder at relative below directory (one of the run's folders, as given) existed
   // when the run began: a revert leaves such a folder, empty or not, as it found it.
@@ -69,6 +97,41 @@ class HeldFolders {
   // The position of directory among the run's folders; their count when it is none of them.
   size_t IndexOf(const SharedWString& directory) const;
 
+  // The key (NameKey) of the full path of the folder that holds name in directory.
+  static std::wstring ParentKey(const SharedWString& directory, const SharedWString& name);
+  // The held handle (held or passing) of the folder with that key; with volumeName, also the
+  // folder's own name on its volume. Null when it is not held, or its handle is no longer that
+  // folder's.
+  HANDLE Find(const std::wstring& key, const SharedWString** volumeName = nullptr);
+
+  // A held folder's handle, its own name on its volume, against which the names of the files
+  // opened inside it are checked, and its index, by which the handle is known to be still its
+  // own before a file is opened or moved through it (a handle that other code of the process
+  // closed by mistake may since stand for another folder).
+  struct Handle {
+    Handle() = default;
+    Handle(ScopedFileHandle held, const SharedWString& name, uint64_t number)
+        : handle(std::move(held)), volumeName(name), index(number) {}
+    Handle(Handle&&) = default;
+    Handle& operator=(Handle&& other) noexcept {
+      Forget();
+      handle = std::move(other.handle), volumeName = other.volumeName, index = other.index;
+      return *this;
+    }
+    ~Handle() { Forget(); }
+    // Lets go of a value that no longer stands for this folder without closing it: it is
+    // another's now.
+    void Forget() {
+      if (handle.IsValid() && IndexOfHandle(handle.Get()) != index) {
+        handle.Release();
+      }
+    }
+
+    ScopedFileHandle handle;
+    SharedWString volumeName;
+    uint64_t index = 0;
+  };
+
   // Where a held folder lies: the run's folder and the path below it.
   struct Place {
     size_t folder;
@@ -77,7 +140,7 @@ class HeldFolders {
 
   const std::vector<RunFolder> folders_;
   // By the key (NameKey) of each held folder's full path.
-  std::unordered_map<std::wstring, ScopedFileHandle> handles_;
+  std::unordered_map<std::wstring, Handle> handles_;
   // Every folder held so far, by the same key, so that it can be held again once let go.
   std::unordered_map<std::wstring, Place> places_;
   // Each folder opened and checked so far, held or not, by the index of its run folder and the
@@ -86,8 +149,12 @@ class HeldFolders {
   // The folders on the ways that existed when the run began, keyed like checked_.
   std::unordered_set<std::wstring> existed_;
   // Folders held past the cap for one file's moves, by the same key as handles_.
-  std::unordered_map<std::wstring, ScopedFileHandle> passing_;
+  std::unordered_map<std::wstring, Handle> passing_;
+  // Those held past the cap for the last file, until ReleasePassing: held all along, so the next
+  // file passes through them without checking them again.
+  std::unordered_map<std::wstring, Handle> previous_;
   bool strayed_ = false;
+  bool refused_ = false;
   size_t strays_ = 0;  // folders found strayed so far
 };
 

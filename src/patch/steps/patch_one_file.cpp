@@ -2,6 +2,7 @@
 
 #include "files/file_path.h"
 #include "files/folder_paths.h"
+#include "files/relative_file.h"
 #include "foundation/failure_line.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
@@ -84,6 +85,47 @@ HRESULT MoveByFullPaths(FilePath& from, const SharedWString& fromFull, const Fil
   return moved ? S_OK : from.MoveTo(to);
 }
 
+// Moves file, opened and checked inside its held folder, into the held folder that is to hold
+// the file of name in toDirectory; false when it is not there or the move fails, the file then
+// closed so that the move by path can take over and meet whatever stopped this one.
+bool MoveByHandle(RelativeFile& file, HeldFolders* held, const SharedWString& toDirectory,
+                  const SharedWString& name) {
+  if (file.Get() == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  HANDLE folder = held->FolderOf(toDirectory, name);
+  const bool moved = folder != nullptr && SUCCEEDED(file.MoveInto(folder, LeafOf(name), false));
+  file.Close();
+  return moved;
+}
+
+// Whether the file of name in directory exists: opened and checked inside its held folder when
+// there is one (file then open), else queried by its path, and then checked as held folders
+// check it. A name the run expects no file at (an old backup) is queried first, which costs
+// less than an open that finds nothing. Returns 0 or the failed query's result, or E_INVALIDARG
+// for a refused file.
+HRESULT Look(HeldFolders* held, const SharedWString& directory, const SharedWString& name,
+             bool expected, FilePath& path, bool& exists, RelativeFile& file) {
+  exists = false;
+  const bool countNames = !expected;  // a file the run deletes: its other names would feel it
+  if (held != nullptr && expected) {
+    const HRESULT opened = held->OpenChecked(directory, name, countNames, false, file);
+    if (opened == S_OK || IsNotFound(opened)) {
+      exists = opened == S_OK;
+      return S_OK;
+    }
+    if (FAILED(opened) && held->Refused()) {
+      return opened;
+    }
+  }
+  const HRESULT queried = path.Query(exists);
+  if (FAILED(queried) || !exists || held == nullptr) {
+    return queried;
+  }
+  const HRESULT checked = held->OpenChecked(directory, name, countNames, true, file);
+  return FAILED(checked) ? checked : S_OK;
+}
+
 }  // namespace
 
 HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirectory,
@@ -93,18 +135,25 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   FilePath backup = PathIn(backupDirectory, name);
   FilePath source = PathIn(sourceDirectory, name);
 
+  // With held folders, each file that a step moves or deletes is opened inside its held folder
+  // and checked on that handle before any step of this file, and the steps act on those handles.
   // Only a path that is not there counts as absent. Any other failed query (a bad name, no
   // access) fails the file: taking it for absent would delete the game file as if the patch
   // had dropped it, or overwrite it without a backup.
+  HeldFolders* held = emptied != nullptr ? emptied->Held() : nullptr;
+  if (held != nullptr) {
+    held->ReleasePassing();  // the last file's moves are done
+  }
+  RelativeFile oldBackup, oldTarget, newSource;
   bool backupExists = false;
   bool targetExists = false;
   bool sourceExists = false;
-  HRESULT queried = backup.Query(backupExists);
+  HRESULT queried = Look(held, backupDirectory, name, false, backup, backupExists, oldBackup);
   if (SUCCEEDED(queried)) {
-    queried = target.Query(targetExists);
+    queried = Look(held, targetDirectory, name, true, target, targetExists, oldTarget);
   }
   if (SUCCEEDED(queried)) {
-    queried = source.Query(sourceExists);
+    queried = Look(held, sourceDirectory, name, true, source, sourceExists, newSource);
   }
   if (FAILED(queried)) {
     return queried;
@@ -117,6 +166,9 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   // A backup that an earlier attempt of this run wrote holds the old file: keep it, and do not
   // back up again what now stands at the target.
   const bool keptBackup = ledger != nullptr && backupExists && ledger->Contains(backupFull);
+  if (keptBackup) {
+    oldBackup.Close(), oldTarget.Close();  // both stay; the new file replaces the target by path
+  }
   PatchFileObserver plain;
   PatchFileObserver& told = observer != nullptr ? *observer : plain;
   const SharedWString suffix = told.PartialSuffix();
@@ -128,16 +180,19 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
       return hr;
     }
     // A stale read-only backup would otherwise block every later patch of this file.
-    if (FAILED(backup.ClearReadOnly()) || FAILED(backup.Delete())) {
-      return backup.LastResult();
+    if (oldBackup.Get() == INVALID_HANDLE_VALUE || FAILED(oldBackup.Delete())) {
+      oldBackup.Close();
+      bool present = false;  // and the attributes to clear the flag from
+      if (FAILED(backup.Query(present)) || FAILED(backup.ClearReadOnly()) ||
+          FAILED(backup.Delete())) {
+        return backup.LastResult();
+      }
     }
   }
 
   // Each folder a move passes through is checked and held just before it, made ones included;
   // those held past the cap only for that move.
-  HeldFolders* held = emptied != nullptr ? emptied->Held() : nullptr;
   const auto useWays = [&](const SharedWString& from, const SharedWString& to) {
-    held->ReleasePassing();
     const HRESULT used = held->UseWay(from, name);
     return FAILED(used) ? used : held->UseWay(to, name);
   };
@@ -148,8 +203,9 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
         (held != nullptr && FAILED(hr = useWays(targetDirectory, backupDirectory)))) {
       return hr;
     }
-    bool moved = false;
-    backupMoved = SUCCEEDED(MoveByFullPaths(target, targetFull, backup, backupFull, moved));
+    bool moved = MoveByHandle(oldTarget, held, backupDirectory, name);
+    backupMoved =
+        moved || SUCCEEDED(MoveByFullPaths(target, targetFull, backup, backupFull, moved));
     if (!backupMoved && FAILED(hr = CopyIntoPlace(target, backup, false, suffix))) {
       return hr;
     }
@@ -192,7 +248,9 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     if (held != nullptr && FAILED(hr = useWays(sourceDirectory, targetDirectory))) {
       return hr;
     }
-    if (FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
+    sourceMoved = MoveByHandle(newSource, held, targetDirectory, name);
+    if (!sourceMoved &&
+        FAILED(MoveByFullPaths(source, sourceFull, target, targetFull, sourceMoved)) &&
         FAILED(hr = CopyIntoPlace(source, target, true, suffix))) {
       // Without this the player's file would stay only in the backup folder, and the file
       // that failed is not part of a later revert. The backup stays for the next attempt, so it

@@ -32,7 +32,8 @@ class NamesInsideTest : public PatchTest {
 };
 
 // A file with a second name in the game or patch folder is only moved, which leaves its other
-// name alone: the run goes on. The journal and its draft are opened as themselves.
+// name alone: the run goes on. A link to a file, which Wine does not list as one, is found at its
+// move: the run stops there and is reverted. The journal and its draft are opened as themselves.
 TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsideChanged) {
   const struct {
     const wchar_t* folder;
@@ -44,6 +45,7 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
                {L"Backup", L"bin\\version.dll", L"../../Outside/version.dll", E_INVALIDARG},
                {L"Backup", L"bin\\version.dll", nullptr, E_INVALIDARG},
                {L"Patch", L"bin\\version.dll", L"../../Outside/version.dll", E_INVALIDARG},
+               {L"Game", L"bin\\version.dll", L"../../Outside/version.dll", E_INVALIDARG},
                {L"Game", L"bin\\version.dll", nullptr, S_OK},
                {L"Patch", L"bin\\version.dll", nullptr, S_OK},
                {L"Game", kJournalName, L"../Outside/version.dll", kJournalIsLink},
@@ -72,7 +74,7 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
     EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
     EXPECT_EQ(result, c.result);
     if (FAILED(c.result)) {
-      EXPECT_EQ(TreeFingerprint(root), before);
+      EXPECT_EQ(TreeFingerprint(root, journal ? L"" : kJournalName), before);  // a run reverted
     }
     if (c.result == E_INVALIDARG) {
       ExpectTold("bin\\version.dll");
@@ -149,6 +151,29 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
     ExpectTold("bin\\a.txt");
     EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
   }
+}
+
+// A file swapped for a link during the pause is not looked for then: it is found at its move, on
+// the handle that would move it, and the run is reverted.
+TEST_F(NamesInsideTest, AFileSwappedForALinkDuringARetryPauseIsFoundAtItsMove) {
+  const std::wstring root = At(L"file") + L"\\";
+  PatchRun run;
+  Lay(run, root, {L"a.txt", L"z.txt"});
+  static std::wstring planted;
+  planted = root + L"Patch\\z.txt";
+  static FileLock* lock;
+  FileLock held(root + L"Game\\a.txt");
+  ASSERT_TRUE((lock = &held)->Held());
+  betweenAttempts = [] { lock->Release(), Link(planted, L"../Outside/version.dll", L"", true); };
+  const std::string outside = TreeFingerprint(root + L"Outside");
+  log_.Clear();
+
+  EXPECT_EQ(PatchFiles(run), E_INVALIDARG);
+
+  ExpectTold("z.txt");
+  EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
+  EXPECT_EQ(Contents({root + L"Game\\a.txt", root + L"Patch\\a.txt", root + L"Game\\z.txt"}),
+            "old a.txt|new a.txt|old z.txt|");
 }
 
 // Every folder on a file's way is checked and held just before the file moves through it, past

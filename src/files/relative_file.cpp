@@ -1,0 +1,122 @@
+#include "files/relative_file.h"
+
+#include <winternl.h>
+
+#include <cstring>
+#include <vector>
+
+#ifndef __MINGW32__
+// In ntdll's import library, but not in every SDK's headers.
+extern "C" NTSTATUS NTAPI NtSetInformationFile(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                               FILE_INFORMATION_CLASS);
+#endif
+
+namespace quorvel {
+namespace {
+
+constexpr ULONG kFileRenameInformation = 10;
+constexpr ULONG kFileNonDirectoryFile = 0x40;
+constexpr ULONG kFileSynchronousIoNonAlert = 0x20;
+constexpr ULONG kFileOpenForBackupIntent = 0x4000;
+
+HRESULT ResultOf(NTSTATUS status) {
+  return NT_SUCCESS(status) ? S_OK : HRESULT_FROM_WIN32(RtlNtStatusToDosError(status));
+}
+
+}  // namespace
+
+HRESULT RelativeFile::Open(HANDLE folder, const SharedWString& leaf) {
+  handle_.Reset();
+  UNICODE_STRING name;
+  name.Buffer = const_cast<wchar_t*>(leaf.Chars());
+  name.Length = static_cast<USHORT>(leaf.Length() * sizeof(wchar_t));
+  name.MaximumLength = name.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  IO_STATUS_BLOCK status = {};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS opened =
+      NtOpenFile(&handle, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                 &attributes, &status, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                 kFileNonDirectoryFile | kFileSynchronousIoNonAlert | kFileOpenForBackupIntent);
+  if (!NT_SUCCESS(opened)) {
+    return ResultOf(opened);
+  }
+  handle_.Reset(handle);
+  return S_OK;
+}
+
+HRESULT RelativeFile::MoveInto(HANDLE folder, const SharedWString& leaf, bool replace) {
+  // SetFileInformationByHandle refuses a root folder under Wine; the native call takes it.
+  const size_t bytes = leaf.Length() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  FILE_RENAME_INFO* information = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  information->ReplaceIfExists = replace ? TRUE : FALSE;
+  information->RootDirectory = folder;
+  information->FileNameLength = static_cast<DWORD>(bytes);
+  std::memcpy(information->FileName, leaf.Chars(), bytes);
+  IO_STATUS_BLOCK status = {};
+  return ResultOf(
+      NtSetInformationFile(handle_.Get(), &status, information, static_cast<ULONG>(buffer.size()),
+                           static_cast<FILE_INFORMATION_CLASS>(kFileRenameInformation)));
+}
+
+HRESULT RelativeFile::Delete() {
+  FILE_BASIC_INFO basic;
+  if (GetFileInformationByHandleEx(handle_.Get(), FileBasicInfo, &basic, sizeof(basic)) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+    basic.FileAttributes |= basic.FileAttributes == 0 ? FILE_ATTRIBUTE_NORMAL : 0;
+    basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
+    basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;  // 0 keeps each time
+    if (!SetFileInformationByHandle(handle_.Get(), FileBasicInfo, &basic, sizeof(basic))) {
+      return HRESULT_FROM_WIN32(GetLastError());
+    }
+  }
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (!SetFileInformationByHandle(handle_.Get(), FileDispositionInfo, &disposition,
+                                  sizeof(disposition))) {
+    return HRESULT_FROM_WIN32(GetLastError());
+  }
+  handle_.Reset();  // the file goes as the last handle to it closes
+  return S_OK;
+}
+
+bool VolumeNameOf(HANDLE handle, SharedWString& name) {
+  // Most names fit the first buffer; a longer one says how long it is.
+  std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + MAX_PATH * sizeof(wchar_t));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    FILE_NAME_INFO* information = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+    if (GetFileInformationByHandleEx(handle, FileNameInfo, information,
+                                     static_cast<DWORD>(buffer.size()))) {
+      name.Clear();
+      name.Append(information->FileName,
+                  static_cast<uint32_t>(information->FileNameLength / sizeof(wchar_t)));
+      return true;
+    }
+    if (GetLastError() != ERROR_MORE_DATA) {
+      return false;
+    }
+    buffer.resize(sizeof(FILE_NAME_INFO) + information->FileNameLength);
+  }
+  return false;
+}
+
+uint64_t IndexOfHandle(HANDLE handle) {
+  IO_STATUS_BLOCK status = {};
+  FILE_INTERNAL_INFORMATION information = {};
+  return NT_SUCCESS(NtQueryInformationFile(handle, &status, &information, sizeof(information),
+                                           FileInternalInformation))
+             ? static_cast<uint64_t>(information.IndexNumber.QuadPart)
+             : 0;
+}
+
+SharedWString LeafOf(const SharedWString& name) {
+  uint32_t begin = name.Length();
+  while (begin > 0 && name.Chars()[begin - 1] != L'\\' && name.Chars()[begin - 1] != L'/') {
+    --begin;
+  }
+  return name.Mid(begin, name.Length() - 1);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "foundation/scoped_handle.h"
+#include "foundation/shared_string.h"
+
+namespace quorvel {
+
+// A file opened by its name inside an open folder and moved by its handle into another open
+// folder, so that what moves is the file that was opened and checked, through folders that
+// stay where they were checked. On Windows the handle is bound to the file; under Wine a rename
+// or delete through it acts on the path it was opened by.
+class RelativeFile {
+ public:
+  // Opens the file (not a folder) leaf inside folder for moving or deleting it, sharing all
+  // access. Returns 0, or the error as an HRESULT of its Win32 number, with nothing open.
+  HRESULT Open(HANDLE folder, const SharedWString& leaf);
+  HANDLE Get() const { return handle_.Get(); }
+  void Close() { handle_.Reset(); }
+
+  // Moves the file to leaf inside folder, replacing a file there only with replace. Returns 0
+  // or the error: ERROR_NOT_SAME_DEVICE when folder lies on another volume, where only a copy
+  // can move the file.
+  HRESULT MoveInto(HANDLE folder, const SharedWString& leaf, bool replace);
+
+  // Clears the file's read-only flag and deletes it. Returns 0 or the error.
+  HRESULT Delete();
+
+ private:
+  ScopedFileHandle handle_;
+};
+
+// The name of the file or folder open at handle on its volume (from its root, without a drive:
+// \Games\Demo\a.txt), as the file system gives it; false when it cannot be read. Unlike the
+// final path it works at any length and makes no volume query.
+bool VolumeNameOf(HANDLE handle, SharedWString& name);
+
+// The file system's number of the file or folder open at handle (its index within the volume);
+// 0 when it cannot be read. A query of the handle alone, which costs next to nothing.
+uint64_t IndexOfHandle(HANDLE handle);
+
+// The last part of a relative name (after its last slash or backslash).
+SharedWString LeafOf(const SharedWString& name);
+
+}  // namespace quorvel
