@@ -155,8 +155,14 @@ bool OnHost(const std::wstring& folder, const std::wstring& script) {
                       where.c_str(), &startup, &process)) {
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  // For a host program Wine hands back a thread value that is no handle of this process (the
+  // program's load address): closing it would close whatever handle of the test has that value.
+  if (process.hThread != nullptr && GetThreadId(process.hThread) == process.dwThreadId) {
+    CloseHandle(process.hThread);
+  }
+  if (process.hProcess != nullptr && GetProcessId(process.hProcess) == process.dwProcessId) {
+    CloseHandle(process.hProcess);
+  }
   const std::wstring done = where + L"\\.quorvel-done";
   std::string status;
   Eventually([&] { return !(status = ReadFileBytes(done)).empty(); });
