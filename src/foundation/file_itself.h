@@ -21,10 +21,18 @@ enum class FileItself {
 // as names are, ignoring case). final gets the handle's final path, empty when it has none.
 FileItself CheckFileItself(HANDLE file, const SharedWString& expected, SharedWString& final);
 
+// CreateFileW, except that no file is ever made through a link whose target is missing (under
+// Wine such a link is invisible, and OPEN_ALWAYS would make its target wherever it leads):
+// OPEN_ALWAYS opens what stands at path or makes a file only where nothing stands, as CREATE_NEW
+// does. Such a link fails OPEN_ALWAYS and CREATE_NEW with ERROR_CANT_RESOLVE_FILENAME.
+HANDLE CreateFileHere(const SharedWString& path, DWORD access, DWORD share, DWORD disposition,
+                      DWORD flags);
+
 // Opens path with CreateFileW's access, share, disposition and flags (the link itself where
 // one stands: FILE_FLAG_OPEN_REPARSE_POINT is added) and checks it as CheckFileItself does. The
-// handle stays open in file only when it is the file itself; otherwise file is closed. False
-// with error set when the open failed.
+// handle stays open in file only when it is the file itself; otherwise file is closed. A link
+// whose target is missing is found as kLink, with final empty. False with error set when the
+// open failed.
 bool OpenFileItself(const SharedWString& path, const SharedWString& expected, DWORD access,
                     DWORD share, DWORD disposition, DWORD flags, ScopedFileHandle& file,
                     FileItself& found, SharedWString& final, DWORD& error);

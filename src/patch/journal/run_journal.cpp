@@ -202,15 +202,25 @@ bool IsRepeat(const PatchRun& run, const JournalContent& last) {
       !IsJournalFolder(run.backupDirectory, last.backupDirectory, last.backupIndex)) {
     return false;
   }
-  std::map<SharedWString, bool, NameLess> applied;
+  std::map<SharedWString, const JournalFile*, NameLess> applied;
   for (const JournalFile& file : last.files) {
-    applied[file.name] = file.lastStep == JournalStep::kApplied;
+    applied[file.name] = &file;
   }
   for (const SharedWString& name : run.files) {
     const auto found = applied.find(name);
     FilePath source = PathIn(run.patchDirectory, name);
     bool exists = true;
-    if (found == applied.end() || !found->second || FAILED(source.Query(exists)) || exists) {
+    if (found == applied.end() || found->second->lastStep != JournalStep::kApplied ||
+        FAILED(source.Query(exists))) {
+      return false;
+    }
+    // A new file copied into place because another program kept it from moving may stay in the
+    // patch folder: still the file that run recorded, with the game holding its copy, it was
+    // applied. Any other file there is a new patch.
+    const FileIdentity recorded = found->second->source;
+    FilePath target = PathIn(run.applicationDirectory, name);
+    if (exists && (!recorded.present || !(IdentityOf(source) == recorded) ||
+                   !(IdentityOf(target) == recorded))) {
       return false;
     }
   }

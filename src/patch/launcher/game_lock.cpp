@@ -22,8 +22,8 @@ constexpr int kAccessRetries = 20;
 // Opens the lock file without sharing (a second opener fails with 32); the link itself where
 // one stands at its name. Not deleted on close: under Wine that would delete a link's target.
 HANDLE OpenLock(const SharedWString& path) {
-  return CreateFileW(path.Chars(), GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
-                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  return CreateFileHere(path, GENERIC_READ | DELETE, 0, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
 // Whether the open file is a plain file of one name at real, the lock's path in the folder as the
@@ -63,7 +63,10 @@ HRESULT GameLock::Take(const PatchRun& run) {
       if (waited) {
         RunLog::Write("The other run on the game has ended\n");
       }
-      if (error != ERROR_SUCCESS) {
+      if (error == ERROR_CANT_RESOLVE_FILENAME) {
+        RunLog::Write("The lock <%ls> is a link or a second name: going on without it\n",
+                      path.Chars());
+      } else if (error != ERROR_SUCCESS) {
         QUORVEL_LOG_FAILED_RESULT(FailureResult(error),
                                   "Could not take the lock <%ls>, going on without it",
                                   path.Chars());

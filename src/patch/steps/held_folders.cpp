@@ -8,6 +8,7 @@
 #include "foundation/name_key.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
+#include "foundation/win32_result.h"
 
 namespace quorvel {
 namespace {
@@ -190,11 +191,13 @@ HRESULT HeldFolders::OpenChecked(const SharedWString& directory, const SharedWSt
   // is still checked as itself before its move by path meets the same fault.
   ScopedFileHandle byPath;
   if (FAILED(opened)) {
-    byPath.Reset(CreateFileW(PathIn(directory, name).FullPath().Chars(), FILE_READ_ATTRIBUTES,
+    byPath.Reset(CreateFileW(LongPathForm(PathIn(directory, name).FullPath()).Chars(),
+                             FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // Unchecked, the file does not move: the attempt fails and the next one looks again.
     if (!byPath.IsValid()) {
-      return S_FALSE;
+      return FailureResult(GetLastError());
     }
   }
   const HANDLE checked = SUCCEEDED(opened) ? file.Get() : byPath.Get();

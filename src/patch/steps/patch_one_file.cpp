@@ -276,8 +276,9 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
   }
   // A source that was copied rather than moved still has to go; the folders it leaves go when
   // the last listed file has left them.
-  if (sourceExists && !sourceMoved) {
-    source.Delete();
+  if (sourceExists && !sourceMoved && FAILED(source.Delete())) {
+    QUORVEL_LOG_FAILED_RESULT(source.LastResult(), "Could not remove \"%ls\", copied up",
+                              sourceFull.Chars());
   }
   emptied->Left(name);
   return S_OK;

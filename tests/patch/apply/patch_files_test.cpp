@@ -36,6 +36,26 @@ TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry
 
 // The old file is put back after the failed copy, and the retry keeps the backup this run wrote
 // rather than back up what now stands at the target.
+// A new file that another program keeps from moving (it shares reading only) is copied up and
+// stays in the patch folder, which the log says; the same command again knows the patch applied
+// instead of taking the other names for files the patch deletes.
+TEST_F(PatchFilesTest, ANewFileCopiedUpAndLeftInThePatchFolderLeavesTheSameCommandARepeat) {
+  Pairs({L"a.txt", L"b.txt"});
+  const NameList names = run_.files;
+  {
+    const ScopedFileHandle reader(CreateFileW(Patch(L"b.txt").c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(PatchFiles(run_), S_OK);
+  }
+  EXPECT_PRED2(Has, log_.Text(), "Could not remove \"" + Utf8(Patch(L"b.txt")) + "\", copied up");
+  run_.files = names, run_.appliedFiles.clear();
+  log_.Clear();
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+  EXPECT_EQ(log_.Text(), "The patch of this list is already applied: nothing to do\r\n");
+  EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Backup(L"a.txt"), Backup(L"b.txt")}),
+            "new a.txt|new b.txt|old a.txt|old b.txt|");
+}
+
 TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesTheFile) {
   Pairs({L"a.txt"});
   g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));

@@ -3,6 +3,7 @@
 #include "patch/checks/names_inside.h"
 
 #include "patch/journal/run_journal.h"
+#include "patch/launcher/game_lock.h"
 #include "support/patch_test.h"
 
 namespace quorvel::test {
@@ -33,7 +34,8 @@ class NamesInsideTest : public PatchTest {
 
 // A file with a second name in the game or patch folder is only moved, which leaves its other
 // name alone: the run goes on. A link to a file, which Wine does not list as one, is found at its
-// move: the run stops there and is reverted. The journal and its draft are opened as themselves.
+// move: the run stops there and is reverted. The journal, its draft and the locks are opened as
+// themselves, and none is made through a link to nothing.
 TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsideChanged) {
   const struct {
     const wchar_t* folder;
@@ -51,7 +53,11 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
                {L"Game", kJournalName, L"../Outside/version.dll", kJournalIsLink},
                {L"Game", kJournalName, nullptr, kJournalIsLink},
                {L"Game", kJournalDraftName, L"../Outside/version.dll", kJournalIsLink},
-               {L"Game", kJournalDraftName, L"../Outside", kJournalIsLink}};
+               {L"Game", kJournalDraftName, L"../Outside", kJournalIsLink},
+               // Links to nothing, through which a file would be made outside.
+               {L"Game", kJournalDraftName, L"../Outside/made.txt", kJournalIsLink},
+               {L"Backup", kBackupLockName, L"../Outside/made.txt", kJournalIsLink},
+               {L"Game", kGameLockName, L"../Outside/made.txt", S_OK}};
   for (const auto& c : cases) {
     const std::wstring root = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
     SCOPED_TRACE(Utf8(c.folder) + "\\" + Utf8(c.at) + (c.target == nullptr ? " hard" : ""));
@@ -59,22 +65,25 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
     Lay(run, root, {L"a.txt", L"bin\\version.dll"});
     WriteFileBytes(root + L"Backup\\bin\\version.dll", "backup");
     const std::wstring linked = root + c.folder + L"\\bin\\version.dll";
-    const bool journal = c.result == kJournalIsLink;
-    if (!journal) {
+    const bool own = wcsncmp(c.at, L"Quorvel.", 8) == 0;  // one of the run's own files
+    if (!own) {
       DeleteFileW(linked.c_str());
     }
     ASSERT_TRUE(Link(root + c.folder + L"\\" + c.at, c.target, root + L"Outside\\version.dll"));
-    ASSERT_EQ(ReadFileBytes(linked), journal ? "old bin\\version.dll" : "outside");
+    ASSERT_TRUE(own || ReadFileBytes(linked) == "outside");
     const std::string before = TreeFingerprint(root);  // the outside folder is part of it
     const std::string outside = TreeFingerprint(root + L"Outside");
     log_.Clear();
 
+    GameLock lock;  // taken first, as the run driver does
+    EXPECT_EQ(lock.Take(run), S_OK);
     const HRESULT result = PatchFiles(run);
+    lock.Release();
 
     EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
     EXPECT_EQ(result, c.result);
     if (FAILED(c.result)) {
-      EXPECT_EQ(TreeFingerprint(root, journal ? L"" : kJournalName), before);  // a run reverted
+      EXPECT_EQ(TreeFingerprint(root, own ? L"" : kJournalName), before);  // a run reverted
     }
     if (c.result == E_INVALIDARG) {
       ExpectTold("bin\\version.dll");
