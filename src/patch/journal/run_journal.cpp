@@ -12,6 +12,7 @@
 #include "files/folder_identity.h"
 #include "files/folder_paths.h"
 #include "files/real_path.h"
+#include "files/same_contents.h"
 #include "foundation/failure_line.h"
 #include "foundation/file_itself.h"
 #include "foundation/final_path.h"
@@ -215,12 +216,13 @@ bool IsRepeat(const PatchRun& run, const JournalContent& last) {
       return false;
     }
     // A new file copied into place because another program kept it from moving may stay in the
-    // patch folder: still the file that run recorded, with the game holding its copy, it was
-    // applied. Any other file there is a new patch.
+    // patch folder: still the file that run recorded, with the game holding its copy byte for
+    // byte, it was applied. Any other file there is a new patch, whatever its size and time.
     const FileIdentity recorded = found->second->source;
     FilePath target = PathIn(run.applicationDirectory, name);
     if (exists && (!recorded.present || !(IdentityOf(source) == recorded) ||
-                   !(IdentityOf(target) == recorded))) {
+                   !(IdentityOf(target) == recorded) ||
+                   !SameContents(source.FullPath(), target.FullPath()))) {
       return false;
     }
   }

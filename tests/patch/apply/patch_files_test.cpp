@@ -38,7 +38,7 @@ TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry
 // rather than back up what now stands at the target.
 // A new file that another program keeps from moving (it shares reading only) is copied up and
 // stays in the patch folder, which the log says; the same command again knows the patch applied
-// instead of taking the other names for files the patch deletes.
+// instead of taking the other names for files the patch deletes, and a next patch is applied.
 TEST_F(PatchFilesTest, ANewFileCopiedUpAndLeftInThePatchFolderLeavesTheSameCommandARepeat) {
   Pairs({L"a.txt", L"b.txt"});
   const NameList names = run_.files;
@@ -54,6 +54,18 @@ TEST_F(PatchFilesTest, ANewFileCopiedUpAndLeftInThePatchFolderLeavesTheSameComma
   EXPECT_EQ(log_.Text(), "The patch of this list is already applied: nothing to do\r\n");
   EXPECT_EQ(Contents({Game(L"a.txt"), Game(L"b.txt"), Backup(L"a.txt"), Backup(L"b.txt")}),
             "new a.txt|new b.txt|old a.txt|old b.txt|");
+  // A next patch of the same size and time is still a new one.
+  WIN32_FILE_ATTRIBUTE_DATA left = {};
+  GetFileAttributesExW(Patch(L"b.txt").c_str(), GetFileExInfoStandard, &left);
+  WriteFileBytes(Patch(L"b.txt"), "NEW B.TXT");
+  {
+    const ScopedFileHandle next(CreateFileW(Patch(L"b.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(SetFileTime(next.Get(), nullptr, nullptr, &left.ftLastWriteTime));
+  }
+  run_.files = {L"b.txt"}, run_.appliedFiles.clear();
+  EXPECT_EQ(PatchFiles(run_), S_OK);
+  EXPECT_EQ(Contents({Game(L"b.txt"), Backup(L"b.txt")}), "NEW B.TXT|new b.txt|");
 }
 
 TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesTheFile) {
