@@ -274,9 +274,10 @@ HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirector
     source.RemoveWithEmptyParents(FolderPath(sourceDirectory));
     return S_OK;
   }
-  // A source that was copied rather than moved still has to go; the folders it leaves go when
-  // the last listed file has left them.
-  if (sourceExists && !sourceMoved && FAILED(source.Delete())) {
+  // A source that was copied rather than moved still has to go (one that a prepared move took
+  // into a folder it made is gone already); the folders it leaves go when the last listed file
+  // has left them.
+  if (sourceExists && !sourceMoved && FAILED(source.Delete()) && !IsNotFound(source.LastResult())) {
     QUORVEL_LOG_FAILED_RESULT(source.LastResult(), "Could not remove \"%ls\", copied up",
                               sourceFull.Chars());
   }
