@@ -102,18 +102,21 @@ bool MoveByHandle(RelativeFile& file, HeldFolders* held, const SharedWString& to
 // Whether the file of name in directory exists: opened and checked inside its held folder when
 // there is one (file then open), else queried by its path, and then checked as held folders
 // check it. A name the run expects no file at (an old backup) is queried first, which costs
-// less than an open that finds nothing. Returns 0 or the failed query's result, or E_INVALIDARG
-// for a refused file.
+// less than an open that finds nothing; a name the open does not find is queried too. Returns 0 or
+// the failed query's result, or E_INVALIDARG for a refused file.
 HRESULT Look(HeldFolders* held, const SharedWString& directory, const SharedWString& name,
              bool expected, FilePath& path, bool& exists, RelativeFile& file) {
   exists = false;
   const bool countNames = !expected;  // a file the run deletes: its other names would feel it
   if (held != nullptr && expected) {
     const HRESULT opened = held->OpenChecked(directory, name, countNames, false, file);
-    if (opened == S_OK || IsNotFound(opened)) {
-      exists = opened == S_OK;
+    if (opened == S_OK) {
+      exists = true;
       return S_OK;
     }
+    // Only the path can tell that a file is absent: under Wine a held folder that a program
+    // outside Windows' rules removed answers for every name that it is not there, though the
+    // folder made again at its path may hold the file.
     if (FAILED(opened) && held->Refused()) {
       return opened;
     }

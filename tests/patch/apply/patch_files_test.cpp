@@ -1,6 +1,7 @@
 #include "patch/apply/patch_files.h"
 
 #include "patch/apply/revert_patches.h"
+#include "patch/journal/run_journal.h"
 
 #include <memory>
 
@@ -36,6 +37,28 @@ TEST_F(PatchFilesTest, AFileLockedByAnotherProcessFailsOnceAndSucceedsOnTheRetry
 
 // The old file is put back after the failed copy, and the retry keeps the backup this run wrote
 // rather than back up what now stands at the target.
+// Under Wine a host program is not bound by the run's hold on a folder. One that removes the game
+// folder a file has just left makes the run's move go by path into the folder made again there,
+// where a failed run's revert still finds the new file and takes it back before the old one.
+std::wstring g_game;
+unsigned g_records = 0;
+DWORD RemoveGameFolderAtThirdRecord(unsigned) {
+  if (++g_records == 3) {
+    EXPECT_TRUE(OnHost(g_game, L"rmdir d"));
+  }
+  return ERROR_SUCCESS;
+}
+
+TEST_F(PatchFilesTest, AHeldGameFolderRemovedByAHostProgramLosesNoFileInTheRevert) {
+  Pairs({L"d\\e.txt", L"z.txt"});
+  g_lock = std::make_unique<FileLock>(Patch(L"z.txt"));
+  g_game = At(L"Game"), g_records = 0;
+  SetJournalHook(RemoveGameFolderAtThirdRecord);
+  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(Contents({Game(L"d\\e.txt"), Patch(L"d\\e.txt"), Backup(L"d\\e.txt")}),
+            "old d\\e.txt|new d\\e.txt|-|");
+}
+
 // A new file that another program keeps from moving (it shares reading only) is copied up and
 // stays in the patch folder, which the log says; the same command again knows the patch applied
 // instead of taking the other names for files the patch deletes, and a next patch is applied.
