@@ -17,18 +17,18 @@ uint64_t FileIndexOf(const SharedWString& path) {
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                             nullptr));
-  if (!handle.IsValid()) {
-    return 0;
-  }
+  return !handle.IsValid() ? 0 : IndexOfHandle(handle.Get());
+}
+
+uint64_t IndexOfHandle(HANDLE handle) {
   // The internal information is the index alone; GetFileInformationByHandle would also query the
   // volume, which costs a thousand times more under Wine.
   IO_STATUS_BLOCK status = {};
   FILE_INTERNAL_INFORMATION information = {};
-  if (!NT_SUCCESS(NtQueryInformationFile(handle.Get(), &status, &information, sizeof(information),
-                                         FileInternalInformation))) {
-    return 0;
-  }
-  return static_cast<uint64_t>(information.IndexNumber.QuadPart);
+  return NT_SUCCESS(NtQueryInformationFile(handle, &status, &information, sizeof(information),
+                                           FileInternalInformation))
+             ? static_cast<uint64_t>(information.IndexNumber.QuadPart)
+             : 0;
 }
 
 }  // namespace quorvel

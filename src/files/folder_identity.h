@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "foundation/shared_string.h"
@@ -12,5 +14,9 @@ namespace quorvel {
 // Wine it carries whichever drive letter is known at that moment, and so does the volume's
 // serial number.
 uint64_t FileIndexOf(const SharedWString& path);
+
+// The same number for the file or folder open at handle; 0 when it cannot be read. A query of
+// the handle alone, which costs next to nothing.
+uint64_t IndexOfHandle(HANDLE handle);
 
 }  // namespace quorvel

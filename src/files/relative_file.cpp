@@ -102,21 +102,4 @@ bool VolumeNameOf(HANDLE handle, SharedWString& name) {
   return false;
 }
 
-uint64_t IndexOfHandle(HANDLE handle) {
-  IO_STATUS_BLOCK status = {};
-  FILE_INTERNAL_INFORMATION information = {};
-  return NT_SUCCESS(NtQueryInformationFile(handle, &status, &information, sizeof(information),
-                                           FileInternalInformation))
-             ? static_cast<uint64_t>(information.IndexNumber.QuadPart)
-             : 0;
-}
-
-SharedWString LeafOf(const SharedWString& name) {
-  uint32_t begin = name.Length();
-  while (begin > 0 && name.Chars()[begin - 1] != L'\\' && name.Chars()[begin - 1] != L'/') {
-    --begin;
-  }
-  return name.Mid(begin, name.Length() - 1);
-}
-
 }  // namespace quorvel

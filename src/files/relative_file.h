@@ -38,11 +38,4 @@ class RelativeFile {
 // final path it works at any length and makes no volume query.
 bool VolumeNameOf(HANDLE handle, SharedWString& name);
 
-// The file system's number of the file or folder open at handle (its index within the volume);
-// 0 when it cannot be read. A query of the handle alone, which costs next to nothing.
-uint64_t IndexOfHandle(HANDLE handle);
-
-// The last part of a relative name (after its last slash or backslash).
-SharedWString LeafOf(const SharedWString& name);
-
 }  // namespace quorvel

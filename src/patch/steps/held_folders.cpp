@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "files/file_path.h"
+#include "files/folder_identity.h"
 #include "files/folder_paths.h"
 #include "foundation/final_path.h"
 #include "foundation/name_key.h"
@@ -182,7 +183,8 @@ HRESULT HeldFolders::OpenChecked(const SharedWString& directory, const SharedWSt
   if (folderName->IsEmpty() && !exists) {
     return S_FALSE;  // nothing to check the file against: its path is queried first
   }
-  const SharedWString leaf = LeafOf(name);
+  SharedWString leaf(name);
+  FileNamePart(leaf);
   const HRESULT opened = file.Open(folder, leaf);
   if (FAILED(opened) && !exists) {
     return opened;

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "files/folder_identity.h"
 #include "files/relative_file.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"

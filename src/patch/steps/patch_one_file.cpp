@@ -94,7 +94,9 @@ bool MoveByHandle(RelativeFile& file, HeldFolders* held, const SharedWString& to
     return false;
   }
   HANDLE folder = held->FolderOf(toDirectory, name);
-  const bool moved = folder != nullptr && SUCCEEDED(file.MoveInto(folder, LeafOf(name), false));
+  SharedWString leaf(name);
+  FileNamePart(leaf);
+  const bool moved = folder != nullptr && SUCCEEDED(file.MoveInto(folder, leaf, false));
   file.Close();
   return moved;
 }
