@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/win32_result.h"
+
 #ifndef __MINGW32__
 // In ntdll's import library, but not in every SDK's headers.
 extern "C" NTSTATUS NTAPI NtSetInformationFile(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
@@ -70,13 +72,13 @@ HRESULT RelativeFile::Delete() {
     basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
     basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;  // 0 keeps each time
     if (!SetFileInformationByHandle(handle_.Get(), FileBasicInfo, &basic, sizeof(basic))) {
-      return HRESULT_FROM_WIN32(GetLastError());
+      return FailureResult(GetLastError());
     }
   }
   FILE_DISPOSITION_INFO disposition = {TRUE};
   if (!SetFileInformationByHandle(handle_.Get(), FileDispositionInfo, &disposition,
                                   sizeof(disposition))) {
-    return HRESULT_FROM_WIN32(GetLastError());
+    return FailureResult(GetLastError());
   }
   handle_.Reset();  // the file goes as the last handle to it closes
   return S_OK;
