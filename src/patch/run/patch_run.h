@@ -13,6 +13,7 @@ namespace quorvel {
 
 class HeldFolders;
 class ProgressWindowThread;
+class RunPlan;
 
 // The record of one patch run, owned by the entry point for the length of the call.
 struct PatchRun {
@@ -42,6 +43,8 @@ struct PatchRun {
   bool quiet = false;
   // The folders held against a swap while the files move, or null.
   HeldFolders* heldFolders = nullptr;
+  // The plan the checks built, for as long as the files move; null outside that.
+  RunPlan* plan = nullptr;
 };
 
 }  // namespace quorvel
