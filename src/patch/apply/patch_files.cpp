@@ -13,6 +13,8 @@
 #include "patch/apply/revert_patches.h"
 #include "patch/checks/names_inside.h"
 #include "patch/checks/run_checks.h"
+#include "patch/checks/run_folders.h"
+#include "patch/checks/run_plan.h"
 #include "patch/journal/run_journal.h"
 #include "patch/run/failure_box.h"
 #include "patch/run/run_result.h"
@@ -29,13 +31,20 @@ void SleepPause(DWORD milliseconds) { Sleep(milliseconds); }
 
 RetryPause g_retryPause = SleepPause;
 
-// Lends the run its held folders for as long as PatchFiles runs, the revert included.
+// Lends the run its plan and its held folders for as long as PatchFiles runs, the revert
+// included.
 class HeldDuringRun {
  public:
-  HeldDuringRun(PatchRun& run, HeldFolders& held) : run_(run) { run_.heldFolders = &held; }
+  HeldDuringRun(PatchRun& run, RunPlan& plan, HeldFolders& held) : run_(run) {
+    run_.plan = &plan;
+    run_.heldFolders = &held;
+  }
   HeldDuringRun(const HeldDuringRun&) = delete;
   HeldDuringRun& operator=(const HeldDuringRun&) = delete;
-  ~HeldDuringRun() { run_.heldFolders = nullptr; }
+  ~HeldDuringRun() {
+    run_.heldFolders = nullptr;
+    run_.plan = nullptr;
+  }
 
  private:
   PatchRun& run_;
@@ -112,13 +121,13 @@ RetryPause SetRetryPause(RetryPause pause) {
 
 HRESULT PatchFiles(PatchRun& run) {
   RunRefusal refusal;
-  std::vector<CheckedFile> checked;  // what the journal records of each name's paths
+  RunPlan plan;
   // Each file's own links are found on its handle at its move.
-  if (FAILED(CheckRun(run, refusal, &checked, true))) {
+  if (FAILED(CheckRun(run, refusal, plan, true))) {
     return ReportFailure(run, refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
   }
   RunJournal journal;
-  HRESULT hr = journal.Start(run, refusal, &checked);
+  HRESULT hr = journal.Start(run, plan, refusal);
   if (hr == S_FALSE) {
     RunLog::Write("The patch of this list is already applied: nothing to do\n");
     PublishResult(S_OK);
@@ -132,14 +141,18 @@ HRESULT PatchFiles(PatchRun& run) {
   LoggingPatchObserver logging;
   JournalingObserver observer(&journal, &logging, false);
   BackupLedger ledger;
-  const std::vector<RunFolder> folders = RunFoldersOf(run);
+  std::vector<RunFolder> folders;
+  for (FolderRole role : kRunFolderRoles) {
+    const PlanFolder& folder = plan.Folder(role);
+    folders.push_back({folder.what, folder.given, folder.real});
+  }
   SharedWString failedName;
   HeldFolders held(folders, run.files);
-  const HeldDuringRun holding(run, held);
+  const HeldDuringRun holding(run, plan, held);
   EmptiedFolders emptied(run.patchDirectory, run.files, &held);
   const size_t count = run.files.size();
   bool dropped = false;
-  if (held.TakeStrayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
+  if (held.TakeStrayed() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
     return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal, dropped);
   }
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
@@ -153,7 +166,7 @@ HRESULT PatchFiles(PatchRun& run) {
         g_retryPause(kRetryPauseMilliseconds);
       }
       // Anything that can write the folders had the pause to swap one of them for a link.
-      if (FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
+      if (FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
                              dropped || observer.RestoreFailed());
       }
@@ -175,7 +188,7 @@ HRESULT PatchFiles(PatchRun& run) {
         // A folder on its way strayed: the file may have stopped half-way, which only the
         // journal, left unfinished, can finish.
         if (held.TakeStrayed()) {
-          if (SUCCEEDED(RecheckRunNames(run, folders, failedName, dropped))) {
+          if (SUCCEEDED(RecheckRunNames(run, plan, failedName, dropped))) {
             RunLog::Write("Refusing to patch \"%ls\": a folder on its way was swapped\n",
                           name.Chars());
           }
@@ -194,7 +207,7 @@ HRESULT PatchFiles(PatchRun& run) {
       held.HoldMadeWay(kBackupFolder, name);
       held.HoldMadeWay(kApplicationFolder, name);
       // A folder the run made was swapped before it could be held: the next file could follow it.
-      if (held.TakeStrayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
+      if (held.TakeStrayed() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
                              dropped || observer.RestoreFailed());
       }

@@ -1,6 +1,6 @@
 #include "patch/checks/names_inside.h"
 
-#include <cstring>
+#include <algorithm>
 #include <cwchar>
 #include <map>
 #include <utility>
@@ -58,21 +58,26 @@ struct Listing {
   std::map<SharedWString, Entry, NameLess> entries;  // by long and by short name
 };
 
+}  // namespace
+
 // The ways from one run folder to the names, each folder on them resolved and listed once.
 class FolderWalk {
  public:
-  FolderWalk(const RunFolder& folder, const SharedWString& real, bool filesAtMoves)
+  FolderWalk(const PlanFolder& folder, const SharedWString& real, bool filesAtMoves)
       : folder_(folder),
         real_(real),
-        namesCounted_(std::strcmp(folder.what, "backup") == 0),
+        namesCounted_(folder.role == FolderRole::kBackup),
         filesAtMoves_(filesAtMoves) {}
 
-  const RunFolder& Folder() const { return folder_; }
+  const PlanFolder& Folder() const { return folder_; }
 
   // Null when the way to the name (backslashes only) stays inside; otherwise why not, with the
-  // path at fault in at. found tells what the listings show at the name's path.
-  const char* Check(const SharedWString& key, SharedWString& at, CheckedFile& found) {
+  // path at fault in at. found tells what the listings show at the name's path, there how many
+  // folders on its way stand, from the top.
+  const char* Check(const SharedWString& key, SharedWString& at, CheckedFile& found,
+                    uint32_t& there) {
     found = CheckedFile();
+    there = 0;
     SharedWString prefix;
     uint32_t begin = 0;
     while (begin <= key.Length()) {
@@ -130,14 +135,14 @@ class FolderWalk {
       }
       prefix = path;
       begin = end + 1;
+      there += last ? 0 : 1;
     }
     return nullptr;
   }
 
  private:
   SharedWString FullPathOf(const SharedWString& relative) const {
-    return relative.IsEmpty() ? FolderPath(folder_.path).FullPath()
-                              : PathIn(folder_.path, relative).FullPath();
+    return relative.IsEmpty() ? folder_.full : PathIn(folder_.given, relative).FullPath();
   }
 
   // Null when the existing file or folder at relative has the final path the run folder and
@@ -217,7 +222,7 @@ class FolderWalk {
     return listing;
   }
 
-  const RunFolder& folder_;
+  const PlanFolder& folder_;
   const SharedWString real_;
   // Whether a file's other names (hard links) count: the run deletes old backups and clears their
   // read-only flag, which a file with other names would feel elsewhere. Elsewhere the run only
@@ -227,98 +232,99 @@ class FolderWalk {
   std::map<SharedWString, Listing, NameLess> listings_;
 };
 
-// The walks from each folder of a run, for checking names one after another.
-class NameChecker {
- public:
-  // False, after logging why, when a folder is no longer where it was when the run was checked
-  // (name is the name the refusal is told for).
-  bool Begin(const std::vector<RunFolder>& folders, const SharedWString& name, bool filesAtMoves) {
-    walks_.reserve(folders.size());
-    for (const RunFolder& folder : folders) {
-      const SharedWString real = ResolvedPath(FolderPath(folder.path).FullPath());
-      if (real.IsEmpty() || (!folder.real.IsEmpty() && !SameText(real, folder.real))) {
-        RunLog::Write("Refusing to patch \"%ls\": the %s folder <%ls> is now <%ls>\n", name.Chars(),
-                      folder.what, folder.path.Chars(), real.Chars());
-        return false;
-      }
-      walks_.emplace_back(folder, real, filesAtMoves);
-    }
-    return true;
-  }
+NameWays::NameWays(const RunPlan& plan, bool filesAtMoves)
+    : plan_(plan), filesAtMoves_(filesAtMoves) {}
 
-  // False, after logging why (unless quiet), when the name is not a plain relative name or its
-  // way leaves one of the folders. With found, what the listings show at its path in each folder
-  // is added.
-  bool Check(const SharedWString& name, bool quiet = false,
-             std::vector<CheckedFile>* found = nullptr) {
-    const char* fault = RelativeNameFault(name);
-    if (fault != nullptr) {
-      if (!quiet) {
-        RunLog::Write("Refusing to patch \"%ls\": %s\n", name.Chars(), fault);
-      }
+NameWays::~NameWays() = default;
+
+bool NameWays::Begin(const SharedWString& name, bool again) {
+  walks_.clear();
+  walks_.reserve(kRunFolderCount);
+  for (FolderRole role : kRunFolderRoles) {
+    const PlanFolder& folder = plan_.Folder(role);
+    const SharedWString real = again ? ResolvedPath(folder.full) : folder.real;
+    if (real.IsEmpty() || (!folder.real.IsEmpty() && !SameText(real, folder.real))) {
+      RunLog::Write("Refusing to patch \"%ls\": the %s folder <%ls> is now <%ls>\n", name.Chars(),
+                    folder.what, folder.given.Chars(), real.Chars());
+      walks_.clear();
       return false;
     }
-    SharedWString key(name);
-    ToBackslashes(key);
-    for (FolderWalk& walk : walks_) {
-      SharedWString at;
-      CheckedFile file;
-      fault = walk.Check(key, at, file);
-      if (found != nullptr) {
-        found->push_back(file);
-      }
-      if (fault != nullptr) {
-        if (!quiet) {
-          RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
-                        name.Chars(), walk.Folder().what, walk.Folder().path.Chars(), fault,
-                        at.Chars());
-        }
+    walks_.push_back(std::make_unique<FolderWalk>(folder, real, filesAtMoves_));
+  }
+  return true;
+}
+
+bool NameWays::Check(const SharedWString& name, bool quiet, PlannedName* planned) {
+  const char* fault = RelativeNameFault(name);
+  if (fault != nullptr) {
+    if (!quiet) {
+      RunLog::Write("Refusing to patch \"%ls\": %s\n", name.Chars(), fault);
+    }
+    return false;
+  }
+  SharedWString key(name);
+  ToBackslashes(key);
+  bool inside = true;
+  for (size_t f = 0; f < walks_.size(); ++f) {
+    FolderWalk& walk = *walks_[f];
+    SharedWString at;
+    CheckedFile file;
+    uint32_t there = 0;
+    fault = walk.Check(key, at, file, there);
+    if (planned != nullptr) {
+      planned->found[f] = file;
+      planned->foldersThere[f] = there;
+    }
+    if (fault != nullptr) {
+      if (!quiet) {
+        RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
+                      name.Chars(), walk.Folder().what, walk.Folder().given.Chars(), fault,
+                      at.Chars());
         return false;
       }
+      inside = false;  // quiet: what the other folders show is still wanted
     }
-    return true;
   }
+  return inside;
+}
 
- private:
-  std::vector<FolderWalk> walks_;
-};
-
-}  // namespace
-
-HRESULT CheckNamesStayInside(const std::vector<RunFolder>& folders,
-                             const std::vector<SharedWString>& names, SharedWString& faultName,
-                             std::vector<CheckedFile>* found, bool filesAtMoves) {
-  if (found != nullptr) {
-    found->clear();
-    found->reserve(names.size() * folders.size());
-  }
-  NameChecker checker;
-  if (!names.empty() && !checker.Begin(folders, names.front(), filesAtMoves)) {
-    faultName = names.front();
-    return E_INVALIDARG;
-  }
-  for (const SharedWString& name : names) {
-    if (!checker.Check(name, false, found)) {
-      faultName = name;
+HRESULT CheckNamesStayInside(NameWays& ways, RunPlan& plan, SharedWString& faultName) {
+  for (PlannedName& planned : plan.Names()) {
+    if (!ways.Check(planned.name, false, &planned)) {
+      faultName = planned.name;
       return E_INVALIDARG;
     }
   }
   return S_OK;
 }
 
-HRESULT RecheckRunNames(PatchRun& run, const std::vector<RunFolder>& folders,
-                        SharedWString& faultName, bool& dropped) {
+HRESULT RecheckRunNames(PatchRun& run, const RunPlan& plan, SharedWString& faultName,
+                        bool& dropped) {
   dropped = false;
   std::vector<SharedWString> names(run.appliedFiles.begin(), run.appliedFiles.end());
   names.insert(names.end(), run.files.begin(), run.files.end());
-  if (SUCCEEDED(CheckNamesStayInside(folders, names, faultName, nullptr, true))) {
+  if (names.empty()) {
     return S_OK;
   }
-  NameChecker checker;
-  const bool located = checker.Begin(folders, faultName, true);
+  {
+    NameWays ways(plan, true);
+    if (ways.Begin(names.front(), true)) {
+      const auto fault = std::find_if(names.begin(), names.end(), [&](const SharedWString& name) {
+        return !ways.Check(name, false);
+      });
+      if (fault == names.end()) {
+        return S_OK;
+      }
+      faultName = *fault;
+    } else {
+      faultName = names.front();
+    }
+  }
+  NameWays again(plan, true);
+  const bool located = again.Begin(faultName, true);
   for (auto applied = run.appliedFiles.begin(); applied != run.appliedFiles.end();) {
     // The name at fault has been logged already.
-    if (!located || !checker.Check(*applied, SameText(*applied, faultName))) {
+    if (!located || !again.Check(*applied, SameText(*applied, faultName))) {
       applied = run.appliedFiles.erase(applied);
       dropped = true;
     } else {

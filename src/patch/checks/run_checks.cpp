@@ -24,13 +24,6 @@ using KeySet = std::set<SharedWString, KeyOrder>;
 // Listed names by their keys.
 using NameMap = std::map<SharedWString, SharedWString, KeyOrder>;
 
-// One folder of the run: as the command line gave it, and as the file system knows it.
-struct Folder {
-  const char* what;
-  SharedWString given;
-  SharedWString real;
-};
-
 HRESULT Refuse(RunRefusal& refusal, HRESULT result, const SharedWString& name,
                const SharedWString& subject) {
   refusal.result = result;
@@ -65,8 +58,9 @@ bool EndsAComponentBadly(const SharedWString& path) {
   return false;
 }
 
-// Finds the folder on disk; a backup folder may be missing, since the first run creates it.
-HRESULT LocateFolder(Folder& folder, bool mayBeMissing, RunRefusal& refusal) {
+// Finds the folder on disk, and holds it open from here on; a backup folder may be missing,
+// since the first run creates it.
+HRESULT LocateFolder(PlanFolder& folder, bool mayBeMissing, RunRefusal& refusal) {
   if (EndsAComponentBadly(folder.given)) {
     RunLog::Write(
         "Refusing to patch: the %s folder <%ls> has a component that ends in a space or "
@@ -88,7 +82,12 @@ HRESULT LocateFolder(Folder& folder, bool mayBeMissing, RunRefusal& refusal) {
   } else if (exists && !path.IsDirectory()) {
     fault = "is not a folder";
   } else {
-    folder.real = ResolvedPath(path.FullPath());
+    if (exists) {
+      HoldPlanFolder(folder);
+    }
+    if (folder.real.IsEmpty()) {
+      folder.real = ResolvedPath(folder.full);
+    }
     if (folder.real.IsEmpty()) {
       fault = "cannot be resolved";
       result = E_INVALIDARG;
@@ -102,26 +101,29 @@ HRESULT LocateFolder(Folder& folder, bool mayBeMissing, RunRefusal& refusal) {
   return Refuse(refusal, result, SharedWString(), folder.given);
 }
 
-HRESULT CheckLayout(const Folder (&folders)[3], RunRefusal& refusal) {
-  for (int a = 0; a < 3; ++a) {
-    for (int b = a + 1; b < 3; ++b) {
-      if (SameName(folders[a].real, folders[b].real)) {
+HRESULT CheckLayout(const RunPlan& plan, RunRefusal& refusal) {
+  for (size_t a = 0; a < kRunFolderCount; ++a) {
+    for (size_t b = a + 1; b < kRunFolderCount; ++b) {
+      const PlanFolder& first = plan.Folder(kRunFolderRoles[a]);
+      const PlanFolder& second = plan.Folder(kRunFolderRoles[b]);
+      if (SameName(first.real, second.real)) {
         RunLog::Write(
             "Refusing to patch: the %s folder <%ls> and the %s folder <%ls> are the same "
             "folder\n",
-            folders[a].what, folders[a].given.Chars(), folders[b].what, folders[b].given.Chars());
-        return Refuse(refusal, E_INVALIDARG, SharedWString(), folders[b].given);
+            first.what, first.given.Chars(), second.what, second.given.Chars());
+        return Refuse(refusal, E_INVALIDARG, SharedWString(), second.given);
       }
     }
   }
-  const Folder& application = folders[1];
-  for (int f : {0, 2}) {
+  const PlanFolder& application = plan.Folder(FolderRole::kApplication);
+  for (FolderRole role : {FolderRole::kPatch, FolderRole::kBackup}) {
+    const PlanFolder& folder = plan.Folder(role);
     // Backups or new files would land on the game folder's neighbours, and a revert would
     // scatter them there.
-    if (IsSameOrBelow(application.real, folders[f].real)) {
+    if (IsSameOrBelow(application.real, folder.real)) {
       RunLog::Write("Refusing to patch: the %s folder <%ls> holds the application folder <%ls>\n",
-                    folders[f].what, folders[f].given.Chars(), application.given.Chars());
-      return Refuse(refusal, E_INVALIDARG, SharedWString(), folders[f].given);
+                    folder.what, folder.given.Chars(), application.given.Chars());
+      return Refuse(refusal, E_INVALIDARG, SharedWString(), folder.given);
     }
   }
   return S_OK;
@@ -183,42 +185,48 @@ SharedWString ListedNameBelow(const SharedWString& key, const NameMap& listed) {
 
 }  // namespace
 
-HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, std::vector<CheckedFile>* found,
-                 bool filesAtMoves) {
-  Folder folders[3] = {{"patch", run.patchDirectory, SharedWString()},
-                       {"application", run.applicationDirectory, SharedWString()},
-                       {"backup", run.backupDirectory, SharedWString()}};
-  for (int f = 0; f < 3; ++f) {
-    if (FAILED(LocateFolder(folders[f], f == 2, refusal))) {
+HRESULT LocateRunFolders(RunPlan& plan, RunRefusal& refusal) {
+  for (FolderRole role : kRunFolderRoles) {
+    if (FAILED(LocateFolder(plan.Folder(role), role == FolderRole::kBackup, refusal))) {
       return refusal.result;
     }
   }
-  if (FAILED(CheckLayout(folders, refusal))) {
+  return CheckLayout(plan, refusal);
+}
+
+HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, RunPlan& plan, bool filesAtMoves) {
+  plan.Describe(run.patchDirectory, run.applicationDirectory, run.backupDirectory, run.files);
+  if (FAILED(LocateRunFolders(plan, refusal))) {
     return refusal.result;
   }
 
   // Pairs of folders where one lies inside the other (patch and backup inside the game folder):
   // a name must not lead from the outer one into the inner one, nor hold it.
   struct Nesting {
-    int outer;
-    int inner;
+    const PlanFolder& outer;
+    const PlanFolder& inner;
   };
   std::vector<Nesting> nestings;
-  for (int outer = 0; outer < 3; ++outer) {
-    for (int inner = 0; inner < 3; ++inner) {
-      if (inner != outer && IsSameOrBelow(folders[inner].real, folders[outer].real)) {
-        nestings.push_back({outer, inner});
+  for (FolderRole outer : kRunFolderRoles) {
+    for (FolderRole inner : kRunFolderRoles) {
+      if (inner != outer && IsSameOrBelow(plan.Folder(inner).real, plan.Folder(outer).real)) {
+        nestings.push_back({plan.Folder(outer), plan.Folder(inner)});
       }
     }
   }
 
   NameMap listed;
-  for (const SharedWString& name : run.files) {
-    listed.emplace(NameKey(name), name);
+  for (const PlannedName& planned : plan.Names()) {
+    listed.emplace(planned.key, planned.name);
   }
   KeySet seen;
   PathResolver resolver;
-  for (const SharedWString& name : run.files) {
+  NameWays ways(plan, filesAtMoves);
+  if (!plan.Names().empty()) {
+    ways.Begin(plan.Names().front().name, false);
+  }
+  for (PlannedName& planned : plan.Names()) {
+    const SharedWString& name = planned.name;
     const char* fault = RelativeNameFault(name);
     if (fault != nullptr) {
       return RefuseName(refusal, name, fault);
@@ -226,12 +234,12 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, std::vector<CheckedFi
     if (IsJournalName(name)) {
       return RefuseName(refusal, name, "it is the name of the run journal");
     }
-    for (const Folder& folder : folders) {
-      if (folder.real.Length() + 1 + name.Length() > kLongestPath) {
+    for (FolderRole role : kRunFolderRoles) {
+      if (plan.Folder(role).real.Length() + 1 + name.Length() > kLongestPath) {
         return RefuseName(refusal, name, "its full path passes the system's 32,767 characters");
       }
     }
-    const SharedWString key = NameKey(name);
+    const SharedWString& key = planned.key;
     if (!seen.insert(key).second) {
       return RefuseName(refusal, name, "the file is listed more than once");
     }
@@ -243,51 +251,58 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, std::vector<CheckedFi
                     (above.IsEmpty() ? below : above).Chars());
       return Refuse(refusal, E_INVALIDARG, name, name);
     }
+    // What the folder listings show at the name's places; a way that leaves a folder is refused
+    // below, once every name has passed the checks above.
+    ways.Check(name, true, &planned);
     // Patching a folder as if it were a file would carry everything the player keeps in it
     // into the backup folder.
-    for (int f = 0; f < 2; ++f) {
-      FilePath path = PathIn(folders[f].given, name);
-      bool exists = false;
-      if (SUCCEEDED(path.Query(exists)) && exists && path.IsDirectory()) {
+    for (FolderRole role : {FolderRole::kPatch, FolderRole::kApplication}) {
+      const PlanFolder& folder = plan.Folder(role);
+      const CheckedFile& found = planned.FoundIn(role);
+      bool isFolder = found.known && found.identity.present && found.identity.size == ~0ull;
+      if (!found.known) {
+        FilePath path = PathIn(folder.given, name);
+        bool exists = false;
+        isFolder = SUCCEEDED(path.Query(exists)) && exists && path.IsDirectory();
+      }
+      if (isFolder) {
         RunLog::Write("Refusing to patch \"%ls\": it is a folder in the %s folder\n", name.Chars(),
-                      folders[f].what);
+                      folder.what);
         return Refuse(refusal, E_INVALIDARG, name, name);
       }
     }
     // A short name (such as DATA~1) reaches a file that the list may also name by its long one.
     const bool mayBeShortName = name.Find(L'~') >= 0;
-    for (int f = 0; f < 3 && mayBeShortName; ++f) {
-      SharedWString expected(folders[f].real);
+    for (FolderRole role : kRunFolderRoles) {
+      if (!mayBeShortName) {
+        break;
+      }
+      const PlanFolder& folder = plan.Folder(role);
+      SharedWString expected(folder.real);
       JoinPath(expected, name);
       NormalizePath(expected);
-      const SharedWString real = ResolvedPath(PathIn(folders[f].given, name).FullPath());
+      const SharedWString real = ResolvedPath(PathIn(folder.given, name).FullPath());
       if (!SameName(real, expected)) {
         RunLog::Write("Refusing to patch \"%ls\": its %s path is <%ls> by another name\n",
-                      name.Chars(), folders[f].what, real.Chars());
+                      name.Chars(), folder.what, real.Chars());
         return Refuse(refusal, E_INVALIDARG, name, name);
       }
     }
     for (const Nesting& nesting : nestings) {
-      const Folder& outer = folders[nesting.outer];
-      const Folder& inner = folders[nesting.inner];
-      const SharedWString real = resolver.Resolve(PathIn(outer.given, name).FullPath());
-      if (real.IsEmpty() || IsSameOrBelow(real, inner.real) || IsSameOrBelow(inner.real, real)) {
+      const SharedWString real = resolver.Resolve(PathIn(nesting.outer.given, name).FullPath());
+      if (real.IsEmpty() || IsSameOrBelow(real, nesting.inner.real) ||
+          IsSameOrBelow(nesting.inner.real, real)) {
         RunLog::Write(
             "Refusing to patch \"%ls\": its %s path <%ls> is, holds or lies in the %s "
             "folder <%ls>\n",
-            name.Chars(), outer.what, real.Chars(), inner.what, inner.given.Chars());
+            name.Chars(), nesting.outer.what, real.Chars(), nesting.inner.what,
+            nesting.inner.given.Chars());
         return Refuse(refusal, E_INVALIDARG, name, name);
       }
     }
   }
-  std::vector<RunFolder> runFolders;
-  for (const Folder& folder : folders) {
-    runFolders.push_back({folder.what, folder.given, folder.real});
-  }
   SharedWString faultName;
-  if (FAILED(CheckNamesStayInside(runFolders,
-                                  std::vector<SharedWString>(run.files.begin(), run.files.end()),
-                                  faultName, found, filesAtMoves))) {
+  if (FAILED(CheckNamesStayInside(ways, plan, faultName))) {
     return Refuse(refusal, E_INVALIDARG, faultName, faultName);
   }
   return S_OK;

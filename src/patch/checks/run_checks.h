@@ -6,6 +6,7 @@
 
 #include "foundation/shared_string.h"
 #include "patch/checks/file_identity.h"
+#include "patch/checks/run_plan.h"
 #include "patch/run/patch_run.h"
 
 namespace quorvel {
@@ -30,10 +31,14 @@ struct RunRefusal {
 //   (E_INVALIDARG);
 // - a name whose way from one of the folders passes through a link or leads out of the folder
 //   (E_INVALIDARG, see CheckNamesStayInside).
-// Returns S_OK when the run may go on. With found, what the checks saw at each name's paths (see
-// CheckNamesStayInside; folders in the order patch, application, backup). With filesAtMoves,
-// the files themselves are left to the moves, which check each on its handle.
-HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal,
-                 std::vector<CheckedFile>* found = nullptr, bool filesAtMoves = false);
+// Returns S_OK when the run may go on, with plan built: its folders located and held, and what
+// the folder listings showed at each name's places (see NameWays). With filesAtMoves, the files
+// themselves are left to the moves, which check each on its handle.
+HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, RunPlan& plan,
+                 bool filesAtMoves = false);
+
+// The folder part of CheckRun, for a plan that Describe has filled: locates and holds each
+// folder and checks how they lie to each other. S_OK, or the refusal after logging it.
+HRESULT LocateRunFolders(RunPlan& plan, RunRefusal& refusal);
 
 }  // namespace quorvel

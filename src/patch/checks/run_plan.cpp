@@ -1,6 +1,8 @@
 #include "patch/checks/run_plan.h"
 
+#include "files/folder_identity.h"
 #include "files/folder_paths.h"
+#include "foundation/final_path.h"
 #include "foundation/name_key.h"
 #include "foundation/path_strings.h"
 
@@ -46,6 +48,31 @@ const PlannedName* RunPlan::Find(const SharedWString& name) const {
   const SharedWString key = NameKey(name);
   const auto found = byKey_.find(std::wstring(key.Chars(), key.Length()));
   return found == byKey_.end() ? nullptr : &names_[found->second];
+}
+
+void HoldPlanFolder(PlanFolder& folder) {
+  SharedWString open(folder.full);
+  if (!open.IsEmpty() && open.Chars()[open.Length() - 1] == L':') {
+    open.Append(L'\\');  // the root folder, not the volume
+  }
+  // Sharing is judged only against handles that may read, write or delete.
+  folder.handle.Reset(CreateFileW(LongPathForm(open).Chars(), FILE_LIST_DIRECTORY,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  SharedWString final;
+  DWORD error = ERROR_SUCCESS;
+  if (!folder.handle.IsValid()) {
+    folder.identity = FileIndexOf(folder.full);
+    return;
+  }
+  folder.identity = IndexOfHandle(folder.handle.Get());
+  if (FinalPathOfHandle(folder.handle.Get(), final, error)) {
+    NormalizePath(final);
+    if (!final.IsEmpty() && final.Chars()[final.Length() - 1] == L':') {
+      final.Append(L'\\');  // a root keeps its backslash, as every resolved path does
+    }
+    folder.real = final;
+  }
 }
 
 SharedWString RunPlan::PathOf(FolderRole role, const PlannedName& name) const {

@@ -49,9 +49,7 @@ struct PlannedName {
   uint32_t foldersThere[kRunFolderCount] = {0, 0, 0};
 
   const CheckedFile& FoundIn(FolderRole role) const { return found[static_cast<size_t>(role)]; }
-  uint32_t FoldersThereIn(FolderRole role) const {
-    return foldersThere[static_cast<size_t>(role)];
-  }
+  uint32_t FoldersThereIn(FolderRole role) const { return foldersThere[static_cast<size_t>(role)]; }
   // The part of the name that is its folder at the given end (one of folderEnds).
   SharedWString FolderPart(uint32_t end) const { return name.Mid(0, end - 1); }
 };
@@ -87,5 +85,11 @@ class RunPlan {
   std::vector<PlannedName> names_;
   std::unordered_map<std::wstring, size_t> byKey_;
 };
+
+// Opens the existing folder to hold it while the run lasts, without delete sharing, so that on
+// Windows it cannot be renamed or removed, and takes its final path and its number from that
+// handle. A folder that cannot be opened keeps its final path unset, and its number is asked
+// for by its path.
+void HoldPlanFolder(PlanFolder& folder);
 
 }  // namespace quorvel

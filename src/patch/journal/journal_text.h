@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "foundation/shared_string.h"
+#include "patch/checks/run_plan.h"
 #include "patch/journal/journal_records.h"
 
 namespace quorvel {
@@ -14,10 +15,10 @@ class FilePath;
 
 constexpr wchar_t kJournalFirstLine[] = L"Quorvel run journal 2";
 
-// Whether the run's folder given is the folder the journal names: by its final path, or by its
-// file index (0: unknown), which does not follow the drive letter it is reached through, where
-// the journal's path still leads to that folder.
-bool IsJournalFolder(const SharedWString& given, const SharedWString& journaled, uint64_t index);
+// Whether the run's folder is the folder the journal names: by its final path, or by its file
+// index (0: unknown), which does not follow the drive letter it is reached through, where the
+// journal's path still leads to that folder.
+bool IsJournalFolder(const PlanFolder& folder, const SharedWString& journaled, uint64_t index);
 
 // Queries path: what stands there now. A folder, or a path that cannot be queried, is present
 // with size and time all ones, which no file of a journal has.

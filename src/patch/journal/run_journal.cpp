@@ -195,31 +195,34 @@ bool CannotLoseAFile(const PatchRun& run, SharedWString& risk) {
 
 // Whether this run is the last successful one again: its folders are that run's, every name it
 // lists was applied by that run, and the patch folder holds nothing for any of them.
-bool IsRepeat(const PatchRun& run, const JournalContent& last) {
+bool IsRepeat(const RunPlan& plan, const JournalContent& last) {
   if (!last.finished || FAILED(last.result) ||
-      !IsJournalFolder(run.patchDirectory, last.patchDirectory, last.patchIndex) ||
-      !IsJournalFolder(run.applicationDirectory, last.applicationDirectory,
+      !IsJournalFolder(plan.Folder(FolderRole::kPatch), last.patchDirectory, last.patchIndex) ||
+      !IsJournalFolder(plan.Folder(FolderRole::kApplication), last.applicationDirectory,
                        last.applicationIndex) ||
-      !IsJournalFolder(run.backupDirectory, last.backupDirectory, last.backupIndex)) {
+      !IsJournalFolder(plan.Folder(FolderRole::kBackup), last.backupDirectory, last.backupIndex)) {
     return false;
   }
   std::map<SharedWString, const JournalFile*, NameLess> applied;
   for (const JournalFile& file : last.files) {
     applied[file.name] = &file;
   }
-  for (const SharedWString& name : run.files) {
+  for (const PlannedName& planned : plan.Names()) {
+    const SharedWString& name = planned.name;
     const auto found = applied.find(name);
-    FilePath source = PathIn(run.patchDirectory, name);
-    bool exists = true;
+    FilePath source = PathIn(plan.Folder(FolderRole::kPatch).given, name);
+    // What the checks' listing saw in the patch folder, or else what the disk says.
+    const CheckedFile& listed = planned.FoundIn(FolderRole::kPatch);
+    bool exists = listed.known && listed.identity.present;
     if (found == applied.end() || found->second->lastStep != JournalStep::kApplied ||
-        FAILED(source.Query(exists))) {
+        (!listed.known && FAILED(source.Query(exists)))) {
       return false;
     }
     // A new file copied into place because another program kept it from moving may stay in the
     // patch folder: still the file that run recorded, with the game holding its copy byte for
     // byte, it was applied. Any other file there is a new patch, whatever its size and time.
     const FileIdentity recorded = found->second->source;
-    FilePath target = PathIn(run.applicationDirectory, name);
+    FilePath target = PathIn(plan.Folder(FolderRole::kApplication).given, name);
     if (exists && (!recorded.present || !(IdentityOf(source) == recorded) ||
                    !(IdentityOf(target) == recorded) ||
                    !SameContents(source.FullPath(), target.FullPath()))) {
@@ -260,14 +263,13 @@ SharedWString NewToken() {
 
 }  // namespace
 
-bool IsJournalFolder(const SharedWString& given, const SharedWString& journaled, uint64_t index) {
-  if (CompareNames(RealFolder(given), journaled) == 0) {
+bool IsJournalFolder(const PlanFolder& folder, const SharedWString& journaled, uint64_t index) {
+  if (CompareNames(folder.real, journaled) == 0) {
     return true;
   }
   // Reached through another drive letter, the folder the journal names is still where it was:
   // a folder moved since is not the journal's.
-  const uint64_t now = FolderIndex(given);
-  return now != 0 && now == index && FolderIndex(journaled) == index;
+  return folder.identity != 0 && folder.identity == index && FolderIndex(journaled) == index;
 }
 
 JournalHook SetJournalHook(JournalHook hook) {
@@ -276,10 +278,9 @@ JournalHook SetJournalHook(JournalHook hook) {
   return previous;
 }
 
-HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
-                          const std::vector<CheckedFile>* checked) {
-  const SharedWString folder = FolderPath(run.applicationDirectory).FullPath();
-  const SharedWString realFolder = RealFolder(run.applicationDirectory);
+HRESULT RunJournal::Start(const PatchRun& run, RunPlan& plan, RunRefusal& refusal) {
+  const SharedWString& folder = plan.Folder(FolderRole::kApplication).full;
+  const SharedWString& realFolder = plan.Folder(FolderRole::kApplication).real;
   path_ = InFolder(folder, kJournalName);
   real_ = InFolder(realFolder, kJournalName);
   draft_ = InFolder(folder, kJournalDraftName);
@@ -331,10 +332,10 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
   } else {
     if (!last.finished) {
       run.Progress().Restoring();
-      if (FAILED(hr = CheckAgreement(last, run, refusal))) {
+      if (FAILED(hr = CheckAgreement(last, run, plan, refusal))) {
         return refusal.result = hr;
       }
-      if (FAILED(hr = ClaimBackup(run, refusal))) {
+      if (FAILED(hr = ClaimBackup(plan, refusal))) {
         return refusal.result = hr;
       }
       if (FAILED(hr = Restore(last, refusal, run.Progress()))) {
@@ -342,7 +343,7 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
       }
       last.finished = true;
       last.result = kRestored;
-    } else if (IsRepeat(run, last)) {
+    } else if (IsRepeat(plan, last)) {
       return S_FALSE;
     }
     if (!last.damaged.IsEmpty() && FAILED(last.result)) {
@@ -359,11 +360,11 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
     refusal.name = risk;
     return refusal.result = kJournalDamaged;
   }
-  if (!backupLock_.IsValid() && FAILED(hr = ClaimBackup(run, refusal))) {
+  if (!backupLock_.IsValid() && FAILED(hr = ClaimBackup(plan, refusal))) {
     return refusal.result = hr;
   }
   // A restore has moved files since the checks looked.
-  if (FAILED(hr = Begin(run, damaged, last.result == kRestored ? nullptr : checked))) {
+  if (FAILED(hr = Begin(plan, damaged, last.result != kRestored))) {
     if (last.result != kRestored) {
       Unclaim();
     }
@@ -372,13 +373,19 @@ HRESULT RunJournal::Start(const PatchRun& run, RunRefusal& refusal,
   return S_OK;
 }
 
-HRESULT RunJournal::ClaimBackup(const PatchRun& run, RunRefusal& refusal) {
-  // Made now, so that the journal records its index and the lock has its place.
-  FilePath backupFolder(run.backupDirectory);
+HRESULT RunJournal::ClaimBackup(RunPlan& plan, RunRefusal& refusal) {
+  PlanFolder& backup = plan.Folder(FolderRole::kBackup);
+  const PlanFolder& application = plan.Folder(FolderRole::kApplication);
+  // Made now, and held from now on, so that the journal records its index and the lock has its
+  // place.
+  FilePath backupFolder(backup.given);
   madeBackupFolder_ = backupFolder.Exists() ? SharedWString() : backupFolder.FullPath();
-  backupFolder.CreateDirectories();
-  const SharedWString lock = InFolder(FolderPath(run.backupDirectory).FullPath(), kBackupLockName);
-  const SharedWString real = InFolder(RealFolder(run.backupDirectory), kBackupLockName);
+  if (!backup.handle.IsValid()) {
+    backupFolder.CreateDirectories();
+    HoldPlanFolder(backup);
+  }
+  const SharedWString lock = InFolder(backup.full, kBackupLockName);
+  const SharedWString real = InFolder(backup.real, kBackupLockName);
   HRESULT hr = S_OK;
   for (bool told = false;; told = true) {
     hr = OpenAsItself(lock, real, GENERIC_READ | GENERIC_WRITE | DELETE, OPEN_ALWAYS, 0,
@@ -388,7 +395,7 @@ HRESULT RunJournal::ClaimBackup(const PatchRun& run, RunRefusal& refusal) {
     }
     if (!told) {
       RunLog::Write("Waiting for the run that uses the backup folder <%ls> to end\n",
-                    run.backupDirectory.Chars());
+                    backup.given.Chars());
     }
     Sleep(200);
   }
@@ -407,26 +414,25 @@ HRESULT RunJournal::ClaimBackup(const PatchRun& run, RunRefusal& refusal) {
     const SharedWString game(tab + 1);
     const uint64_t index = wcstoull(text, nullptr, 16);
     JournalContent other;
-    if (!IsJournalFolder(run.applicationDirectory, game, index)) {
+    if (!IsJournalFolder(application, game, index)) {
       const SharedWString journal = InFolder(FolderPath(game).FullPath(), kJournalName);
       hr = ReadJournal(journal, InFolder(RealFolder(game), kJournalName), other);
       // A journal that cannot be read may still be all that tells of such a run.
-      if (FAILED(hr) ||
-          (hr == S_OK && !other.finished &&
-           IsJournalFolder(run.backupDirectory, other.backupDirectory, other.backupIndex))) {
+      if (FAILED(hr) || (hr == S_OK && !other.finished &&
+                         IsJournalFolder(backup, other.backupDirectory, other.backupIndex))) {
         RunLog::Write(
             "Refusing to patch: the backup folder <%ls> holds files that a run cut short on the "
             "application folder <%ls> still needs; run its command to finish it\n",
-            run.backupDirectory.Chars(), game.Chars());
+            backup.given.Chars(), game.Chars());
         backupLock_.Reset();
-        refusal.subject = run.backupDirectory;
+        refusal.subject = backup.given;
         return kJournalDisagrees;
       }
     }
   }
-  const SharedWString claim = Formatted(
-      L"%llx\t%ls\n", static_cast<unsigned long long>(FolderIndex(run.applicationDirectory)),
-      RealFolder(run.applicationDirectory).Chars());
+  const SharedWString claim =
+      Formatted(L"%llx\t%ls\n", static_cast<unsigned long long>(application.identity),
+                application.real.Chars());
   LARGE_INTEGER start = {};
   hr = SetFilePointerEx(backupLock_.Get(), start, nullptr, FILE_BEGIN) &&
                SetEndOfFile(backupLock_.Get())
@@ -459,61 +465,63 @@ void RunJournal::Unclaim() {
   }
 }
 
-HRESULT RunJournal::Begin(const PatchRun& run, const SharedWString& damaged,
-                          const std::vector<CheckedFile>* checked) {
+HRESULT RunJournal::Begin(const RunPlan& plan, const SharedWString& damaged, bool asChecked) {
+  const PlanFolder& patch = plan.Folder(FolderRole::kPatch);
+  const PlanFolder& application = plan.Folder(FolderRole::kApplication);
+  const PlanFolder& backup = plan.Folder(FolderRole::kBackup);
   partialSuffix_ = L".~qv";
   const SharedWString token = NewToken();
   partialSuffix_.Append(token);
   SharedWString text;
   text.Append(kByteOrderMark);
   AppendFormat(text, L"%ls\ntoken\t%ls\npatch\t%ls\napplication\t%ls\nbackup\t%ls\n",
-               kJournalFirstLine, token.Chars(), RealFolder(run.patchDirectory).Chars(),
-               RealFolder(run.applicationDirectory).Chars(),
-               RealFolder(run.backupDirectory).Chars());
+               kJournalFirstLine, token.Chars(), patch.real.Chars(), application.real.Chars(),
+               backup.real.Chars());
   AppendFormat(text, L"identities\t%llx\t%llx\t%llx\n",
-               static_cast<unsigned long long>(FolderIndex(run.patchDirectory)),
-               static_cast<unsigned long long>(FolderIndex(run.applicationDirectory)),
-               static_cast<unsigned long long>(FolderIndex(run.backupDirectory)));
+               static_cast<unsigned long long>(patch.identity),
+               static_cast<unsigned long long>(application.identity),
+               static_cast<unsigned long long>(backup.identity));
   if (!damaged.IsEmpty()) {
     AppendFormat(text, L"damaged\t%ls\n", damaged.Chars());
   }
-  AppendFormat(text, L"files\t%u\n", static_cast<unsigned>(run.files.size()));
+  const std::vector<PlannedName>& names = plan.Names();
+  AppendFormat(text, L"files\t%u\n", static_cast<unsigned>(names.size()));
   // Past a few thousand characters a string grows by a fixed step: name by name, a list of long
   // names would copy the whole text again for each.
   uint64_t room = 16;
-  for (const SharedWString& name : run.files) {
-    room += name.Length() + 3 * 34 + 2 + kExistedLineChars;
+  for (const PlannedName& planned : names) {
+    room += planned.name.Length() + 3 * 34 + 2 + kExistedLineChars;
   }
   text.ReserveExtra(static_cast<uint32_t>(room < kMaxJournalChars ? room : kMaxJournalChars));
-  indexes_.clear();
-  count_ = 0;
+  plan_ = &plan;
   // What the checks just read from the folder listings is taken as it stands; a path they could
   // not tell about is asked for.
-  const bool useChecked = checked != nullptr && checked->size() == run.files.size() * 3;
-  const size_t folders[3] = {kApplicationFolder, kBackupFolder, kPatchFolder};
-  for (const SharedWString& name : run.files) {
-    FilePath paths[3] = {PathIn(run.applicationDirectory, name), PathIn(run.backupDirectory, name),
-                         PathIn(run.patchDirectory, name)};
-    for (int i = 0; i < 3; ++i) {
-      const CheckedFile* file = useChecked ? &(*checked)[count_ * 3 + folders[i]] : nullptr;
-      AppendIdentity(text, file != nullptr && file->known ? file->identity : IdentityOf(paths[i]));
+  const PlanFolder* folders[3] = {&application, &backup, &patch};
+  for (const PlannedName& planned : names) {
+    for (const PlanFolder* folder : folders) {
+      const CheckedFile& file = planned.FoundIn(folder->role);
+      if (asChecked && file.known) {
+        AppendIdentity(text, file.identity);
+      } else {
+        FilePath path = PathIn(folder->given, planned.name);
+        AppendIdentity(text, IdentityOf(path));
+      }
       text.Append(L'\t');
     }
-    text.Append(name);
+    text.Append(planned.name);
     text.Append(L'\n');
-    indexes_.emplace(name, count_++);
   }
   // A restore removes the folders that the run leaves empty, but never these.
   std::unordered_map<std::wstring, bool> inGame, inBackup;
-  size_t index = 0;
-  for (const SharedWString& name : run.files) {
-    const uint32_t game = FoldersThere(run.applicationDirectory, name, inGame);
-    const uint32_t backup = FoldersThere(run.backupDirectory, name, inBackup);
-    if (game != 0 || backup != 0) {
-      AppendFormat(text, L"existed\t%u\t%u\t%u\n", static_cast<unsigned>(index),
-                   static_cast<unsigned>(game), static_cast<unsigned>(backup));
+  for (const PlannedName& planned : names) {
+    const uint32_t game = asChecked ? planned.FoldersThereIn(FolderRole::kApplication)
+                                    : FoldersThere(application.given, planned.name, inGame);
+    const uint32_t inBackupFolder = asChecked ? planned.FoldersThereIn(FolderRole::kBackup)
+                                              : FoldersThere(backup.given, planned.name, inBackup);
+    if (game != 0 || inBackupFolder != 0) {
+      AppendFormat(text, L"existed\t%u\t%u\t%u\n", static_cast<unsigned>(planned.index),
+                   static_cast<unsigned>(game), static_cast<unsigned>(inBackupFolder));
     }
-    ++index;
   }
   text.Append(L"begun\n", 6);
 
@@ -593,8 +601,8 @@ HRESULT RunJournal::OpenForRecords(DWORD wholeBytes) {
 }
 
 size_t RunJournal::IndexOf(const SharedWString& name) const {
-  const auto found = indexes_.find(name);
-  return found == indexes_.end() ? count_ : found->second;
+  const PlannedName* planned = plan_ != nullptr ? plan_->Find(name) : nullptr;
+  return planned != nullptr ? planned->index : (plan_ != nullptr ? plan_->Names().size() : 0);
 }
 
 HRESULT RunJournal::Append(const SharedWString& text) {

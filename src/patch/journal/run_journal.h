@@ -44,6 +44,7 @@
 #include "foundation/shared_string.h"
 #include "patch/checks/file_identity.h"
 #include "patch/checks/run_checks.h"
+#include "patch/checks/run_plan.h"
 #include "patch/journal/journal_records.h"
 #include "patch/run/journal_names.h"
 #include "patch/run/patch_run.h"
@@ -76,13 +77,13 @@ class RunJournal {
   // run that was cut short, and writes this run's journal. S_OK when the run goes on; S_FALSE
   // when it is the last successful run again, with nothing to do; otherwise the refusal, with
   // nothing changed but a damaged journal kept aside, and refusal filled. The run's checks have
-  // passed; checked is what they found at the names' paths, if kept.
-  HRESULT Start(const PatchRun& run, RunRefusal& refusal,
-                const std::vector<CheckedFile>* checked = nullptr);
+  // passed and built plan, which the journal reads from here on (a backup folder it makes is
+  // held in it).
+  HRESULT Start(const PatchRun& run, RunPlan& plan, RunRefusal& refusal);
   // Records the step the file at index (in list order) is about to take. Once a record could not
   // be written no step may follow: this and every later call return that error.
   HRESULT Record(size_t index, JournalStep step);
-  // The list position of a listed name.
+  // The list position of a listed name (the count of names for none).
   size_t IndexOf(const SharedWString& name) const;
   // The error of the first record that could not be written; S_OK while every one was.
   HRESULT WriteFailure() const { return writeFailure_; }
@@ -94,17 +95,18 @@ class RunJournal {
   void ReleaseBackup() { backupLock_.Reset(); }
 
  private:
-  HRESULT Begin(const PatchRun& run, const SharedWString& damaged,
-                const std::vector<CheckedFile>* checked);
+  // asChecked: what the plan found at each place still stands (no restore has moved files).
+  HRESULT Begin(const RunPlan& plan, const SharedWString& damaged, bool asChecked);
   HRESULT Append(const SharedWString& text);
   // Opens the journal to append records after its first wholeBytes (0: all of it); a record
   // torn by a full disk beyond them goes.
   HRESULT OpenForRecords(DWORD wholeBytes = 0);
   HRESULT Restore(const JournalContent& last, RunRefusal& refusal, RunProgress& progress);
-  HRESULT CheckAgreement(const JournalContent& last, const PatchRun& run, RunRefusal& refusal);
+  HRESULT CheckAgreement(const JournalContent& last, const PatchRun& run, const RunPlan& plan,
+                         RunRefusal& refusal);
   // Waits until no other run holds the backup folder, then holds it for this run; refuses it
   // while it holds files of another game's run that was cut short.
-  HRESULT ClaimBackup(const PatchRun& run, RunRefusal& refusal);
+  HRESULT ClaimBackup(RunPlan& plan, RunRefusal& refusal);
   // Takes back what ClaimBackup changed, for a run that changes nothing after all.
   void Unclaim();
 
@@ -117,8 +119,7 @@ class RunJournal {
   ScopedFileHandle backupLock_;
   SharedWString madeBackupFolder_;  // made by ClaimBackup
   SharedWString previousClaim_;     // what the lock held, empty when ClaimBackup made it
-  std::map<SharedWString, size_t, NameLess> indexes_;
-  size_t count_ = 0;
+  const RunPlan* plan_ = nullptr;
   HRESULT writeFailure_ = S_OK;
 };
 

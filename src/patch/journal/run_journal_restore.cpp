@@ -134,19 +134,20 @@ const FilePath* NotAsFound(const JournalFile& file, FileNow& now) {
 }  // namespace
 
 HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& run,
-                                   RunRefusal& refusal) {
+                                   const RunPlan& plan, RunRefusal& refusal) {
   const struct {
     const char* what;
     const SharedWString& journal;
     uint64_t index;
-    const SharedWString& given;
+    const PlanFolder& now;
   } folders[] = {
-      {"patch", last.patchDirectory, last.patchIndex, run.patchDirectory},
-      {"application", last.applicationDirectory, last.applicationIndex, run.applicationDirectory},
-      {"backup", last.backupDirectory, last.backupIndex, run.backupDirectory}};
+      {"patch", last.patchDirectory, last.patchIndex, plan.Folder(FolderRole::kPatch)},
+      {"application", last.applicationDirectory, last.applicationIndex,
+       plan.Folder(FolderRole::kApplication)},
+      {"backup", last.backupDirectory, last.backupIndex, plan.Folder(FolderRole::kBackup)}};
   for (const auto& folder : folders) {
-    if (!IsJournalFolder(folder.given, folder.journal, folder.index)) {
-      const SharedWString real = ResolvedPath(FolderPath(folder.given).FullPath());
+    if (!IsJournalFolder(folder.now, folder.journal, folder.index)) {
+      const SharedWString& real = folder.now.real;
       RunLog::Write(
           "Refusing to patch: a run cut short left the run journal <%ls> for the %s "
           "folder <%ls>, and this run's is <%ls>; run its command to finish it\n",
@@ -163,7 +164,8 @@ HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& r
     named.files.push_back(file.name);
   }
   RunRefusal check;
-  if (FAILED(CheckRun(named, check))) {
+  RunPlan namedPlan;
+  if (FAILED(CheckRun(named, check, namedPlan))) {
     refusal.name = check.name;
     return kJournalDisagrees;
   }

@@ -11,6 +11,7 @@
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 #include "patch/checks/names_inside.h"
+#include "patch/checks/run_folders.h"
 #include "patch/run/name_list.h"
 
 namespace quorvel {

@@ -1,12 +1,16 @@
 // A run cut short at any step, or the same run started again, loses no file; a later run acts on
 // the journal only where the disk agrees with it. Folders at a drive's root, a backup folder shared
 // by two games, and the journal of the largest list: nothing lost either.
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "cut_short_run.h"
 #include "patch/arguments/file_list_file.h"
+#include "patch/checks/run_checks.h"
+#include "patch/checks/run_plan.h"
 #include "support/patch_test.h"
 
 namespace quorvel::test {
@@ -424,17 +428,22 @@ TEST_F(RunFoldersTest, TheJournalOfALargeListIsReadByTheNextRun) {
   WriteFileBytes(Game(L"a.txt"), "old a");
   CreateDirectoryW(At(L"Patch").c_str(), nullptr);
   ASSERT_EQ(ReadFileList(At(L"list.txt").c_str(), run_.files), S_OK);
-  const std::vector<CheckedFile> nowhere(run_.files.size() * 3, CheckedFile{true, {}});
+  RunPlan plan;
+  plan.Describe(run_.patchDirectory, run_.applicationDirectory, run_.backupDirectory, run_.files);
   RunRefusal refusal;
+  ASSERT_EQ(LocateRunFolders(plan, refusal), S_OK);
+  for (PlannedName& planned : plan.Names()) {
+    std::fill(std::begin(planned.found), std::end(planned.found), CheckedFile{true, {}});
+  }
   {
     RunJournal first;
-    ASSERT_EQ(first.Start(run_, refusal, &nowhere), S_OK);
+    ASSERT_EQ(first.Start(run_, plan, refusal), S_OK);
     ASSERT_EQ(first.Finish(S_OK), S_OK);
   }
   ASSERT_GT(ReadFileBytes(Game(kJournalName)).size(), 64u << 20);
   const std::string before = TreeFingerprint(At(L"Game"), kJournalName);
   RunJournal next;
-  EXPECT_EQ(next.Start(run_, refusal, &nowhere), S_OK) << log_.Text();
+  EXPECT_EQ(next.Start(run_, plan, refusal), S_OK) << log_.Text();
   EXPECT_EQ(TreeFingerprint(At(L"Game"), kJournalName), before);
   EXPECT_EQ(ReadFileBytes(Game(L"a.txt")), "old a");
 }
