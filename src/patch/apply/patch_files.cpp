@@ -35,16 +35,14 @@ RetryPause g_retryPause = SleepPause;
 // included.
 class HeldDuringRun {
  public:
-  HeldDuringRun(PatchRun& run, RunPlan& plan, HeldFolders& held) : run_(run) {
-    run_.plan = &plan;
-    run_.heldFolders = &held;
-  }
+  HeldDuringRun(PatchRun& run, RunPlan& plan) : run_(run) { run_.plan = &plan; }
   HeldDuringRun(const HeldDuringRun&) = delete;
   HeldDuringRun& operator=(const HeldDuringRun&) = delete;
   ~HeldDuringRun() {
     run_.heldFolders = nullptr;
     run_.plan = nullptr;
   }
+  void Lend(HeldFolders& held) { run_.heldFolders = &held; }
 
  private:
   PatchRun& run_;
@@ -101,6 +99,9 @@ HRESULT ReportFailure(const PatchRun& run, HRESULT hr, const SharedWString& name
   if (revert != nullptr && revert->heldFolders != nullptr) {
     revert->heldFolders->ReleaseAll();
   }
+  if (run.plan != nullptr) {
+    run.plan->LetGoOfFolders();
+  }
   if (journal != nullptr) {
     journal->ReleaseBackup();
   }
@@ -122,6 +123,7 @@ RetryPause SetRetryPause(RetryPause pause) {
 HRESULT PatchFiles(PatchRun& run) {
   RunRefusal refusal;
   RunPlan plan;
+  HeldDuringRun holding(run, plan);
   // Each file's own links are found on its handle at its move.
   if (FAILED(CheckRun(run, refusal, plan, true))) {
     return ReportFailure(run, refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
@@ -148,7 +150,7 @@ HRESULT PatchFiles(PatchRun& run) {
   }
   SharedWString failedName;
   HeldFolders held(folders, run.files);
-  const HeldDuringRun holding(run, plan, held);
+  holding.Lend(held);
   EmptiedFolders emptied(run.patchDirectory, run.files, &held);
   const size_t count = run.files.size();
   bool dropped = false;

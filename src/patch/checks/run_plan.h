@@ -77,6 +77,14 @@ class RunPlan {
   // The listed name that compares equal to name; null when none does.
   const PlannedName* Find(const SharedWString& name) const;
 
+  // Lets go of the run's folders: the files have stopped moving, and the player may move the
+  // folders while a message is up.
+  void LetGoOfFolders() {
+    for (PlanFolder& folder : folders_) {
+      folder.handle.Reset();
+    }
+  }
+
   // The full path of a name in a folder of the run, as the run opens it.
   SharedWString PathOf(FolderRole role, const PlannedName& name) const;
 

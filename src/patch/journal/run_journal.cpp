@@ -380,6 +380,7 @@ HRESULT RunJournal::ClaimBackup(RunPlan& plan, RunRefusal& refusal) {
   // place.
   FilePath backupFolder(backup.given);
   madeBackupFolder_ = backupFolder.Exists() ? SharedWString() : backupFolder.FullPath();
+  madeBackup_ = &backup;
   if (!backup.handle.IsValid()) {
     backupFolder.CreateDirectories();
     HoldPlanFolder(backup);
@@ -461,6 +462,7 @@ void RunJournal::Unclaim() {
     backupLock_.Reset();
   }
   if (!madeBackupFolder_.IsEmpty()) {
+    madeBackup_->handle.Reset();  // held since it was made
     RemoveDirectoryW(madeBackupFolder_.Chars());
   }
 }

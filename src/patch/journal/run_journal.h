@@ -118,7 +118,8 @@ class RunJournal {
   ScopedFileHandle file_;
   ScopedFileHandle backupLock_;
   SharedWString madeBackupFolder_;  // made by ClaimBackup
-  SharedWString previousClaim_;     // what the lock held, empty when ClaimBackup made it
+  PlanFolder* madeBackup_ = nullptr;
+  SharedWString previousClaim_;  // what the lock held, empty when ClaimBackup made it
   const RunPlan* plan_ = nullptr;
   HRESULT writeFailure_ = S_OK;
 };

@@ -64,6 +64,9 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
     PatchRun run;
     Lay(run, root, {L"a.txt", L"bin\\version.dll"});
     WriteFileBytes(root + L"Backup\\bin\\version.dll", "backup");
+    if (wcscmp(c.at, kJournalDraftName) == 0) {
+      run.backupDirectory = (root + L"Made").c_str();  // made by the run, gone once it is refused
+    }
     const std::wstring linked = root + c.folder + L"\\bin\\version.dll";
     const bool own = wcsncmp(c.at, L"Quorvel.", 8) == 0;  // one of the run's own files
     if (!own) {
