@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "files/file_path.h"
+#include "files/real_path.h"
 #include "foundation/failure_line.h"
 #include "foundation/format.h"
 #include "foundation/path_strings.h"
@@ -13,6 +14,8 @@
 #include "patch/apply/revert_patches.h"
 #include "patch/checks/names_inside.h"
 #include "patch/checks/run_checks.h"
+#include "patch/checks/run_folders.h"
+#include "patch/checks/run_plan.h"
 #include "patch/journal/run_journal.h"
 #include "patch/run/failure_box.h"
 #include "patch/run/run_result.h"
@@ -28,6 +31,16 @@ namespace {
 void SleepPause(DWORD milliseconds) { Sleep(milliseconds); }
 
 RetryPause g_retryPause = SleepPause;
+
+// The run's plan as far as the moves need it: its folders as given and as the disk has them,
+// and its names; the held folders open the folders themselves.
+void DescribeFolders(RunPlan& plan, const PatchRun& run) {
+  plan.Describe(run.patchDirectory, run.applicationDirectory, run.backupDirectory, run.files);
+  for (FolderRole role : kRunFolderRoles) {
+    PlanFolder& folder = plan.Folder(role);
+    folder.real = ResolvedPath(folder.full);
+  }
+}
 
 // Lends the run its held folders for as long as PatchFiles runs, the revert included.
 class HeldDuringRun {
@@ -130,13 +143,15 @@ HRESULT PatchFiles(PatchRun& run) {
   }
 
   LoggingPatchObserver logging;
-  JournalingObserver observer(&journal, &logging, false);
+  JournalingObserver observer(&journal, &logging);
   BackupLedger ledger;
   const std::vector<RunFolder> folders = RunFoldersOf(run);
   SharedWString failedName;
-  HeldFolders held(folders, run.files);
+  RunPlan plan;
+  DescribeFolders(plan, run);
+  HeldFolders held(plan);
   const HeldDuringRun holding(run, held);
-  EmptiedFolders emptied(run.patchDirectory, run.files, &held);
+  EmptiedFolders emptied(run.patchDirectory, FolderRole::kPatch, run.files, &held);
   const size_t count = run.files.size();
   bool dropped = false;
   if (held.TakeStrayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
@@ -163,8 +178,8 @@ HRESULT PatchFiles(PatchRun& run) {
       const size_t index = count - run.files.size();
       observer.SetIndex(index);
       run.Progress().Applying(run.appliedFiles.size(), run.files.size(), name);
-      hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
-                     &observer, &ledger, &emptied);
+      NamePlaces places(plan, plan.Names()[index], &held);
+      hr = PatchFile(places, kRunSteps, &observer, &ledger, &emptied);
       if (FAILED(hr) && held.TakeRefused()) {
         // Found at its move, before any step of it: the run stops and is reverted.
         return ReportFailure(run, hr, name, name, &run, &journal, observer.RestoreFailed());
@@ -191,8 +206,8 @@ HRESULT PatchFiles(PatchRun& run) {
       }
       run.appliedFiles.push_back(name);
       run.files.pop_front();
-      held.HoldMadeWay(kBackupFolder, name);
-      held.HoldMadeWay(kApplicationFolder, name);
+      held.HoldMadeWay(FolderRole::kBackup, name);
+      held.HoldMadeWay(FolderRole::kApplication, name);
       // A folder the run made was swapped before it could be held: the next file could follow it.
       if (held.TakeStrayed() && FAILED(RecheckRunNames(run, folders, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,

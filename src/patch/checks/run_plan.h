@@ -49,9 +49,7 @@ struct PlannedName {
   uint32_t foldersThere[kRunFolderCount] = {0, 0, 0};
 
   const CheckedFile& FoundIn(FolderRole role) const { return found[static_cast<size_t>(role)]; }
-  uint32_t FoldersThereIn(FolderRole role) const {
-    return foldersThere[static_cast<size_t>(role)];
-  }
+  uint32_t FoldersThereIn(FolderRole role) const { return foldersThere[static_cast<size_t>(role)]; }
   // The part of the name that is its folder at the given end (one of folderEnds).
   SharedWString FolderPart(uint32_t end) const { return name.Mid(0, end - 1); }
 };
