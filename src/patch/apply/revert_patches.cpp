@@ -47,6 +47,10 @@ HRESULT RevertPatches(const PatchRun& run, RunJournal* journal) {
       run.heldFolders->HoldMadeWay(FolderRole::kPatch, name);
     }
   }
+  // The folders the run made for files that never reached them, or that have left them again.
+  if (run.heldFolders != nullptr) {
+    run.heldFolders->RemoveMade();
+  }
   return S_OK;
 }
 

@@ -8,6 +8,18 @@
 #include "foundation/path_strings.h"
 
 namespace quorvel {
+namespace {
+
+// Removes the empty folder at path; true when it is gone, or was never there.
+bool RemoveFolderAt(const SharedWString& path) {
+  if (RemoveDirectoryW(LongPathForm(path).Chars())) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
 
 EmptiedFolders::EmptiedFolders(const SharedWString& directory, FolderRole role,
                                const NameList& names, HeldFolders* held, bool keepExisting)
@@ -64,17 +76,8 @@ void EmptiedFolders::Left(const SharedWString& name) {
     if (path.IsEmpty()) {
       return;
     }
-    if (held_ != nullptr) {
-      held_->Release(path);
-    }
-    if (!RemoveDirectoryW(LongPathForm(path).Chars())) {
-      const DWORD error = GetLastError();
-      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-        if (held_ != nullptr) {
-          held_->HoldAgain(path);
-        }
-        return;
-      }
+    if (held_ != nullptr ? !held_->RemoveEmptied(path) : !RemoveFolderAt(path)) {
+      return;
     }
     do {
       --end;

@@ -118,18 +118,80 @@ HRESULT HeldFolders::UseWay(FolderRole role, const SharedWString& name) {
   }
   const uint32_t start = key.Length() - name.Length();  // where name begins in the path
   const size_t strays = strays_;
+  uint32_t parent = 0;  // the length of the key of the folder above
   const auto use = [&](uint32_t length, const SharedWString& relative) {
     const std::wstring held(key.Chars(), length);
-    if (strays_ == strays && Find(held) == nullptr) {
-      // Made here rather than by the move, so that it is checked and held before a file enters.
+    // Made here rather than by the move, so that it is held before a file enters: inside its
+    // held parent, else by its path, and then checked.
+    if (strays_ == strays && Find(held) == nullptr &&
+        (relative.IsEmpty() || !MakeHeld(role, relative, std::wstring(key.Chars(), parent), held))) {
       (relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative))
           .CreateDirectories();
       Hold(role, relative, true);
     }
+    parent = length;
   };
   use(start - 1, SharedWString());
   ForEachFolderEnd(name, [&](uint32_t end) { use(start + end, name.Mid(0, end - 1)); });
   return strays_ == strays ? S_OK : E_INVALIDARG;
+}
+
+bool HeldFolders::MakeHeld(FolderRole role, const SharedWString& relative,
+                           const std::wstring& parent, const std::wstring& key) {
+  HANDLE above = Find(parent);
+  SharedWString leaf(relative);
+  FileNamePart(leaf);
+  ScopedFileHandle made;
+  if (above == nullptr || FAILED(CreateFolderIn(above, leaf, made))) {
+    return false;
+  }
+  checked_.insert(CheckedKey(role, NameKey(relative)));
+  SharedWString volumeName;
+  VolumeNameOf(made.Get(), volumeName);
+  const uint64_t index = IndexOfHandle(made.Get());
+  (handles_.size() < kMostHeldFolders ? handles_ : passing_)[key] = {std::move(made), volumeName,
+                                                                      index, false};
+  places_[key] = {role, relative};
+  made_.push_back(key);
+  return true;
+}
+
+bool HeldFolders::RemoveEmptied(const SharedWString& fullPath) {
+  Release(fullPath);
+  // Through a handle of its own, opened inside its held parent; by its path where the parent is
+  // not held, or no longer finds it (under Wine, a parent removed by a host program).
+  const SharedWString key = NameKey(fullPath);
+  uint32_t end = key.Length();
+  while (end > 0 && key.Chars()[end - 1] != L'\\') {
+    --end;
+  }
+  HANDLE above = end > 1 ? Find(std::wstring(key.Chars(), end - 1)) : nullptr;
+  SharedWString leaf(fullPath);
+  FileNamePart(leaf);
+  const HRESULT removed = above != nullptr ? RemoveFolderIn(above, leaf) : E_HANDLE;
+  if (removed == HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY)) {
+    HoldAgain(fullPath);
+    return false;
+  }
+  if (SUCCEEDED(removed) || RemoveDirectoryW(LongPathForm(fullPath).Chars())) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+    HoldAgain(fullPath);
+    return false;
+  }
+  return true;
+}
+
+void HeldFolders::RemoveMade() {
+  for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
+    const auto place = places_.find(*made);
+    if (place != places_.end()) {
+      RemoveEmptied(PathIn(Given(place->second.folder), place->second.relative).FullPath());
+    }
+  }
+  made_.clear();
 }
 
 std::wstring HeldFolders::ParentKey(const SharedWString& directory, const SharedWString& name) {

@@ -88,6 +88,14 @@ class HeldFolders {
     return Find(ParentKey(Given(role), name));
   }
 
+  // Removes the folder at fullPath (as FilePath::FullPath gives it), emptied by the run, once let
+  // go of: through a handle of its own opened inside its held parent, else by its path. False
+  // when it stays (not empty, in use), held again.
+  bool RemoveEmptied(const SharedWString& fullPath);
+  // Removes each folder the run made below its folders that is empty now, deepest first: a
+  // revert leaves none of them.
+  void RemoveMade();
+
   // Whether the folder at relative below the run's folder of role existed when the run began: a
   // revert leaves such a folder, empty or not, as it found it.
   bool Existed(FolderRole role, const SharedWString& relative) const;
@@ -97,6 +105,11 @@ class HeldFolders {
   // handle the plan lends when it holds one), below the cap, or with passing past it too; false
   // when it is not there, cannot be opened or is not where the checks found it.
   bool Hold(FolderRole role, const SharedWString& relative, bool passing = false);
+  // Makes the folder at relative below the run's folder of role (its key, as handles_ keys it)
+  // inside its held parent (keyed parent), held from the moment it is there, past the cap too;
+  // false when the parent is not held or the folder cannot be made there (it exists already).
+  bool MakeHeld(FolderRole role, const SharedWString& relative, const std::wstring& parent,
+                const std::wstring& key);
 
   // The key (NameKey) of the full path of the folder that holds name in directory.
   static std::wstring ParentKey(const SharedWString& directory, const SharedWString& name);
@@ -156,6 +169,8 @@ class HeldFolders {
   // Those held past the cap for the last file, until ReleasePassing: held all along, so the next
   // file passes through them without checking them again.
   std::unordered_map<std::wstring, Handle> previous_;
+  // The keys of the folders the run made below its folders, in the order made.
+  std::vector<std::wstring> made_;
   bool strayed_ = false;
   bool refused_ = false;
   size_t strays_ = 0;  // folders found strayed so far
