@@ -99,11 +99,10 @@ HRESULT CreateFolderIn(HANDLE parent, const SharedWString& leaf, ScopedFileHandl
   NameIn(parent, leaf, name, attributes);
   IO_STATUS_BLOCK status = {};
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS created =
-      NtCreateFile(&handle, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &status, nullptr,
-                   FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, kFileCreate,
-                   kFileDirectoryFile | kFileSynchronousIoNonAlert | kFileOpenForBackupIntent,
-                   nullptr, 0);
+  const NTSTATUS created = NtCreateFile(
+      &handle, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &status, nullptr,
+      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, kFileCreate,
+      kFileDirectoryFile | kFileSynchronousIoNonAlert | kFileOpenForBackupIntent, nullptr, 0);
   if (!NT_SUCCESS(created)) {
     const HRESULT result = ResultOf(created);
     // A name taken says so as the path calls do.

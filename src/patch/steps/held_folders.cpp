@@ -124,7 +124,8 @@ HRESULT HeldFolders::UseWay(FolderRole role, const SharedWString& name) {
     // Made here rather than by the move, so that it is held before a file enters: inside its
     // held parent, else by its path, and then checked.
     if (strays_ == strays && Find(held) == nullptr &&
-        (relative.IsEmpty() || !MakeHeld(role, relative, std::wstring(key.Chars(), parent), held))) {
+        (relative.IsEmpty() ||
+         !MakeHeld(role, relative, std::wstring(key.Chars(), parent), held))) {
       (relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative))
           .CreateDirectories();
       Hold(role, relative, true);
@@ -150,7 +151,7 @@ bool HeldFolders::MakeHeld(FolderRole role, const SharedWString& relative,
   VolumeNameOf(made.Get(), volumeName);
   const uint64_t index = IndexOfHandle(made.Get());
   (handles_.size() < kMostHeldFolders ? handles_ : passing_)[key] = {std::move(made), volumeName,
-                                                                      index, false};
+                                                                     index, false};
   places_[key] = {role, relative};
   made_.push_back(key);
   return true;
