@@ -62,7 +62,7 @@ class NamePlaces {
 // One step of a listed name's file: its move from one of the run's folders to another, or its
 // deletion in one (from and to the same). Each names the record the journal writes just before
 // it, and the record of the step that undoes it, which is the same move the other way: the run,
-// its revert and the restore of a run cut short take and undo steps only through this type.
+// its revert and the restore of a run cut short each take and undo their steps through it.
 class FileStep {
  public:
   // How Do moves the file.
