@@ -20,9 +20,20 @@ constexpr ULONG kFileRenameInformation = 10;
 constexpr ULONG kFileNonDirectoryFile = 0x40;
 constexpr ULONG kFileSynchronousIoNonAlert = 0x20;
 constexpr ULONG kFileOpenForBackupIntent = 0x4000;
+constexpr ULONG kFileDirectoryFile = 0x1;
+constexpr ULONG kFileCreate = 2;
 
 HRESULT ResultOf(NTSTATUS status) {
   return NT_SUCCESS(status) ? S_OK : HRESULT_FROM_WIN32(RtlNtStatusToDosError(status));
+}
+
+// Names leaf inside the open folder parent for an open or a create, name pointing into leaf.
+void NameIn(HANDLE parent, const SharedWString& leaf, UNICODE_STRING& name,
+            OBJECT_ATTRIBUTES& attributes) {
+  name.Buffer = const_cast<wchar_t*>(leaf.Chars());
+  name.Length = static_cast<USHORT>(leaf.Length() * sizeof(wchar_t));
+  name.MaximumLength = name.Length;
+  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, parent, nullptr);
 }
 
 }  // namespace
@@ -30,11 +41,8 @@ HRESULT ResultOf(NTSTATUS status) {
 HRESULT RelativeFile::Open(HANDLE folder, const SharedWString& leaf) {
   handle_.Reset();
   UNICODE_STRING name;
-  name.Buffer = const_cast<wchar_t*>(leaf.Chars());
-  name.Length = static_cast<USHORT>(leaf.Length() * sizeof(wchar_t));
-  name.MaximumLength = name.Length;
   OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  NameIn(folder, leaf, name, attributes);
   IO_STATUS_BLOCK status = {};
   HANDLE handle = INVALID_HANDLE_VALUE;
   const NTSTATUS opened =
@@ -82,6 +90,50 @@ HRESULT RelativeFile::Delete() {
   }
   handle_.Reset();  // the file goes as the last handle to it closes
   return S_OK;
+}
+
+HRESULT CreateFolderIn(HANDLE parent, const SharedWString& leaf, ScopedFileHandle& folder) {
+  folder.Reset();
+  UNICODE_STRING name;
+  OBJECT_ATTRIBUTES attributes;
+  NameIn(parent, leaf, name, attributes);
+  IO_STATUS_BLOCK status = {};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS created = NtCreateFile(
+      &handle, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &status, nullptr,
+      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, kFileCreate,
+      kFileDirectoryFile | kFileSynchronousIoNonAlert | kFileOpenForBackupIntent, nullptr, 0);
+  if (!NT_SUCCESS(created)) {
+    const HRESULT result = ResultOf(created);
+    // A name taken says so as the path calls do.
+    return result == HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)
+               ? HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)
+               : result;
+  }
+  folder.Reset(handle);
+  return S_OK;
+}
+
+HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf) {
+  UNICODE_STRING name;
+  OBJECT_ATTRIBUTES attributes;
+  NameIn(parent, leaf, name, attributes);
+  IO_STATUS_BLOCK status = {};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS opened =
+      NtOpenFile(&handle, DELETE | SYNCHRONIZE, &attributes, &status,
+                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                 kFileDirectoryFile | kFileSynchronousIoNonAlert | kFileOpenForBackupIntent);
+  if (!NT_SUCCESS(opened)) {
+    return ResultOf(opened);
+  }
+  ScopedFileHandle folder(handle);
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (!SetFileInformationByHandle(folder.Get(), FileDispositionInfo, &disposition,
+                                  sizeof(disposition))) {
+    return FailureResult(GetLastError());
+  }
+  return S_OK;  // the folder goes as its handle closes
 }
 
 bool VolumeNameOf(HANDLE handle, SharedWString& name) {

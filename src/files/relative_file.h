@@ -33,6 +33,16 @@ class RelativeFile {
   ScopedFileHandle handle_;
 };
 
+// Creates the folder leaf inside the open folder parent and opens it to list it, shared for
+// reading and writing only: it is held from the moment it exists. Returns 0 with folder open;
+// HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) when something stands at leaf already, or the error,
+// with nothing made.
+HRESULT CreateFolderIn(HANDLE parent, const SharedWString& leaf, ScopedFileHandle& folder);
+
+// Removes the empty folder leaf inside the open folder parent, through a handle of its own.
+// Returns 0 or the error (ERROR_DIR_NOT_EMPTY for a folder that holds anything).
+HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf);
+
 // The name of the file or folder open at handle on its volume (from its root, without a drive:
 // \Games\Demo\a.txt), as the file system gives it; false when it cannot be read. Unlike the
 // final path it works at any length and makes no volume query.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "files/file_path.h"
+#include "files/real_path.h"
 #include "foundation/failure_line.h"
 #include "foundation/format.h"
 #include "foundation/path_strings.h"
@@ -13,7 +14,6 @@
 #include "patch/apply/revert_patches.h"
 #include "patch/checks/names_inside.h"
 #include "patch/checks/run_checks.h"
-#include "patch/checks/run_folders.h"
 #include "patch/checks/run_plan.h"
 #include "patch/journal/run_journal.h"
 #include "patch/run/failure_box.h"
@@ -141,17 +141,12 @@ HRESULT PatchFiles(PatchRun& run) {
   }
 
   LoggingPatchObserver logging;
-  JournalingObserver observer(&journal, &logging, false);
+  JournalingObserver observer(&journal, &logging);
   BackupLedger ledger;
-  std::vector<RunFolder> folders;
-  for (FolderRole role : kRunFolderRoles) {
-    const PlanFolder& folder = plan.Folder(role);
-    folders.push_back({folder.what, folder.given, folder.real});
-  }
   SharedWString failedName;
-  HeldFolders held(folders, run.files);
+  HeldFolders held(plan);
   holding.Lend(held);
-  EmptiedFolders emptied(run.patchDirectory, run.files, &held);
+  EmptiedFolders emptied(run.patchDirectory, FolderRole::kPatch, run.files, &held);
   const size_t count = run.files.size();
   bool dropped = false;
   if (held.TakeStrayed() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
@@ -178,8 +173,8 @@ HRESULT PatchFiles(PatchRun& run) {
       const size_t index = count - run.files.size();
       observer.SetIndex(index);
       run.Progress().Applying(run.appliedFiles.size(), run.files.size(), name);
-      hr = PatchFile(name, run.patchDirectory, run.applicationDirectory, run.backupDirectory,
-                     &observer, &ledger, &emptied);
+      NamePlaces places(plan, plan.Names()[index], &held);
+      hr = PatchFile(places, kRunSteps, &observer, &ledger, &emptied);
       if (FAILED(hr) && held.TakeRefused()) {
         // Found at its move, before any step of it: the run stops and is reverted.
         return ReportFailure(run, hr, name, name, &run, &journal, observer.RestoreFailed());
@@ -206,8 +201,8 @@ HRESULT PatchFiles(PatchRun& run) {
       }
       run.appliedFiles.push_back(name);
       run.files.pop_front();
-      held.HoldMadeWay(kBackupFolder, name);
-      held.HoldMadeWay(kApplicationFolder, name);
+      held.HoldMadeWay(FolderRole::kBackup, name);
+      held.HoldMadeWay(FolderRole::kApplication, name);
       // A folder the run made was swapped before it could be held: the next file could follow it.
       if (held.TakeStrayed() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,

@@ -9,22 +9,9 @@
 
 #include "foundation/shared_string.h"
 #include "patch/checks/file_identity.h"
+#include "patch/steps/file_step.h"
 
 namespace quorvel {
-
-// What a run records just before each step that changes a file.
-enum class JournalStep : wchar_t {
-  kNone = L'-',
-  kClearingBackup = L'x',  // a backup left by an earlier patch is deleted
-  kBackingUp = L'b',       // the old file goes to the backup folder
-  kRemoving = L'd',        // the old file is backed up; the file goes from the game
-  kCopyingUp = L'c',       // the old file is backed up; the new one goes over the target
-  kPuttingBack = L'p',     // a failed copy-up: the backup is copied back over the target
-  kApplied = L'a',         // the file is patched
-  kRevertingNew = L'n',    // the new file goes back to the patch folder
-  kRevertingOld = L'o',    // the old file goes back from the backup folder
-  kReverted = L'r',        // the file is as before the run
-};
 
 struct JournalFile {
   SharedWString name;

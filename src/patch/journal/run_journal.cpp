@@ -639,34 +639,10 @@ HRESULT RunJournal::Finish(HRESULT result) {
   return written;
 }
 
-HRESULT JournalingObserver::Record(JournalStep step) {
-  return journal_ != nullptr ? journal_->Record(index_, step) : S_OK;
-}
-
-HRESULT JournalingObserver::OnClearingBackup(const SharedWString& backup) {
-  const HRESULT hr = Record(JournalStep::kClearingBackup);
-  return FAILED(hr) || next_ == nullptr ? hr : next_->OnClearingBackup(backup);
-}
-
-HRESULT JournalingObserver::OnBackingUp(const SharedWString& from, const SharedWString& to) {
-  const HRESULT hr = Record(reverting_ ? JournalStep::kRevertingNew : JournalStep::kBackingUp);
-  return FAILED(hr) || next_ == nullptr ? hr : next_->OnBackingUp(from, to);
-}
-
-HRESULT JournalingObserver::OnRemovingTarget(const SharedWString& target) {
-  const HRESULT hr = Record(reverting_ ? JournalStep::kRevertingNew : JournalStep::kRemoving);
-  return FAILED(hr) || next_ == nullptr ? hr : next_->OnRemovingTarget(target);
-}
-
-HRESULT JournalingObserver::OnCopyingUp(const SharedWString& from, const SharedWString& to) {
-  const HRESULT hr = Record(reverting_ ? JournalStep::kRevertingOld : JournalStep::kCopyingUp);
-  return FAILED(hr) || next_ == nullptr ? hr : next_->OnCopyingUp(from, to);
-}
-
-HRESULT JournalingObserver::OnPuttingBack(const SharedWString& backup,
-                                          const SharedWString& target) {
-  const HRESULT hr = Record(JournalStep::kPuttingBack);
-  return FAILED(hr) || next_ == nullptr ? hr : next_->OnPuttingBack(backup, target);
+HRESULT JournalingObserver::OnStep(const FileStep& step, const SharedWString& from,
+                                   const SharedWString& to) {
+  const HRESULT hr = journal_ != nullptr ? journal_->Record(index_, step.Record()) : S_OK;
+  return FAILED(hr) || next_ == nullptr ? hr : next_->OnStep(step, from, to);
 }
 
 void JournalingObserver::OnKeepingBackup(const SharedWString& backup) {

@@ -128,16 +128,11 @@ class RunJournal {
 // (if any). A step whose record cannot be written does not happen.
 class JournalingObserver : public PatchFileObserver {
  public:
-  // reverting: the steps are those of a revert, where the roles of the folders are rotated.
-  JournalingObserver(RunJournal* journal, PatchFileObserver* next, bool reverting)
-      : journal_(journal), next_(next), reverting_(reverting) {}
+  JournalingObserver(RunJournal* journal, PatchFileObserver* next)
+      : journal_(journal), next_(next) {}
   void SetIndex(size_t index) { index_ = index; }
 
-  HRESULT OnClearingBackup(const SharedWString& backup) override;
-  HRESULT OnBackingUp(const SharedWString& from, const SharedWString& to) override;
-  HRESULT OnRemovingTarget(const SharedWString& target) override;
-  HRESULT OnCopyingUp(const SharedWString& from, const SharedWString& to) override;
-  HRESULT OnPuttingBack(const SharedWString& backup, const SharedWString& target) override;
+  HRESULT OnStep(const FileStep& step, const SharedWString& from, const SharedWString& to) override;
   void OnKeepingBackup(const SharedWString& backup) override;
   void OnRestored(const SharedWString& backup, const SharedWString& target,
                   HRESULT result) override;
@@ -146,11 +141,8 @@ class JournalingObserver : public PatchFileObserver {
   bool RestoreFailed() const { return restoreFailed_; }
 
  private:
-  HRESULT Record(JournalStep step);
-
   RunJournal* journal_;
   PatchFileObserver* next_;
-  bool reverting_;
   size_t index_ = 0;
   bool restoreFailed_ = false;
 };

@@ -18,9 +18,11 @@ namespace {
 // game or patch path, or the backup of an earlier patch.
 struct FileNow {
   FileNow(const JournalContent& journal, const JournalFile& file)
-      : target(PathIn(journal.applicationDirectory, file.name)),
-        backup(PathIn(journal.backupDirectory, file.name)),
-        source(PathIn(journal.patchDirectory, file.name)) {
+      : places(file.name, journal.patchDirectory, journal.applicationDirectory,
+               journal.backupDirectory, nullptr),
+        target(places.Path(FolderRole::kApplication)),
+        backup(places.Path(FolderRole::kBackup)),
+        source(places.Path(FolderRole::kPatch)) {
     const FileIdentity t = IdentityOf(target);
     const FileIdentity b = IdentityOf(backup);
     const FileIdentity s = IdentityOf(source);
@@ -46,9 +48,10 @@ struct FileNow {
     }
   }
 
-  FilePath target;
-  FilePath backup;
-  FilePath source;
+  NamePlaces places;
+  FilePath& target;
+  FilePath& backup;
+  FilePath& source;
   bool oldAtTarget = false;
   bool oldAtBackup = false;
   bool newAtTarget = false;
@@ -62,14 +65,14 @@ HRESULT Failed(const FilePath& path, HRESULT result) {
   return result;
 }
 
-// Moves from to the missing to, or copies it into place and deletes it.
-HRESULT PutBack(FilePath& from, FilePath& to, const SharedWString& suffix) {
-  RunLog::Write("Restoring \"%ls\" to \"%ls\"\n", from.FullPath().Chars(), to.FullPath().Chars());
-  if (SUCCEEDED(from.MoveTo(to))) {
-    return S_OK;
-  }
-  HRESULT hr = CopyIntoPlace(from, to, false, suffix);
-  if (SUCCEEDED(hr)) {
+// Takes step (a move, which undoes one of the cut run's) into the missing place it moves to,
+// or copies the file into place and deletes it.
+HRESULT PutBack(const FileStep& step, NamePlaces& places, const SharedWString& suffix) {
+  FilePath& from = places.Path(step.From());
+  RunLog::Write("Restoring \"%ls\" to \"%ls\"\n", from.FullPath().Chars(),
+                places.Path(step.To()).FullPath().Chars());
+  HRESULT hr = step.Do(places, suffix);
+  if (hr == S_FALSE) {
     hr = from.Delete();
   }
   return FAILED(hr) ? Failed(from, hr) : S_OK;
@@ -79,6 +82,15 @@ HRESULT PutBack(FilePath& from, FilePath& to, const SharedWString& suffix) {
 HRESULT Discard(FilePath& path) {
   RunLog::Write("Removing \"%ls\", left by a copy that was cut short\n", path.FullPath().Chars());
   return FAILED(path.Delete()) ? Failed(path, path.LastResult()) : S_OK;
+}
+
+// Deletes the file of the journal's name in the folder of role, a copy whose original stands
+// elsewhere.
+HRESULT Discard(NamePlaces& places, FolderRole role) {
+  FilePath& path = places.Path(role);
+  RunLog::Write("Removing \"%ls\", left by a copy that was cut short\n", path.FullPath().Chars());
+  const HRESULT hr = FileStep(JournalStep::kNone, role, role).Do(places, SharedWString());
+  return FAILED(hr) ? Failed(path, hr) : S_OK;
 }
 
 HRESULT DiscardPartial(const FilePath& path, const SharedWString& suffix) {
@@ -228,20 +240,21 @@ HRESULT RunJournal::Restore(const JournalContent& last, RunRefusal& refusal,
     bool targetEmpty = !now.oldAtTarget && !now.newAtTarget;
     if (now.newAtTarget) {
       if (FAILED(hr = Record(index, JournalStep::kRevertingNew)) ||
-          FAILED(hr = now.newAtSource ? Discard(now.target)
-                                      : PutBack(now.target, now.source, partialSuffix_))) {
+          FAILED(hr = now.newAtSource
+                          ? Discard(now.places, FolderRole::kApplication)
+                          : PutBack(kRunSteps.copyUp.Undone(), now.places, partialSuffix_))) {
         return hr;
       }
       targetEmpty = true;
     }
     if (file.target.present && targetEmpty) {
       if (FAILED(hr = Record(index, JournalStep::kRevertingOld)) ||
-          FAILED(hr = PutBack(now.backup, now.target, partialSuffix_))) {
+          FAILED(hr = PutBack(kRunSteps.backUp.Undone(), now.places, partialSuffix_))) {
         return hr;
       }
     } else if (now.oldAtTarget && now.oldAtBackup) {
       if (FAILED(hr = Record(index, JournalStep::kRevertingOld)) ||
-          FAILED(hr = Discard(now.backup))) {
+          FAILED(hr = Discard(now.places, FolderRole::kBackup))) {
         return hr;
       }
     }

@@ -8,19 +8,34 @@
 #include "foundation/path_strings.h"
 
 namespace quorvel {
+namespace {
 
-EmptiedFolders::EmptiedFolders(const SharedWString& directory, const NameList& names,
-                               HeldFolders* held, bool keepExisting)
-    : directory_(directory), held_(held), keepExisting_(keepExisting && held != nullptr) {
+// Removes the empty folder at path; true when it is gone, or was never there.
+bool RemoveFolderAt(const SharedWString& path) {
+  if (RemoveDirectoryW(LongPathForm(path).Chars())) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+EmptiedFolders::EmptiedFolders(const SharedWString& directory, FolderRole role,
+                               const NameList& names, HeldFolders* held, bool keepExisting)
+    : directory_(directory),
+      role_(role),
+      held_(held),
+      keepExisting_(keepExisting && held != nullptr) {
   for (const SharedWString& name : names) {
     const SharedWString key = NameKey(name);
     ForEachFolderEnd(key, [&](uint32_t end) { ++remaining_[std::wstring(key.Chars(), end)]; });
   }
 }
 
-void EmptiedFolders::LetGoOfWay(const SharedWString& directory, const SharedWString& name,
-                                bool again) {
+void EmptiedFolders::LetGoOfWay(FolderRole role, const SharedWString& name, bool again) {
   if (held_ != nullptr) {
+    const SharedWString& directory = held_->Given(role);
     ForEachFolderEnd(name, [&](uint32_t end) {
       const SharedWString path = PathIn(directory, name.Mid(0, end - 1)).FullPath();
       again ? held_->HoldAgain(path) : held_->Release(path);
@@ -28,11 +43,11 @@ void EmptiedFolders::LetGoOfWay(const SharedWString& directory, const SharedWStr
   }
 }
 
-SharedWString EmptiedFolders::RemovalRoot(const SharedWString& directory,
+SharedWString EmptiedFolders::RemovalRoot(const SharedWString& directory, FolderRole role,
                                           const SharedWString& name) const {
   SharedWString root(directory);
   ForEachFolderEnd(name, [&](uint32_t end) {
-    if (keepExisting_ && held_->Existed(directory, name.Mid(0, end - 1))) {
+    if (keepExisting_ && held_->Existed(role, name.Mid(0, end - 1))) {
       root = PathIn(directory, name.Mid(0, end - 1)).Path();
     }
   });
@@ -52,7 +67,7 @@ void EmptiedFolders::Left(const SharedWString& name) {
   for (uint32_t end = deepest; end > 0;) {
     const auto folder = remaining_.find(std::wstring(key.Chars(), end));
     if (folder == remaining_.end() || folder->second > 0 ||
-        (keepExisting_ && held_->Existed(directory_, name.Mid(0, end - 1)))) {
+        (keepExisting_ && held_->Existed(role_, name.Mid(0, end - 1)))) {
       return;
     }
     // A folder that stays (other files in it, in use) ends the climb, as one with listed
@@ -61,17 +76,8 @@ void EmptiedFolders::Left(const SharedWString& name) {
     if (path.IsEmpty()) {
       return;
     }
-    if (held_ != nullptr) {
-      held_->Release(path);
-    }
-    if (!RemoveDirectoryW(LongPathForm(path).Chars())) {
-      const DWORD error = GetLastError();
-      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-        if (held_ != nullptr) {
-          held_->HoldAgain(path);
-        }
-        return;
-      }
+    if (held_ != nullptr ? !held_->RemoveEmptied(path) : !RemoveFolderAt(path)) {
+      return;
     }
     do {
       --end;

@@ -14,118 +14,185 @@
 namespace quorvel {
 namespace {
 
-std::wstring CheckedKey(size_t index, const SharedWString& relativeKey) {
-  return std::to_wstring(index) + L'|' + std::wstring(relativeKey.Chars(), relativeKey.Length());
+std::wstring CheckedKey(FolderRole role, const SharedWString& relativeKey) {
+  return std::to_wstring(static_cast<size_t>(role)) + L'|' +
+         std::wstring(relativeKey.Chars(), relativeKey.Length());
 }
 
 }  // namespace
 
-HeldFolders::HeldFolders(const std::vector<RunFolder>& folders, const NameList& names)
-    : folders_(folders) {
+HeldFolders::HeldFolders(const RunPlan& plan) : plan_(plan) {
   // The run's own folders first: past the cap, the folders on the ways go unheld, not these.
-  for (size_t index = 0; index < folders_.size(); ++index) {
-    Hold(index, SharedWString());
+  for (FolderRole role : kRunFolderRoles) {
+    Hold(role, SharedWString());
   }
   // The folders on the names' ways, each once, known by the start of the name's key.
   std::unordered_set<std::wstring> ways;
-  for (const SharedWString& name : names) {
-    const SharedWString key = NameKey(name);
-    ForEachFolderEnd(key, [&](uint32_t end) {
+  for (const PlannedName& name : plan_.Names()) {
+    const SharedWString& key = name.key;
+    for (uint32_t end : name.folderEnds) {
       if (ways.insert(std::wstring(key.Chars(), end)).second) {
-        for (size_t index = 0; index < folders_.size(); ++index) {
-          if (Hold(index, name.Mid(0, end - 1))) {
-            existed_.insert(CheckedKey(index, key.Mid(0, end - 1)));
+        for (FolderRole role : kRunFolderRoles) {
+          if (Hold(role, name.name.Mid(0, end - 1))) {
+            existed_.insert(CheckedKey(role, key.Mid(0, end - 1)));
           }
         }
       }
-    });
+    }
   }
 }
 
-bool HeldFolders::Hold(size_t index, const SharedWString& relative, bool passing) {
-  const RunFolder& folder = folders_[index];
-  SharedWString path = relative.IsEmpty() ? FolderPath(folder.path).FullPath()
-                                          : PathIn(folder.path, relative).FullPath();
+bool HeldFolders::Hold(FolderRole role, const SharedWString& relative, bool passing) {
+  const PlanFolder& folder = plan_.Folder(role);
+  SharedWString path = relative.IsEmpty() ? folder.full : PathIn(folder.given, relative).FullPath();
   if (path.IsEmpty()) {
     return false;
   }
   const SharedWString key = NameKey(path);
-  if (path.Chars()[path.Length() - 1] == L':') {
-    path.Append(L'\\');  // the root folder, not the drive's current one
+  // The plan holds its folders from the checks on: they are where the checks found them.
+  const bool lent = relative.IsEmpty() && folder.handle.IsValid();
+  ScopedFileHandle handle;
+  if (lent) {
+    handle.Reset(folder.handle.Get());
+  } else {
+    if (path.Chars()[path.Length() - 1] == L':') {
+      path.Append(L'\\');  // the root folder, not the drive's current one
+    }
+    // Sharing is judged only against handles that may read, write or delete.
+    handle.Reset(CreateFileW(LongPathForm(path).Chars(), FILE_LIST_DIRECTORY,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle.IsValid()) {
+      return false;
+    }
   }
-  // Sharing is judged only against handles that may read, write or delete.
-  ScopedFileHandle handle(CreateFileW(LongPathForm(path).Chars(), FILE_LIST_DIRECTORY,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle.IsValid()) {
-    return false;
-  }
-  checked_.insert(CheckedKey(index, NameKey(relative)));
+  checked_.insert(CheckedKey(role, NameKey(relative)));
   // What is held must be the folder the checks passed: a swap just before the hold would have
   // the handle pin the place a link leads to.
-  SharedWString expected(folder.real);
-  SharedWString below(relative);
-  ToBackslashes(below);
-  JoinPath(expected, below);
-  NormalizePath(expected);
-  SharedWString final;
-  DWORD error = ERROR_SUCCESS;
-  if (folder.real.IsEmpty() || !FinalPathOfHandle(handle.Get(), final, error) ||
-      CompareNames(final, expected) != 0) {
-    strayed_ = true;
-    ++strays_;
-    return false;
+  if (!lent) {
+    SharedWString expected(folder.real);
+    SharedWString below(relative);
+    ToBackslashes(below);
+    JoinPath(expected, below);
+    NormalizePath(expected);
+    SharedWString final;
+    DWORD error = ERROR_SUCCESS;
+    if (folder.real.IsEmpty() || !FinalPathOfHandle(handle.Get(), final, error) ||
+        CompareNames(final, expected) != 0) {
+      strayed_ = true;
+      ++strays_;
+      return false;
+    }
   }
   // The files opened inside are checked against this name: a query without the volume's.
   SharedWString volumeName;
   VolumeNameOf(handle.Get(), volumeName);
-  const uint64_t fileIndex = IndexOfHandle(handle.Get());
+  const uint64_t fileIndex =
+      lent && folder.identity != 0 ? folder.identity : IndexOfHandle(handle.Get());
   // Under Wine each held folder keeps a descriptor open in the server, whose limit the moves
   // share: past the cap a folder is still checked here, but only the checks guard it later.
   if (handles_.size() < kMostHeldFolders) {
     const std::wstring held(key.Chars(), key.Length());
-    handles_[held] = {std::move(handle), volumeName, fileIndex};
-    places_[held] = {index, relative};
+    handles_[held] = {std::move(handle), volumeName, fileIndex, lent};
+    places_[held] = {role, relative};
   } else if (passing) {
-    passing_[std::wstring(key.Chars(), key.Length())] = {std::move(handle), volumeName, fileIndex};
+    passing_[std::wstring(key.Chars(), key.Length())] = {std::move(handle), volumeName, fileIndex,
+                                                         lent};
+  } else if (lent) {
+    handle.Release();
   }
   return true;
 }
 
-size_t HeldFolders::IndexOf(const SharedWString& directory) const {
-  size_t index = 0;
-  while (index < folders_.size() && !folders_[index].path.Equals(directory)) {
-    ++index;
-  }
-  return index;
+bool HeldFolders::Existed(FolderRole role, const SharedWString& relative) const {
+  return existed_.count(CheckedKey(role, NameKey(relative))) != 0;
 }
 
-bool HeldFolders::Existed(const SharedWString& directory, const SharedWString& relative) const {
-  return existed_.count(CheckedKey(IndexOf(directory), NameKey(relative))) != 0;
-}
-
-HRESULT HeldFolders::UseWay(const SharedWString& directory, const SharedWString& name) {
-  const size_t index = IndexOf(directory);
+HRESULT HeldFolders::UseWay(FolderRole role, const SharedWString& name) {
+  const SharedWString& directory = Given(role);
   // One full path and key for the whole way: each folder's are their beginnings, since a key has
   // a character for each of the path's.
   const SharedWString key = NameKey(PathIn(directory, name).FullPath());
-  if (index == folders_.size() || key.Length() <= name.Length()) {
+  if (key.Length() <= name.Length()) {
     return S_OK;
   }
   const uint32_t start = key.Length() - name.Length();  // where name begins in the path
   const size_t strays = strays_;
+  uint32_t parent = 0;  // the length of the key of the folder above
   const auto use = [&](uint32_t length, const SharedWString& relative) {
     const std::wstring held(key.Chars(), length);
-    if (strays_ == strays && Find(held) == nullptr) {
-      // Made here rather than by the move, so that it is checked and held before a file enters.
+    // Made here rather than by the move, so that it is held before a file enters: inside its
+    // held parent, else by its path, and then checked.
+    if (strays_ == strays && Find(held) == nullptr &&
+        (relative.IsEmpty() ||
+         !MakeHeld(role, relative, std::wstring(key.Chars(), parent), held))) {
       (relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative))
           .CreateDirectories();
-      Hold(index, relative, true);
+      Hold(role, relative, true);
     }
+    parent = length;
   };
   use(start - 1, SharedWString());
   ForEachFolderEnd(name, [&](uint32_t end) { use(start + end, name.Mid(0, end - 1)); });
   return strays_ == strays ? S_OK : E_INVALIDARG;
+}
+
+bool HeldFolders::MakeHeld(FolderRole role, const SharedWString& relative,
+                           const std::wstring& parent, const std::wstring& key) {
+  HANDLE above = Find(parent);
+  SharedWString leaf(relative);
+  FileNamePart(leaf);
+  ScopedFileHandle made;
+  if (above == nullptr || FAILED(CreateFolderIn(above, leaf, made))) {
+    return false;
+  }
+  checked_.insert(CheckedKey(role, NameKey(relative)));
+  SharedWString volumeName;
+  VolumeNameOf(made.Get(), volumeName);
+  const uint64_t index = IndexOfHandle(made.Get());
+  (handles_.size() < kMostHeldFolders ? handles_ : passing_)[key] = {std::move(made), volumeName,
+                                                                     index, false};
+  places_[key] = {role, relative};
+  made_.push_back(key);
+  return true;
+}
+
+bool HeldFolders::RemoveEmptied(const SharedWString& fullPath) {
+  Release(fullPath);
+  // Through a handle of its own, opened inside its held parent; by its path where the parent is
+  // not held, or no longer finds it (under Wine, a parent removed by a host program).
+  const SharedWString key = NameKey(fullPath);
+  uint32_t end = key.Length();
+  while (end > 0 && key.Chars()[end - 1] != L'\\') {
+    --end;
+  }
+  HANDLE above = end > 1 ? Find(std::wstring(key.Chars(), end - 1)) : nullptr;
+  SharedWString leaf(fullPath);
+  FileNamePart(leaf);
+  const HRESULT removed = above != nullptr ? RemoveFolderIn(above, leaf) : E_HANDLE;
+  if (removed == HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY)) {
+    HoldAgain(fullPath);
+    return false;
+  }
+  if (SUCCEEDED(removed) || RemoveDirectoryW(LongPathForm(fullPath).Chars())) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+    HoldAgain(fullPath);
+    return false;
+  }
+  return true;
+}
+
+void HeldFolders::RemoveMade() {
+  for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
+    const auto place = places_.find(*made);
+    if (place != places_.end()) {
+      RemoveEmptied(PathIn(Given(place->second.folder), place->second.relative).FullPath());
+    }
+  }
+  made_.clear();
 }
 
 std::wstring HeldFolders::ParentKey(const SharedWString& directory, const SharedWString& name) {
@@ -157,13 +224,10 @@ HANDLE HeldFolders::Find(const std::wstring& key, const SharedWString** volumeNa
   return held->second.handle.Get();
 }
 
-HRESULT HeldFolders::OpenChecked(const SharedWString& directory, const SharedWString& name,
-                                 bool countNames, bool exists, RelativeFile& file) {
+HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, bool countNames,
+                                 bool exists, RelativeFile& file) {
   file.Close();
-  const size_t index = IndexOf(directory);
-  if (index == folders_.size()) {
-    return S_FALSE;
-  }
+  const SharedWString& directory = Given(role);
   const std::wstring key = ParentKey(directory, name);
   const SharedWString* folderName = nullptr;
   HANDLE folder = Find(key, &folderName);
@@ -173,7 +237,7 @@ HRESULT HeldFolders::OpenChecked(const SharedWString& directory, const SharedWSt
     if (!exists) {
       return S_FALSE;
     }
-    if (FAILED(UseWay(directory, name))) {
+    if (FAILED(UseWay(role, name))) {
       return E_INVALIDARG;
     }
     if ((folder = Find(key, &folderName)) == nullptr) {
@@ -233,18 +297,18 @@ HRESULT HeldFolders::OpenChecked(const SharedWString& directory, const SharedWSt
     at = FinalPathOfHandle(checked, final, error) ? final : own;
   }
   file.Close();
-  const RunFolder& run = folders_[index];
+  const PlanFolder& run = plan_.Folder(role);
   RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
-                name.Chars(), run.what, run.path.Chars(), fault, at.Chars());
+                name.Chars(), run.what, run.given.Chars(), fault, at.Chars());
   refused_ = true;
   return E_INVALIDARG;
 }
 
-void HeldFolders::HoldMadeWay(size_t index, const SharedWString& name) {
+void HeldFolders::HoldMadeWay(FolderRole role, const SharedWString& name) {
   const SharedWString key = NameKey(name);
   ForEachFolderEnd(key, [&](uint32_t end) {
-    if (checked_.count(CheckedKey(index, key.Mid(0, end - 1))) == 0) {
-      Hold(index, name.Mid(0, end - 1));
+    if (checked_.count(CheckedKey(role, key.Mid(0, end - 1))) == 0) {
+      Hold(role, name.Mid(0, end - 1));
     }
   });
 }

@@ -10,9 +10,7 @@
 #include "files/relative_file.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
-#include "patch/checks/names_inside.h"
-#include "patch/checks/run_folders.h"
-#include "patch/run/name_list.h"
+#include "patch/checks/run_plan.h"
 
 namespace quorvel {
 
@@ -24,8 +22,9 @@ class HeldFolders {
  public:
   static constexpr size_t kMostHeldFolders = 1000;
 
-  // folders: with the final paths they had when the run was checked.
-  HeldFolders(const std::vector<RunFolder>& folders, const NameList& names);
+  // plan: the run's folders, held from the checks on (their handles are lent, not opened again),
+  // with the final paths they had when the run was checked, and its names.
+  explicit HeldFolders(const RunPlan& plan);
   HeldFolders(const HeldFolders&) = delete;
   HeldFolders& operator=(const HeldFolders&) = delete;
 
@@ -56,48 +55,61 @@ class HeldFolders {
   // Lets go of every folder: the files have stopped moving.
   void ReleaseAll() { handles_.clear(), passing_.clear(), previous_.clear(); }
 
-  // Holds the folders on the way from the run's folder at index (as RunFolders orders them) to
-  // name that the run has made since it began, each once it is there.
-  void HoldMadeWay(size_t index, const SharedWString& name);
+  // Holds the folders on the way from the run's folder of role to name that the run has made
+  // since it began, each once it is there.
+  void HoldMadeWay(FolderRole role, const SharedWString& name);
 
-  // Just before a file moves through the folders on the way from directory (one of the run's
-  // folders, as given) to name: makes those missing, then checks and holds each that is not
+  // The run's folder of role, as given.
+  const SharedWString& Given(FolderRole role) const { return plan_.Folder(role).given; }
+
+  // Just before a file moves through the folders on the way from the run's folder of role to
+  // name: makes those missing, then checks and holds each that is not
   // held, past the cap too until ReleasePassing. E_INVALIDARG, with TakeStrayed() true, when one
   // is not where the checks found it: no file may move through it.
-  HRESULT UseWay(const SharedWString& directory, const SharedWString& name);
+  HRESULT UseWay(FolderRole role, const SharedWString& name);
   // Lets go of the folders held past the cap for the moves that are done, keeping them, still
   // held, for the next file's moves only: files of one folder follow each other in a list.
   void ReleasePassing() { previous_ = std::move(passing_), passing_.clear(); }
 
-  // Opens the file of name in directory (one of the run's folders, as given) inside the held
-  // folder that holds it, and checks it on that handle: its own name must be the folder's
-  // followed by its leaf (a link to a file shows its target's name), and with countNames it may
-  // have no other name (a hard link, which clearing or deleting it would reach). Returns S_OK
-  // with file open; E_INVALIDARG when the file is refused, after logging why (TakeRefused()
-  // true), or a folder on its way strayed (TakeStrayed() true). Unless exists (the file is known
-  // to be there), a folder not held yet is neither made nor held (S_FALSE) and the open's error
-  // is returned as it is (a file not found). With exists, S_FALSE when the file passed its
-  // checks on a handle opened by its path, or could not be opened at all: the caller acts on its
-  // path, which meets the same fault.
-  HRESULT OpenChecked(const SharedWString& directory, const SharedWString& name, bool countNames,
-                      bool exists, RelativeFile& file);
-  // The held folder that holds the file of name in directory (a run folder, as given), held by
-  // UseWay at the latest; null when it is not held.
-  HANDLE FolderOf(const SharedWString& directory, const SharedWString& name) {
-    return Find(ParentKey(directory, name));
+  // Opens the file of name in the run's folder of role inside the held folder that holds it, and
+  // checks it on that handle: its own name must be the folder's followed by its leaf (a link to a
+  // file shows its target's name), and with countNames it may have no other name (a hard link,
+  // which clearing or deleting it would reach). Returns S_OK with file open; E_INVALIDARG when the
+  // file is refused, after logging why (TakeRefused() true), or a folder on its way strayed
+  // (TakeStrayed() true). Unless exists (the file is known to be there), a folder not held yet is
+  // neither made nor held (S_FALSE) and the open's error is returned as it is (a file not found).
+  // With exists, S_FALSE when the file passed its checks on a handle opened by its path, or could
+  // not be opened at all: the caller acts on its path, which meets the same fault.
+  HRESULT OpenChecked(FolderRole role, const SharedWString& name, bool countNames, bool exists,
+                      RelativeFile& file);
+  // The held folder that holds the file of name in the run's folder of role, held by UseWay at
+  // the latest; null when it is not held.
+  HANDLE FolderOf(FolderRole role, const SharedWString& name) {
+    return Find(ParentKey(Given(role), name));
   }
 
-  // Whether the folder at relative below directory (one of the run's folders, as given) existed
-  // when the run began: a revert leaves such a folder, empty or not, as it found it.
-  bool Existed(const SharedWString& directory, const SharedWString& relative) const;
+  // Removes the folder at fullPath (as FilePath::FullPath gives it), emptied by the run, once let
+  // go of: through a handle of its own opened inside its held parent, else by its path. False
+  // when it stays (not empty, in use), held again.
+  bool RemoveEmptied(const SharedWString& fullPath);
+  // Removes each folder the run made below its folders that is empty now, deepest first: a
+  // revert leaves none of them.
+  void RemoveMade();
+
+  // Whether the folder at relative below the run's folder of role existed when the run began: a
+  // revert leaves such a folder, empty or not, as it found it.
+  bool Existed(FolderRole role, const SharedWString& relative) const;
 
  private:
-  // Holds the folder at relative below the run's folder at index (empty: that folder itself),
-  // below the cap, or with passing past it too; false when it is not there, cannot be opened or
-  // is not where the checks found it.
-  bool Hold(size_t index, const SharedWString& relative, bool passing = false);
-  // The position of directory among the run's folders; their count when it is none of them.
-  size_t IndexOf(const SharedWString& directory) const;
+  // Holds the folder at relative below the run's folder of role (empty: that folder itself, whose
+  // handle the plan lends when it holds one), below the cap, or with passing past it too; false
+  // when it is not there, cannot be opened or is not where the checks found it.
+  bool Hold(FolderRole role, const SharedWString& relative, bool passing = false);
+  // Makes the folder at relative below the run's folder of role (its key, as handles_ keys it)
+  // inside its held parent (keyed parent), held from the moment it is there, past the cap too;
+  // false when the parent is not held or the folder cannot be made there (it exists already).
+  bool MakeHeld(FolderRole role, const SharedWString& relative, const std::wstring& parent,
+                const std::wstring& key);
 
   // The key (NameKey) of the full path of the folder that holds name in directory.
   static std::wstring ParentKey(const SharedWString& directory, const SharedWString& name);
@@ -112,19 +124,20 @@ class HeldFolders {
   // closed by mistake may since stand for another folder).
   struct Handle {
     Handle() = default;
-    Handle(ScopedFileHandle held, const SharedWString& name, uint64_t number)
-        : handle(std::move(held)), volumeName(name), index(number) {}
-    Handle(Handle&&) = default;
+    Handle(ScopedFileHandle held, const SharedWString& name, uint64_t number, bool lent)
+        : handle(std::move(held)), volumeName(name), index(number), borrowed(lent) {}
+    Handle(Handle&& other) noexcept { *this = std::move(other); }
     Handle& operator=(Handle&& other) noexcept {
       Forget();
       handle = std::move(other.handle), volumeName = other.volumeName, index = other.index;
+      borrowed = other.borrowed;
       return *this;
     }
     ~Handle() { Forget(); }
-    // Lets go of a value that no longer stands for this folder without closing it: it is
-    // another's now.
+    // Lets go of a lent value, which its owner closes, and of one that no longer stands for this
+    // folder, without closing it: it is another's now.
     void Forget() {
-      if (handle.IsValid() && IndexOfHandle(handle.Get()) != index) {
+      if (handle.IsValid() && (borrowed || IndexOfHandle(handle.Get()) != index)) {
         handle.Release();
       }
     }
@@ -132,20 +145,21 @@ class HeldFolders {
     ScopedFileHandle handle;
     SharedWString volumeName;
     uint64_t index = 0;
+    bool borrowed = false;  // the plan's, which closes it
   };
 
   // Where a held folder lies: the run's folder and the path below it.
   struct Place {
-    size_t folder;
+    FolderRole folder;
     SharedWString relative;
   };
 
-  const std::vector<RunFolder> folders_;
+  const RunPlan& plan_;
   // By the key (NameKey) of each held folder's full path.
   std::unordered_map<std::wstring, Handle> handles_;
   // Every folder held so far, by the same key, so that it can be held again once let go.
   std::unordered_map<std::wstring, Place> places_;
-  // Each folder opened and checked so far, held or not, by the index of its run folder and the
+  // Each folder opened and checked so far, held or not, by the role of its run folder and the
   // key (NameKey) of its relative path: checked once, whoever asks again.
   std::unordered_set<std::wstring> checked_;
   // The folders on the ways that existed when the run began, keyed like checked_.
@@ -155,6 +169,8 @@ class HeldFolders {
   // Those held past the cap for the last file, until ReleasePassing: held all along, so the next
   // file passes through them without checking them again.
   std::unordered_map<std::wstring, Handle> previous_;
+  // The keys of the folders the run made below its folders, in the order made.
+  std::vector<std::wstring> made_;
   bool strayed_ = false;
   bool refused_ = false;
   size_t strays_ = 0;  // folders found strayed so far

@@ -7,6 +7,7 @@
 
 #include "foundation/name_key.h"
 #include "foundation/shared_string.h"
+#include "patch/steps/file_step.h"
 
 namespace quorvel {
 
@@ -14,22 +15,16 @@ namespace quorvel {
 constexpr int kPatchAttempts = 5;
 
 // Told about each step of PatchFile that changes a file, with full paths, just before it (the
-// base class lets every step happen and tells nobody). A failure returned by any of the On...ing
-// calls stops the file there, with that result, before the step; a file already moved to its
-// backup path by that call is moved back first.
+// base class lets every step happen and tells nobody). A failure returned by OnStep stops the
+// file there, with that result, before the step; a file already moved to its backup path by then
+// is moved back first.
 class PatchFileObserver {
  public:
   virtual ~PatchFileObserver() = default;
-  // A backup left at the backup path by an earlier patch is deleted.
-  virtual HRESULT OnClearingBackup(const SharedWString&) { return S_OK; }
-  // The target is moved or copied to its backup path.
-  virtual HRESULT OnBackingUp(const SharedWString&, const SharedWString&) { return S_OK; }
-  // A target without a new file is deleted (its old file is backed up by then).
-  virtual HRESULT OnRemovingTarget(const SharedWString&) { return S_OK; }
-  // The new file is moved or copied over the target.
-  virtual HRESULT OnCopyingUp(const SharedWString&, const SharedWString&) { return S_OK; }
-  // After a failed copy-up, the backup is copied back over the target.
-  virtual HRESULT OnPuttingBack(const SharedWString&, const SharedWString&) { return S_OK; }
+  // The step is about to move the file at from to to (a deletion: from and to the same).
+  virtual HRESULT OnStep(const FileStep&, const SharedWString&, const SharedWString&) {
+    return S_OK;
+  }
   // A backup written earlier in this run stays as it is instead of being replaced.
   virtual void OnKeepingBackup(const SharedWString&) {}
   // After a failed copy-up, the target was put back from its backup (result of that copy).
@@ -41,8 +36,7 @@ class PatchFileObserver {
 // Writes each step to the run log.
 class LoggingPatchObserver : public PatchFileObserver {
  public:
-  HRESULT OnBackingUp(const SharedWString& from, const SharedWString& to) override;
-  HRESULT OnCopyingUp(const SharedWString& from, const SharedWString& to) override;
+  HRESULT OnStep(const FileStep& step, const SharedWString& from, const SharedWString& to) override;
   void OnKeepingBackup(const SharedWString& backup) override;
   void OnRestored(const SharedWString& backup, const SharedWString& target,
                   HRESULT result) override;
@@ -62,25 +56,16 @@ class BackupLedger {
 };
 
 class EmptiedFolders;
-class FilePath;
 
-// Copies from to a partial name beside to (to with suffix appended), then renames that over to
-// (replacing a file there only with replace): a copy cut short is never found at to. Returns 0
-// or the error, with the partial copy removed.
-HRESULT CopyIntoPlace(FilePath& from, const FilePath& to, bool replace,
-                      const SharedWString& suffix);
-
-// Puts the file name from sourceDirectory over targetDirectory, keeping what it replaces at
-// backupDirectory: clears the backup path, moves (or copies) the target there, then moves (or
-// copies) the source over the target and removes the emptied source folders. A name missing
-// from sourceDirectory deletes the target (after its backup) and its emptied folders. A copy-up
-// that fails after the target was backed up puts the old file back at the target. Returns 0 or
-// the HRESULT of the operation that failed. observer and ledger may be null. With emptied (which
-// must list name for sourceDirectory) the emptied source folders go only when the last listed
-// file has left them, not after each file.
-HRESULT PatchFile(const SharedWString& name, const SharedWString& sourceDirectory,
-                  const SharedWString& targetDirectory, const SharedWString& backupDirectory,
-                  PatchFileObserver* observer, BackupLedger* ledger = nullptr,
-                  EmptiedFolders* emptied = nullptr);
+// Takes the steps of one file (kRunSteps, or kRevertSteps to undo them) on its places: clears the
+// place the target is backed up to, moves (or copies) the target there, then moves (or copies)
+// the source over the target and removes the emptied source folders. A name missing from the
+// source folder deletes the target (after its backup) and its emptied folders. A copy-up that
+// fails after the target was backed up puts the old file back at the target. Returns 0 or the
+// HRESULT of the operation that failed. observer and ledger may be null. With emptied (which
+// must list the name for the source folder) the emptied source folders go only when the last
+// listed file has left them, not after each file; the places' held folders must be emptied's.
+HRESULT PatchFile(NamePlaces& places, const FileSteps& steps, PatchFileObserver* observer,
+                  BackupLedger* ledger = nullptr, EmptiedFolders* emptied = nullptr);
 
 }  // namespace quorvel

@@ -21,20 +21,21 @@ TEST_F(RevertPatchesTest, ARevertStopsAtItsFirstFailure) {
             "old a.txt|new b.txt|new c.txt|-|");
 }
 
-// A revert leaves the player's folders as it found them, empty ones too; two names that differ
-// only in case outside the Basic Multilingual Plane are two files, as to the file system; paths
-// past 260 characters are no different.
+// A revert leaves the player's folders as it found them, empty ones too, and none that the run
+// made (for the file that failed as well); two names that differ only in case outside the Basic
+// Multilingual Plane are two files, as to the file system; paths past 260 characters are no
+// different.
 TEST_F(RevertPatchesTest, ARevertKeepsThePlayersEmptyFoldersAndNamesTheFileSystemKeepsApart) {
   const std::wstring deseret[] = {L"\U00010400.txt", L"\U00010428.txt"};
   const std::wstring longer[] = {LongName(At(L"Game"), 300), LongName(At(L"Game"), 1000)};
   Pairs({deseret[0].c_str(), deseret[1].c_str(), L"kept\\a.txt", L"keep\\new.txt",
-         longer[0].c_str(), longer[1].c_str(), L"z.txt"});
+         longer[0].c_str(), longer[1].c_str(), L"deep\\z.txt"});
   DeleteFileW(Game(L"keep\\new.txt").c_str());
   CreateDirectoryW(At(L"Backup").c_str(), nullptr);
   CreateDirectoryW(Backup(L"kept").c_str(), nullptr);
   const NameList names = run_.files;
   const std::string before = TreeFingerprint(Dir());
-  FileLock lock(Game(L"z.txt"));
+  FileLock lock(Game(L"deep\\z.txt"));
 
   EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
 
