@@ -8,12 +8,12 @@
 
 namespace quorvel {
 
-SharedWString NameKey(const SharedWString& name) {
+NameKey::NameKey(const SharedWString& name) {
   SharedWString text(name);
   ToBackslashes(text);
   const uint32_t length = text.Length();
   if (length == 0) {
-    return text;
+    return;
   }
   SharedWString key;
   key.PrepareBuffer(length);
@@ -38,11 +38,36 @@ SharedWString NameKey(const SharedWString& name) {
     }
   }
   key.SetLength(length);
-  return key;
+  text_ = key;
+}
+
+NameKey NameKey::Prefix(uint32_t length) const {
+  NameKey prefix;
+  if (length >= text_.Length()) {
+    prefix.text_ = text_;
+  } else if (length > 0) {
+    prefix.text_ = text_.Mid(0, length - 1);
+  }
+  return prefix;
+}
+
+int NameKey::Compare(const NameKey& other) const {
+  const uint32_t shorter = Length() < other.Length() ? Length() : other.Length();
+  const int order = shorter == 0 ? 0 : wmemcmp(Chars(), other.Chars(), shorter);
+  return order != 0 ? order : static_cast<int>(Length()) - static_cast<int>(other.Length());
+}
+
+size_t NameKey::Hash::operator()(const NameKey& key) const {
+  // FNV-1a over the units: keys of one folder share long beginnings, which it spreads.
+  uint64_t hash = 14695981039346656037ull;
+  for (uint32_t i = 0; i < key.Length(); ++i) {
+    hash = (hash ^ static_cast<uint16_t>(key.Chars()[i])) * 1099511628211ull;
+  }
+  return static_cast<size_t>(hash);
 }
 
 bool SameName(const SharedWString& a, const SharedWString& b) {
-  return a.Length() == b.Length() && NameKey(a).Equals(NameKey(b));
+  return a.Length() == b.Length() && NameKey(a) == NameKey(b);
 }
 
 int CompareNames(const SharedWString& a, const SharedWString& b) {
@@ -68,10 +93,6 @@ bool StartsWithName(const SharedWString& text, const SharedWString& start) {
   }
   return CompareStringOrdinal(text.Chars(), static_cast<int>(length), start.Chars(),
                               static_cast<int>(length), TRUE) == CSTR_EQUAL;
-}
-
-bool KeyOrder::operator()(const SharedWString& a, const SharedWString& b) const {
-  return wcscmp(a.Chars(), b.Chars()) < 0;
 }
 
 }  // namespace quorvel

@@ -20,9 +20,9 @@
 namespace quorvel {
 namespace {
 
-using KeySet = std::set<SharedWString, KeyOrder>;
+using KeySet = std::set<NameKey>;
 // Listed names by their keys.
-using NameMap = std::map<SharedWString, SharedWString, KeyOrder>;
+using NameMap = std::map<NameKey, SharedWString>;
 
 HRESULT Refuse(RunRefusal& refusal, HRESULT result, const SharedWString& name,
                const SharedWString& subject) {
@@ -138,7 +138,7 @@ class PathResolver {
     }
     SharedWString parent = DirectoryPart(fullPath);
     NormalizePath(parent);
-    const SharedWString key = NameKey(parent);
+    const NameKey key(parent);
     auto found = parents_.find(key);
     if (found == parents_.end()) {
       found = parents_.emplace(key, ResolvedPath(parent)).first;
@@ -155,14 +155,14 @@ class PathResolver {
   }
 
  private:
-  std::map<SharedWString, SharedWString, KeyOrder> parents_;
+  std::map<NameKey, SharedWString> parents_;
 };
 
 // The listed name that the name of key lies in; empty when none does.
-SharedWString ListedFolderAbove(const SharedWString& key, const NameMap& listed) {
+SharedWString ListedFolderAbove(const NameKey& key, const NameMap& listed) {
   for (uint32_t i = 0; i < key.Length(); ++i) {
     if (key.Chars()[i] == L'\\') {
-      const auto above = listed.find(key.Mid(0, i - 1));
+      const auto above = listed.find(key.Prefix(i));
       if (above != listed.end()) {
         return above->second;
       }
@@ -172,9 +172,10 @@ SharedWString ListedFolderAbove(const SharedWString& key, const NameMap& listed)
 }
 
 // A listed name that lies in the name of key; empty when none does.
-SharedWString ListedNameBelow(const SharedWString& key, const NameMap& listed) {
-  SharedWString prefix(key);
-  prefix.Append(L'\\');
+SharedWString ListedNameBelow(const NameKey& key, const NameMap& listed) {
+  SharedWString below(key.Text());
+  below.Append(L'\\');
+  const NameKey prefix(below);
   const auto next = listed.lower_bound(prefix);
   if (next != listed.end() && next->first.Length() > prefix.Length() &&
       wcsncmp(next->first.Chars(), prefix.Chars(), prefix.Length()) == 0) {
@@ -239,7 +240,7 @@ HRESULT CheckRun(const PatchRun& run, RunRefusal& refusal, RunPlan& plan, bool f
         return RefuseName(refusal, name, "its full path passes the system's 32,767 characters");
       }
     }
-    const SharedWString& key = planned.key;
+    const NameKey& key = planned.key;
     if (!seen.insert(key).second) {
       return RefuseName(refusal, name, "the file is listed more than once");
     }

@@ -30,7 +30,7 @@ void RunPlan::Describe(const SharedWString& patch, const SharedWString& applicat
     planned.index = names_.size();
     ForEachFolderEnd(name, [&](uint32_t end) { planned.folderEnds.push_back(end); });
     // The first of two names with one key is the one found; the checks refuse the second.
-    byKey_.emplace(std::wstring(planned.key.Chars(), planned.key.Length()), planned.index);
+    byKey_.emplace(planned.key, planned.index);
     names_.push_back(std::move(planned));
   }
 }
@@ -45,8 +45,7 @@ const PlanFolder* RunPlan::FolderGiven(const SharedWString& directory) const {
 }
 
 const PlannedName* RunPlan::Find(const SharedWString& name) const {
-  const SharedWString key = NameKey(name);
-  const auto found = byKey_.find(std::wstring(key.Chars(), key.Length()));
+  const auto found = byKey_.find(NameKey(name));
   return found == byKey_.end() ? nullptr : &names_[found->second];
 }
 

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "foundation/name_key.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 #include "patch/checks/file_identity.h"
@@ -39,7 +40,7 @@ struct PlanFolder {
 // One listed name of the run.
 struct PlannedName {
   SharedWString name;  // as listed
-  SharedWString key;   // NameKey(name): how the run compares it
+  NameKey key;         // how the run compares it
   size_t index = 0;    // its place in the list, by which the journal records it
   // Where each folder on its way ends in the name (ForEachFolderEnd), outermost first.
   std::vector<uint32_t> folderEnds;
@@ -91,7 +92,7 @@ class RunPlan {
  private:
   PlanFolder folders_[kRunFolderCount];
   std::vector<PlannedName> names_;
-  std::unordered_map<std::wstring, size_t> byKey_;
+  std::unordered_map<NameKey, size_t, NameKey::Hash> byKey_;
 };
 
 // Opens the existing folder to hold it while the run lasts, without delete sharing, so that on

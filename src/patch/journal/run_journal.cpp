@@ -235,13 +235,13 @@ bool IsRepeat(const RunPlan& plan, const JournalContent& last) {
 // How many folders on the way from directory to name, from the top, stand there now; known keeps
 // what was found of each folder, by its key (NameKey), so that each is asked once.
 uint32_t FoldersThere(const SharedWString& directory, const SharedWString& name,
-                      std::unordered_map<std::wstring, bool>& known) {
-  const SharedWString key = NameKey(name);
+                      std::unordered_map<NameKey, bool, NameKey::Hash>& known) {
+  const NameKey key(name);
   uint32_t count = 0;
   bool there = true;
   ForEachFolderEnd(key, [&](uint32_t end) {
     if (there) {
-      const auto found = known.emplace(std::wstring(key.Chars(), end), false);
+      const auto found = known.emplace(key.Prefix(end), false);
       if (found.second) {
         FilePath folder = PathIn(directory, name.Mid(0, end - 1));
         found.first->second = folder.Exists() && folder.IsDirectory();
@@ -514,7 +514,7 @@ HRESULT RunJournal::Begin(const RunPlan& plan, const SharedWString& damaged, boo
     text.Append(L'\n');
   }
   // A restore removes the folders that the run leaves empty, but never these.
-  std::unordered_map<std::wstring, bool> inGame, inBackup;
+  std::unordered_map<NameKey, bool, NameKey::Hash> inGame, inBackup;
   for (const PlannedName& planned : names) {
     const uint32_t game = asChecked ? planned.FoldersThereIn(FolderRole::kApplication)
                                     : FoldersThere(application.given, planned.name, inGame);

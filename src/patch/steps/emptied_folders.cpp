@@ -28,8 +28,8 @@ EmptiedFolders::EmptiedFolders(const SharedWString& directory, FolderRole role,
       held_(held),
       keepExisting_(keepExisting && held != nullptr) {
   for (const SharedWString& name : names) {
-    const SharedWString key = NameKey(name);
-    ForEachFolderEnd(key, [&](uint32_t end) { ++remaining_[std::wstring(key.Chars(), end)]; });
+    const NameKey key(name);
+    ForEachFolderEnd(key, [&](uint32_t end) { ++remaining_[key.Prefix(end)]; });
   }
 }
 
@@ -55,17 +55,17 @@ SharedWString EmptiedFolders::RemovalRoot(const SharedWString& directory, Folder
 }
 
 void EmptiedFolders::Left(const SharedWString& name) {
-  const SharedWString key = NameKey(name);
+  const NameKey key(name);
   uint32_t deepest = 0;
   ForEachFolderEnd(key, [&](uint32_t end) {
-    const auto folder = remaining_.find(std::wstring(key.Chars(), end));
+    const auto folder = remaining_.find(key.Prefix(end));
     if (folder != remaining_.end() && folder->second > 0) {
       --folder->second;
     }
     deepest = end;
   });
   for (uint32_t end = deepest; end > 0;) {
-    const auto folder = remaining_.find(std::wstring(key.Chars(), end));
+    const auto folder = remaining_.find(key.Prefix(end));
     if (folder == remaining_.end() || folder->second > 0 ||
         (keepExisting_ && held_->Existed(role_, name.Mid(0, end - 1)))) {
       return;

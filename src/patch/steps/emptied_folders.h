@@ -4,6 +4,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "foundation/name_key.h"
 #include "foundation/shared_string.h"
 #include "patch/run/name_list.h"
 #include "patch/steps/held_folders.h"
@@ -45,7 +46,7 @@ class EmptiedFolders {
   HeldFolders* held_;
   bool keepExisting_;
   // Names still to leave, by the key (NameKey) of each folder on their way, below directory.
-  std::unordered_map<std::wstring, size_t> remaining_;
+  std::unordered_map<NameKey, size_t, NameKey::Hash> remaining_;
 };
 
 }  // namespace quorvel

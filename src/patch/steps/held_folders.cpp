@@ -14,10 +14,7 @@
 namespace quorvel {
 namespace {
 
-std::wstring CheckedKey(FolderRole role, const SharedWString& relativeKey) {
-  return std::to_wstring(static_cast<size_t>(role)) + L'|' +
-         std::wstring(relativeKey.Chars(), relativeKey.Length());
-}
+size_t Index(FolderRole role) { return static_cast<size_t>(role); }
 
 }  // namespace
 
@@ -27,14 +24,14 @@ HeldFolders::HeldFolders(const RunPlan& plan) : plan_(plan) {
     Hold(role, SharedWString());
   }
   // The folders on the names' ways, each once, known by the start of the name's key.
-  std::unordered_set<std::wstring> ways;
+  std::unordered_set<NameKey, NameKey::Hash> ways;
   for (const PlannedName& name : plan_.Names()) {
-    const SharedWString& key = name.key;
+    const NameKey& key = name.key;
     for (uint32_t end : name.folderEnds) {
-      if (ways.insert(std::wstring(key.Chars(), end)).second) {
+      if (ways.insert(key.Prefix(end)).second) {
         for (FolderRole role : kRunFolderRoles) {
           if (Hold(role, name.name.Mid(0, end - 1))) {
-            existed_.insert(CheckedKey(role, key.Mid(0, end - 1)));
+            existed_[Index(role)].insert(key.Prefix(end));
           }
         }
       }
@@ -48,7 +45,7 @@ bool HeldFolders::Hold(FolderRole role, const SharedWString& relative, bool pass
   if (path.IsEmpty()) {
     return false;
   }
-  const SharedWString key = NameKey(path);
+  const NameKey key(path);
   // The plan holds its folders from the checks on: they are where the checks found them.
   const bool lent = relative.IsEmpty() && folder.handle.IsValid();
   ScopedFileHandle handle;
@@ -66,7 +63,7 @@ bool HeldFolders::Hold(FolderRole role, const SharedWString& relative, bool pass
       return false;
     }
   }
-  checked_.insert(CheckedKey(role, NameKey(relative)));
+  checked_[Index(role)].insert(NameKey(relative));
   // What is held must be the folder the checks passed: a swap just before the hold would have
   // the handle pin the place a link leads to.
   if (!lent) {
@@ -92,12 +89,10 @@ bool HeldFolders::Hold(FolderRole role, const SharedWString& relative, bool pass
   // Under Wine each held folder keeps a descriptor open in the server, whose limit the moves
   // share: past the cap a folder is still checked here, but only the checks guard it later.
   if (handles_.size() < kMostHeldFolders) {
-    const std::wstring held(key.Chars(), key.Length());
-    handles_[held] = {std::move(handle), volumeName, fileIndex, lent};
-    places_[held] = {role, relative};
+    handles_[key] = {std::move(handle), volumeName, fileIndex, lent};
+    places_[key] = {role, relative};
   } else if (passing) {
-    passing_[std::wstring(key.Chars(), key.Length())] = {std::move(handle), volumeName, fileIndex,
-                                                         lent};
+    passing_[key] = {std::move(handle), volumeName, fileIndex, lent};
   } else if (lent) {
     handle.Release();
   }
@@ -105,14 +100,14 @@ bool HeldFolders::Hold(FolderRole role, const SharedWString& relative, bool pass
 }
 
 bool HeldFolders::Existed(FolderRole role, const SharedWString& relative) const {
-  return existed_.count(CheckedKey(role, NameKey(relative))) != 0;
+  return existed_[Index(role)].count(NameKey(relative)) != 0;
 }
 
 HRESULT HeldFolders::UseWay(FolderRole role, const SharedWString& name) {
   const SharedWString& directory = Given(role);
   // One full path and key for the whole way: each folder's are their beginnings, since a key has
   // a character for each of the path's.
-  const SharedWString key = NameKey(PathIn(directory, name).FullPath());
+  const NameKey key(PathIn(directory, name).FullPath());
   if (key.Length() <= name.Length()) {
     return S_OK;
   }
@@ -120,12 +115,11 @@ HRESULT HeldFolders::UseWay(FolderRole role, const SharedWString& name) {
   const size_t strays = strays_;
   uint32_t parent = 0;  // the length of the key of the folder above
   const auto use = [&](uint32_t length, const SharedWString& relative) {
-    const std::wstring held(key.Chars(), length);
+    const NameKey held = key.Prefix(length);
     // Made here rather than by the move, so that it is held before a file enters: inside its
     // held parent, else by its path, and then checked.
     if (strays_ == strays && Find(held) == nullptr &&
-        (relative.IsEmpty() ||
-         !MakeHeld(role, relative, std::wstring(key.Chars(), parent), held))) {
+        (relative.IsEmpty() || !MakeHeld(role, relative, key.Prefix(parent), held))) {
       (relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative))
           .CreateDirectories();
       Hold(role, relative, true);
@@ -137,8 +131,8 @@ HRESULT HeldFolders::UseWay(FolderRole role, const SharedWString& name) {
   return strays_ == strays ? S_OK : E_INVALIDARG;
 }
 
-bool HeldFolders::MakeHeld(FolderRole role, const SharedWString& relative,
-                           const std::wstring& parent, const std::wstring& key) {
+bool HeldFolders::MakeHeld(FolderRole role, const SharedWString& relative, const NameKey& parent,
+                           const NameKey& key) {
   HANDLE above = Find(parent);
   SharedWString leaf(relative);
   FileNamePart(leaf);
@@ -146,7 +140,7 @@ bool HeldFolders::MakeHeld(FolderRole role, const SharedWString& relative,
   if (above == nullptr || FAILED(CreateFolderIn(above, leaf, made))) {
     return false;
   }
-  checked_.insert(CheckedKey(role, NameKey(relative)));
+  checked_[Index(role)].insert(NameKey(relative));
   SharedWString volumeName;
   VolumeNameOf(made.Get(), volumeName);
   const uint64_t index = IndexOfHandle(made.Get());
@@ -161,12 +155,12 @@ bool HeldFolders::RemoveEmptied(const SharedWString& fullPath) {
   Release(fullPath);
   // Through a handle of its own, opened inside its held parent; by its path where the parent is
   // not held, or no longer finds it (under Wine, a parent removed by a host program).
-  const SharedWString key = NameKey(fullPath);
+  const NameKey key(fullPath);
   uint32_t end = key.Length();
   while (end > 0 && key.Chars()[end - 1] != L'\\') {
     --end;
   }
-  HANDLE above = end > 1 ? Find(std::wstring(key.Chars(), end - 1)) : nullptr;
+  HANDLE above = end > 1 ? Find(key.Prefix(end - 1)) : nullptr;
   SharedWString leaf(fullPath);
   FileNamePart(leaf);
   const HRESULT removed = above != nullptr ? RemoveFolderIn(above, leaf) : E_HANDLE;
@@ -195,16 +189,16 @@ void HeldFolders::RemoveMade() {
   made_.clear();
 }
 
-std::wstring HeldFolders::ParentKey(const SharedWString& directory, const SharedWString& name) {
-  const SharedWString key = NameKey(PathIn(directory, name).FullPath());
+NameKey HeldFolders::ParentKey(const SharedWString& directory, const SharedWString& name) {
+  const NameKey key(PathIn(directory, name).FullPath());
   uint32_t end = key.Length();
   while (end > 0 && key.Chars()[end - 1] != L'\\') {
     --end;
   }
-  return std::wstring(key.Chars(), end > 0 ? end - 1 : 0);
+  return key.Prefix(end > 0 ? end - 1 : 0);
 }
 
-HANDLE HeldFolders::Find(const std::wstring& key, const SharedWString** volumeName) {
+HANDLE HeldFolders::Find(const NameKey& key, const SharedWString** volumeName) {
   auto held = handles_.find(key);
   if (held == handles_.end() && (held = passing_.find(key)) == passing_.end()) {
     const auto kept = previous_.find(key);
@@ -228,7 +222,7 @@ HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, boo
                                  bool exists, RelativeFile& file) {
   file.Close();
   const SharedWString& directory = Given(role);
-  const std::wstring key = ParentKey(directory, name);
+  const NameKey key = ParentKey(directory, name);
   const SharedWString* folderName = nullptr;
   HANDLE folder = Find(key, &folderName);
   if (folder == nullptr) {
@@ -305,26 +299,25 @@ HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, boo
 }
 
 void HeldFolders::HoldMadeWay(FolderRole role, const SharedWString& name) {
-  const SharedWString key = NameKey(name);
+  const NameKey key(name);
   ForEachFolderEnd(key, [&](uint32_t end) {
-    if (checked_.count(CheckedKey(role, key.Mid(0, end - 1))) == 0) {
+    if (checked_[Index(role)].count(key.Prefix(end)) == 0) {
       Hold(role, name.Mid(0, end - 1));
     }
   });
 }
 
 void HeldFolders::Release(const SharedWString& fullPath) {
-  const SharedWString key = NameKey(fullPath);
-  handles_.erase(std::wstring(key.Chars(), key.Length()));
-  passing_.erase(std::wstring(key.Chars(), key.Length()));
-  previous_.erase(std::wstring(key.Chars(), key.Length()));
+  const NameKey key(fullPath);
+  handles_.erase(key);
+  passing_.erase(key);
+  previous_.erase(key);
 }
 
 void HeldFolders::HoldAgain(const SharedWString& fullPath) {
-  const SharedWString key = NameKey(fullPath);
-  const std::wstring released(key.Chars(), key.Length());
-  const auto place = places_.find(released);
-  if (place != places_.end() && handles_.count(released) == 0) {
+  const NameKey key(fullPath);
+  const auto place = places_.find(key);
+  if (place != places_.end() && handles_.count(key) == 0) {
     Hold(place->second.folder, place->second.relative);
   }
 }

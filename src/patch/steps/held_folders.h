@@ -8,6 +8,7 @@
 
 #include "files/folder_identity.h"
 #include "files/relative_file.h"
+#include "foundation/name_key.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 #include "patch/checks/run_plan.h"
@@ -108,15 +109,15 @@ class HeldFolders {
   // Makes the folder at relative below the run's folder of role (its key, as handles_ keys it)
   // inside its held parent (keyed parent), held from the moment it is there, past the cap too;
   // false when the parent is not held or the folder cannot be made there (it exists already).
-  bool MakeHeld(FolderRole role, const SharedWString& relative, const std::wstring& parent,
-                const std::wstring& key);
+  bool MakeHeld(FolderRole role, const SharedWString& relative, const NameKey& parent,
+                const NameKey& key);
 
   // The key (NameKey) of the full path of the folder that holds name in directory.
-  static std::wstring ParentKey(const SharedWString& directory, const SharedWString& name);
+  static NameKey ParentKey(const SharedWString& directory, const SharedWString& name);
   // The held handle (held or passing) of the folder with that key; with volumeName, also the
   // folder's own name on its volume. Null when it is not held, or its handle is no longer that
   // folder's.
-  HANDLE Find(const std::wstring& key, const SharedWString** volumeName = nullptr);
+  HANDLE Find(const NameKey& key, const SharedWString** volumeName = nullptr);
 
   // A held folder's handle, its own name on its volume, against which the names of the files
   // opened inside it are checked, and its index, by which the handle is known to be still its
@@ -156,21 +157,21 @@ class HeldFolders {
 
   const RunPlan& plan_;
   // By the key (NameKey) of each held folder's full path.
-  std::unordered_map<std::wstring, Handle> handles_;
+  std::unordered_map<NameKey, Handle, NameKey::Hash> handles_;
   // Every folder held so far, by the same key, so that it can be held again once let go.
-  std::unordered_map<std::wstring, Place> places_;
+  std::unordered_map<NameKey, Place, NameKey::Hash> places_;
   // Each folder opened and checked so far, held or not, by the role of its run folder and the
   // key (NameKey) of its relative path: checked once, whoever asks again.
-  std::unordered_set<std::wstring> checked_;
+  std::unordered_set<NameKey, NameKey::Hash> checked_[kRunFolderCount];
   // The folders on the ways that existed when the run began, keyed like checked_.
-  std::unordered_set<std::wstring> existed_;
+  std::unordered_set<NameKey, NameKey::Hash> existed_[kRunFolderCount];
   // Folders held past the cap for one file's moves, by the same key as handles_.
-  std::unordered_map<std::wstring, Handle> passing_;
+  std::unordered_map<NameKey, Handle, NameKey::Hash> passing_;
   // Those held past the cap for the last file, until ReleasePassing: held all along, so the next
   // file passes through them without checking them again.
-  std::unordered_map<std::wstring, Handle> previous_;
+  std::unordered_map<NameKey, Handle, NameKey::Hash> previous_;
   // The keys of the folders the run made below its folders, in the order made.
-  std::vector<std::wstring> made_;
+  std::vector<NameKey> made_;
   bool strayed_ = false;
   bool refused_ = false;
   size_t strays_ = 0;  // folders found strayed so far
