@@ -162,8 +162,9 @@ HRESULT PatchFiles(PatchRun& run) {
         run.Progress().WaitingToRetry(failedName, hr, attempt + 1, kPatchAttempts);
         g_retryPause(kRetryPauseMilliseconds);
       }
-      // Anything that can write the folders had the pause to swap one of them for a link.
-      if (FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
+      // Anything that can write the folders had the pause to swap one of them for a link; the
+      // held ones tell whether it did.
+      if (!held.WaysUnchanged() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
                              dropped || observer.RestoreFailed());
       }

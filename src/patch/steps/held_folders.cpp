@@ -60,6 +60,8 @@ bool HeldFolders::Hold(FolderRole role, const SharedWString& relative, bool pass
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle.IsValid()) {
+      // A folder that is there but cannot be held is guarded by the listings alone.
+      unheld_ = unheld_ || !IsNotFound(HRESULT_FROM_WIN32(GetLastError()));
       return false;
     }
   }
@@ -93,8 +95,32 @@ bool HeldFolders::Hold(FolderRole role, const SharedWString& relative, bool pass
     places_[key] = {role, relative};
   } else if (passing) {
     passing_[key] = {std::move(handle), volumeName, fileIndex, lent};
-  } else if (lent) {
-    handle.Release();
+    unheld_ = true;
+  } else {
+    unheld_ = true;
+    if (lent) {
+      handle.Release();
+    }
+  }
+  return true;
+}
+
+bool HeldFolders::WaysUnchanged() const {
+  if (unheld_) {
+    return false;
+  }
+  for (const auto& held : handles_) {
+    const auto place = places_.find(held.first);
+    if (place == places_.end()) {
+      return false;
+    }
+    const PlanFolder& folder = plan_.Folder(place->second.folder);
+    const SharedWString path = place->second.relative.IsEmpty()
+                                   ? folder.full
+                                   : PathIn(folder.given, place->second.relative).FullPath();
+    if (FileIndexOf(path) != held.second.index) {
+      return false;
+    }
   }
   return true;
 }

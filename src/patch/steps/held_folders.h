@@ -47,6 +47,13 @@ class HeldFolders {
 
   size_t Count() const { return handles_.size(); }
 
+  // Whether a pause can have changed no folder on the ways: each existing folder on them is
+  // held, and the path of each held folder still leads to it (a program outside Windows' rules,
+  // such as one on the Linux side of Wine, can move a held folder). A file swapped for a link is
+  // found at its move, and a folder made since on its way when a file moves through it. False
+  // when the ways must be checked again by their listings.
+  bool WaysUnchanged() const;
+
   // Lets go of the folder at fullPath (as FilePath::FullPath gives it), so that the run itself
   // can remove it once its files have left.
   void Release(const SharedWString& fullPath);
@@ -174,7 +181,8 @@ class HeldFolders {
   std::vector<NameKey> made_;
   bool strayed_ = false;
   bool refused_ = false;
-  size_t strays_ = 0;  // folders found strayed so far
+  bool unheld_ = false;  // an existing folder on the ways is not held (past the cap, no access)
+  size_t strays_ = 0;    // folders found strayed so far
 };
 
 }  // namespace quorvel
