@@ -237,15 +237,21 @@ NameWays::NameWays(const RunPlan& plan, bool filesAtMoves)
 
 NameWays::~NameWays() = default;
 
-bool NameWays::Begin(const SharedWString& name, bool again) {
+bool NameWays::Begin(const SharedWString& name, bool again, bool quiet) {
   walks_.clear();
   walks_.reserve(kRunFolderCount);
   for (FolderRole role : kRunFolderRoles) {
     const PlanFolder& folder = plan_.Folder(role);
     const SharedWString real = again ? ResolvedPath(folder.full) : folder.real;
-    if (real.IsEmpty() || (!folder.real.IsEmpty() && !SameText(real, folder.real))) {
-      RunLog::Write("Refusing to patch \"%ls\": the %s folder <%ls> is now <%ls>\n", name.Chars(),
-                    folder.what, folder.given.Chars(), real.Chars());
+    // A final path that only names the folder through another drive letter (one mapped since)
+    // is still the held folder's.
+    const bool moved = !folder.real.IsEmpty() && !SameText(real, folder.real) &&
+                       !HoldsFolderAt(folder, folder.full);
+    if (real.IsEmpty() || moved) {
+      if (!quiet) {
+        RunLog::Write("Refusing to patch \"%ls\": the %s folder <%ls> is now <%ls>\n", name.Chars(),
+                      folder.what, folder.given.Chars(), real.Chars());
+      }
       walks_.clear();
       return false;
     }
@@ -321,7 +327,7 @@ HRESULT RecheckRunNames(PatchRun& run, const RunPlan& plan, SharedWString& fault
     }
   }
   NameWays again(plan, true);
-  const bool located = again.Begin(faultName, true);
+  const bool located = again.Begin(faultName, true, true);  // its fault is logged already
   for (auto applied = run.appliedFiles.begin(); applied != run.appliedFiles.end();) {
     // The name at fault has been logged already.
     if (!located || !again.Check(*applied, SameText(*applied, faultName))) {

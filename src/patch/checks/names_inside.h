@@ -35,10 +35,10 @@ class NameWays {
   NameWays& operator=(const NameWays&) = delete;
   ~NameWays();
 
-  // False, after logging why (for name), when a folder is no longer where the plan found it;
-  // with again, each folder's final path is asked for again (after a pause), else the plan's is
-  // taken as it stands.
-  bool Begin(const SharedWString& name, bool again);
+  // False, after logging why (for name) unless quiet, when a folder is no longer where the plan
+  // found it; with again, each folder's final path is asked for again (after a pause), else the
+  // plan's is taken as it stands.
+  bool Begin(const SharedWString& name, bool again, bool quiet = false);
   // False, after logging why unless quiet, when the name is not a plain relative name or its
   // way leaves one of the folders. With planned, what the listings show at its path in each
   // folder, and how many folders on its way stand there, go into it (unknown where the way

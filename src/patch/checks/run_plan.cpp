@@ -74,6 +74,24 @@ void HoldPlanFolder(PlanFolder& folder) {
   }
 }
 
+bool HoldsFolderAt(const PlanFolder& folder, const SharedWString& path) {
+  if (!folder.handle.IsValid() || path.IsEmpty()) {
+    return false;
+  }
+  SharedWString open(path);
+  if (open.Chars()[open.Length() - 1] == L':') {
+    open.Append(L'\\');
+  }
+  // Opening for deletion deletes nothing; it only asks whether a handle without delete sharing
+  // is open on that folder. Its number must match as well: another program may hold another
+  // folder so.
+  ScopedFileHandle probe(CreateFileW(LongPathForm(open).Chars(), DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return !probe.IsValid() && GetLastError() == ERROR_SHARING_VIOLATION &&
+         FileIndexOf(path) == folder.identity;
+}
+
 SharedWString RunPlan::PathOf(FolderRole role, const PlannedName& name) const {
   const PlanFolder& folder = Folder(role);
   if (folder.full.IsEmpty()) {

@@ -101,4 +101,10 @@ class RunPlan {
 // for by its path.
 void HoldPlanFolder(PlanFolder& folder);
 
+// Whether the folder at path is the folder held open in folder: asked of the system, which
+// refuses a deleting open of a folder held without delete sharing, whatever path reaches it
+// (another drive letter, a link, a short name). False when the folder is not held, or path
+// leads to another folder or nowhere.
+bool HoldsFolderAt(const PlanFolder& folder, const SharedWString& path);
+
 }  // namespace quorvel

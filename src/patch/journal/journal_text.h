@@ -20,6 +20,14 @@ constexpr wchar_t kJournalFirstLine[] = L"Quorvel run journal 2";
 // journal's path still leads to that folder.
 bool IsJournalFolder(const PlanFolder& folder, const SharedWString& journaled, uint64_t index);
 
+// IsJournalFolder for the journal in the run's own application folder: a journal whose folders
+// were reached through a drive letter that is gone since (the player removed it) names them at
+// the same places below the folder that drive stood for, which the journal's application folder,
+// holding the journal, shows.
+bool IsRunJournalFolder(const PlanFolder& folder, const PlanFolder& application,
+                        const SharedWString& journaledApplication, const SharedWString& journaled,
+                        uint64_t index);
+
 // Queries path: what stands there now. A folder, or a path that cannot be queried, is present
 // with size and time all ones, which no file of a journal has.
 FileIdentity IdentityOf(FilePath& path);

@@ -196,11 +196,14 @@ bool CannotLoseAFile(const PatchRun& run, SharedWString& risk) {
 // Whether this run is the last successful one again: its folders are that run's, every name it
 // lists was applied by that run, and the patch folder holds nothing for any of them.
 bool IsRepeat(const RunPlan& plan, const JournalContent& last) {
+  const PlanFolder& application = plan.Folder(FolderRole::kApplication);
   if (!last.finished || FAILED(last.result) ||
-      !IsJournalFolder(plan.Folder(FolderRole::kPatch), last.patchDirectory, last.patchIndex) ||
-      !IsJournalFolder(plan.Folder(FolderRole::kApplication), last.applicationDirectory,
-                       last.applicationIndex) ||
-      !IsJournalFolder(plan.Folder(FolderRole::kBackup), last.backupDirectory, last.backupIndex)) {
+      !IsRunJournalFolder(plan.Folder(FolderRole::kPatch), application, last.applicationDirectory,
+                          last.patchDirectory, last.patchIndex) ||
+      !IsRunJournalFolder(application, application, last.applicationDirectory,
+                          last.applicationDirectory, last.applicationIndex) ||
+      !IsRunJournalFolder(plan.Folder(FolderRole::kBackup), application, last.applicationDirectory,
+                          last.backupDirectory, last.backupIndex)) {
     return false;
   }
   std::map<SharedWString, const JournalFile*, NameLess> applied;
@@ -268,8 +271,51 @@ bool IsJournalFolder(const PlanFolder& folder, const SharedWString& journaled, u
     return true;
   }
   // Reached through another drive letter, the folder the journal names is still where it was:
-  // a folder moved since is not the journal's.
-  return folder.identity != 0 && folder.identity == index && FolderIndex(journaled) == index;
+  // a folder moved since is not the journal's. A number names a folder only within its volume
+  // (every NTFS root has the same): the folder at the journal's path must be the one held.
+  if (folder.identity == 0 || folder.identity != index) {
+    return false;
+  }
+  return folder.handle.IsValid() ? HoldsFolderAt(folder, journaled)
+                                 : FolderIndex(journaled) == index;
+}
+
+bool IsRunJournalFolder(const PlanFolder& folder, const PlanFolder& application,
+                        const SharedWString& journaledApplication, const SharedWString& journaled,
+                        uint64_t index) {
+  if (IsJournalFolder(folder, journaled, index)) {
+    return true;
+  }
+  // The drive both stand below, then and now: the application folders without the names their
+  // paths end in alike.
+  SharedWString then(journaledApplication), now(application.real);
+  NormalizePath(then);
+  NormalizePath(now);
+  for (;;) {
+    SharedWString thenName(then), nowName(now);
+    FileNamePart(thenName);
+    FileNamePart(nowName);
+    if (thenName.IsEmpty() || thenName.Length() == then.Length() ||
+        nowName.Length() == now.Length() || CompareNames(thenName, nowName) != 0) {
+      break;
+    }
+    then = then.Mid(0, then.Length() - thenName.Length() - 1);
+    now = now.Mid(0, now.Length() - nowName.Length() - 1);
+    NormalizePath(then);
+    NormalizePath(now);
+  }
+  // Only a drive that is gone since: a folder moved or renamed is not the journal's, and a drive
+  // that still leads somewhere leads to the journal's own folders.
+  const bool driveGone =
+      then.Length() == 2 && then.Chars()[1] == L':' && FolderIndex(journaledApplication) == 0;
+  SharedWString path(journaled);
+  NormalizePath(path);
+  if (!driveGone || !StartsWithName(path, then) ||
+      (path.Length() > then.Length() && path.Chars()[then.Length()] != L'\\')) {
+    return false;
+  }
+  now.Append(path.Chars() + then.Length());
+  return CompareNames(now, folder.real) == 0;
 }
 
 JournalHook SetJournalHook(JournalHook hook) {
@@ -363,8 +409,9 @@ HRESULT RunJournal::Start(const PatchRun& run, RunPlan& plan, RunRefusal& refusa
   if (!backupLock_.IsValid() && FAILED(hr = ClaimBackup(plan, refusal))) {
     return refusal.result = hr;
   }
-  // A restore has moved files since the checks looked.
-  if (FAILED(hr = Begin(plan, damaged, last.result != kRestored))) {
+  // A restore has moved files since the checks looked, and while the run waited for the backup
+  // folder the game may have changed its own.
+  if (FAILED(hr = Begin(plan, damaged, last.result != kRestored && !waitedForBackup_))) {
     if (last.result != kRestored) {
       Unclaim();
     }
@@ -379,9 +426,22 @@ HRESULT RunJournal::ClaimBackup(RunPlan& plan, RunRefusal& refusal) {
   // Made now, and held from now on, so that the journal records its index and the lock has its
   // place.
   FilePath backupFolder(backup.given);
-  madeBackupFolder_ = backupFolder.Exists() ? SharedWString() : backupFolder.FullPath();
   madeBackup_ = &backup;
+  madeBackupFolders_.clear();
   if (!backup.handle.IsValid()) {
+    // The folders made for it, deepest first, so that a run that changes nothing after all
+    // takes each away again.
+    for (SharedWString folder = backup.full; !folder.IsEmpty();) {
+      FilePath path(folder);
+      bool exists = true;
+      if (FAILED(path.Query(exists)) || exists) {
+        break;
+      }
+      madeBackupFolders_.push_back(folder);
+      SharedWString parent = DirectoryPart(folder);
+      NormalizePath(parent);
+      folder = parent.Length() < folder.Length() ? parent : SharedWString();
+    }
     backupFolder.CreateDirectories();
     HoldPlanFolder(backup);
   }
@@ -395,6 +455,7 @@ HRESULT RunJournal::ClaimBackup(RunPlan& plan, RunRefusal& refusal) {
       break;
     }
     if (!told) {
+      waitedForBackup_ = true;
       RunLog::Write("Waiting for the run that uses the backup folder <%ls> to end\n",
                     backup.given.Chars());
     }
@@ -461,10 +522,15 @@ void RunJournal::Unclaim() {
     }
     backupLock_.Reset();
   }
-  if (!madeBackupFolder_.IsEmpty()) {
+  if (!madeBackupFolders_.empty()) {
     madeBackup_->handle.Reset();  // held since it was made
-    RemoveDirectoryW(madeBackupFolder_.Chars());
   }
+  for (const SharedWString& folder : madeBackupFolders_) {
+    if (!RemoveDirectoryW(LongPathForm(folder).Chars())) {
+      break;
+    }
+  }
+  madeBackupFolders_.clear();
 }
 
 HRESULT RunJournal::Begin(const RunPlan& plan, const SharedWString& damaged, bool asChecked) {

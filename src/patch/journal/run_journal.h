@@ -102,7 +102,8 @@ class RunJournal {
   // torn by a full disk beyond them goes.
   HRESULT OpenForRecords(DWORD wholeBytes = 0);
   HRESULT Restore(const JournalContent& last, RunRefusal& refusal, RunProgress& progress);
-  HRESULT CheckAgreement(const JournalContent& last, const PatchRun& run, const RunPlan& plan,
+  // Agreed, last's folders become the plan's, as this run gives them.
+  HRESULT CheckAgreement(JournalContent& last, const PatchRun& run, const RunPlan& plan,
                          RunRefusal& refusal);
   // Waits until no other run holds the backup folder, then holds it for this run; refuses it
   // while it holds files of another game's run that was cut short.
@@ -117,9 +118,10 @@ class RunJournal {
   SharedWString partialSuffix_;
   ScopedFileHandle file_;
   ScopedFileHandle backupLock_;
-  SharedWString madeBackupFolder_;  // made by ClaimBackup
+  std::vector<SharedWString> madeBackupFolders_;  // made by ClaimBackup, deepest first
   PlanFolder* madeBackup_ = nullptr;
-  SharedWString previousClaim_;  // what the lock held, empty when ClaimBackup made it
+  bool waitedForBackup_ = false;  // ClaimBackup waited for another run to let go of it
+  SharedWString previousClaim_;   // what the lock held, empty when ClaimBackup made it
   const RunPlan* plan_ = nullptr;
   HRESULT writeFailure_ = S_OK;
 };

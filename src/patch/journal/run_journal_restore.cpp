@@ -145,8 +145,9 @@ const FilePath* NotAsFound(const JournalFile& file, FileNow& now) {
 
 }  // namespace
 
-HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& run,
-                                   const RunPlan& plan, RunRefusal& refusal) {
+HRESULT RunJournal::CheckAgreement(JournalContent& last, const PatchRun& run, const RunPlan& plan,
+                                   RunRefusal& refusal) {
+  const SharedWString journaledApplication = last.applicationDirectory;
   const struct {
     const char* what;
     const SharedWString& journal;
@@ -158,7 +159,8 @@ HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& r
        plan.Folder(FolderRole::kApplication)},
       {"backup", last.backupDirectory, last.backupIndex, plan.Folder(FolderRole::kBackup)}};
   for (const auto& folder : folders) {
-    if (!IsJournalFolder(folder.now, folder.journal, folder.index)) {
+    if (!IsRunJournalFolder(folder.now, plan.Folder(FolderRole::kApplication), journaledApplication,
+                            folder.journal, folder.index)) {
       const SharedWString& real = folder.now.real;
       RunLog::Write(
           "Refusing to patch: a run cut short left the run journal <%ls> for the %s "
@@ -167,6 +169,11 @@ HRESULT RunJournal::CheckAgreement(const JournalContent& last, const PatchRun& r
       return kJournalDisagrees;
     }
   }
+  // The folders are the journal's: they are reached, checked and restored by this run's ways to
+  // them, whatever the journal's ways were then (a drive letter removed since).
+  last.patchDirectory = plan.Folder(FolderRole::kPatch).given;
+  last.applicationDirectory = plan.Folder(FolderRole::kApplication).given;
+  last.backupDirectory = plan.Folder(FolderRole::kBackup).given;
   // The journal's names must pass the checks of a listed name, in this run's folders.
   PatchRun named;
   named.patchDirectory = run.patchDirectory;

@@ -244,6 +244,25 @@ HANDLE HeldFolders::Find(const NameKey& key, const SharedWString** volumeName) {
   return held->second.handle.Get();
 }
 
+namespace {
+
+// Whether own (a file's name on its volume) is the held folder's name as the system gives it now,
+// followed by leaf: under Wine a name carries whichever drive the system picks for the path at
+// that moment, and a drive letter mapped onto a folder above it during the run changes it.
+bool InFolderNamedNow(HANDLE folder, const SharedWString& own, const SharedWString& leaf) {
+  SharedWString now;
+  if (!VolumeNameOf(folder, now)) {
+    return false;
+  }
+  if (now.IsEmpty() || now.Chars()[now.Length() - 1] != L'\\') {
+    now.Append(L'\\');
+  }
+  now.Append(leaf);
+  return CompareNames(own, now) == 0;
+}
+
+}  // namespace
+
 HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, bool countNames,
                                  bool exists, RelativeFile& file) {
   file.Close();
@@ -294,7 +313,8 @@ HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, boo
   expected.Append(leaf);
   SharedWString own;
   const bool named = !folderName->IsEmpty() && VolumeNameOf(checked, own);
-  const bool elsewhere = named && CompareNames(own, expected) != 0;
+  const bool elsewhere =
+      named && CompareNames(own, expected) != 0 && !InFolderNamedNow(folder, own, leaf);
   const char* fault = nullptr;
   FILE_STANDARD_INFO standard;
   if (!named) {

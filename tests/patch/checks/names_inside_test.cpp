@@ -2,6 +2,8 @@
 // three folders changes, and the launcher is told.
 #include "patch/checks/names_inside.h"
 
+#include <memory>
+
 #include "patch/journal/run_journal.h"
 #include "patch/launcher/game_lock.h"
 #include "support/patch_test.h"
@@ -65,7 +67,7 @@ TEST_F(NamesInsideTest, AWayThroughALinkBelowAnyFolderIsRefusedWithNothingOutsid
     Lay(run, root, {L"a.txt", L"bin\\version.dll"});
     WriteFileBytes(root + L"Backup\\bin\\version.dll", "backup");
     if (wcscmp(c.at, kJournalDraftName) == 0) {
-      run.backupDirectory = (root + L"Made").c_str();  // made by the run, gone once it is refused
+      run.backupDirectory = (root + L"Made\\Below").c_str();  // made, gone once it is refused
     }
     const std::wstring linked = root + c.folder + L"\\bin\\version.dll";
     const bool own = wcsncmp(c.at, L"Quorvel.", 8) == 0;  // one of the run's own files
@@ -163,6 +165,28 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
     ExpectTold("bin\\a.txt");
     EXPECT_EQ(TreeFingerprint(root + L"Outside"), outside);
   }
+}
+
+// A drive letter mapped onto a folder above the run's during the pause changes how the system
+// names the run's folders and files, not which they are: the run goes on.
+TEST_F(NamesInsideTest, ALetterMappedDuringARetryPauseDoesNotStopTheRun) {
+  const std::wstring root = Dir() + L"\\";
+  PatchRun run;
+  Lay(run, root, {L"a.txt", L"d\\b.txt"});
+  static std::unique_ptr<DriveLetter> letter;
+  static std::unique_ptr<FileLock> lock;
+  static std::wstring above;
+  above = Dir();
+  lock = std::make_unique<FileLock>(root + L"Patch\\d\\b.txt");
+  betweenAttempts = [] {
+    letter = std::make_unique<DriveLetter>(above);
+    lock.reset();
+  };
+  EXPECT_EQ(PatchFiles(run), S_OK) << log_.Text();
+  ASSERT_FALSE(letter == nullptr || letter->Root().empty());
+  letter.reset();
+  EXPECT_EQ(Contents({root + L"Game\\a.txt", root + L"Game\\d\\b.txt", root + L"Backup\\d\\b.txt"}),
+            "new a.txt|new d\\b.txt|old d\\b.txt|");
 }
 
 // A file swapped for a link during the pause is not looked for then: it is found at its move, on

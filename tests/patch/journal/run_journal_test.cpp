@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "cut_short_run.h"
+#include "files/folder_identity.h"
 #include "patch/arguments/file_list_file.h"
 #include "patch/checks/run_checks.h"
 #include "patch/checks/run_plan.h"
+#include "patch/journal/journal_text.h"
 #include "support/patch_test.h"
 
 namespace quorvel::test {
@@ -299,6 +301,57 @@ TEST_F(RunJournalTest, TheSameRunAgainInAnyFormIsKnownFromTheDisk) {
   EXPECT_EQ(Contents({root + L"\\a.txt", root + L"\\Backup\\a.txt", root + L"\\n\\new.txt",
                       root + L"\\Backup\\n\\new.txt"}),
             "fixed a|new a|-|new n|");
+}
+
+// A folder's number names it only within its volume (every NTFS root has one and the same): a
+// journal's folder with the run's folder's number is the run's only when it is the folder held.
+TEST_F(RunJournalTest, AFolderIsTheJournalsByItsNumberOnlyWhereItIsTheFolderHeld) {
+  CreateDirectoryW(At(L"Mine").c_str(), nullptr);
+  CreateDirectoryW(At(L"Other").c_str(), nullptr);
+  PlanFolder mine;
+  mine.full = At(L"Mine").c_str();
+  HoldPlanFolder(mine);
+  EXPECT_TRUE(IsJournalFolder(mine, (L"\\\\?\\" + At(L"Mine")).c_str(), mine.identity));
+  mine.identity = FileIndexOf(At(L"Other").c_str());  // as if two volumes numbered them alike
+  EXPECT_FALSE(IsJournalFolder(mine, At(L"Other").c_str(), mine.identity));
+}
+
+// The same command through the path finishes a run cut short through a drive letter removed
+// since, and one cut short after it waited for the backup folder while the game rewrote a file
+// and made a folder on a new file's way (which the restore leaves).
+TEST_F(RunJournalTest, ARunCutShortThroughALetterGoneSinceOrAfterAWaitIsFinished) {
+  for (const bool wait : {false, true}) {
+    SCOPED_TRACE(wait ? "wait" : "letter");
+    const std::wstring root = Lay(wait ? L"wait" : L"letter");
+    DWORD code = STILL_ACTIVE;
+    if (!wait) {
+      const DriveLetter letter(Dir());
+      ASSERT_FALSE(letter.Root().empty());
+      code = CutShort(letter.Root() + L"letter", 4);
+    } else {
+      RemoveDirectoryW((root + L"\\n").c_str());
+      WriteFileBytes(root + L"\\Backup\\" + kBackupLockName, "");
+      auto held = std::make_unique<FileLock>(root + L"\\Backup\\" + kBackupLockName);
+      HelperProcess cut;
+      ASSERT_TRUE(cut.Start(L"cut_short_run.exe", L"3 \"" + root + L"\\Patch\" \"" + root +
+                                                      L"\" \"" + root +
+                                                      L"\\Backup\" a.txt n\\new.txt"));
+      EXPECT_FALSE(cut.WaitForExit(1500));  // waiting for the backup folder
+      WriteFileBytes(root + L"\\a.txt", "the player's a");
+      CreateDirectoryW((root + L"\\n").c_str(), nullptr);
+      held.reset();
+      ASSERT_TRUE(cut.WaitForExit(60000));
+      GetExitCodeProcess(cut.Handle(), &code);
+    }
+    ASSERT_EQ(code, kCutShortExitCode);
+
+    EXPECT_EQ(Apply(root, L"Backup", wait ? std::vector<std::wstring>{L"a.txt"} : kNames), S_OK)
+        << log_.Text();
+
+    EXPECT_EQ(Contents({root + L"\\a.txt", root + L"\\Backup\\a.txt", root + L"\\n\\new.txt"}),
+              wait ? "new a|the player's a|-|" : "new a|old a|new n|");
+    EXPECT_TRUE(PathExists(root + L"\\n"));  // the game's own, in the wait
+  }
 }
 
 // Between volumes (a folder on another file system, as another drive letter) a file is copied:
