@@ -30,6 +30,13 @@ enum class Call {
   kMoveFileExW,
   kNtOpenFile,
   kNtSetInformationFile,  // the renames by handle
+  kFileNameQuery,         // FileNameInfo (not counted with the other classes above), NtQueryObject
+  kNtQueryInformationFile,
+  kLockFileEx,
+  kUnlockFileEx,
+  kFlushFileBuffers,
+  kLogFileWrite,      // a write of the run log, from its first CreateFileW to its CloseHandle
+  kJournalWriteFile,  // WriteFile on the run journal (not counted as WriteFile above)
   kCount
 };
 
