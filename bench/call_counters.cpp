@@ -72,6 +72,7 @@ decltype(&free) g_free;
 decltype(&_wcsicmp) g_wcsicmp;
 decltype(&_wcsnicmp) g_wcsnicmp;
 decltype(&CompareStringOrdinal) g_compareStringOrdinal;
+decltype(&LCMapStringEx) g_lcMapStringEx;
 decltype(&CreateFileW) g_createFile;
 decltype(&GetFinalPathNameByHandleW) g_getFinalPathNameByHandle;
 decltype(&GetFileInformationByHandleEx) g_getFileInformationByHandleEx;
@@ -273,21 +274,30 @@ void __cdecl CountFree(void* block) {
 }
 
 int __cdecl CountWcsicmp(const wchar_t* a, const wchar_t* b) {
-  Count(Call::kCaseInsensitiveCompare);
+  Counted counted(Call::kCaseInsensitiveCompare);
   return g_wcsicmp(a, b);
 }
 
 int __cdecl CountWcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {
-  Count(Call::kCaseInsensitiveCompare);
+  Counted counted(Call::kCaseInsensitiveCompare);
   return g_wcsnicmp(a, b, count);
 }
 
 int WINAPI CountCompareStringOrdinal(LPCWCH a, int aLength, LPCWCH b, int bLength,
                                      BOOL ignoreCase) {
-  if (ignoreCase) {
-    Count(Call::kCaseInsensitiveCompare);
+  if (!ignoreCase) {
+    return g_compareStringOrdinal(a, aLength, b, bLength, ignoreCase);
   }
+  Counted counted(Call::kCaseInsensitiveCompare);
   return g_compareStringOrdinal(a, aLength, b, bLength, ignoreCase);
+}
+
+int WINAPI CountLcMapStringEx(LPCWSTR locale, DWORD flags, LPCWSTR source, int sourceLength,
+                              LPWSTR destination, int destinationLength, LPNLSVERSIONINFO version,
+                              LPVOID reserved, LPARAM sortHandle) {
+  Counted counted(Call::kCaseInsensitiveCompare);
+  return g_lcMapStringEx(locale, flags, source, sourceLength, destination, destinationLength,
+                         version, reserved, sortHandle);
 }
 
 template <typename Function>
@@ -350,6 +360,7 @@ bool InstallCallCounters() {
   Redirect("ntdll.dll", "NtSetInformationFile", &CountNtSetInformationFile, g_ntSetInformationFile);
   Redirect("ntdll.dll", "NtQueryInformationFile", &CountNtQueryInformationFile,
            g_ntQueryInformationFile);
+  Redirect(kernel, "LCMapStringEx", &CountLcMapStringEx, g_lcMapStringEx);
   Redirect("ntdll.dll", "NtQueryObject", &CountNtQueryObject, g_ntQueryObject);
   Redirect(kernel, "LockFileEx", &CountLockFileEx, g_lockFileEx);
   Redirect(kernel, "UnlockFileEx", &CountUnlockFileEx, g_unlockFileEx);
@@ -372,7 +383,7 @@ const char* CallName(Call call) {
                                                  "log fclose",
                                                  "malloc/calloc/realloc",
                                                  "free",
-                                                 "case-insensitive compares",
+                                                 "name compares and folds",
                                                  "CreateFileW",
                                                  "GetFinalPathNameByHandleW",
                                                  "GetFileInformationByHandleEx",
@@ -392,9 +403,6 @@ const char* CallName(Call call) {
   return kNames[static_cast<int>(call)];
 }
 
-bool CallIsTimed(Call call) {
-  return call != Call::kHeapAllocation && call != Call::kHeapFree &&
-         call != Call::kCaseInsensitiveCompare;
-}
+bool CallIsTimed(Call call) { return call != Call::kHeapAllocation && call != Call::kHeapFree; }
 
 }  // namespace quorvel::bench
