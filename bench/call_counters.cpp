@@ -37,6 +37,24 @@ class Counted {
 
 void Count(Call call) { ++g_tally.calls[static_cast<int>(call)]; }
 
+double Now() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) * g_ticksToMicroseconds;
+}
+
+bool EndsWith(LPCWSTR path, const wchar_t* leaf) {
+  const size_t length = wcslen(path);
+  const size_t leafLength = wcslen(leaf);
+  return length >= leafLength && _wcsicmp(path + length - leafLength, leaf) == 0;
+}
+
+// The run log's handle while a write has it open, and when that write began; the journal's
+// handle while it is open for records.
+HANDLE g_logHandle = nullptr;
+double g_logWriteStart = -1;
+HANDLE g_journalHandle = nullptr;
+
 decltype(&GetFileAttributesExW) g_getFileAttributesEx;
 decltype(&GetFullPathNameW) g_getFullPathName;
 decltype(&MoveFileW) g_moveFile;
@@ -54,6 +72,7 @@ decltype(&free) g_free;
 decltype(&_wcsicmp) g_wcsicmp;
 decltype(&_wcsnicmp) g_wcsnicmp;
 decltype(&CompareStringOrdinal) g_compareStringOrdinal;
+decltype(&LCMapStringEx) g_lcMapStringEx;
 decltype(&CreateFileW) g_createFile;
 decltype(&GetFinalPathNameByHandleW) g_getFinalPathNameByHandle;
 decltype(&GetFileInformationByHandleEx) g_getFileInformationByHandleEx;
@@ -64,6 +83,40 @@ decltype(&FindNextFileW) g_findNextFile;
 decltype(&MoveFileExW) g_moveFileEx;
 decltype(&NtOpenFile) g_ntOpenFile;
 decltype(&NtSetInformationFile) g_ntSetInformationFile;
+decltype(&NtQueryInformationFile) g_ntQueryInformationFile;
+decltype(&NtQueryObject) g_ntQueryObject;
+
+NTSTATUS NTAPI CountNtQueryObject(HANDLE handle, OBJECT_INFORMATION_CLASS kind, PVOID data,
+                                  ULONG size, PULONG returned) {
+  Counted counted(Call::kFileNameQuery);
+  return g_ntQueryObject(handle, kind, data, size, returned);
+}
+decltype(&LockFileEx) g_lockFileEx;
+decltype(&UnlockFileEx) g_unlockFileEx;
+decltype(&FlushFileBuffers) g_flushFileBuffers;
+
+NTSTATUS NTAPI CountNtQueryInformationFile(HANDLE file, PIO_STATUS_BLOCK status, PVOID data,
+                                           ULONG size, FILE_INFORMATION_CLASS kind) {
+  Counted counted(Call::kNtQueryInformationFile);
+  return g_ntQueryInformationFile(file, status, data, size, kind);
+}
+
+BOOL WINAPI CountLockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD low, DWORD high,
+                            LPOVERLAPPED overlapped) {
+  Counted counted(Call::kLockFileEx);
+  return g_lockFileEx(file, flags, reserved, low, high, overlapped);
+}
+
+BOOL WINAPI CountUnlockFileEx(HANDLE file, DWORD reserved, DWORD low, DWORD high,
+                              LPOVERLAPPED overlapped) {
+  Counted counted(Call::kUnlockFileEx);
+  return g_unlockFileEx(file, reserved, low, high, overlapped);
+}
+
+BOOL WINAPI CountFlushFileBuffers(HANDLE file) {
+  Counted counted(Call::kFlushFileBuffers);
+  return g_flushFileBuffers(file);
+}
 
 BOOL WINAPI CountMoveFileEx(LPCWSTR from, LPCWSTR to, DWORD flags) {
   Counted counted(Call::kMoveFileExW);
@@ -84,8 +137,21 @@ NTSTATUS NTAPI CountNtSetInformationFile(HANDLE file, PIO_STATUS_BLOCK status, P
 
 HANDLE WINAPI CountCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                               DWORD disposition, DWORD flags, HANDLE templateFile) {
-  Counted counted(Call::kCreateFileW);
-  return g_createFile(path, access, share, sa, disposition, flags, templateFile);
+  const bool log = EndsWith(path, L"\\Quorvel.log");
+  if (log && g_logWriteStart < 0) {
+    g_logWriteStart = Now();
+  }
+  HANDLE handle;
+  {
+    Counted counted(Call::kCreateFileW);
+    handle = g_createFile(path, access, share, sa, disposition, flags, templateFile);
+  }
+  if (log && handle != INVALID_HANDLE_VALUE) {
+    g_logHandle = handle;
+  } else if (EndsWith(path, L"\\Quorvel.journal") && handle != INVALID_HANDLE_VALUE) {
+    g_journalHandle = handle;
+  }
+  return handle;
 }
 
 DWORD WINAPI CountGetFinalPathNameByHandle(HANDLE file, LPWSTR path, DWORD size, DWORD flags) {
@@ -95,19 +161,32 @@ DWORD WINAPI CountGetFinalPathNameByHandle(HANDLE file, LPWSTR path, DWORD size,
 
 BOOL WINAPI CountGetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
                                               LPVOID data, DWORD size) {
-  Counted counted(Call::kGetFileInformationByHandleEx);
+  Counted counted(kind == FileNameInfo ? Call::kFileNameQuery
+                                       : Call::kGetFileInformationByHandleEx);
   return g_getFileInformationByHandleEx(file, kind, data, size);
 }
 
 BOOL WINAPI CountWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                            LPOVERLAPPED overlapped) {
-  Counted counted(Call::kWriteFile);
+  Counted counted(file == g_journalHandle ? Call::kJournalWriteFile : Call::kWriteFile);
   return g_writeFile(file, data, size, written, overlapped);
 }
 
 BOOL WINAPI CountCloseHandle(HANDLE handle) {
-  Counted counted(Call::kCloseHandle);
-  return g_closeHandle(handle);
+  BOOL closed;
+  {
+    Counted counted(Call::kCloseHandle);
+    closed = g_closeHandle(handle);
+  }
+  if (handle == g_logHandle) {
+    ++g_tally.calls[static_cast<int>(Call::kLogFileWrite)];
+    g_tally.microseconds[static_cast<int>(Call::kLogFileWrite)] += Now() - g_logWriteStart;
+    g_logHandle = nullptr;
+    g_logWriteStart = -1;
+  } else if (handle == g_journalHandle) {
+    g_journalHandle = nullptr;
+  }
+  return closed;
 }
 
 HANDLE WINAPI CountFindFirstFileEx(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
@@ -195,21 +274,30 @@ void __cdecl CountFree(void* block) {
 }
 
 int __cdecl CountWcsicmp(const wchar_t* a, const wchar_t* b) {
-  Count(Call::kCaseInsensitiveCompare);
+  Counted counted(Call::kCaseInsensitiveCompare);
   return g_wcsicmp(a, b);
 }
 
 int __cdecl CountWcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {
-  Count(Call::kCaseInsensitiveCompare);
+  Counted counted(Call::kCaseInsensitiveCompare);
   return g_wcsnicmp(a, b, count);
 }
 
 int WINAPI CountCompareStringOrdinal(LPCWCH a, int aLength, LPCWCH b, int bLength,
                                      BOOL ignoreCase) {
-  if (ignoreCase) {
-    Count(Call::kCaseInsensitiveCompare);
+  if (!ignoreCase) {
+    return g_compareStringOrdinal(a, aLength, b, bLength, ignoreCase);
   }
+  Counted counted(Call::kCaseInsensitiveCompare);
   return g_compareStringOrdinal(a, aLength, b, bLength, ignoreCase);
+}
+
+int WINAPI CountLcMapStringEx(LPCWSTR locale, DWORD flags, LPCWSTR source, int sourceLength,
+                              LPWSTR destination, int destinationLength, LPNLSVERSIONINFO version,
+                              LPVOID reserved, LPARAM sortHandle) {
+  Counted counted(Call::kCaseInsensitiveCompare);
+  return g_lcMapStringEx(locale, flags, source, sourceLength, destination, destinationLength,
+                         version, reserved, sortHandle);
 }
 
 template <typename Function>
@@ -270,6 +358,13 @@ bool InstallCallCounters() {
   Redirect(kernel, "MoveFileExW", &CountMoveFileEx, g_moveFileEx);
   Redirect("ntdll.dll", "NtOpenFile", &CountNtOpenFile, g_ntOpenFile);
   Redirect("ntdll.dll", "NtSetInformationFile", &CountNtSetInformationFile, g_ntSetInformationFile);
+  Redirect("ntdll.dll", "NtQueryInformationFile", &CountNtQueryInformationFile,
+           g_ntQueryInformationFile);
+  Redirect(kernel, "LCMapStringEx", &CountLcMapStringEx, g_lcMapStringEx);
+  Redirect("ntdll.dll", "NtQueryObject", &CountNtQueryObject, g_ntQueryObject);
+  Redirect(kernel, "LockFileEx", &CountLockFileEx, g_lockFileEx);
+  Redirect(kernel, "UnlockFileEx", &CountUnlockFileEx, g_unlockFileEx);
+  Redirect(kernel, "FlushFileBuffers", &CountFlushFileBuffers, g_flushFileBuffers);
   return all;
 }
 
@@ -288,7 +383,7 @@ const char* CallName(Call call) {
                                                  "log fclose",
                                                  "malloc/calloc/realloc",
                                                  "free",
-                                                 "case-insensitive compares",
+                                                 "name compares and folds",
                                                  "CreateFileW",
                                                  "GetFinalPathNameByHandleW",
                                                  "GetFileInformationByHandleEx",
@@ -297,13 +392,17 @@ const char* CallName(Call call) {
                                                  "FindFirstFileExW, FindNextFileW",
                                                  "MoveFileExW",
                                                  "NtOpenFile",
-                                                 "NtSetInformationFile"};
+                                                 "NtSetInformationFile",
+                                                 "name queries",
+                                                 "NtQueryInformationFile",
+                                                 "LockFileEx",
+                                                 "UnlockFileEx",
+                                                 "FlushFileBuffers",
+                                                 "log write, open to close",
+                                                 "journal WriteFile"};
   return kNames[static_cast<int>(call)];
 }
 
-bool CallIsTimed(Call call) {
-  return call != Call::kHeapAllocation && call != Call::kHeapFree &&
-         call != Call::kCaseInsensitiveCompare;
-}
+bool CallIsTimed(Call call) { return call != Call::kHeapAllocation && call != Call::kHeapFree; }
 
 }  // namespace quorvel::bench

@@ -5,8 +5,8 @@
 namespace quorvel::bench {
 
 // The calls a patch run makes that the benchmark counts: the file-system calls and the log's
-// stream calls, the opens, name queries, writes and listings beside them (timed as well), and heap
-// and case-insensitive comparison calls (only counted).
+// stream calls, the opens, name queries, writes, listings and case-insensitive comparisons beside
+// them (timed as well), and heap calls (only counted).
 enum class Call {
   kGetFileAttributesExW,
   kGetFullPathNameW,
@@ -30,6 +30,13 @@ enum class Call {
   kMoveFileExW,
   kNtOpenFile,
   kNtSetInformationFile,  // the renames by handle
+  kFileNameQuery,         // FileNameInfo (not counted with the other classes above), NtQueryObject
+  kNtQueryInformationFile,
+  kLockFileEx,
+  kUnlockFileEx,
+  kFlushFileBuffers,
+  kLogFileWrite,      // a write of the run log, from its first CreateFileW to its CloseHandle
+  kJournalWriteFile,  // WriteFile on the run journal (not counted as WriteFile above)
   kCount
 };
 

@@ -43,9 +43,11 @@ HRESULT CreateFolderIn(HANDLE parent, const SharedWString& leaf, ScopedFileHandl
 // Returns 0 or the error (ERROR_DIR_NOT_EMPTY for a folder that holds anything).
 HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf);
 
-// The name of the file or folder open at handle on its volume (from its root, without a drive:
-// \Games\Demo\a.txt), as the file system gives it; false when it cannot be read. Unlike the
-// final path it works at any length and makes no volume query.
+// The name of the file or folder open at handle as the system names the object: its volume
+// followed by its path from the volume's root (\Device\HarddiskVolume2\Games\Demo\a.txt on
+// Windows, \??\C:\Games\Demo\a.txt under Wine), links resolved; false when it cannot be read.
+// Names of one volume compare as their paths do. Unlike the final path it works at any length
+// and makes no query of the volume's drive letter.
 bool VolumeNameOf(HANDLE handle, SharedWString& name);
 
 }  // namespace quorvel

@@ -146,16 +146,14 @@ void RunLog::Write(const char* format, ...) {
   // log. Wine appends to a handle that may only append by writing at the end it last saw, so
   // lines written at the same moment overwrite each other; a lock on a byte far past any log
   // makes the writes take turns. Windows appends whole and refuses the lock to such a handle:
-  // then the line is written all the same.
+  // then the line is written all the same. The close just below lets go of the lock at once
+  // (Wine drops a handle's locks with it), as an unlock would, for half the calls to the server.
   OVERLAPPED turn = {};
   turn.Offset = 0xFFFFFFFF;
   turn.OffsetHigh = 0x7FFFFFFF;
-  const bool locked = LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
+  LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
   DWORD written = 0;
   WriteFile(file.Get(), lines.Chars(), lines.Length(), &written, nullptr);
-  if (locked) {
-    UnlockFileEx(file.Get(), 0, 1, 0, &turn);
-  }
 }
 
 SharedWString RunLog::Path() { return g_logPath; }

@@ -1,7 +1,11 @@
-// Formatting, code-page conversion, failure results, path strings and the run log's lines.
+// Formatting, code-page conversion, failure results, path strings, name keys and the run log's
+// lines.
+
+#include <algorithm>
 
 #include "foundation/code_page.h"
 #include "foundation/format.h"
+#include "foundation/name_key.h"
 #include "foundation/path_strings.h"
 #include "foundation/run_log.h"
 #include "foundation/win32_result.h"
@@ -53,6 +57,39 @@ TEST(CodePageTest, ConversionsBothWaysWithTheirSubstitutesAndDiagnostics) {
   EXPECT_EQ(Utf8(FromCodePage("abc", 12345).Chars()),
             "Could not determine number of bytes needed to convert from codepage 12345! "
             "GetLastError 87 (0x00000057)\n");
+}
+
+// Names order and fold as the system's own ordinal table does with slashes as backslashes, also
+// where ASCII meets other characters, prefixes and characters outside the BMP.
+TEST(NameKeyTest, NamesCompareAndFoldAsTheSystemsTableDoes) {
+  // Split at each bar; the last name is empty.
+  const std::wstring list =
+      L"data/Pack01\\a.txt|DATA\\pack01/A.TXT|data\\pack01|data\\pack01\\a.txt2|x\x00e9t\x00e9.dat|"
+      L"X\x00c9T\x00c9.DAT|x\x00e9t\x00e8.dat|x_|xz|\x03c3-a|\x03a3-A|\xd801\xdc28|\xd801\xdc00|"
+      L"a\x00df|A\x1e9e|";
+  std::vector<std::wstring> names(1);
+  for (const wchar_t c : list) {
+    if (c == L'|') {
+      names.emplace_back();
+    } else {
+      names.back().push_back(c);
+    }
+  }
+  const auto system = [](std::wstring left, std::wstring right) {
+    std::replace(left.begin(), left.end(), L'/', L'\\');
+    std::replace(right.begin(), right.end(), L'/', L'\\');
+    return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                static_cast<int>(right.size()), TRUE) -
+           CSTR_EQUAL;
+  };
+  for (const std::wstring& a : names) {
+    for (const std::wstring& b : names) {
+      const int expected = system(a, b);
+      const SharedWString left(a.c_str()), right(b.c_str());
+      EXPECT_EQ(CompareNames(left, right), expected) << Utf8(a) << " | " << Utf8(b);
+      EXPECT_EQ(NameKey(left) == NameKey(right), expected == 0) << Utf8(a) << " | " << Utf8(b);
+    }
+  }
 }
 
 // A separator goes between the parts, one of two meeting separators is dropped, and a qualified
