@@ -77,7 +77,8 @@ bool PlayerChoosesRetry(const PatchRun& run, const SharedWString& name, HRESULT 
 }
 
 // What a run that fails and is reverted takes away of its own besides the files: the backups it
-// kept for a file that failed, and the backup folder it made with the folders above it.
+// kept for a file that failed (its ledger holds those of the files not applied), and the backup
+// folder it made with the folders above it.
 struct RunLeftovers {
   BackupLedger ledger;
   SharedWString highestMade;  // the highest folder of the backup folder's path that was missing
@@ -265,6 +266,7 @@ HRESULT PatchFiles(PatchRun& run) {
       }
       run.appliedFiles.push_back(name);
       run.files.pop_front();
+      leftovers.ledger.Forget(places.Full(FolderRole::kBackup));
       held.HoldMadeWay(FolderRole::kBackup, name);
       held.HoldMadeWay(FolderRole::kApplication, name);
       // A folder the run made was swapped before it could be held: the next file could follow it.
