@@ -103,7 +103,7 @@ TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesThe
 }
 
 // The reverted run then leaves no copy of the old file that it kept for the retries, nor the
-// backup folder it made; a game file changed since keeps its backup, the only copy of it.
+// backup folders it made; a game file changed since keeps its backup, the only copy of it.
 std::wstring g_changed;
 unsigned g_seen = 0;
 DWORD ChangeGameFileAtTheClosingRecord(unsigned) {
@@ -132,16 +132,17 @@ TEST_F(PatchFilesTest, EveryFailedCopyUpPutsTheOldFileBack) {
   for (const bool changed : {false, true}) {
     const std::wstring root = At(changed ? L"changed" : L"same");
     PatchRun run;
-    LayRun(run, root, L"New\\Backup", {L"a.txt"});
-    g_lock = std::make_unique<FileLock>(root + L"\\Patch\\a.txt");
-    g_changed = changed ? root + L"\\Game\\a.txt" : std::wstring();
+    LayRun(run, root, L"New\\Backup", {L"d\\a.txt"});
+    g_lock = std::make_unique<FileLock>(root + L"\\Patch\\d\\a.txt");
+    g_changed = changed ? root + L"\\Game\\d\\a.txt" : std::wstring();
     g_seen = 0;
     SetJournalHook(ChangeGameFileAtTheClosingRecord);
     log_.Clear();
     EXPECT_EQ(PatchFiles(run), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(Count(log_.Text(), "Restored \"" + Utf8(root) + "\\Game\\a.txt\" from \""), 5u);
-    EXPECT_EQ(Contents({root + L"\\Game\\a.txt", root + L"\\New\\Backup\\a.txt", root + L"\\New"}),
-              changed ? "changed|old||" : "old|-|-|");
+    EXPECT_EQ(Count(log_.Text(), "Restored \"" + Utf8(root) + "\\Game\\d\\a.txt\" from \""), 5u);
+    EXPECT_EQ(
+        Contents({root + L"\\Game\\d\\a.txt", root + L"\\New\\Backup\\d\\a.txt", root + L"\\New"}),
+        changed ? "changed|old||" : "old|-|-|");
   }
 }
 
