@@ -6,6 +6,7 @@
 
 #include "files/file_path.h"
 #include "files/real_path.h"
+#include "files/same_contents.h"
 #include "foundation/failure_line.h"
 #include "foundation/format.h"
 #include "foundation/path_strings.h"
@@ -75,13 +76,63 @@ bool PlayerChoosesRetry(const PatchRun& run, const SharedWString& name, HRESULT 
   return answer == IDRETRY;
 }
 
+// What a run that fails and is reverted takes away of its own besides the files: the backups it
+// kept for a file that failed (its ledger holds those of the files not applied), and the backup
+// folder it made with the folders above it.
+struct RunLeftovers {
+  BackupLedger ledger;
+  SharedWString highestMade;  // the highest folder of the backup folder's path that was missing
+};
+
+// The highest folder of folder's path (folder included) that is not there; empty when folder is.
+SharedWString HighestMissing(const SharedWString& folder) {
+  SharedWString highest;
+  for (FilePath path(folder); !path.Exists() && IsNotFound(path.LastResult());) {
+    highest = path.FullPath();
+    FilePath parent = path.Parent();
+    if (parent.FullPath().Equals(highest)) {
+      break;
+    }
+    path = parent;
+  }
+  return highest;
+}
+
+// After a run that failed was reverted and its journal finished: a backup that the run kept for
+// a file that failed goes once the game's file holds the same bytes again (it was put back by a
+// copy), both checked as themselves, then the folders the run made that are empty now.
+void RemoveLeftovers(const PatchRun& run, RunLeftovers& leftovers) {
+  HeldFolders* held = run.heldFolders;
+  if (held == nullptr || run.plan == nullptr) {
+    return;
+  }
+  for (const SharedWString& name : leftovers.ledger.Names()) {
+    const PlannedName* planned = run.plan->Find(name);
+    if (planned == nullptr) {
+      continue;
+    }
+    NamePlaces places(*run.plan, *planned, held);
+    const SharedWString& backup = places.Full(FolderRole::kBackup);
+    const SharedWString& game = places.Full(FolderRole::kApplication);
+    if (SameContents(game, backup) &&
+        held->OpenChecked(FolderRole::kApplication, name, false, true,
+                          places.File(FolderRole::kApplication)) == S_OK &&
+        held->OpenChecked(FolderRole::kBackup, name, true, true,
+                          places.File(FolderRole::kBackup)) == S_OK) {
+      RunLog::Write("Removing \"%ls\", the same as \"%ls\"\n", backup.Chars(), game.Chars());
+      places.File(FolderRole::kBackup).Delete();
+    }
+  }
+  held->RemoveMade();
+}
+
 // Publishes and shows the failure of a run that changed nothing, or that has been reverted.
 // A revert that stopped early, a failed file left without its old version, or a journal that
 // could not record every step leaves the journal unfinished: the next run finishes putting the
 // files back.
 HRESULT ReportFailure(const PatchRun& run, HRESULT hr, const SharedWString& name,
                       const SharedWString& subject, PatchRun* revert, RunJournal* journal,
-                      bool leftBroken = false) {
+                      bool leftBroken = false, RunLeftovers* leftovers = nullptr) {
   PublishResult(hr);
   SharedWString message;
   Format(message, L"Could not patch file \"%ls\", error 0x%08x", subject.Chars(),
@@ -91,13 +142,20 @@ HRESULT ReportFailure(const PatchRun& run, HRESULT hr, const SharedWString& name
   // the next run finds the files as they were before this one, which its restore then confirms.
   RunJournal* recording =
       journal != nullptr && SUCCEEDED(journal->WriteFailure()) ? journal : nullptr;
+  bool reverted = false;
   if (revert != nullptr && SUCCEEDED(RevertPatches(*revert, recording)) && recording != nullptr &&
       !leftBroken) {
-    recording->Finish(hr);
+    reverted = SUCCEEDED(recording->Finish(hr)) && leftovers != nullptr;
+  }
+  if (reverted) {
+    RemoveLeftovers(*revert, *leftovers);
   }
   // The files have stopped moving; the player may move the folders while the box is open.
   if (revert != nullptr && revert->heldFolders != nullptr) {
     revert->heldFolders->ReleaseAll();
+  }
+  if (reverted) {
+    journal->RemoveMadeBackup(leftovers->highestMade);
   }
   if (run.plan != nullptr) {
     run.plan->LetGoOfFolders();
@@ -128,6 +186,10 @@ HRESULT PatchFiles(PatchRun& run) {
   if (FAILED(CheckRun(run, refusal, plan, true))) {
     return ReportFailure(run, refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
   }
+  RunLeftovers leftovers;
+  if (!plan.Folder(FolderRole::kBackup).handle.IsValid()) {
+    leftovers.highestMade = HighestMissing(plan.Folder(FolderRole::kBackup).full);
+  }
   RunJournal journal;
   HRESULT hr = journal.Start(run, plan, refusal);
   if (hr == S_FALSE) {
@@ -142,7 +204,6 @@ HRESULT PatchFiles(PatchRun& run) {
 
   LoggingPatchObserver logging;
   JournalingObserver observer(&journal, &logging);
-  BackupLedger ledger;
   SharedWString failedName;
   HeldFolders held(plan);
   holding.Lend(held);
@@ -150,7 +211,8 @@ HRESULT PatchFiles(PatchRun& run) {
   const size_t count = run.files.size();
   bool dropped = false;
   if (held.TakeStrayed() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
-    return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal, dropped);
+    return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal, dropped,
+                         &leftovers);
   }
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
     if (attempt > 0) {
@@ -166,7 +228,7 @@ HRESULT PatchFiles(PatchRun& run) {
       // held ones tell whether it did.
       if (!held.WaysUnchanged() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
-                             dropped || observer.RestoreFailed());
+                             dropped || observer.RestoreFailed(), &leftovers);
       }
     }
     while (!run.files.empty()) {
@@ -175,10 +237,11 @@ HRESULT PatchFiles(PatchRun& run) {
       observer.SetIndex(index);
       run.Progress().Applying(run.appliedFiles.size(), run.files.size(), name);
       NamePlaces places(plan, plan.Names()[index], &held);
-      hr = PatchFile(places, kRunSteps, &observer, &ledger, &emptied);
+      hr = PatchFile(places, kRunSteps, &observer, &leftovers.ledger, &emptied);
       if (FAILED(hr) && held.TakeRefused()) {
         // Found at its move, before any step of it: the run stops and is reverted.
-        return ReportFailure(run, hr, name, name, &run, &journal, observer.RestoreFailed());
+        return ReportFailure(run, hr, name, name, &run, &journal, observer.RestoreFailed(),
+                             &leftovers);
       }
       if (FAILED(hr)) {
         QUORVEL_LOG_FAILED_RESULT(hr, "Copy failed");
@@ -190,7 +253,8 @@ HRESULT PatchFiles(PatchRun& run) {
             RunLog::Write("Refusing to patch \"%ls\": a folder on its way was swapped\n",
                           name.Chars());
           }
-          return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal, true);
+          return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal, true,
+                               &leftovers);
         }
         break;
       }
@@ -202,12 +266,13 @@ HRESULT PatchFiles(PatchRun& run) {
       }
       run.appliedFiles.push_back(name);
       run.files.pop_front();
+      leftovers.ledger.Forget(places.Full(FolderRole::kBackup));
       held.HoldMadeWay(FolderRole::kBackup, name);
       held.HoldMadeWay(FolderRole::kApplication, name);
       // A folder the run made was swapped before it could be held: the next file could follow it.
       if (held.TakeStrayed() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
-                             dropped || observer.RestoreFailed());
+                             dropped || observer.RestoreFailed(), &leftovers);
       }
     }
     if (SUCCEEDED(hr) && FAILED(hr = journal.Finish(hr))) {
@@ -229,7 +294,7 @@ HRESULT PatchFiles(PatchRun& run) {
   }
   return ReportFailure(run, hr, failedName,
                        failedName.IsEmpty() ? run.applicationDirectory : failedName, &run, &journal,
-                       observer.RestoreFailed());
+                       observer.RestoreFailed(), &leftovers);
 }
 
 }  // namespace quorvel

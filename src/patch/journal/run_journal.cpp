@@ -533,6 +533,40 @@ void RunJournal::Unclaim() {
   madeBackupFolders_.clear();
 }
 
+namespace {
+
+// Whether folder holds nothing but the backup folder's lock.
+bool HoldsOnlyTheLock(const SharedWString& folder) {
+  WIN32_FIND_DATAW found = {};
+  const HANDLE search = FindFirstFileW(LongPathForm(InFolder(folder, L"*")).Chars(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  bool only = true;
+  do {
+    only = std::wcscmp(found.cFileName, L".") == 0 || std::wcscmp(found.cFileName, L"..") == 0 ||
+           CompareNames(SharedWString(found.cFileName), SharedWString(kBackupLockName)) == 0;
+  } while (only && FindNextFileW(search, &found));
+  FindClose(search);
+  return only;
+}
+
+}  // namespace
+
+void RunJournal::RemoveMadeBackup(const SharedWString& highest) {
+  if (madeBackupFolder_.IsEmpty() || !HoldsOnlyTheLock(madeBackupFolder_)) {
+    return;
+  }
+  Unclaim();
+  // The folders made above it, while the climb stays at or below the highest of them.
+  for (FilePath folder = FilePath(madeBackupFolder_).Parent();
+       !highest.IsEmpty() && IsSameOrBelow(folder.FullPath(), highest); folder = folder.Parent()) {
+    if (!RemoveDirectoryW(LongPathForm(folder.FullPath()).Chars())) {
+      break;
+    }
+  }
+}
+
 HRESULT RunJournal::Begin(const RunPlan& plan, const SharedWString& damaged, bool asChecked) {
   const PlanFolder& patch = plan.Folder(FolderRole::kPatch);
   const PlanFolder& application = plan.Folder(FolderRole::kApplication);

@@ -93,6 +93,10 @@ class RunJournal {
   HRESULT Finish(HRESULT result);
   // Lets another run use the backup folder: the files have stopped moving.
   void ReleaseBackup() { backupLock_.Reset(); }
+  // For a run that failed and was reverted, its journal finished: removes the backup folder
+  // that Start made, and its lock, when nothing else is in it, then each empty folder above it
+  // up to highest (the highest of them that was missing before the run; empty: none).
+  void RemoveMadeBackup(const SharedWString& highest);
 
  private:
   // asChecked: what the plan found at each place still stands (no restore has moved files).

@@ -80,6 +80,13 @@ bool MoveByFullPaths(FilePath& from, const SharedWString& fromFull, const FilePa
          SUCCEEDED(from.MoveTo(to));
 }
 
+// Whether a folder stands at path: by its path a step would move or remove it, with all it
+// holds, where only a file was meant.
+bool FolderAt(FilePath& path) {
+  bool present = false;
+  return SUCCEEDED(path.Query(present)) && present && path.IsDirectory();
+}
+
 }  // namespace
 
 HRESULT FileStep::Do(NamePlaces& places, const SharedWString& suffix, unsigned way) const {
@@ -92,15 +99,23 @@ HRESULT FileStep::Do(NamePlaces& places, const SharedWString& suffix, unsigned w
     }
     file.Close();
     bool present = false;  // and the attributes to clear the flag from
-    if (FAILED(from.Query(present)) || FAILED(from.ClearReadOnly()) || FAILED(from.Delete())) {
+    if (FAILED(from.Query(present))) {
       return from.LastResult();
     }
-    return S_OK;
+    if (present && from.IsDirectory()) {
+      return E_INVALIDARG;
+    }
+    return FAILED(from.ClearReadOnly()) || FAILED(from.Delete()) ? from.LastResult() : S_OK;
   }
   FilePath& to = places.Path(to_);
   if ((way & kCopyOnly) == 0) {
-    if (MoveByHandle(file, places.Held(), to_, places.Name()) ||
-        MoveByFullPaths(from, places.Full(from_), to, places.Full(to_))) {
+    if (MoveByHandle(file, places.Held(), to_, places.Name())) {
+      return S_OK;
+    }
+    if (FolderAt(from)) {
+      return E_INVALIDARG;
+    }
+    if (MoveByFullPaths(from, places.Full(from_), to, places.Full(to_))) {
       return S_OK;
     }
   }

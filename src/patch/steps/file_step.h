@@ -91,7 +91,8 @@ class FileStep {
   // cleared), or moves it: through its open handle into the held folder that is to hold it,
   // else by its path, else copied under a partial name (the destination's name with suffix)
   // that is then renamed into place. S_OK when moved or deleted; S_FALSE when copied, the source
-  // left where it was; otherwise the error, with no partial copy left. The handle is closed.
+  // left where it was; otherwise the error, with no partial copy left (E_INVALIDARG for a folder
+  // found at the file's path: a step never moves or removes one). The handle is closed.
   HRESULT Do(NamePlaces& places, const SharedWString& suffix, unsigned way = kMove) const;
 
  private:

@@ -206,13 +206,15 @@ bool HeldFolders::RemoveEmptied(const SharedWString& fullPath) {
 }
 
 void HeldFolders::RemoveMade() {
+  std::vector<NameKey> stayed;
   for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
     const auto place = places_.find(*made);
-    if (place != places_.end()) {
-      RemoveEmptied(PathIn(Given(place->second.folder), place->second.relative).FullPath());
+    if (place != places_.end() &&
+        !RemoveEmptied(PathIn(Given(place->second.folder), place->second.relative).FullPath())) {
+      stayed.insert(stayed.begin(), *made);
     }
   }
-  made_.clear();
+  made_ = std::move(stayed);
 }
 
 NameKey HeldFolders::ParentKey(const SharedWString& directory, const SharedWString& name) {
@@ -306,6 +308,18 @@ HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, boo
     }
   }
   const HANDLE checked = SUCCEEDED(opened) ? file.Get() : byPath.Get();
+  const PlanFolder& run = plan_.Folder(role);
+  FILE_STANDARD_INFO standard;
+  // A folder that came to stand at the name since the checks (the game made it, or it was
+  // swapped in) is refused as they refuse it: a move by path would carry all it holds along.
+  if (FAILED(opened) &&
+      GetFileInformationByHandleEx(checked, FileStandardInfo, &standard, sizeof(standard)) &&
+      standard.Directory) {
+    RunLog::Write("Refusing to patch \"%ls\": it is a folder in the %s folder\n", name.Chars(),
+                  run.what);
+    refused_ = true;
+    return E_INVALIDARG;
+  }
   SharedWString expected(*folderName);
   if (expected.Chars()[expected.Length() - 1] != L'\\') {
     expected.Append(L'\\');
@@ -316,7 +330,6 @@ HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, boo
   const bool elsewhere =
       named && CompareNames(own, expected) != 0 && !InFolderNamedNow(folder, own, leaf);
   const char* fault = nullptr;
-  FILE_STANDARD_INFO standard;
   if (!named) {
     fault = "cannot be checked at";
   } else if (elsewhere) {
@@ -337,7 +350,6 @@ HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, boo
     at = FinalPathOfHandle(checked, final, error) ? final : own;
   }
   file.Close();
-  const PlanFolder& run = plan_.Folder(role);
   RunLog::Write("Refusing to patch \"%ls\": its way from the %s folder <%ls> %s <%ls>\n",
                 name.Chars(), run.what, run.given.Chars(), fault, at.Chars());
   refused_ = true;

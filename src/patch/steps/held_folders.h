@@ -83,7 +83,8 @@ class HeldFolders {
   // checks it on that handle: its own name must be the folder's followed by its leaf (a link to a
   // file shows its target's name), and with countNames it may have no other name (a hard link,
   // which clearing or deleting it would reach). Returns S_OK with file open; E_INVALIDARG when the
-  // file is refused, after logging why (TakeRefused() true), or a folder on its way strayed
+  // file is refused (a folder stands at its place, or it leads out), after logging why
+  // (TakeRefused() true), or a folder on its way strayed
   // (TakeStrayed() true). Unless exists (the file is known to be there), a folder not held yet is
   // neither made nor held (S_FALSE) and the open's error is returned as it is (a file not found).
   // With exists, S_FALSE when the file passed its checks on a handle opened by its path, or could
@@ -101,7 +102,7 @@ class HeldFolders {
   // when it stays (not empty, in use), held again.
   bool RemoveEmptied(const SharedWString& fullPath);
   // Removes each folder the run made below its folders that is empty now, deepest first: a
-  // revert leaves none of them.
+  // revert leaves none of them. Those that stay are tried again by the next call.
   void RemoveMade();
 
   // Whether the folder at relative below the run's folder of role existed when the run began: a

@@ -38,10 +38,18 @@ void LoggingPatchObserver::OnRestored(const SharedWString& backup, const SharedW
                             backup.Chars());
 }
 
-void BackupLedger::Add(const SharedWString& fullPath) {
+void BackupLedger::Add(const SharedWString& fullPath, const SharedWString& name) {
   if (!fullPath.IsEmpty()) {
-    paths_.insert(fullPath);
+    paths_.emplace(fullPath, name);
   }
+}
+
+std::vector<SharedWString> BackupLedger::Names() const {
+  std::vector<SharedWString> names;
+  for (const auto& path : paths_) {
+    names.push_back(path.second);
+  }
+  return names;
 }
 
 bool BackupLedger::Contains(const SharedWString& fullPath) const {
@@ -155,7 +163,7 @@ HRESULT PatchFile(NamePlaces& places, const FileSteps& steps, PatchFileObserver*
     backupMoved = hr == S_OK;
     backedUp = true;
     if (ledger != nullptr) {
-      ledger->Add(backupFull);
+      ledger->Add(backupFull, name);
     }
   }
 

@@ -3,7 +3,8 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <set>
+#include <map>
+#include <vector>
 
 #include "foundation/name_key.h"
 #include "foundation/shared_string.h"
@@ -42,17 +43,22 @@ class LoggingPatchObserver : public PatchFileObserver {
                   HRESULT result) override;
 };
 
-// The backup paths (full paths, compared ignoring case) that this run has written. Such a
-// backup may be the only copy of the player's old file, so a retry never deletes or replaces it.
+// The backup paths (full paths, compared ignoring case) that this run has written for files not
+// applied yet, each with the listed name it was written for. Such a backup may be the only copy
+// of the player's old file, so a retry never deletes or replaces it.
 class BackupLedger {
  public:
-  void Add(const SharedWString& fullPath);
+  void Add(const SharedWString& fullPath, const SharedWString& name);
   bool Contains(const SharedWString& fullPath) const;
+  // Drops the backup of a file that is applied: it is no longer kept for a retry.
+  void Forget(const SharedWString& fullPath) { paths_.erase(fullPath); }
+  // The listed names whose backups this run wrote.
+  std::vector<SharedWString> Names() const;
 
  private:
   // Ordered, so that each file of a large patch costs a few comparisons, not one per file
   // already applied.
-  std::set<SharedWString, NameLess> paths_;
+  std::map<SharedWString, SharedWString, NameLess> paths_;
 };
 
 class EmptiedFolders;

@@ -102,12 +102,78 @@ TEST_F(PatchFilesTest, ARetryAfterAFailedCopyKeepsTheBackupItWroteAndFinishesThe
                "Keeping \"" + Utf8(Backup(L"a.txt")) + "\", backed up earlier in this run\r\n");
 }
 
+// The reverted run then leaves no copy of the old file that it kept for the retries, nor the
+// backup folders it made; a game file changed since keeps its backup, the only copy of it.
+std::wstring g_changed;
+unsigned g_seen = 0;
+DWORD ChangeGameFileAtTheClosingRecord(unsigned) {
+  // The draft, the first attempt's three steps, the others' two each, then the closing record.
+  if (++g_seen == 13 && !g_changed.empty()) {
+    WriteFileBytes(g_changed, "changed");
+  }
+  return ERROR_SUCCESS;
+}
+
+// A run of names in the folders Game, Patch and Backup below root, each file laid in the first
+// two as "old" and "new".
+void LayRun(PatchRun& run, const std::wstring& root, const std::wstring& backup,
+            std::initializer_list<const wchar_t*> names) {
+  run.patchDirectory = (root + L"\\Patch").c_str();
+  run.applicationDirectory = (root + L"\\Game").c_str();
+  run.backupDirectory = (root + L"\\" + backup).c_str();
+  for (const wchar_t* name : names) {
+    run.files.push_back(SharedWString(name));
+    WriteFileBytes(root + L"\\Game\\" + name, "old");
+    WriteFileBytes(root + L"\\Patch\\" + name, "new");
+  }
+}
+
 TEST_F(PatchFilesTest, EveryFailedCopyUpPutsTheOldFileBack) {
-  Pairs({L"a.txt"});
-  g_lock = std::make_unique<FileLock>(Patch(L"a.txt"));
-  EXPECT_EQ(PatchFiles(run_), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(Count(log_.Text(), "Restored \"" + Utf8(Game(L"a.txt")) + "\" from \""), 5u);
-  EXPECT_EQ(Contents({Game(L"a.txt"), Backup(L"a.txt")}), "old a.txt|old a.txt|");
+  for (const bool changed : {false, true}) {
+    const std::wstring root = At(changed ? L"changed" : L"same");
+    PatchRun run;
+    LayRun(run, root, L"New\\Backup", {L"d\\a.txt"});
+    g_lock = std::make_unique<FileLock>(root + L"\\Patch\\d\\a.txt");
+    g_changed = changed ? root + L"\\Game\\d\\a.txt" : std::wstring();
+    g_seen = 0;
+    SetJournalHook(ChangeGameFileAtTheClosingRecord);
+    log_.Clear();
+    EXPECT_EQ(PatchFiles(run), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(Count(log_.Text(), "Restored \"" + Utf8(root) + "\\Game\\d\\a.txt\" from \""), 5u);
+    EXPECT_EQ(
+        Contents({root + L"\\Game\\d\\a.txt", root + L"\\New\\Backup\\d\\a.txt", root + L"\\New"}),
+        changed ? "changed|old||" : "old|-|-|");
+  }
+}
+
+// A folder that comes to stand at a listed name in any of the run's folders after the checks is
+// refused at its move as they refuse it, and stays with all it holds.
+std::wstring g_folder;
+DWORD MakeFolderAtFirstRecord(unsigned) {
+  if (++g_seen == 1) {
+    DeleteFileW(g_folder.c_str());
+    WriteFileBytes(g_folder + L"\\inner.bin", "inner");
+  }
+  return ERROR_SUCCESS;
+}
+
+TEST_F(PatchFilesTest, AFolderAtANameSinceTheChecksIsRefusedAtItsMoveAndStays) {
+  const std::pair<const wchar_t*, const char*> rows[] = {
+      {L"Game", "application"}, {L"Patch", "patch"}, {L"Backup", "backup"}};
+  for (const auto& row : rows) {
+    const std::wstring root = At(std::wstring(L"at") + row.first);
+    PatchRun run;
+    LayRun(run, root, L"Backup", {L"a.txt", L"data"});
+    g_folder = root + L"\\" + row.first + L"\\data";
+    g_seen = 0;
+    SetJournalHook(MakeFolderAtFirstRecord);
+    log_.Clear();
+    EXPECT_EQ(PatchFiles(run), E_INVALIDARG) << row.second;
+    EXPECT_PRED2(Has, log_.Text(),
+                 "Refusing to patch \"data\": it is a folder in the " + std::string(row.second) +
+                     " folder\r\n");
+    EXPECT_EQ(Contents({g_folder + L"\\inner.bin", root + L"\\Game\\a.txt"}), "inner|old|");
+  }
 }
 
 // A source folder goes once its last listed file has left it, a folder with a file of its own
