@@ -81,22 +81,7 @@ bool PlayerChoosesRetry(const PatchRun& run, const SharedWString& name, HRESULT 
 // folder it made with the folders above it.
 struct RunLeftovers {
   BackupLedger ledger;
-  SharedWString highestMade;  // the highest folder of the backup folder's path that was missing
 };
-
-// The highest folder of folder's path (folder included) that is not there; empty when folder is.
-SharedWString HighestMissing(const SharedWString& folder) {
-  SharedWString highest;
-  for (FilePath path(folder); !path.Exists() && IsNotFound(path.LastResult());) {
-    highest = path.FullPath();
-    FilePath parent = path.Parent();
-    if (parent.FullPath().Equals(highest)) {
-      break;
-    }
-    path = parent;
-  }
-  return highest;
-}
 
 // After a run that failed was reverted and its journal finished: a backup that the run kept for
 // a file that failed goes once the game's file holds the same bytes again (it was put back by a
@@ -155,7 +140,7 @@ HRESULT ReportFailure(const PatchRun& run, HRESULT hr, const SharedWString& name
     revert->heldFolders->ReleaseAll();
   }
   if (reverted) {
-    journal->RemoveMadeBackup(leftovers->highestMade);
+    journal->RemoveMadeBackup();
   }
   if (run.plan != nullptr) {
     run.plan->LetGoOfFolders();
@@ -187,9 +172,6 @@ HRESULT PatchFiles(PatchRun& run) {
     return ReportFailure(run, refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
   }
   RunLeftovers leftovers;
-  if (!plan.Folder(FolderRole::kBackup).handle.IsValid()) {
-    leftovers.highestMade = HighestMissing(plan.Folder(FolderRole::kBackup).full);
-  }
   RunJournal journal;
   HRESULT hr = journal.Start(run, plan, refusal);
   if (hr == S_FALSE) {

@@ -553,17 +553,10 @@ bool HoldsOnlyTheLock(const SharedWString& folder) {
 
 }  // namespace
 
-void RunJournal::RemoveMadeBackup(const SharedWString& highest) {
-  if (madeBackupFolder_.IsEmpty() || !HoldsOnlyTheLock(madeBackupFolder_)) {
-    return;
-  }
-  Unclaim();
-  // The folders made above it, while the climb stays at or below the highest of them.
-  for (FilePath folder = FilePath(madeBackupFolder_).Parent();
-       !highest.IsEmpty() && IsSameOrBelow(folder.FullPath(), highest); folder = folder.Parent()) {
-    if (!RemoveDirectoryW(LongPathForm(folder.FullPath()).Chars())) {
-      break;
-    }
+void RunJournal::RemoveMadeBackup() {
+  // Unclaim takes away the lock and the folders made for the backup folder, deepest first.
+  if (!madeBackupFolders_.empty() && HoldsOnlyTheLock(madeBackupFolders_.front())) {
+    Unclaim();
   }
 }
 

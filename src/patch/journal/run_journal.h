@@ -94,9 +94,8 @@ class RunJournal {
   // Lets another run use the backup folder: the files have stopped moving.
   void ReleaseBackup() { backupLock_.Reset(); }
   // For a run that failed and was reverted, its journal finished: removes the backup folder
-  // that Start made, and its lock, when nothing else is in it, then each empty folder above it
-  // up to highest (the highest of them that was missing before the run; empty: none).
-  void RemoveMadeBackup(const SharedWString& highest);
+  // that Start made, with its lock and the folders made above it, when nothing else is in it.
+  void RemoveMadeBackup();
 
  private:
   // asChecked: what the plan found at each place still stands (no restore has moved files).
