@@ -39,24 +39,32 @@ void NameIn(HANDLE parent, const SharedWString& leaf, UNICODE_STRING& name,
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, parent, nullptr);
 }
 
+// Opens leaf inside the open folder parent, sharing all access. Returns 0 with opened set, or
+// the error with nothing open.
+HRESULT OpenIn(HANDLE parent, const SharedWString& leaf, ACCESS_MASK access, ULONG options,
+               ScopedFileHandle& opened) {
+  UNICODE_STRING name;
+  OBJECT_ATTRIBUTES attributes;
+  NameIn(parent, leaf, name, attributes);
+  IO_STATUS_BLOCK status = {};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS result =
+      NtOpenFile(&handle, access | SYNCHRONIZE, &attributes, &status,
+                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                 options | kFileSynchronousIoNonAlert | kFileOpenForBackupIntent);
+  if (!NT_SUCCESS(result)) {
+    return ResultOf(result);
+  }
+  opened.Reset(handle);
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT RelativeFile::Open(HANDLE folder, const SharedWString& leaf) {
   handle_.Reset();
-  UNICODE_STRING name;
-  OBJECT_ATTRIBUTES attributes;
-  NameIn(folder, leaf, name, attributes);
-  IO_STATUS_BLOCK status = {};
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS opened =
-      NtOpenFile(&handle, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
-                 &attributes, &status, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                 kFileNonDirectoryFile | kFileSynchronousIoNonAlert | kFileOpenForBackupIntent);
-  if (!NT_SUCCESS(opened)) {
-    return ResultOf(opened);
-  }
-  handle_.Reset(handle);
-  return S_OK;
+  return OpenIn(folder, leaf, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                kFileNonDirectoryFile, handle_);
 }
 
 HRESULT RelativeFile::MoveInto(HANDLE folder, const SharedWString& leaf, bool replace) {
@@ -118,19 +126,11 @@ HRESULT CreateFolderIn(HANDLE parent, const SharedWString& leaf, ScopedFileHandl
 }
 
 HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf) {
-  UNICODE_STRING name;
-  OBJECT_ATTRIBUTES attributes;
-  NameIn(parent, leaf, name, attributes);
-  IO_STATUS_BLOCK status = {};
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS opened =
-      NtOpenFile(&handle, DELETE | SYNCHRONIZE, &attributes, &status,
-                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                 kFileDirectoryFile | kFileSynchronousIoNonAlert | kFileOpenForBackupIntent);
-  if (!NT_SUCCESS(opened)) {
-    return ResultOf(opened);
+  ScopedFileHandle folder;
+  const HRESULT opened = OpenIn(parent, leaf, DELETE, kFileDirectoryFile, folder);
+  if (FAILED(opened)) {
+    return opened;
   }
-  ScopedFileHandle folder(handle);
   FILE_DISPOSITION_INFO disposition = {TRUE};
   if (!SetFileInformationByHandle(folder.Get(), FileDispositionInfo, &disposition,
                                   sizeof(disposition))) {
