@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "files/folder_identity.h"
 #include "foundation/win32_result.h"
 
 #ifndef __MINGW32__
@@ -125,11 +126,15 @@ HRESULT CreateFolderIn(HANDLE parent, const SharedWString& leaf, ScopedFileHandl
   return S_OK;
 }
 
-HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf) {
+HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf, uint64_t index) {
   ScopedFileHandle folder;
-  const HRESULT opened = OpenIn(parent, leaf, DELETE, kFileDirectoryFile, folder);
+  const HRESULT opened =
+      OpenIn(parent, leaf, DELETE | FILE_READ_ATTRIBUTES, kFileDirectoryFile, folder);
   if (FAILED(opened)) {
     return opened;
+  }
+  if (index != 0 && IndexOfHandle(folder.Get()) != index) {
+    return S_FALSE;
   }
   FILE_DISPOSITION_INFO disposition = {TRUE};
   if (!SetFileInformationByHandle(folder.Get(), FileDispositionInfo, &disposition,
@@ -137,6 +142,13 @@ HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf) {
     return FailureResult(GetLastError());
   }
   return S_OK;  // the folder goes as its handle closes
+}
+
+bool RenamesFollowPaths() {
+  // Wine's ntdll names itself; Windows' has no such export.
+  static const bool wine =
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
 }
 
 bool VolumeNameOf(HANDLE handle, SharedWString& name) {

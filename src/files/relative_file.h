@@ -39,9 +39,15 @@ class RelativeFile {
 // with nothing made.
 HRESULT CreateFolderIn(HANDLE parent, const SharedWString& leaf, ScopedFileHandle& folder);
 
-// Removes the empty folder leaf inside the open folder parent, through a handle of its own.
-// Returns 0 or the error (ERROR_DIR_NOT_EMPTY for a folder that holds anything).
-HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf);
+// Removes the empty folder leaf inside the open folder parent, through a handle of its own,
+// when its number is index (0: any). Returns 0; S_FALSE, with nothing removed, for another
+// folder (or a link to one) at leaf; or the error (ERROR_DIR_NOT_EMPTY for a folder that holds
+// anything).
+HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf, uint64_t index = 0);
+
+// Whether a rename or a delete through a handle acts on the path the handle was opened by, as
+// under Wine, rather than on the file it has open, as on Windows.
+bool RenamesFollowPaths();
 
 // The name of the file or folder open at handle as the system names the object: its volume
 // followed by its path from the volume's root (\Device\HarddiskVolume2\Games\Demo\a.txt on

@@ -92,7 +92,18 @@ bool FolderAt(FilePath& path) {
 HRESULT FileStep::Do(NamePlaces& places, const SharedWString& suffix, unsigned way) const {
   RelativeFile& file = places.File(from_);
   FilePath& from = places.Path(from_);
+  HeldFolders* held = places.Held();
+  // Under Wine the handle acts on the path it was opened by: a folder on the way swapped since
+  // the file was checked (while its record was written) would send the step elsewhere.
+  const auto swapped = [&](FolderRole role) {
+    return file.Get() != INVALID_HANDLE_VALUE && held != nullptr &&
+           !held->StillAtItsPath(role, places.Name());
+  };
   if (Deletes()) {
+    if (swapped(from_)) {
+      file.Close();
+      return E_INVALIDARG;
+    }
     // A stale read-only backup would otherwise block every later patch of this file.
     if (file.Get() != INVALID_HANDLE_VALUE && SUCCEEDED(file.Delete())) {
       return S_OK;
@@ -109,6 +120,10 @@ HRESULT FileStep::Do(NamePlaces& places, const SharedWString& suffix, unsigned w
   }
   FilePath& to = places.Path(to_);
   if ((way & kCopyOnly) == 0) {
+    if (swapped(from_) || swapped(to_)) {
+      file.Close();
+      return E_INVALIDARG;
+    }
     if (MoveByHandle(file, places.Held(), to_, places.Name())) {
       return S_OK;
     }

@@ -92,7 +92,7 @@ bool HeldFolders::Hold(FolderRole role, const SharedWString& relative, bool pass
   // share: past the cap a folder is still checked here, but only the checks guard it later.
   if (handles_.size() < kMostHeldFolders) {
     handles_[key] = {std::move(handle), volumeName, fileIndex, lent};
-    places_[key] = {role, relative};
+    places_[key] = {role, relative, fileIndex};
   } else if (passing) {
     passing_[key] = {std::move(handle), volumeName, fileIndex, lent};
     unheld_ = true;
@@ -172,7 +172,7 @@ bool HeldFolders::MakeHeld(FolderRole role, const SharedWString& relative, const
   const uint64_t index = IndexOfHandle(made.Get());
   (handles_.size() < kMostHeldFolders ? handles_ : passing_)[key] = {std::move(made), volumeName,
                                                                      index, false};
-  places_[key] = {role, relative};
+  places_[key] = {role, relative, index};
   made_.push_back(key);
   return true;
 }
@@ -189,12 +189,25 @@ bool HeldFolders::RemoveEmptied(const SharedWString& fullPath) {
   HANDLE above = end > 1 ? Find(key.Prefix(end - 1)) : nullptr;
   SharedWString leaf(fullPath);
   FileNamePart(leaf);
-  const HRESULT removed = above != nullptr ? RemoveFolderIn(above, leaf) : E_HANDLE;
+  // Only the folder that was held: a folder (or a link) put at its name since is not the run's.
+  const auto place = places_.find(key);
+  const uint64_t index = place != places_.end() ? place->second.index : 0;
+  const HRESULT removed = above != nullptr ? RemoveFolderIn(above, leaf, index) : E_HANDLE;
+  if (removed == S_FALSE) {
+    return false;
+  }
   if (removed == HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY)) {
     HoldAgain(fullPath);
     return false;
   }
-  if (SUCCEEDED(removed) || RemoveDirectoryW(LongPathForm(fullPath).Chars())) {
+  if (SUCCEEDED(removed)) {
+    return true;
+  }
+  const uint64_t there = FileIndexOf(fullPath);
+  if (index != 0 && there != 0 && there != index) {
+    return false;
+  }
+  if (RemoveDirectoryW(LongPathForm(fullPath).Chars())) {
     return true;
   }
   const DWORD error = GetLastError();
@@ -203,6 +216,31 @@ bool HeldFolders::RemoveEmptied(const SharedWString& fullPath) {
     return false;
   }
   return true;
+}
+
+bool HeldFolders::StillAtItsPath(FolderRole role, const SharedWString& name) {
+  if (!RenamesFollowPaths()) {
+    return true;
+  }
+  HANDLE folder = FolderOf(role, name);
+  if (folder == nullptr) {
+    return true;
+  }
+  SharedWString path = DirectoryPart(PathIn(Given(role), name).FullPath());
+  NormalizePath(path);
+  const uint64_t there = FileIndexOf(path);
+  if (there == IndexOfHandle(folder)) {
+    return true;
+  }
+  // A folder removed since is no way elsewhere: the steps go by its path, which makes it again,
+  // and the handle of the removed one stands for nothing any more.
+  if (there == 0) {
+    Release(path);
+    return true;
+  }
+  strayed_ = true;
+  ++strays_;
+  return false;
 }
 
 void HeldFolders::RemoveMade() {

@@ -101,6 +101,14 @@ class HeldFolders {
   // go of: through a handle of its own opened inside its held parent, else by its path. False
   // when it stays (not empty, in use), held again.
   bool RemoveEmptied(const SharedWString& fullPath);
+
+  // Under Wine, where a rename or delete through a handle acts on the path the handle was opened
+  // by: whether the held folder that holds the file of name in the folder of role is still the
+  // folder at its path, asked just before a step acts through it (a program outside Windows'
+  // rules may have swapped it for a link since the file was checked). True where it is not held
+  // or the system binds handles to files, or nothing is at its path (removed); false, with
+  // TakeStrayed() true, when another folder or a link stands there.
+  bool StillAtItsPath(FolderRole role, const SharedWString& name);
   // Removes each folder the run made below its folders that is empty now, deepest first: a
   // revert leaves none of them. Those that stay are tried again by the next call.
   void RemoveMade();
@@ -161,6 +169,7 @@ class HeldFolders {
   struct Place {
     FolderRole folder;
     SharedWString relative;
+    uint64_t index;  // the folder's number when it was held: a folder at its name since is not it
   };
 
   const RunPlan& plan_;

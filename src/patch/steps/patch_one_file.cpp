@@ -180,16 +180,26 @@ HRESULT PatchFile(NamePlaces& places, const FileSteps& steps, PatchFileObserver*
     if (FAILED(hr = told.OnStep(steps.remove, targetFull, targetFull))) {
       return undoBackup(hr);
     }
-    if (emptied != nullptr) {
-      emptied->LetGoOfWay(targetRole, name);
-    }
-    const HRESULT removed = target.RemoveWithEmptyParents(FolderPath(
+    const FilePath root(FolderPath(
         emptied != nullptr ? emptied->RemovalRoot(places.Directory(targetRole), targetRole, name)
                            : places.Directory(targetRole)));
-    if (emptied != nullptr) {
-      emptied->LetGoOfWay(targetRole, name, true);
-    }
-    if (FAILED(removed)) {
+    if (held != nullptr) {
+      // Each emptied folder through the held folders, which remove only the folder they held:
+      // under Wine a folder swapped for a link since would be removed where the link leads.
+      bool present = false;
+      if (FAILED(target.Query(present)) || (present && FAILED(target.Delete()))) {
+        return target.LastResult();
+      }
+      const SharedWString rootFull = root.FullPath();
+      SharedWString folder = DirectoryPart(targetFull);
+      NormalizePath(folder);
+      while (folder.Length() > rootFull.Length() && StartsWithName(folder, rootFull) &&
+             held->RemoveEmptied(folder)) {
+        SharedWString parent = DirectoryPart(folder);
+        NormalizePath(parent);
+        folder = parent;
+      }
+    } else if (FAILED(target.RemoveWithEmptyParents(root))) {
       return target.LastResult();
     }
   } else {
@@ -207,8 +217,9 @@ HRESULT PatchFile(NamePlaces& places, const FileSteps& steps, PatchFileObserver*
       // Without this the player's file would stay only in the backup folder, and the file
       // that failed is not part of a later revert. The backup stays for the next attempt, so it
       // is copied back; when there is no room for the copy, the backup moved here goes back by
-      // a move, which needs none, and the next attempt backs it up again.
-      if (backedUp) {
+      // a move, which needs none, and the next attempt backs it up again. Not through a way that
+      // was swapped: the journal, left unfinished, has the next run put it back.
+      if (backedUp && (held == nullptr || held->StillAtItsPath(targetRole, name))) {
         HRESULT restored = told.OnStep(steps.putBack, backupFull, targetFull);
         if (SUCCEEDED(restored)) {
           restored = steps.putBack.Do(places, suffix, FileStep::kCopyOnly);

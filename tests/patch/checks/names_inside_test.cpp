@@ -167,6 +167,51 @@ TEST_F(NamesInsideTest, AFolderSwappedForALinkDuringARetryPauseStopsTheRun) {
   }
 }
 
+// A host program swaps a held folder for a link to a folder outside between a file's checks and
+// its step (at the step's journal record), or a folder the run made once the revert has emptied
+// it: under Wine the step's handle would act through the link. Nothing outside changes.
+std::wstring g_at;             // where the host script runs
+const wchar_t* g_script;       // what it runs
+unsigned g_record, g_records;  // at which record (0: once the made folder x is empty again)
+DWORD SwapAtRecord(unsigned) {
+  const bool emptied =
+      g_record == 0 && PathExists(g_at + L"Game\\x") && !PathExists(g_at + L"Game\\x\\new.txt");
+  if (++g_records == g_record || (emptied && g_script != nullptr)) {
+    EXPECT_TRUE(OnHost(g_at, g_script));
+    g_script = nullptr;
+  }
+  return ERROR_SUCCESS;
+}
+
+TEST_F(NamesInsideTest, AFolderSwappedForALinkBetweenAFilesCheckAndItsStepChangesNothingOutside) {
+  const struct {
+    const wchar_t* script;
+    unsigned record;
+  } cases[] = {{L"mv Game/d Game/d.away && ln -s ../Outside/d Game/d", 5},
+               {L"mv Patch/d Patch/d.away && ln -s ../Outside/d Patch/d", 6},
+               {L"rmdir Game/x && ln -s ../Outside/empty Game/x", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.script));
+    g_at = At(L"case" + std::to_wstring(&c - cases)) + L"\\";
+    PatchRun run;
+    Lay(run, g_at, {L"a.txt", L"d\\f.txt"});
+    WriteFileBytes(g_at + L"Patch\\x\\new.txt", "new x");
+    run.files.push_back(SharedWString(L"x\\new.txt"));
+    WriteFileBytes(g_at + L"Patch\\z.txt", "new z");
+    run.files.push_back(SharedWString(L"z.txt"));
+    WriteFileBytes(g_at + L"Outside\\d\\f.txt", "outside f");
+    CreateDirectoryW((g_at + L"Outside\\empty").c_str(), nullptr);
+    const std::string outside = TreeFingerprint(g_at + L"Outside");
+    FileLock held(g_at + L"Patch\\z.txt");  // the last file fails: the run is reverted
+    g_script = c.script, g_record = c.record, g_records = 0;
+    SetJournalHook(SwapAtRecord);
+    EXPECT_NE(PatchFiles(run), S_OK);
+    SetJournalHook(nullptr);
+    EXPECT_EQ(g_script, nullptr) << "the host did not run";
+    EXPECT_EQ(TreeFingerprint(g_at + L"Outside"), outside) << log_.Text();
+  }
+}
+
 // A drive letter mapped onto a folder above the run's during the pause changes how the system
 // names the run's folders and files, not which they are: the run goes on.
 TEST_F(NamesInsideTest, ALetterMappedDuringARetryPauseDoesNotStopTheRun) {
