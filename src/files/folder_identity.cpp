@@ -10,14 +10,21 @@ namespace quorvel {
 
 uint64_t FileIndexOf(const SharedWString& path) {
   SharedWString open(path);
-  if (open.Length() > 0 && open.Chars()[open.Length() - 1] == L':') {
-    open.Append(L'\\');  // the root folder, not the volume
-  }
+  KeepRoot(open);  // the root folder, not the volume
   const ScopedFileHandle handle(CreateFileW(LongPathForm(open).Chars(), FILE_READ_ATTRIBUTES,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                             nullptr));
   return !handle.IsValid() ? 0 : IndexOfHandle(handle.Get());
+}
+
+ScopedFileHandle OpenFolderToHold(const SharedWString& fullPath) {
+  SharedWString open(fullPath);
+  KeepRoot(open);
+  // Sharing is judged only against handles that may read, write or delete.
+  return ScopedFileHandle(CreateFileW(LongPathForm(open).Chars(), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 uint64_t IndexOfHandle(HANDLE handle) {

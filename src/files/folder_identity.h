@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 
 namespace quorvel {
@@ -14,6 +15,11 @@ namespace quorvel {
 // Wine it carries whichever drive letter is known at that moment, and so does the volume's
 // serial number.
 uint64_t FileIndexOf(const SharedWString& path);
+
+// Opens the existing folder at fullPath (a bare drive is its root) to hold it: shared for
+// reading and writing only, so that on Windows no other program can rename, remove or swap it
+// while the handle is open. Invalid, with the error as the last error, when it cannot be opened.
+ScopedFileHandle OpenFolderToHold(const SharedWString& fullPath);
 
 // The same number for the file or folder open at handle; 0 when it cannot be read. A query of
 // the handle alone, which costs next to nothing.

@@ -16,10 +16,7 @@ namespace {
 // The final path of an existing file or folder; false with error set when it cannot be opened.
 bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
   SharedWString open(path);
-  // A bare drive opens the volume, not its root folder.
-  if (open.Length() > 0 && open.Chars()[open.Length() - 1] == L':') {
-    open.Append(L'\\');
-  }
+  KeepRoot(open);  // a bare drive opens the volume, not its root folder
   ScopedFileHandle handle(CreateFileW(LongPathForm(open).Chars(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -28,14 +25,6 @@ bool FinalPath(const SharedWString& path, SharedWString& final, DWORD& error) {
     return false;
   }
   return FinalPathOfHandle(handle.Get(), final, error);
-}
-
-// A drive's root folder keeps its backslash: joined to a name, the bare drive would stand for
-// the drive's current folder (D:name).
-void KeepRoot(SharedWString& path) {
-  if (path.Length() > 0 && path.Chars()[path.Length() - 1] == L':') {
-    path.Append(L'\\');
-  }
 }
 
 }  // namespace

@@ -108,6 +108,12 @@ void RemoveExtension(SharedString& path) {
   }
 }
 
+void KeepRoot(SharedWString& path) {
+  if (path.Length() > 0 && path.Chars()[path.Length() - 1] == L':') {
+    path.Append(L'\\');
+  }
+}
+
 SharedWString LongPathForm(const SharedWString& fullPath) {
   const wchar_t* path = fullPath.Chars();
   SharedWString form;

@@ -29,6 +29,10 @@ void FileNamePart(SharedString& path);
 // Cuts the path at the last dot of its final component.
 void RemoveExtension(SharedString& path);
 
+// A drive's root keeps its backslash (D: becomes D:\): a bare drive stands for the drive's
+// current folder when a name is joined to it, and for the volume when it is opened.
+void KeepRoot(SharedWString& path);
+
 // The longest path the system takes, in characters.
 constexpr uint32_t kLongestPath = 32767;
 // The length from which Win32 file calls need the \\?\ form: CreateDirectoryW's limit, 260 less

@@ -36,9 +36,7 @@ SharedWString FullPathOf(const SharedWString& path) {
 // The final path of an existing folder (a bare drive means its root); false when it cannot be
 // opened or named.
 bool FinalFolderPath(SharedWString folder, SharedWString& final) {
-  if (folder.Length() > 0 && folder.Chars()[folder.Length() - 1] == L':') {
-    folder.Append(L'\\');
-  }
+  KeepRoot(folder);
   ScopedFileHandle handle(CreateFileW(folder.Chars(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -55,9 +53,7 @@ SharedWString ExpectedPath(const SharedWString& logPath) {
   NormalizePath(folder);
   SharedWString above = DirectoryPart(folder);
   NormalizePath(above);
-  if (above.Length() > 0 && above.Chars()[above.Length() - 1] == L':') {
-    above.Append(L'\\');  // the names below start after it
-  }
+  KeepRoot(above);  // the names below start after it
   SharedWString expected;
   const DWORD folderAttributes = GetFileAttributesW(folder.Chars());
   // The log's own folder must not be a link either: it sits among the player's files.

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "files/file_path.h"
-#include "files/real_path.h"
 #include "files/same_contents.h"
 #include "foundation/failure_line.h"
 #include "foundation/format.h"
@@ -76,22 +75,16 @@ bool PlayerChoosesRetry(const PatchRun& run, const SharedWString& name, HRESULT 
   return answer == IDRETRY;
 }
 
-// What a run that fails and is reverted takes away of its own besides the files: the backups it
-// kept for a file that failed (its ledger holds those of the files not applied), and the backup
-// folder it made with the folders above it.
-struct RunLeftovers {
-  BackupLedger ledger;
-};
-
 // After a run that failed was reverted and its journal finished: a backup that the run kept for
-// a file that failed goes once the game's file holds the same bytes again (it was put back by a
-// copy), both checked as themselves, then the folders the run made that are empty now.
-void RemoveLeftovers(const PatchRun& run, RunLeftovers& leftovers) {
+// a file that failed (ledger holds those of the files not applied) goes once the game's file
+// holds the same bytes again (it was put back by a copy), both checked as themselves, then the
+// folders the run made that are empty now.
+void RemoveLeftovers(const PatchRun& run, const BackupLedger& ledger) {
   HeldFolders* held = run.heldFolders;
   if (held == nullptr || run.plan == nullptr) {
     return;
   }
-  for (const SharedWString& name : leftovers.ledger.Names()) {
+  for (const SharedWString& name : ledger.Names()) {
     const PlannedName* planned = run.plan->Find(name);
     if (planned == nullptr) {
       continue;
@@ -117,7 +110,7 @@ void RemoveLeftovers(const PatchRun& run, RunLeftovers& leftovers) {
 // files back.
 HRESULT ReportFailure(const PatchRun& run, HRESULT hr, const SharedWString& name,
                       const SharedWString& subject, PatchRun* revert, RunJournal* journal,
-                      bool leftBroken = false, RunLeftovers* leftovers = nullptr) {
+                      bool leftBroken = false, BackupLedger* ledger = nullptr) {
   PublishResult(hr);
   SharedWString message;
   Format(message, L"Could not patch file \"%ls\", error 0x%08x", subject.Chars(),
@@ -130,10 +123,10 @@ HRESULT ReportFailure(const PatchRun& run, HRESULT hr, const SharedWString& name
   bool reverted = false;
   if (revert != nullptr && SUCCEEDED(RevertPatches(*revert, recording)) && recording != nullptr &&
       !leftBroken) {
-    reverted = SUCCEEDED(recording->Finish(hr)) && leftovers != nullptr;
+    reverted = SUCCEEDED(recording->Finish(hr)) && ledger != nullptr;
   }
   if (reverted) {
-    RemoveLeftovers(*revert, *leftovers);
+    RemoveLeftovers(*revert, *ledger);
   }
   // The files have stopped moving; the player may move the folders while the box is open.
   if (revert != nullptr && revert->heldFolders != nullptr) {
@@ -171,7 +164,7 @@ HRESULT PatchFiles(PatchRun& run) {
   if (FAILED(CheckRun(run, refusal, plan, true))) {
     return ReportFailure(run, refusal.result, refusal.name, refusal.subject, nullptr, nullptr);
   }
-  RunLeftovers leftovers;
+  BackupLedger ledger;
   RunJournal journal;
   HRESULT hr = journal.Start(run, plan, refusal);
   if (hr == S_FALSE) {
@@ -194,7 +187,7 @@ HRESULT PatchFiles(PatchRun& run) {
   bool dropped = false;
   if (held.TakeStrayed() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
     return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal, dropped,
-                         &leftovers);
+                         &ledger);
   }
   for (int attempt = 0; attempt < kPatchAttempts; ++attempt) {
     if (attempt > 0) {
@@ -210,7 +203,7 @@ HRESULT PatchFiles(PatchRun& run) {
       // held ones tell whether it did.
       if (!held.WaysUnchanged() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
-                             dropped || observer.RestoreFailed(), &leftovers);
+                             dropped || observer.RestoreFailed(), &ledger);
       }
     }
     while (!run.files.empty()) {
@@ -219,11 +212,11 @@ HRESULT PatchFiles(PatchRun& run) {
       observer.SetIndex(index);
       run.Progress().Applying(run.appliedFiles.size(), run.files.size(), name);
       NamePlaces places(plan, plan.Names()[index], &held);
-      hr = PatchFile(places, kRunSteps, &observer, &leftovers.ledger, &emptied);
+      hr = PatchFile(places, kRunSteps, &observer, &ledger, &emptied);
       if (FAILED(hr) && held.TakeRefused()) {
         // Found at its move, before any step of it: the run stops and is reverted.
         return ReportFailure(run, hr, name, name, &run, &journal, observer.RestoreFailed(),
-                             &leftovers);
+                             &ledger);
       }
       if (FAILED(hr)) {
         QUORVEL_LOG_FAILED_RESULT(hr, "Copy failed");
@@ -236,7 +229,7 @@ HRESULT PatchFiles(PatchRun& run) {
                           name.Chars());
           }
           return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal, true,
-                               &leftovers);
+                               &ledger);
         }
         break;
       }
@@ -248,13 +241,13 @@ HRESULT PatchFiles(PatchRun& run) {
       }
       run.appliedFiles.push_back(name);
       run.files.pop_front();
-      leftovers.ledger.Forget(places.Full(FolderRole::kBackup));
+      ledger.Forget(places.Full(FolderRole::kBackup));
       held.HoldMadeWay(FolderRole::kBackup, name);
       held.HoldMadeWay(FolderRole::kApplication, name);
       // A folder the run made was swapped before it could be held: the next file could follow it.
       if (held.TakeStrayed() && FAILED(RecheckRunNames(run, plan, failedName, dropped))) {
         return ReportFailure(run, E_INVALIDARG, failedName, failedName, &run, &journal,
-                             dropped || observer.RestoreFailed(), &leftovers);
+                             dropped || observer.RestoreFailed(), &ledger);
       }
     }
     if (SUCCEEDED(hr) && FAILED(hr = journal.Finish(hr))) {
@@ -276,7 +269,7 @@ HRESULT PatchFiles(PatchRun& run) {
   }
   return ReportFailure(run, hr, failedName,
                        failedName.IsEmpty() ? run.applicationDirectory : failedName, &run, &journal,
-                       observer.RestoreFailed(), &leftovers);
+                       observer.RestoreFailed(), &ledger);
 }
 
 }  // namespace quorvel

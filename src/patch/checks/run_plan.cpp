@@ -35,29 +35,13 @@ void RunPlan::Describe(const SharedWString& patch, const SharedWString& applicat
   }
 }
 
-const PlanFolder* RunPlan::FolderGiven(const SharedWString& directory) const {
-  for (const PlanFolder& folder : folders_) {
-    if (folder.given.Equals(directory)) {
-      return &folder;
-    }
-  }
-  return nullptr;
-}
-
 const PlannedName* RunPlan::Find(const SharedWString& name) const {
   const auto found = byKey_.find(NameKey(name));
   return found == byKey_.end() ? nullptr : &names_[found->second];
 }
 
 void HoldPlanFolder(PlanFolder& folder) {
-  SharedWString open(folder.full);
-  if (!open.IsEmpty() && open.Chars()[open.Length() - 1] == L':') {
-    open.Append(L'\\');  // the root folder, not the volume
-  }
-  // Sharing is judged only against handles that may read, write or delete.
-  folder.handle.Reset(CreateFileW(LongPathForm(open).Chars(), FILE_LIST_DIRECTORY,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  folder.handle = OpenFolderToHold(folder.full);
   SharedWString final;
   DWORD error = ERROR_SUCCESS;
   if (!folder.handle.IsValid()) {
@@ -67,9 +51,7 @@ void HoldPlanFolder(PlanFolder& folder) {
   folder.identity = IndexOfHandle(folder.handle.Get());
   if (FinalPathOfHandle(folder.handle.Get(), final, error)) {
     NormalizePath(final);
-    if (!final.IsEmpty() && final.Chars()[final.Length() - 1] == L':') {
-      final.Append(L'\\');  // a root keeps its backslash, as every resolved path does
-    }
+    KeepRoot(final);  // as every resolved path does
     folder.real = final;
   }
 }
@@ -79,9 +61,7 @@ bool HoldsFolderAt(const PlanFolder& folder, const SharedWString& path) {
     return false;
   }
   SharedWString open(path);
-  if (open.Chars()[open.Length() - 1] == L':') {
-    open.Append(L'\\');
-  }
+  KeepRoot(open);
   // Opening for deletion deletes nothing; it only asks whether a handle without delete sharing
   // is open on that folder. Its number must match as well: another program may hold another
   // folder so.

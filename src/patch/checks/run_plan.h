@@ -51,8 +51,6 @@ struct PlannedName {
 
   const CheckedFile& FoundIn(FolderRole role) const { return found[static_cast<size_t>(role)]; }
   uint32_t FoldersThereIn(FolderRole role) const { return foldersThere[static_cast<size_t>(role)]; }
-  // The part of the name that is its folder at the given end (one of folderEnds).
-  SharedWString FolderPart(uint32_t end) const { return name.Mid(0, end - 1); }
 };
 
 // The plan of one run: its three folders and its names, built once by the checks before the
@@ -70,8 +68,6 @@ class RunPlan {
 
   PlanFolder& Folder(FolderRole role) { return folders_[static_cast<size_t>(role)]; }
   const PlanFolder& Folder(FolderRole role) const { return folders_[static_cast<size_t>(role)]; }
-  // The folder given as directory; null when it is none of the run's.
-  const PlanFolder* FolderGiven(const SharedWString& directory) const;
 
   std::vector<PlannedName>& Names() { return names_; }
   const std::vector<PlannedName>& Names() const { return names_; }

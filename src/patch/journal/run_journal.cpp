@@ -65,9 +65,7 @@ uint64_t FolderIndex(const SharedWString& directory) {
 
 SharedWString InFolder(const SharedWString& folder, const wchar_t* name) {
   SharedWString path(folder);
-  if (!path.IsEmpty() && path.Chars()[path.Length() - 1] == L':') {
-    path.Append(L'\\');  // a drive's root, not its current folder
-  }
+  KeepRoot(path);  // a drive's root, not its current folder
   JoinPath(path, name);
   NormalizePath(path);
   return path;

@@ -52,13 +52,7 @@ bool HeldFolders::Hold(FolderRole role, const SharedWString& relative, bool pass
   if (lent) {
     handle.Reset(folder.handle.Get());
   } else {
-    if (path.Chars()[path.Length() - 1] == L':') {
-      path.Append(L'\\');  // the root folder, not the drive's current one
-    }
-    // Sharing is judged only against handles that may read, write or delete.
-    handle.Reset(CreateFileW(LongPathForm(path).Chars(), FILE_LIST_DIRECTORY,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    handle = OpenFolderToHold(path);
     if (!handle.IsValid()) {
       // A folder that is there but cannot be held is guarded by the listings alone.
       unheld_ = unheld_ || !IsNotFound(HRESULT_FROM_WIN32(GetLastError()));
