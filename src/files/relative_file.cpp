@@ -23,9 +23,6 @@ constexpr ULONG kFileSynchronousIoNonAlert = 0x20;
 constexpr ULONG kFileOpenForBackupIntent = 0x4000;
 constexpr ULONG kFileDirectoryFile = 0x1;
 constexpr ULONG kFileCreate = 2;
-constexpr NTSTATUS kStatusBufferOverflow = static_cast<NTSTATUS>(0x80000005);
-constexpr NTSTATUS kStatusInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
-constexpr NTSTATUS kStatusBufferTooSmall = static_cast<NTSTATUS>(0xC0000023);
 
 HRESULT ResultOf(NTSTATUS status) {
   return NT_SUCCESS(status) ? S_OK : HRESULT_FROM_WIN32(RtlNtStatusToDosError(status));
@@ -149,31 +146,6 @@ bool RenamesFollowPaths() {
   static const bool wine =
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
   return wine;
-}
-
-bool VolumeNameOf(HANDLE handle, SharedWString& name) {
-  // The object's name costs a third less than FileNameInfo under Wine, which first fetches the
-  // handle's descriptor from its server; the volume at its start also tells a link to a file on
-  // another volume with the same path there. Most names fit the first buffer.
-  std::vector<unsigned char> buffer(sizeof(UNICODE_STRING) + MAX_PATH * sizeof(wchar_t));
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    ULONG needed = 0;
-    const NTSTATUS status = NtQueryObject(handle, ObjectNameInformation, buffer.data(),
-                                          static_cast<ULONG>(buffer.size()), &needed);
-    if (NT_SUCCESS(status)) {
-      const UNICODE_STRING& object = *reinterpret_cast<const UNICODE_STRING*>(buffer.data());
-      name.Clear();
-      name.Append(object.Buffer, static_cast<uint32_t>(object.Length / sizeof(wchar_t)));
-      return !name.IsEmpty();
-    }
-    if ((status != kStatusBufferOverflow && status != kStatusInfoLengthMismatch &&
-         status != kStatusBufferTooSmall) ||
-        needed <= buffer.size()) {
-      return false;
-    }
-    buffer.resize(needed);
-  }
-  return false;
 }
 
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "foundation/final_path.h"
 #include "foundation/scoped_handle.h"
 #include "foundation/shared_string.h"
 
@@ -48,12 +49,5 @@ HRESULT RemoveFolderIn(HANDLE parent, const SharedWString& leaf, uint64_t index 
 // Whether a rename or a delete through a handle acts on the path the handle was opened by, as
 // under Wine, rather than on the file it has open, as on Windows.
 bool RenamesFollowPaths();
-
-// The name of the file or folder open at handle as the system names the object: its volume
-// followed by its path from the volume's root (\Device\HarddiskVolume2\Games\Demo\a.txt on
-// Windows, \??\C:\Games\Demo\a.txt under Wine), links resolved; false when it cannot be read.
-// Names of one volume compare as their paths do. Unlike the final path it works at any length
-// and makes no query of the volume's drive letter.
-bool VolumeNameOf(HANDLE handle, SharedWString& name);
 
 }  // namespace quorvel

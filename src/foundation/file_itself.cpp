@@ -5,7 +5,8 @@
 
 namespace quorvel {
 
-FileItself CheckFileItself(HANDLE file, const SharedWString& expected, SharedWString& final) {
+FileItself CheckFileItself(HANDLE file, const SharedWString& expected, SharedWString& final,
+                           SharedWString* seen) {
   final.Clear();
   // Both queries stay on the file; the single query that has both asks the volume too, which
   // costs a hundred times more under Wine.
@@ -17,15 +18,26 @@ FileItself CheckFileItself(HANDLE file, const SharedWString& expected, SharedWSt
       standard.Directory) {
     return FileItself::kLink;
   }
-  DWORD error = ERROR_SUCCESS;
-  const bool named = FinalPathOfHandle(file, final, error);
   if (standard.NumberOfLinks > 1) {
     return FileItself::kOtherNames;
   }
-  if (!named) {
+  // The object's name costs half a final path under Wine, and it changes with any link on the
+  // way, the volume included.
+  SharedWString object;
+  if (seen != nullptr && !seen->IsEmpty() && VolumeNameOf(file, object) && object.Equals(*seen)) {
+    return FileItself::kItself;
+  }
+  DWORD error = ERROR_SUCCESS;
+  if (!FinalPathOfHandle(file, final, error)) {
     return FileItself::kUnnamed;
   }
-  return CompareNames(final, expected) == 0 ? FileItself::kItself : FileItself::kLink;
+  if (CompareNames(final, expected) != 0) {
+    return FileItself::kLink;
+  }
+  if (seen != nullptr && (!object.IsEmpty() || VolumeNameOf(file, object))) {
+    *seen = object;
+  }
+  return FileItself::kItself;
 }
 
 HANDLE CreateFileHere(const SharedWString& path, DWORD access, DWORD share, DWORD disposition,
@@ -63,7 +75,7 @@ HANDLE CreateFileHere(const SharedWString& path, DWORD access, DWORD share, DWOR
 
 bool OpenFileItself(const SharedWString& path, const SharedWString& expected, DWORD access,
                     DWORD share, DWORD disposition, DWORD flags, ScopedFileHandle& file,
-                    FileItself& found, SharedWString& final, DWORD& error) {
+                    FileItself& found, SharedWString& final, DWORD& error, SharedWString* seen) {
   file.Reset(
       CreateFileHere(path, access, share, disposition, flags | FILE_FLAG_OPEN_REPARSE_POINT));
   if (!file.IsValid()) {
@@ -75,7 +87,7 @@ bool OpenFileItself(const SharedWString& path, const SharedWString& expected, DW
     }
     return false;
   }
-  found = CheckFileItself(file.Get(), expected, final);
+  found = CheckFileItself(file.Get(), expected, final, seen);
   if (found != FileItself::kItself) {
     file.Reset();
   }

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "foundation/path_strings.h"
 
@@ -12,6 +13,9 @@ namespace quorvel {
 namespace {
 
 constexpr DWORD kFinalPathChars = 32768;  // one system path
+constexpr NTSTATUS kStatusBufferOverflow = static_cast<NTSTATUS>(0x80000005);
+constexpr NTSTATUS kStatusInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
+constexpr NTSTATUS kStatusBufferTooSmall = static_cast<NTSTATUS>(0xC0000023);
 
 // The handle's name as the object manager gives it, in the \\?\ form when it is a DOS path
 // (\??\C:\...); false for a name in device form. Wine's GetFinalPathNameByHandleW reads this
@@ -71,6 +75,31 @@ bool FinalPathOfHandle(HANDLE handle, SharedWString& final, DWORD& error) {
   }
   NormalizePath(final);
   return true;
+}
+
+bool VolumeNameOf(HANDLE handle, SharedWString& name) {
+  // The object's name costs a third less than FileNameInfo under Wine, which first fetches the
+  // handle's descriptor from its server; the volume at its start also tells a link to a file on
+  // another volume with the same path there. Most names fit the first buffer.
+  std::vector<unsigned char> buffer(sizeof(UNICODE_STRING) + MAX_PATH * sizeof(wchar_t));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ULONG needed = 0;
+    const NTSTATUS status = NtQueryObject(handle, ObjectNameInformation, buffer.data(),
+                                          static_cast<ULONG>(buffer.size()), &needed);
+    if (NT_SUCCESS(status)) {
+      const UNICODE_STRING& object = *reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+      name.Clear();
+      name.Append(object.Buffer, static_cast<uint32_t>(object.Length / sizeof(wchar_t)));
+      return !name.IsEmpty();
+    }
+    if ((status != kStatusBufferOverflow && status != kStatusInfoLengthMismatch &&
+         status != kStatusBufferTooSmall) ||
+        needed <= buffer.size()) {
+      return false;
+    }
+    buffer.resize(needed);
+  }
+  return false;
 }
 
 }  // namespace quorvel

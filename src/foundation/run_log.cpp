@@ -24,6 +24,9 @@ SharedWString g_logPath;
 // file's name changes the file's final path, and is caught by the comparison.
 SharedWString g_expectedFor;
 SharedWString g_expected;
+// The object name of the log file the last line went to, for g_expectedFor: the next line is
+// checked against it, at half the cost of a final path.
+SharedWString g_seen;
 
 SharedWString FullPathOf(const SharedWString& path) {
   wchar_t buffer[MAX_PATH] = {};
@@ -66,6 +69,7 @@ SharedWString ExpectedPath(const SharedWString& logPath) {
   NormalizePath(expected);
   g_expectedFor = logPath;
   g_expected = expected;
+  g_seen.Clear();
   return expected;
 }
 
@@ -96,12 +100,12 @@ ScopedFileHandle OpenLogItself(const SharedWString& path) {
   SharedWString final;
   DWORD error = ERROR_SUCCESS;
   if (!OpenFileItself(path, expected, access, share, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, file,
-                      found, final, error) &&
+                      found, final, error, &g_seen) &&
       error == ERROR_FILE_NOT_FOUND && FolderIsWhere(path, expected)) {
     // Opening the reparse point itself keeps a link whose target is missing from having that
     // target made; the name exists, so the creation fails.
     OpenFileItself(path, expected, access, share, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, file, found,
-                   final, error);
+                   final, error, &g_seen);
   }
   return file;
 }

@@ -138,8 +138,9 @@ TEST(RunLogTest, ArgumentsCannotBreakALineAndNoLinkNorMissingFolderTakesTheLog) 
             "File: \"x\\r\\n\" " +
                 std::string(kUtf8Han) + "\r\n\xC3\xA9\xC2\xB9\r\nerror: 2 Plain.\r\r\n");
   // Never through a link at the log's name or at its folder, to a file or to a name with nothing
-  // there yet; and a log whose folder is missing loses the line, the folder not being made for it.
-  // The link's place and its target: no place is no Logs folder at all, no target a hard link.
+  // there yet, planted before the first line or after one went to the log itself; and a log whose
+  // folder is missing loses the line, the folder not being made for it. The link's place and its
+  // target: no place is no Logs folder at all, no target a hard link.
   const wchar_t* const cases[][2] = {{L"Logs\\Quorvel.log", L"../Outside/log.txt"},
                                      {L"Logs\\Quorvel.log", L"../Outside/missing.txt"},
                                      {L"Logs\\Quorvel.log", nullptr},
@@ -147,21 +148,29 @@ TEST(RunLogTest, ArgumentsCannotBreakALineAndNoLinkNorMissingFolderTakesTheLog) 
                                      {nullptr, nullptr}};
   const std::wstring captured = RunLog::Path().Chars();
   ScopedTempDir dir;
-  for (const auto& c : cases) {
-    const std::wstring root = dir / (L"case" + std::to_wstring(&c - cases)) + L"\\";
-    SCOPED_TRACE("row: " + std::to_string(&c - cases));
-    WriteFileBytes(root + L"Outside\\log.txt", "outside log");
-    if (c[0] != nullptr) {
-      CreateDirectoryW((root + L"Logs").c_str(), nullptr);
-      ASSERT_TRUE(Link(root + c[0], c[1], root + L"Outside\\log.txt"));
+  for (const bool afterALine : {false, true}) {
+    for (const auto& c : cases) {
+      const std::wstring root =
+          dir / (L"case" + std::to_wstring(&c - cases) + (afterALine ? L"b" : L"a")) + L"\\";
+      SCOPED_TRACE("row: " + std::to_string(&c - cases) + (afterALine ? " after a line" : ""));
+      WriteFileBytes(root + L"Outside\\log.txt", "outside log");
+      WriteFileBytes(root + L"Outside\\Quorvel.log", "outside log");
+      RunLog::SetPath(L"%ls", (root + L"Logs\\Quorvel.log").c_str());
+      if (c[0] != nullptr) {
+        CreateDirectoryW((root + L"Logs").c_str(), nullptr);
+        if (afterALine) {
+          RunLog::Write("A line of the run\n");
+          ASSERT_EQ(ReadFileBytes(root + L"Logs\\Quorvel.log"), "A line of the run\r\n");
+        }
+        ASSERT_TRUE(Link(root + c[0], c[1], root + L"Outside\\log.txt", afterALine));
+      }
+      const std::string before = TreeFingerprint(root);
+
+      RunLog::Write("A line of the run\n");
+
+      RunLog::SetPath(L"%ls", captured.c_str());
+      EXPECT_EQ(TreeFingerprint(root), before);
     }
-    const std::string before = TreeFingerprint(root);
-    RunLog::SetPath(L"%ls", (root + L"Logs\\Quorvel.log").c_str());
-
-    RunLog::Write("A line of the run\n");
-
-    RunLog::SetPath(L"%ls", captured.c_str());
-    EXPECT_EQ(TreeFingerprint(root), before);
   }
 }
 

@@ -173,7 +173,8 @@ bool Link(const std::wstring& path, const wchar_t* target, const std::wstring& h
           bool aside) {
   aside || RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
   if (target == nullptr) {
-    return CreateHardLinkW(path.c_str(), hardTarget.c_str(), nullptr);
+    return (!aside || MoveFileW(path.c_str(), (path + L".away").c_str())) &&
+           CreateHardLinkW(path.c_str(), hardTarget.c_str(), nullptr);
   }
   const size_t slash = path.rfind(L'\\');
   const std::wstring name = path.substr(slash + 1);

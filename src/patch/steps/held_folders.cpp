@@ -138,7 +138,8 @@ HRESULT HeldFolders::UseWay(FolderRole role, const SharedWString& name) {
     const NameKey held = key.Prefix(length);
     // Made here rather than by the move, so that it is held before a file enters: inside its
     // held parent, else by its path, and then checked.
-    if (strays_ == strays && Find(held) == nullptr &&
+    // Only whether it is held: each handle a file is opened or moved through is made sure of.
+    if (strays_ == strays && FindHeld(held, false) == nullptr &&
         (relative.IsEmpty() || !MakeHeld(role, relative, key.Prefix(parent), held))) {
       (relative.IsEmpty() ? FolderPath(directory) : PathIn(directory, relative))
           .CreateDirectories();
@@ -216,14 +217,14 @@ bool HeldFolders::StillAtItsPath(FolderRole role, const SharedWString& name) {
   if (!RenamesFollowPaths()) {
     return true;
   }
-  HANDLE folder = FolderOf(role, name);
+  const Way& way = WayOf(role, name);
+  const Handle* folder = FindHeld(way.parentKey);
   if (folder == nullptr) {
     return true;
   }
-  SharedWString path = DirectoryPart(PathIn(Given(role), name).FullPath());
-  NormalizePath(path);
+  const SharedWString path = way.folder;  // a copy: Release below may be given it
   const uint64_t there = FileIndexOf(path);
-  if (there == IndexOfHandle(folder)) {
+  if (there == folder->index) {
     return true;
   }
   // A folder removed since is no way elsewhere: the steps go by its path, which makes it again,
@@ -249,16 +250,24 @@ void HeldFolders::RemoveMade() {
   made_ = std::move(stayed);
 }
 
-NameKey HeldFolders::ParentKey(const SharedWString& directory, const SharedWString& name) {
-  const NameKey key(PathIn(directory, name).FullPath());
-  uint32_t end = key.Length();
-  while (end > 0 && key.Chars()[end - 1] != L'\\') {
-    --end;
+const HeldFolders::Way& HeldFolders::WayOf(FolderRole role, const SharedWString& name) {
+  Way& way = ways_[Index(role)];
+  if (way.name.IsEmpty() || !way.name.Equals(name)) {
+    const SharedWString full = PathIn(Given(role), name).FullPath();
+    way.folder = DirectoryPart(full);
+    NormalizePath(way.folder);
+    const NameKey key(full);
+    uint32_t end = key.Length();
+    while (end > 0 && key.Chars()[end - 1] != L'\\') {
+      --end;
+    }
+    way.parentKey = key.Prefix(end > 0 ? end - 1 : 0);
+    way.name = name;
   }
-  return key.Prefix(end > 0 ? end - 1 : 0);
+  return way;
 }
 
-HANDLE HeldFolders::Find(const NameKey& key, const SharedWString** volumeName) {
+HeldFolders::Handle* HeldFolders::FindHeld(const NameKey& key, bool makeSure) {
   auto held = handles_.find(key);
   if (held == handles_.end() && (held = passing_.find(key)) == passing_.end()) {
     const auto kept = previous_.find(key);
@@ -268,14 +277,21 @@ HANDLE HeldFolders::Find(const NameKey& key, const SharedWString** volumeName) {
     held = passing_.emplace(key, std::move(kept->second)).first;
     previous_.erase(kept);
   }
-  if (IndexOfHandle(held->second.handle.Get()) != held->second.index) {
-    held->second.Forget();  // not this folder's any more
-    return nullptr;
+  Handle& found = held->second;
+  // Once for each file: every step of the file asks, and the query is a call to the server.
+  if (makeSure && found.sureFor != turn_) {
+    if (IndexOfHandle(found.handle.Get()) != found.index) {
+      found.Forget();  // not this folder's any more
+      return nullptr;
+    }
+    found.sureFor = turn_;
   }
-  if (volumeName != nullptr) {
-    *volumeName = &held->second.volumeName;
-  }
-  return held->second.handle.Get();
+  return found.handle.IsValid() ? &found : nullptr;
+}
+
+HANDLE HeldFolders::Find(const NameKey& key) {
+  Handle* held = FindHeld(key);
+  return held != nullptr ? held->handle.Get() : nullptr;
 }
 
 namespace {
@@ -301,9 +317,14 @@ HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, boo
                                  bool exists, RelativeFile& file) {
   file.Close();
   const SharedWString& directory = Given(role);
-  const NameKey key = ParentKey(directory, name);
+  const NameKey key = WayOf(role, name).parentKey;
   const SharedWString* folderName = nullptr;
-  HANDLE folder = Find(key, &folderName);
+  const auto find = [&] {
+    Handle* held = FindHeld(key);
+    folderName = held != nullptr ? &held->volumeName : nullptr;
+    return held != nullptr ? held->handle.Get() : nullptr;
+  };
+  HANDLE folder = find();
   if (folder == nullptr) {
     // Past the cap, or let go of: checked and held for this file's moves, but only once the
     // file is known to be there, so that no folder is made for a file that is not.
@@ -313,7 +334,7 @@ HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, boo
     if (FAILED(UseWay(role, name))) {
       return E_INVALIDARG;
     }
-    if ((folder = Find(key, &folderName)) == nullptr) {
+    if ((folder = find()) == nullptr) {
       return S_FALSE;
     }
   }

@@ -76,8 +76,9 @@ class HeldFolders {
   // is not where the checks found it: no file may move through it.
   HRESULT UseWay(FolderRole role, const SharedWString& name);
   // Lets go of the folders held past the cap for the moves that are done, keeping them, still
-  // held, for the next file's moves only: files of one folder follow each other in a list.
-  void ReleasePassing() { previous_ = std::move(passing_), passing_.clear(); }
+  // held, for the next file's moves only: files of one folder follow each other in a list. Called
+  // as each file begins: a held handle is made sure of once for each file that uses it.
+  void ReleasePassing() { previous_ = std::move(passing_), passing_.clear(), ++turn_; }
 
   // Opens the file of name in the run's folder of role inside the held folder that holds it, and
   // checks it on that handle: its own name must be the folder's followed by its leaf (a link to a
@@ -94,7 +95,7 @@ class HeldFolders {
   // The held folder that holds the file of name in the run's folder of role, held by UseWay at
   // the latest; null when it is not held.
   HANDLE FolderOf(FolderRole role, const SharedWString& name) {
-    return Find(ParentKey(Given(role), name));
+    return Find(WayOf(role, name).parentKey);
   }
 
   // Removes the folder at fullPath (as FilePath::FullPath gives it), emptied by the run, once let
@@ -128,12 +129,21 @@ class HeldFolders {
   bool MakeHeld(FolderRole role, const SharedWString& relative, const NameKey& parent,
                 const NameKey& key);
 
-  // The key (NameKey) of the full path of the folder that holds name in directory.
-  static NameKey ParentKey(const SharedWString& directory, const SharedWString& name);
-  // The held handle (held or passing) of the folder with that key; with volumeName, also the
-  // folder's own name on its volume. Null when it is not held, or its handle is no longer that
-  // folder's.
-  HANDLE Find(const NameKey& key, const SharedWString** volumeName = nullptr);
+  // The full path of the folder that holds name in the run's folder of role, and its key
+  // (NameKey), built once for the name that a file's steps ask about again and again.
+  struct Way {
+    SharedWString name;
+    SharedWString folder;
+    NameKey parentKey;
+  };
+  const Way& WayOf(FolderRole role, const SharedWString& name);
+
+  struct Handle;
+  // The held handle (held or passing) of the folder with that key. Null when it is not held, or
+  // (made sure of once for each file, unless only its being held is asked) its handle is no
+  // longer that folder's.
+  Handle* FindHeld(const NameKey& key, bool makeSure = true);
+  HANDLE Find(const NameKey& key);
 
   // A held folder's handle, its own name on its volume, against which the names of the files
   // opened inside it are checked, and its index, by which the handle is known to be still its
@@ -147,7 +157,7 @@ class HeldFolders {
     Handle& operator=(Handle&& other) noexcept {
       Forget();
       handle = std::move(other.handle), volumeName = other.volumeName, index = other.index;
-      borrowed = other.borrowed;
+      borrowed = other.borrowed, sureFor = other.sureFor;
       return *this;
     }
     ~Handle() { Forget(); }
@@ -163,6 +173,7 @@ class HeldFolders {
     SharedWString volumeName;
     uint64_t index = 0;
     bool borrowed = false;  // the plan's, which closes it
+    uint64_t sureFor = 0;   // the file (turn_) for which its index was last made sure of
   };
 
   // Where a held folder lies: the run's folder and the path below it.
@@ -189,6 +200,8 @@ class HeldFolders {
   std::unordered_map<NameKey, Handle, NameKey::Hash> previous_;
   // The keys of the folders the run made below its folders, in the order made.
   std::vector<NameKey> made_;
+  Way ways_[kRunFolderCount];
+  uint64_t turn_ = 1;  // counts the files whose steps began
   bool strayed_ = false;
   bool refused_ = false;
   bool unheld_ = false;  // an existing folder on the ways is not held (past the cap, no access)
