@@ -16,7 +16,9 @@
 #include "patch/apply/patch_files.h"
 #include "patch/apply/revert_patches.h"
 #include "patch/arguments/run_arguments.h"
+#include "patch/checks/run_checks.h"
 #include "patch/run/patch_run.h"
+#include "patch/steps/held_folders.h"
 #include "patch_tree.h"
 
 namespace quorvel::bench {
@@ -79,14 +81,30 @@ bool TimedPatch(const PatchTree& tree, double& microseconds) {
   return hr == S_OK && run.appliedFiles.size() == tree.Names().size();
 }
 
-bool TimedRevert(const PatchTree& tree, double& microseconds) {
+// The revert as a failed run makes it: through the plan its checks built and the folders it
+// holds, both ready before the revert begins and neither timed nor counted (tally: the calls of
+// the revert alone).
+bool TimedRevert(const PatchTree& tree, double& microseconds, CallTally* tally = nullptr) {
   PatchRun run;
-  if (!FillRun(run, tree, true)) {
+  if (!FillRun(run, tree, false)) {
     return false;
   }
+  RunPlan plan;
+  RunRefusal refusal;
+  if (FAILED(CheckRun(run, refusal, plan, true))) {
+    return false;
+  }
+  HeldFolders held(plan);
+  run.plan = &plan;
+  run.heldFolders = &held;
+  run.appliedFiles.swap(run.files);
+  const CallTally before = CurrentTally();
   const Stopwatch stopwatch;
   const HRESULT hr = RevertPatches(run);
   microseconds = stopwatch.Microseconds();
+  if (tally != nullptr) {
+    *tally = CurrentTally() - before;
+  }
   return hr == S_OK;
 }
 
@@ -199,11 +217,7 @@ int CountCalls(const PatchTree& tree, FILE* out) {
   totals[0] = stopwatch.Microseconds();
   tallies[0] = CurrentTally() - before;
 
-  before = CurrentTally();
-  stopwatch = Stopwatch();
-  ok = ok && TimedRevert(tree, unused);
-  totals[2] = stopwatch.Microseconds();
-  tallies[2] = CurrentTally() - before;
+  ok = ok && TimedRevert(tree, totals[2], &tallies[2]);
 
   // The floor finds every folder in place.
   ok = ok && tree.CreateFolders(tree.Backup());
