@@ -153,8 +153,12 @@ TEST(RunLogTest, ArgumentsCannotBreakALineAndNoLinkNorMissingFolderTakesTheLog) 
       const std::wstring root =
           dir / (L"case" + std::to_wstring(&c - cases) + (afterALine ? L"b" : L"a")) + L"\\";
       SCOPED_TRACE("row: " + std::to_string(&c - cases) + (afterALine ? " after a line" : ""));
-      WriteFileBytes(root + L"Outside\\log.txt", "outside log");
       WriteFileBytes(root + L"Outside\\Quorvel.log", "outside log");
+      // The last line went to the file outside, by its own path: a log given a new path asks
+      // again what its file is.
+      RunLog::SetPath(L"%ls", (root + L"Outside\\log.txt").c_str());
+      RunLog::Write("outside log");
+      ASSERT_EQ(ReadFileBytes(root + L"Outside\\log.txt"), "outside log");
       RunLog::SetPath(L"%ls", (root + L"Logs\\Quorvel.log").c_str());
       if (c[0] != nullptr) {
         CreateDirectoryW((root + L"Logs").c_str(), nullptr);
