@@ -40,6 +40,8 @@ constexpr int kProgressStatusControl = 1003;
 // The message of a standard message box is a static control with this id.
 constexpr int kMessageBoxTextControl = 0xFFFF;
 constexpr DWORD kPollMilliseconds = 10;
+// Reads of a progress status in a row, while the run keeps changing it.
+constexpr int kStatusReadAttempts = 20;
 // Screenshots only: the time a window's first paint needs to reach the screen.
 constexpr DWORD kPaintMilliseconds = 300;
 
@@ -138,27 +140,37 @@ bool ReadControlText(HWND control, std::wstring& text) {
 }
 
 // A progress window's bar and status line as "[<position>/<range>] <text>", empty while the line
-// is; false when the window did not answer, or its bar moved while the line was read (the two
-// would not match).
+// is; false when the window did not answer. A bar that moved, or a line that changed, while the two
+// were read would not match: they are read again at once, since a restore moves the bar faster
+// than the polls come round, and a read that waited for the next poll would miss every place the
+// bar stood.
 bool ReadStatus(HWND dialog, std::wstring& status) {
   const HWND bar = GetDlgItem(dialog, kProgressBarControl);
-  DWORD_PTR before = 0;
-  DWORD_PTR range = 0;
-  DWORD_PTR after = 0;
-  std::wstring text;
-  if (bar == nullptr ||
-      !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &before) ||
-      !SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 1000, &range) ||
-      !ReadControlText(GetDlgItem(dialog, kProgressStatusControl), text) ||
-      !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &after) ||
-      before != after) {
+  if (bar == nullptr) {
     return false;
   }
-  // An empty line has nothing to tell yet: the bar is still at its defaults.
-  status = text.empty()
-               ? std::wstring()
-               : L"[" + std::to_wstring(before) + L"/" + std::to_wstring(range) + L"] " + text;
-  return true;
+  for (int attempt = 0; attempt < kStatusReadAttempts; ++attempt) {
+    DWORD_PTR before = 0;
+    DWORD_PTR range = 0;
+    DWORD_PTR after = 0;
+    std::wstring text;
+    if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &before) ||
+        !SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 1000, &range)) {
+      return false;
+    }
+    const bool read = ReadControlText(GetDlgItem(dialog, kProgressStatusControl), text);
+    if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &after)) {
+      return false;
+    }
+    if (read && before == after) {
+      // An empty line has nothing to tell yet: the bar is still at its defaults.
+      status = text.empty()
+                   ? std::wstring()
+                   : L"[" + std::to_wstring(before) + L"/" + std::to_wstring(range) + L"] " + text;
+      return true;
+    }
+  }
+  return false;
 }
 
 bool IsStatic(HWND window) {
