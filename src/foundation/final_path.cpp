@@ -21,20 +21,13 @@ constexpr NTSTATUS kStatusBufferTooSmall = static_cast<NTSTATUS>(0xC0000023);
 // (\??\C:\...); false for a name in device form. Wine's GetFinalPathNameByHandleW reads this
 // name into a buffer of about 260 characters and fails past it; the name itself has no limit.
 bool DosObjectName(HANDLE handle, SharedWString& name) {
-  constexpr ULONG kBytes = sizeof(UNICODE_STRING) + kFinalPathChars * sizeof(wchar_t);
-  const std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kBytes]);
-  ULONG returned = 0;
-  if (!buffer ||
-      !NT_SUCCESS(NtQueryObject(handle, ObjectNameInformation, buffer.get(), kBytes, &returned))) {
-    return false;
-  }
-  const UNICODE_STRING& object = *reinterpret_cast<const UNICODE_STRING*>(buffer.get());
-  const uint32_t length = object.Length / sizeof(wchar_t);
-  if (length < 4 || wcsncmp(object.Buffer, L"\\??\\", 4) != 0) {
+  SharedWString object;
+  if (!VolumeNameOf(handle, object) || object.Length() < 4 ||
+      wcsncmp(object.Chars(), L"\\??\\", 4) != 0) {
     return false;
   }
   name = L"\\\\?\\";
-  name.Append(object.Buffer + 4, length - 4);
+  name.Append(object.Chars() + 4, object.Length() - 4);
   return true;
 }
 

@@ -299,16 +299,18 @@ namespace {
 // Whether own (a file's name on its volume) is the held folder's name as the system gives it now,
 // followed by leaf: under Wine a name carries whichever drive the system picks for the path at
 // that moment, and a drive letter mapped onto a folder above it during the run changes it.
+// The name of leaf inside the folder named folderName.
+SharedWString NameBelow(SharedWString folderName, const SharedWString& leaf) {
+  if (folderName.IsEmpty() || folderName.Chars()[folderName.Length() - 1] != L'\\') {
+    folderName.Append(L'\\');
+  }
+  folderName.Append(leaf);
+  return folderName;
+}
+
 bool InFolderNamedNow(HANDLE folder, const SharedWString& own, const SharedWString& leaf) {
   SharedWString now;
-  if (!VolumeNameOf(folder, now)) {
-    return false;
-  }
-  if (now.IsEmpty() || now.Chars()[now.Length() - 1] != L'\\') {
-    now.Append(L'\\');
-  }
-  now.Append(leaf);
-  return CompareNames(own, now) == 0;
+  return VolumeNameOf(folder, now) && CompareNames(own, NameBelow(now, leaf)) == 0;
 }
 
 }  // namespace
@@ -373,11 +375,7 @@ HRESULT HeldFolders::OpenChecked(FolderRole role, const SharedWString& name, boo
     refused_ = true;
     return E_INVALIDARG;
   }
-  SharedWString expected(*folderName);
-  if (expected.Chars()[expected.Length() - 1] != L'\\') {
-    expected.Append(L'\\');
-  }
-  expected.Append(leaf);
+  const SharedWString expected = NameBelow(*folderName, leaf);
   SharedWString own;
   const bool named = !folderName->IsEmpty() && VolumeNameOf(checked, own);
   const bool elsewhere =
